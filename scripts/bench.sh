@@ -7,7 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build-release}"
 BUILD_DIR="$build" BUILD_TYPE=Release "$root/scripts/build.sh" -DGEODEM_BUILD_TESTS=OFF >/dev/null
 status=0
-for b in "$build"/bench/bench_*; do
+for b in "$build"/bin/bench_*; do
   [ -x "$b" ] || continue
   "$b" || status=1
 done
