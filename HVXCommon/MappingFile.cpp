@@ -26,7 +26,7 @@ constexpr std::uint32_t kMissingMacroCode = 0x3049f;
 constexpr std::size_t kExpansionWorkBase = std::size_t{4} << 20;
 constexpr std::size_t kExpansionWorkPerByte = 256;
 constexpr std::size_t kExpansionPassCost = 256;
-constexpr std::size_t kMaxExpansionGrowth = std::size_t{256} << 20;
+constexpr std::size_t kMaxExpansionGrowth = std::size_t{64} << 20;
 
 constexpr const char* kRootName = "HVX_MappingFile";
 
