@@ -27,8 +27,11 @@ class MappingFile {
   MappingFile() = default;
   // Clears the collections, then lets go of the root element and the document.
   ~MappingFile();
-  MappingFile(const MappingFile&) = delete;
-  MappingFile& operator=(const MappingFile&) = delete;
+  // Copies share the parsed document, which is never changed after the load.
+  MappingFile(const MappingFile&) = default;
+  MappingFile& operator=(const MappingFile&) = default;
+  MappingFile(MappingFile&&) = default;
+  MappingFile& operator=(MappingFile&&) = default;
 
   // 0 when the file was read, parsed, had the right root and its sections were read; else 1.
   // An empty path gives 1 and changes nothing.
