@@ -44,6 +44,23 @@ LONG KeyNotFound(const RegistryKeyPath& path) {
   return RegistryFailure(ERROR_FILE_NOT_FOUND, "no key " + RegistryPathText(path));
 }
 
+// A new handle for root\subKey once `reach` (given the file and the full path) found or made the
+// key.
+LONG OpenKey(HKEY root, const char* subKey, HKEY* result,
+             const std::function<LONG(const std::string&, const RegistryKeyPath&)>& reach) {
+  if (!result) return RegistryFailure(ERROR_INVALID_PARAMETER, "no place for the key handle");
+  *result = nullptr;
+  if (!root) return RegistryFailure(ERROR_INVALID_HANDLE, "no key handle");
+  return RunRegistryOperation([&] {
+    std::optional<RegistryKeyPath> path = PathBelow(root, subKey);
+    if (!path) return ERROR_INVALID_PARAMETER;
+    std::string file = FileOf(root);
+    LONG code = reach(file, *path);
+    if (code == ERROR_SUCCESS) *result = new RegistryKey{file, *path};
+    return code;
+  });
+}
+
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;
   struct passwd entry;
@@ -105,37 +122,22 @@ std::string RegistryPathText(const std::vector<std::string>& path) {
 }
 
 LONG RegCreateKeyA(HKEY root, const char* subKey, HKEY* result) {
-  if (!result) return RegistryFailure(ERROR_INVALID_PARAMETER, "no place for the key handle");
-  *result = nullptr;
-  if (!root) return RegistryFailure(ERROR_INVALID_HANDLE, "no key handle");
-  return RunRegistryOperation([&] {
-    std::optional<RegistryKeyPath> path = PathBelow(root, subKey);
-    if (!path) return ERROR_INVALID_PARAMETER;
-    std::string file = FileOf(root);
-    bool parentGone = false;
-    RegistryFile(file).Update([&](RegistryTree& tree) {
-      if (tree.Find(*path)) return false;
-      parentGone = !tree.Find(root->path);
-      if (!parentGone) tree.Create(*path);
-      return !parentGone;
-    });
-    if (parentGone) return KeyDeleted(root->path);
-    *result = new RegistryKey{file, *path};
-    return ERROR_SUCCESS;
-  });
+  return OpenKey(root, subKey, result,
+                 [root](const std::string& file, const RegistryKeyPath& path) {
+                   bool parentGone = false;
+                   RegistryFile(file).Update([&](RegistryTree& tree) {
+                     if (tree.Find(path)) return false;
+                     parentGone = !tree.Find(root->path);
+                     if (!parentGone) tree.Create(path);
+                     return !parentGone;
+                   });
+                   return parentGone ? KeyDeleted(root->path) : ERROR_SUCCESS;
+                 });
 }
 
 LONG RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) {
-  if (!result) return RegistryFailure(ERROR_INVALID_PARAMETER, "no place for the key handle");
-  *result = nullptr;
-  if (!root) return RegistryFailure(ERROR_INVALID_HANDLE, "no key handle");
-  return RunRegistryOperation([&] {
-    std::optional<RegistryKeyPath> path = PathBelow(root, subKey);
-    if (!path) return ERROR_INVALID_PARAMETER;
-    std::string file = FileOf(root);
-    if (!RegistryFile(file).Load().Find(*path)) return KeyNotFound(*path);
-    *result = new RegistryKey{file, *path};
-    return ERROR_SUCCESS;
+  return OpenKey(root, subKey, result, [](const std::string& file, const RegistryKeyPath& path) {
+    return RegistryFile(file).Load().Find(path) ? ERROR_SUCCESS : KeyNotFound(path);
   });
 }
 

@@ -71,7 +71,14 @@ void AppendUtf8(std::string& out, std::string_view utf8, const Escaping& escapin
   }
 }
 
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 void AppendEncoded(std::string& out, std::string_view gbk, const Escaping& escaping) {
+  if (IsAscii(gbk)) return AppendUtf8(out, gbk, escaping);  // most of a registry: no conversion
   std::string utf8;
   if (ConvertsBothWays(gbk, utf8)) return AppendUtf8(out, utf8, escaping);
   // Some bytes do not convert: go character by character and escape just those.
@@ -215,7 +222,11 @@ class LineReader {
 
   // Moves a run of plain UTF-8 text into the GBK result.
   void Flush(std::string& run, std::string& gbk) const {
-    if (run.empty()) return;
+    if (IsAscii(run)) {
+      gbk += run;
+      run.clear();
+      return;
+    }
     std::string converted = Utf8ToGbk(run);
     if (GbkToUtf8(converted) != run) Fail("text that is not UTF-8 or has a character outside GBK");
     gbk += converted;

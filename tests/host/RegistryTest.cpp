@@ -11,7 +11,6 @@
 #include "host/CHVXRegKey.h"
 #include "host/CodePage.h"
 #include "host/Registry.h"
-#include "host/RegistryError.h"
 #include "host/RegistryFile.h"
 #include "host/ServerRegistration.h"
 #include "support/ScopedRegistry.h"
@@ -167,6 +166,12 @@ TEST(Registry, CorruptFileIsReportedAndNeverOverwritten) {
   EXPECT_EQ(ScopedRegistry::Value("A"), "v");
 }
 
+ServerClassInfo ConcurrentClass(int n) {
+  CLSID clsid = MakeGuid("{C0000000-0000-0000-0000-000000000000}");
+  clsid.Data4[7] = static_cast<std::uint8_t>(n);
+  return {clsid, "Concurrent", "Concurrent.Class." + std::to_string(n), "", "/m.so", "Both", {}};
+}
+
 // A child process exits with 0 when all its registry operations succeeded.
 void RunInChild(const std::function<bool()>& work, int startSignal) {
   char go;
@@ -198,7 +203,8 @@ TEST(Registry, ConcurrentProcessesLoseNoUpdate) {
             CHVXRegKey catalogue;
             std::string path = std::string(kCatalogue) + std::to_string(p);
             return catalogue.Open(HKEY_CLASSES_ROOT, path.c_str()) == ERROR_SUCCESS &&
-                   catalogue.Write("CLSID", kProgId) == ERROR_SUCCESS;
+                   catalogue.Write("CLSID", kProgId) == ERROR_SUCCESS &&
+                   RegisterServerClass(ConcurrentClass(p)) == S_OK;
           },
           start[0]);
     }
@@ -217,6 +223,9 @@ TEST(Registry, ConcurrentProcessesLoseNoUpdate) {
       EXPECT_EQ(ScopedRegistry::Value(path, "Owner"), std::to_string(p * 100 + k)) << path;
     }
     EXPECT_EQ(ScopedRegistry::Value((kCatalogue + std::to_string(p)), "CLSID"), kProgId);
+    CLSID clsid;
+    EXPECT_EQ(CLSIDFromProgID(Utf8ToUtf16(ConcurrentClass(p).progId).c_str(), &clsid), S_OK);
+    EXPECT_EQ(clsid, ConcurrentClass(p).clsid);
   }
   EXPECT_EQ(FilesBeside(registry.Path()), (std::vector<std::string>{"registry", "registry.lock"}));
 }
