@@ -62,7 +62,7 @@ TEST(FileSystem, ExistenceAndLongDirectories) {
   EXPECT_EQ(IsFileExisting(file), 0);
   TempDir::WriteFile(GbkToUtf8(file), "x");
   EXPECT_EQ(IsFileExisting(file), 1);
-  EXPECT_EQ(IsFileExisting(deep), 0);          // a folder is not a file
+  EXPECT_EQ(IsFileExisting(deep), 0);  // a folder is not a file
   EXPECT_NE(MakeLongDir(file + "/below"), 0);  // a file stands in the way
   EXPECT_EQ(IsDirExisting(""), 1);
 }

@@ -1,6 +1,7 @@
+#include "host/CodePage.h"
+
 #include <gtest/gtest.h>
 
-#include "host/CodePage.h"
 #include "host/GeoEvents.h"
 #include "support/EventCapture.h"
 
@@ -8,7 +9,7 @@ namespace {
 
 // "表" is 0xB1 0xED in GBK, and "兰" is 0xC0 0xBC; "伝"-like trail bytes in 0x40-0x7E hit ASCII
 // letters: "乇" is 0x81 0x61 ('a' as its trail byte) and "钡" is 0xB1 0xB5.
-const std::string kTrailIsLetter = "\x81\x61";     // a GBK character whose trail byte is 'a'
+const std::string kTrailIsLetter = "\x81\x61";  // a GBK character whose trail byte is 'a'
 const std::string kTrailIsBackslash = "\x81\x5C";  // trail byte '\\'
 
 TEST(CodePage, ConvertsBetweenGbkUtf16AndUtf8) {
@@ -23,9 +24,7 @@ TEST(CodePage, ConvertsBetweenGbkUtf16AndUtf8) {
 
 TEST(CodePage, UnrepresentableCharactersBecomeQuestionMarks) {
   EXPECT_EQ(Utf16ToGbk(u"a\U0001F600b"), "a??b");  // surrogate pair: one mark per unit
-  EXPECT_EQ(GbkToUtf8("a\xFF"
-                      "b"),
-            "a?b");
+  EXPECT_EQ(GbkToUtf8("a\xFF" "b"), "a?b");
 }
 
 TEST(CodePage, UpperCasingLeavesDoubleByteCharactersAlone) {
