@@ -43,6 +43,9 @@ void AppendLine(GridTextFile& out, const char* format, ...) {
 
 }  // namespace
 
+// Coordinates in degrees need ten decimals to place a cell; any other unit six.
+int DemGridWriter::Decimals(const Georeference& geo) { return geo.unit == 'D' ? 10 : 6; }
+
 DemGridWriter::DemGridWriter(const DemWriterParameters& params,
                              const std::vector<double>& invalidData, bool logOutput,
                              bool progressOn)
@@ -105,22 +108,11 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
 }
 
 void DemGridWriter::WriteHeader(GridTextFile& out, const Georeference& geo) const {
-  const int decimals = geo.unit == 'D' ? 10 : 6;
-  const long rows = geo.rows, cols = geo.cols, zoom = m_zoom;
   switch (m_layout) {
     case Layout::kEdition2007:
       AppendLine(out, "DataMark: CNSDTF-DEM");
       AppendLine(out, "Version: GB/T17798-2007");
-      AppendLine(out, "Alpha: 0.000000");
-      AppendLine(out, "Compress: 0");
-      AppendLine(out, "X0: %.*f", decimals, geo.x0);
-      AppendLine(out, "Y0: %.*f", decimals, geo.y0);
-      AppendLine(out, "DX: %.*f", decimals, geo.dx);
-      AppendLine(out, "DY: %.*f", decimals, geo.dy);
-      AppendLine(out, "Row: %ld", rows);
-      AppendLine(out, "Col: %ld", cols);
-      AppendLine(out, "ValueType: Integer");
-      AppendLine(out, "Hzoom: %ld", zoom);
+      WriteKeyedGrid(out, geo);
       AppendLine(out, "XYUnit: %c", geo.unit);
       AppendLine(out, "ZUnit: M");
       break;
@@ -128,16 +120,7 @@ void DemGridWriter::WriteHeader(GridTextFile& out, const Georeference& geo) cons
       AppendLine(out, "DataMark: CNSDTF-DEM");
       AppendLine(out, "Version: 1.0");
       AppendLine(out, "Unit: %c", geo.unit);
-      AppendLine(out, "Alpha: 0.000000");
-      AppendLine(out, "Compress: 0");
-      AppendLine(out, "X0: %.*f", decimals, geo.x0);
-      AppendLine(out, "Y0: %.*f", decimals, geo.y0);
-      AppendLine(out, "DX: %.*f", decimals, geo.dx);
-      AppendLine(out, "DY: %.*f", decimals, geo.dy);
-      AppendLine(out, "Row: %ld", rows);
-      AppendLine(out, "Col: %ld", cols);
-      AppendLine(out, "ValueType: Integer");
-      AppendLine(out, "Hzoom: %ld", zoom);
+      WriteKeyedGrid(out, geo);
       break;
     case Layout::kPositional:
       AppendLine(out, "NSDTF-DEM");
@@ -145,14 +128,30 @@ void DemGridWriter::WriteHeader(GridTextFile& out, const Georeference& geo) cons
       AppendLine(out, "%c", geo.unit);
       AppendLine(out, "0.0");  // Alpha
       AppendLine(out, "0.0");  // Compress, written "0.0" in this layout
-      for (double value : {geo.x0, geo.y0, geo.dx, geo.dy})
-        AppendLine(out, "%.*f", decimals, value);
-      AppendLine(out, "%ld", rows);
-      AppendLine(out, "%ld", cols);
-      AppendLine(out, "%ld", zoom);
+      for (double value : {geo.x0, geo.y0, geo.dx, geo.dy}) {
+        AppendLine(out, "%.*f", Decimals(geo), value);
+      }
+      AppendLine(out, "%ld", static_cast<long>(geo.rows));
+      AppendLine(out, "%ld", static_cast<long>(geo.cols));
+      AppendLine(out, "%ld", static_cast<long>(m_zoom));
       break;
   }
   out.Append("\r\n");  // the empty line that ends the header
+}
+
+// The lines from Alpha to Hzoom, which both editions share.
+void DemGridWriter::WriteKeyedGrid(GridTextFile& out, const Georeference& geo) const {
+  const int decimals = Decimals(geo);
+  AppendLine(out, "Alpha: 0.000000");
+  AppendLine(out, "Compress: 0");
+  AppendLine(out, "X0: %.*f", decimals, geo.x0);
+  AppendLine(out, "Y0: %.*f", decimals, geo.y0);
+  AppendLine(out, "DX: %.*f", decimals, geo.dx);
+  AppendLine(out, "DY: %.*f", decimals, geo.dy);
+  AppendLine(out, "Row: %ld", static_cast<long>(geo.rows));
+  AppendLine(out, "Col: %ld", static_cast<long>(geo.cols));
+  AppendLine(out, "ValueType: Integer");
+  AppendLine(out, "Hzoom: %ld", static_cast<long>(m_zoom));
 }
 
 bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols) const {

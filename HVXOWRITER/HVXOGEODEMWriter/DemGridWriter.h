@@ -47,6 +47,8 @@ class DemGridWriter {
 
   int WriteGuarded(const std::string& finalPath, const std::string& temporaryPath);
   void WriteHeader(GridTextFile& out, const Georeference& geo) const;
+  void WriteKeyedGrid(GridTextFile& out, const Georeference& geo) const;
+  static int Decimals(const Georeference& geo);
   bool WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols) const;
   void WriteRow(GridTextFile& out, const std::int32_t* values, int cols) const;
   void ReportRow(int row, int rows) const;

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
 #include <limits>
 
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
@@ -16,7 +18,7 @@ namespace {
 // locale with a decimal comma must not turn "2.5" into 2.
 double ParseDouble(const std::string& text) {
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return strtod_l(text.c_str(), nullptr, cLocale);
+  return cLocale ? strtod_l(text.c_str(), nullptr, cLocale) : std::strtod(text.c_str(), nullptr);
 }
 
 // atol of a platform whose long has 32 bits: the leading integer, 0 when there is none, held to

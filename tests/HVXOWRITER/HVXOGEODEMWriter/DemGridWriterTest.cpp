@@ -13,6 +13,7 @@
 #include <random>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
+#include "host/CodePage.h"
 #include "support/EventCapture.h"
 #include "support/TempDir.h"
 
@@ -309,6 +310,18 @@ TEST(DemGridWriter, ProgressOfAFewRowsComesEveryRowAndCanBeSwitchedOff) {
   o.progress = false;
   WriteGrid(Counting(30, 2), o);
   EXPECT_TRUE(events.progress.empty());
+}
+
+// Paths arrive in GBK; the file system (and GDAL) see them in UTF-8.
+TEST(DemGridWriter, GbkPathsReachTheFileSystemAsUtf8) {
+  TempDir dir;
+  const std::string utf8 = dir / "高程 数据.dem";
+  CreateTemporaryRaster(utf8 + ".tmp", Counting(2, 2));
+  const std::string gbk = dir.Path().string() + "/" + Utf8ToGbk("高程 数据.dem");
+  EXPECT_EQ(DemGridWriter(DemWriterParameters{}, {kInvalid}, true, true).Write(gbk, gbk + ".tmp"),
+            1);
+  EXPECT_TRUE(TempDir::ReadFile(utf8).starts_with("NSDTF-DEM\r\n"));
+  EXPECT_FALSE(std::filesystem::exists(utf8 + ".tmp"));
 }
 
 TEST(DemGridWriter, MissingTemporaryRasterLeavesAnEmptyFinalFile) {
