@@ -27,11 +27,12 @@ bool IsKnownDataType(std::int32_t type) {
          GDALGetDataTypeSizeBytes(static_cast<GDALDataType>(type)) > 0;
 }
 
-// A header value taken to the nearest integer (for non-negative values) as a 32-bit int; nothing
-// when it is not finite or does not fit.
+// A header value taken to the nearest integer, halves upwards, as a 32-bit int; nothing when it is
+// not finite or does not fit. Flooring rather than truncating keeps a block that starts left of or
+// above its target at its true place, so that clipping cuts off exactly the outside part.
 bool RoundHeader(double value, int& out) {
-  double v = value + 0.5;
-  if (!(v > -2147483649.0 && v < 2147483648.0)) return false;  // NaN fails as well
+  double v = std::floor(value + 0.5);
+  if (!(v >= -2147483648.0 && v <= 2147483647.0)) return false;  // NaN fails as well
   out = static_cast<int>(v);
   return true;
 }

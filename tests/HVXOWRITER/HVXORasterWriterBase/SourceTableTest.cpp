@@ -8,14 +8,9 @@ namespace {
 
 class SourceTable : public testing::Test {
  protected:
-  void SetUp() override { writer.formatExtension = "dem"; }
-  // Opening a target as the writer object does: table, ".tmp", grouping.
-  HRESULT Open(const std::string& target, const std::vector<SourceSpec>& sources, int mosaic) {
-    HRESULT hr = writer.BuildSourceTable(Utf8ToUtf16(target).c_str(), MakeMetadata(sources).Get());
-    if (hr != 0) return hr;
-    for (auto& [key, record] : writer.sourceTable) record.outputPath += ".tmp";
-    writer.mosaicMode = mosaic;
-    return writer.GroupSourcesByTarget();
+  HRESULT Open(const std::string& target, const std::vector<SourceSpec>& sources, int mosaic,
+               const std::string& folder = "") {
+    return OpenTestTarget(writer, target, sources, mosaic, folder);
   }
   HVXORasterWriterBase writer;
   EventCapture events;
@@ -66,8 +61,7 @@ TEST_F(SourceTable, SelectionIgnoresCase) {
 
 TEST_F(SourceTable, StarDestinationSendsThreeSourcesToOneMosaicTarget) {
   writer.destinationNames["*"] = "out.dem";
-  writer.destinationFolder = "/data/";
-  ASSERT_EQ(Open("ignored", {{"a"}, {"b", GDT_Float32, 1, 100, 100, 100}, {"c"}}, 1), 0);
+  ASSERT_EQ(Open("ignored", {{"a"}, {"b", GDT_Float32, 1, 100, 100, 100}, {"c"}}, 1, "/data/"), 0);
   for (const auto& [key, record] : writer.sourceTable)
     EXPECT_EQ(record.outputPath, "/data/out.dem.tmp");
   EXPECT_EQ(writer.targetList, StringList{"/data/out.dem.tmp"});
@@ -93,6 +87,9 @@ TEST(OutputPath, RulesInOrder) {
   EXPECT_EQ(writer.MakeOutputPath("t.DEM", "other"), "t.DEM");
   EXPECT_EQ(writer.MakeOutputPath("out/name", "other"), "out/name");
   EXPECT_EQ(writer.MakeOutputPath("out\\", "D:\\in\\other.tif"), "out\\other.dem");
+  // A GBK character whose trail byte is a backslash is part of the name, not a separator.
+  std::string name = Utf8ToGbk("数据") + "\x81\x5C";
+  EXPECT_EQ(writer.MakeOutputPath("out/", "/in/" + name + ".tif"), "out/" + name + ".dem");
 }
 
 TEST_F(SourceTable, MosaicExtentOfTwoNeighbours) {
@@ -133,16 +130,12 @@ TEST_F(SourceTable, MosaicMismatchesFailWithTheirMessage) {
       {{"b", GDT_Float32, 1, 100, 100, 0, 1000, 1, -1 - 1e-12}, "拼接的分辨率不一致", 0x20191},
   };
   for (const auto& c : cases) {
-    writer.ResetJob();
-    writer.formatExtension = "dem";
     events.Clear();
     EXPECT_EQ(Open("m.dem", {{"a"}, c.second}, 1), E_FAIL) << c.message;
     ASSERT_EQ(events.logs.size(), 1u);
     EXPECT_EQ(events.logs[0].Utf8(), c.message);
     EXPECT_EQ(events.logs[0].code, c.code);
   }
-  writer.ResetJob();
-  writer.formatExtension = "dem";
   writer.logOutput = 0;
   events.Clear();
   EXPECT_EQ(Open("m.dem", {{"a"}, {"b", GDT_Int16}}, 1), E_FAIL);
@@ -155,8 +148,6 @@ TEST_F(SourceTable, SourceThatIsATemporaryTargetIsRefused) {
             std::vector<std::string>{"/o/out.dem.tmp：原数据集与目标数据集相同"});
   EXPECT_EQ(events.logs[0].code, 0x20194u);
 
-  writer.ResetJob();
-  writer.formatExtension = "dem";
   EXPECT_EQ(Open("/o/out.dem", {{"/o/x"}, {"/o/out.dem"}}, 1), 0);
 }
 
