@@ -89,24 +89,21 @@ TEST_F(BlockWriting, EdgeBlocksAreTrimmedOnlyOnTheirInteriorSides) {
   Open(1024, 1024);
   writer.passThrough = false;
   auto windows = MakeProperties({{"WinSizeX", "5"}, {"WinSizeY", "5"}});
-  TestBlock corner = Block(0, 0, 260, 260);
-  corner.block->SetProperties(windows);
-  ASSERT_EQ(Write(corner), S_OK);
-  ASSERT_EQ(writer.bandWrites.size(), 258u);
-  EXPECT_EQ(writer.bandWrites.front().x, 0);
-  EXPECT_EQ(writer.bandWrites.front().y, 0);
-  EXPECT_EQ(writer.bandWrites.front().columns, 258);
-  EXPECT_EQ(writer.bandWrites.back().y, 257);
-
-  writer.bandWrites.clear();
-  TestBlock far = Block(764, 764, 260, 260);
-  far.block->SetProperties(windows);
-  ASSERT_EQ(Write(far), S_OK);
-  ASSERT_EQ(writer.bandWrites.size(), 258u);
-  EXPECT_EQ(writer.bandWrites.front().x, 766);
-  EXPECT_EQ(writer.bandWrites.front().y, 766);
-  EXPECT_EQ(writer.bandWrites.front().columns, 258);
-  EXPECT_EQ(writer.bandWrites.back().y, 1023);
+  // Block offset, then the first column and row written and the last row.
+  struct Case {
+    int at, first, last;
+  } cases[] = {{0, 0, 257}, {764, 766, 1023}};
+  for (const Case& c : cases) {
+    writer.bandWrites.clear();
+    TestBlock t = Block(c.at, c.at, 260, 260);
+    t.block->SetProperties(windows);
+    ASSERT_EQ(Write(t), S_OK);
+    ASSERT_EQ(writer.bandWrites.size(), 258u) << c.at;
+    EXPECT_EQ(writer.bandWrites.front().x, c.first);
+    EXPECT_EQ(writer.bandWrites.front().y, c.first);
+    EXPECT_EQ(writer.bandWrites.front().columns, 258);
+    EXPECT_EQ(writer.bandWrites.back().y, c.last);
+  }
 
   TestBlock whole = Block(0, 0, 1024, 1024);  // nothing to trim: one write
   whole.block->SetProperties(windows);
