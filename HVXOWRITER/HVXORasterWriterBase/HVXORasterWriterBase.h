@@ -106,9 +106,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // or wholly outside its target; nothing written or counted); E_POINTER without the second
   // object; E_FAIL when the target raster cannot be created.
   HRESULT WriteBlock(IRasterBlock* block, IUnknown* second);
-  // Writes a block at (x, y) without the half windows of overlap at its interior edges, row by
-  // row; untrimmed, in one write. Only what lies inside both the block and the target is written.
-  // pixels must hold columns x rows x bandCount values of the type.
+  // Writes a block at (x, y) without the half windows of overlap at the sides where its source goes
+  // on (interior edges), row by row; untrimmed, in one write. Only what lies inside both the block
+  // and the target is written. pixels must hold columns x rows x bandCount values of the type.
   int WriteBlockTrimmed(void* pixels, GDALDataType type, const SourceRecord& record, int x, int y,
                         int columns, int rows, int windowX, int windowY);
   // A progress event after every tenth block of the current span.

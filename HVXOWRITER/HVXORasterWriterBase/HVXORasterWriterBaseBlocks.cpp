@@ -188,15 +188,20 @@ int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
                                             const SourceRecord& record, int x, int y, int columns,
                                             int rows, int windowX, int windowY) {
   return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&] {
+    // A block has margins only where its source goes on, so the edges that keep their cells are
+    // the source's own: in a mosaic they lie inside the target.
+    long long left = record.sourceColumn, top = record.sourceRow;
+    long long right = record.sourceWidth > 0 ? left + record.sourceWidth : record.width;
+    long long bottom = record.sourceHeight > 0 ? top + record.sourceHeight : record.height;
     long long hx = windowX / 2, hy = windowY / 2;
     long long xs = x, ys = y, xw = columns, yw = rows;
-    if (static_cast<long long>(x) + columns != record.width) xw -= hx;
-    if (static_cast<long long>(y) + rows != record.height) yw -= hy;
-    if (x != 0) {
+    if (static_cast<long long>(x) + columns != right) xw -= hx;
+    if (static_cast<long long>(y) + rows != bottom) yw -= hy;
+    if (x != left) {
       xs = x + hx;
       xw -= hx;
     }
-    if (y != 0) {
+    if (y != top) {
       ys = y + hy;
       yw -= hy;
     }

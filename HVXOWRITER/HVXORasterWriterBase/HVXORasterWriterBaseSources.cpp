@@ -156,6 +156,10 @@ void HVXORasterWriterBase::ComputeMosaicExtent() {
     std::int32_t width = TruncateToInt((right - left) / pixelWidth + 1.5);
     std::int32_t height = TruncateToInt((top - bottom) / pixelHeight + 1.5);
     for (auto& [key, r] : sourceTable) {
+      r.sourceColumn = TruncateToInt(std::floor((r.originX - left) / pixelWidth + 0.5));
+      r.sourceRow = TruncateToInt(std::floor((top - r.originY) / pixelHeight + 0.5));
+      r.sourceWidth = r.width;
+      r.sourceHeight = r.height;
       r.originX = left;
       r.originY = top;
       r.width = width;

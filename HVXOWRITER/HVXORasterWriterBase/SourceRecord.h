@@ -16,4 +16,10 @@ struct SourceRecord {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t bandCount = 0;
+  // Where the source's own raster lies in the target: a mosaic target is larger than each of its
+  // sources. Sizes of 0 mean the whole target.
+  std::int32_t sourceColumn = 0;
+  std::int32_t sourceRow = 0;
+  std::int32_t sourceWidth = 0;
+  std::int32_t sourceHeight = 0;
 };

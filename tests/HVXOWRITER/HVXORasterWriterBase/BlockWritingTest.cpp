@@ -225,6 +225,32 @@ TEST_F(BlockWriting, ResetWithAnOpenMosaicClosesItOnce) {
   GDALClose(ds);
 }
 
+TEST_F(BlockWriting, MosaicSourceKeepsItsEdgeCellsInsideTheUnion) {
+  // Two 4 x 4 sources side by side make an 8 x 4 union; the first's right edge is inside it.
+  ASSERT_EQ(
+      OpenTestTarget(writer, final_,
+                     {{"a", GDT_Float32, 1, 4, 4, 0, 4}, {"b", GDT_Float32, 1, 4, 4, 4, 4}}, 1),
+      0);
+  EXPECT_EQ(writer.sourceTable["B"].sourceColumn, 4);
+  EXPECT_EQ(writer.sourceTable["B"].sourceWidth, 4);
+  auto windows = MakeProperties({{"WinSizeX", "2"}, {"WinSizeY", "2"}});
+  // The second tile of each source: columns 2-3 of the source with one margin column on its left.
+  auto a = MakeFloatBlock("a", {3, 4, 1, 1, 4, 1, -1},
+                          [](int, int r, int c) { return Cell(0, r, 1 + c); });
+  auto b = MakeFloatBlock("b", {3, 4, 1, 5, 4, 1, -1},
+                          [](int, int r, int c) { return Cell(0, r, 5 + c); });
+  a.block->SetProperties(windows);
+  b.block->SetProperties(windows);
+  ASSERT_EQ(Write(a), S_OK);
+  ASSERT_EQ(Write(b), S_OK);
+  std::vector<float> cells = ReadBand(writer.sourceTable["A"].dataset, 1);
+  for (int r = 0; r < 4; ++r) {
+    EXPECT_EQ(cells[r * 8 + 3], Cell(0, r, 3)) << r;  // the first source's last column
+    EXPECT_EQ(cells[r * 8 + 7], Cell(0, r, 7)) << r;
+    EXPECT_EQ(cells[r * 8 + 1], -FLT_MAX) << r;  // margin of the first block: not written
+  }
+}
+
 TEST_F(BlockWriting, BlockOfAnotherTypeGetsTheDefaultInvalidValues) {
   Open(4, 4, 2);
   auto block = ComPtr<RasterBlock>::Attach(RasterBlock::Create(Utf8ToUtf16(final_)));
