@@ -57,6 +57,14 @@ long PeakMemoryKb() {
   return usage.ru_maxrss;
 }
 
+// Under AddressSanitizer freed memory is held back in a quarantine (256 MiB by default) so that
+// late uses of it are caught; what the parser frees there still counts in the peak.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kAllocatorSlackKb = 256 * 1024;
+#else
+constexpr long kAllocatorSlackKb = 0;
+#endif
+
 class XmlDocumentTest : public ::testing::Test {
  protected:
   // Writes content as name and loads it into a new document.
@@ -243,7 +251,7 @@ TEST_F(XmlDocumentTest, EntityBombsAreRefusedWithoutExhaustingMemory) {
   EXPECT_FALSE(Load("quadratic.xml", quadratic + "</MAPPING_FILE_ID></HVX_MappingFile>"));
 
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_LT(PeakMemoryKb() - before, 200 * 1024);
+  EXPECT_LT(PeakMemoryKb() - before, 200 * 1024 + kAllocatorSlackKb);
 }
 
 TEST_F(XmlDocumentTest, DeepNestingIsRefusedAndAllowedDepthsAreWalked) {
