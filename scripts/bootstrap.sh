@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs whatever the build needs from Debian's packages; quiet and quick when all is there.
 set -euo pipefail
-packages=(g++ clang cmake make pkg-config libgdal-dev gdal-bin libxml2-dev libxml2-utils
+packages=(g++ clang libclang-rt-14-dev cmake make pkg-config libgdal-dev gdal-bin libxml2-dev libxml2-utils
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -93,7 +93,7 @@ class HVXOGEODEMWriter : public IWriterJob,
   };
 
   HRESULT InnerQueryInterface(const IID& iid, void** object);
-  void BuildDestinationNames();
+  bool BuildDestinationNames();
   HRESULT ApplyWriterDirectives();
   bool LogOn() const { return logOutput != 0; }
   int ConvertMosaicTargets();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <unordered_set>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
@@ -6,7 +7,26 @@
 #include "host/CodePage.h"
 #include "host/ComPtr.h"
 #include "host/ComRuntime.h"
+#include "host/GeoEvents.h"
 #include "host/IPropertySet.h"
+
+namespace {
+
+constexpr std::uint32_t kDestinationTooLongCode = 0x20199;
+
+// A destination name is a file name. Attribute values may bring in further tokens, so a few
+// attributes can multiply a name without end; past this length it could never name a file.
+constexpr std::size_t kMaxDestinationNameBytes = std::size_t{64} << 10;
+
+// Whether replacing every token in name by value keeps the name within the bound.
+bool ReplacementFits(const std::string& name, const std::string& token, const std::string& value) {
+  if (value.size() <= token.size()) return true;
+  const std::size_t count = CountOccurrences(name, token);
+  const std::size_t room = kMaxDestinationNameBytes - std::min(name.size(), kMaxDestinationNameBytes);
+  return count <= room / (value.size() - token.size());
+}
+
+}  // namespace
 
 HRESULT HVXOGEODEMWriter::OpenJob(const char16_t* mappingFilePath) {
   if (!mappingFilePath) return 1;
@@ -14,7 +34,7 @@ HRESULT HVXOGEODEMWriter::OpenJob(const char16_t* mappingFilePath) {
     jobPath = Utf16ToGbk(mappingFilePath);
     mappingFile.path = jobPath;
     if (mappingFile.Load() != 0) return E_FAIL;  // the loader has said why
-    BuildDestinationNames();
+    if (!BuildDestinationNames()) return E_FAIL;
     if (demParameters.ReadWriterParameters(mappingFile.writerParameters) == 0) return 1;
     return ApplyWriterDirectives();
   });
@@ -22,8 +42,9 @@ HRESULT HVXOGEODEMWriter::OpenJob(const char16_t* mappingFilePath) {
 
 // Source feature class (upper case) to destination file name, with each "%NAME" of the rule's
 // destination attributes replaced by the attribute's value. Rules are visited in document order,
-// so of two rules for one class the later one wins; "*" destinations make no entry.
-void HVXOGEODEMWriter::BuildDestinationNames() {
+// so of two rules for one class the later one wins; "*" destinations make no entry. False (logged)
+// when a name outgrows any file name; the names before it stay.
+bool HVXOGEODEMWriter::BuildDestinationNames() {
   destinationNames.clear();
   std::unordered_set<std::string> visited;
   for (const std::string& id : mappingFile.ruleIds) {
@@ -34,11 +55,20 @@ void HVXOGEODEMWriter::BuildDestinationNames() {
     if (info.attributePairs) {
       for (const std::string& attribute : info.attributeNames) {
         auto pair = info.attributePairs->find(attribute);
-        if (pair != info.attributePairs->end()) ReplaceAll(name, "%" + attribute, pair->second.value);
+        if (pair == info.attributePairs->end()) continue;
+        const std::string token = "%" + attribute;
+        if (!ReplacementFits(name, token, pair->second.value)) {
+          if (LogOn())
+            FireGeoLogGbk(FormatGbk("转换规则 %s 的目标名称过长", id.c_str()), kLogError,
+                          kDestinationTooLongCode);
+          return false;
+        }
+        ReplaceAll(name, token, pair->second.value);
       }
     }
     if (name != "*") destinationNames[GbkToUpper(info.sourceFeatureClass)] = name;
   }
+  return true;
 }
 
 // The writer directives, as a property set, become the raster settings. 0 applied or nothing to

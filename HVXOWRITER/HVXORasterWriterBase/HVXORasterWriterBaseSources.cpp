@@ -98,10 +98,10 @@ HRESULT HVXORasterWriterBase::GroupSourcesByTarget() {
     targetList.clear();
     for (const auto& [key, record] : sourceTable) {
       targetGroups[GbkToUpper(FinalPathOf(record.outputPath))].push_back(key);
-      bool listed = std::any_of(targetList.begin(), targetList.end(), [&](const std::string& t) {
-        return GbkEqualsNoCase(t, record.outputPath);
-      });
-      if (!listed) targetList.push_back(record.outputPath);
+      const std::string& path = record.outputPath;  // clang 14 lambdas cannot capture bindings
+      bool listed = std::any_of(targetList.begin(), targetList.end(),
+                                [&](const std::string& t) { return GbkEqualsNoCase(t, path); });
+      if (!listed) targetList.push_back(path);
     }
     // A temporary raster written over one of the sources would destroy the input mid-job.
     for (auto it = targetList.rbegin(); it != targetList.rend(); ++it) {
