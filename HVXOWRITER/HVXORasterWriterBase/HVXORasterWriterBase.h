@@ -41,10 +41,10 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // --- Virtual operations, in their fixed order ---------------------------------------------
 
   // Creates the temporary raster of a record at its outputPath: refuses (E_FAIL, logged) when the
-  // final file exists and overwrite is off or its folder cannot be made; 0 when GDAL has no driver
-  // or cannot create the raster; 1 when created, with record.dataset set. A mosaic target is
-  // pre-filled with the no-data values. Bands that the no-data list does not cover get the default
-  // invalid value of the record's type.
+  // final file or the temporary one exists and overwrite is off, or when the folder cannot be
+  // made; 0 when GDAL has no driver or cannot create the raster; 1 when created, with
+  // record.dataset set. A mosaic target is pre-filled with the no-data values. Bands that the
+  // no-data list does not cover get the default invalid value of the record's type.
   virtual std::int32_t CreateTargetDataset(SourceRecord& record, ISpatialReference* reference,
                                            const std::vector<double>& noData);
   // GDAL writes of a window of one band or of several bands (1 when GDAL reports no error).

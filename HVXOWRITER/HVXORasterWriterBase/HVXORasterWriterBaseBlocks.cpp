@@ -20,6 +20,7 @@
 namespace {
 
 constexpr std::uint32_t kCreateFailedCode = 0x20195;
+constexpr std::uint32_t kOutputFailedCode = 0x20198;
 constexpr std::uint32_t kProgressCode = 0x20102;
 
 bool IsKnownDataType(std::int32_t type) {
@@ -239,8 +240,13 @@ int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
 void HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::string& finalPath) {
   CloseDataset(record.dataset);
   record.dataset = nullptr;
-  if (record.outputPath.ends_with(".tmp"))
-    lastStatus = WriteFormatFile(finalPath, record.outputPath);
+  if (!record.outputPath.ends_with(".tmp")) return;
+  lastStatus = WriteFormatFile(finalPath, record.outputPath);
+  // The block itself was placed, so its result stays; but a grid file that was not written (a full
+  // disk, say) must not pass for one that was, as a failed mosaic conversion is reported too.
+  if (lastStatus == 0 && logOutput)
+    FireGeoLogGbk(FormatGbk("输出目标数据集%s失败", finalPath.c_str()), kLogError,
+                  kOutputFailedCode);
 }
 
 int HVXORasterWriterBase::ReportProgress() {

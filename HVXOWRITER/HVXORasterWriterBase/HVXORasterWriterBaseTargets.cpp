@@ -48,6 +48,14 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
         return E_FAIL;
       }
     }
+    // The temporary raster must not be written over a file nobody allowed to be replaced either
+    // (one left by an unfinished run, or a file of the user's that happens to bear the name).
+    if (!overwrite && record.outputPath != finalPath && IsFileExisting(record.outputPath) == 1) {
+      if (logOutput)
+        FireGeoLogGbk(FormatGbk("文件: %s 已经存在，且设置为不覆盖", record.outputPath.c_str()),
+                      kLogError, kFileExistsCode);
+      return E_FAIL;
+    }
     GDALDriverH driver = GDALGetDriverByName(driverName.c_str());
     if (!driver) return 0;
     record.dataset =

@@ -261,7 +261,10 @@ TEST_F(BlockWriting, BlockOfAnotherTypeGetsTheDefaultInvalidValues) {
   EXPECT_EQ(writer.createdNoData, (std::vector<std::vector<double>>{{invalid, invalid}}));
   EXPECT_EQ(writer.blockDataType, GDT_Int16);
 
-  Open(4, 4, 2);  // the same type: the block's own values
+  // The same type: the block's own values. The first raster was left unfinished at the same
+  // temporary path, which only an overwriting writer may replace.
+  writer.overwrite = 1;
+  Open(4, 4, 2);
   TestBlock same = Block(0, 0, 4, 4, 2);
   same.block->SetProperties(MakeProperties({{"InvalidData", "-9999|-9999"}}));
   ASSERT_EQ(Write(same), S_OK);
