@@ -8,17 +8,12 @@
 
 #include "apps/geodem/BlockLayout.h"
 #include "apps/geodem/InputMetadata.h"
+#include "apps/geodem/StatusText.h"
 #include "host/CodePage.h"
 #include "host/RasterBlock.h"
 #include "host/SpatialReference.h"
 
 namespace {
-
-std::string Status(HRESULT hr) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-  return buf;
-}
 
 std::u16string Wide(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 
@@ -40,13 +35,13 @@ bool ConversionJob::Open(IWriterJob* job, const std::string& mappingPath) {
   auto metadata = BuildInputMetadata(sources_);
   HRESULT hr = job->SetMetadata(metadata.Get());
   if (hr != S_OK) {
-    console_.Error("the writer refused the input metadata (status " + Status(hr) + ")");
+    console_.Error("the writer refused the input metadata (status " + StatusText(hr) + ")");
     return false;
   }
   hr = job->OpenJob(Wide(mappingPath).c_str());
   if (hr != S_OK) {
     console_.Error("the writer could not open the job of the mapping file " + mappingPath +
-                   " (status " + Status(hr) + ")");
+                   " (status " + StatusText(hr) + ")");
     return false;
   }
   return true;
@@ -96,7 +91,7 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   if (hr != S_OK) {
     progress_.EndTarget(false);
     console_.Error("the writer could not open the target " + target.name + " (status " +
-                   Status(hr) + ")");
+                   StatusText(hr) + ")");
     return false;
   }
   bool ok = true;
@@ -117,7 +112,7 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   if (hr != S_OK) {
     ok = false;
     console_.Error("the writer reported a failure closing the target " + target.name +
-                   " (status " + Status(hr) + ")");
+                   " (status " + StatusText(hr) + ")");
   }
   if (gdal_.failures() != gdalFailures) ok = false;
   progress_.EndTarget(ok);
@@ -167,7 +162,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     hr = writer->WriteRasterBlock(block.Get(), block.Get());
     progress_.EndConversion();
     if (hr != S_OK) {
-      console_.Error("the writer did not take " + which + " (status " + Status(hr) + ")");
+      console_.Error("the writer did not take " + which + " (status " + StatusText(hr) + ")");
       return false;
     }
     if (gdal_.failures() != gdalFailures) {
