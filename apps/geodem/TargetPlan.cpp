@@ -72,8 +72,9 @@ bool TargetPlan::CheckNames(const ConvertOptions& o) {
     }
     auto [it, added] = seen.emplace(WriterKey(s), s);
     if (!added) {
-      error_ = "sources " + it->second + " and " + s +
-               " are one name to the writer (names compare ignoring letter case)";
+      error_ = it->second == s ? "source " + s + " is given twice"
+                               : "sources " + it->second + " and " + s +
+                                     " are one name to the writer (it ignores letter case)";
       return false;
     }
   }
