@@ -27,6 +27,28 @@ TEST(ExpectedGrid, MatchesTheFormatsWorkedExample) {
             "   150    225    -300 \r\n\r\n   0    1000    -99999 \r\n\r\n");
 }
 
+// What fails before the writer is looked for needs no registry.
+TEST(GeodemProgram, UsageErrorsExitWithTwo) {
+  ProcessResult r = GeodemProcess::Geodem({"convert", "only-one.tif"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(r.err.empty());
+  r = GeodemProcess::Geodem({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("geodem ", 0), 0u) << r.out;
+}
+
+TEST(GeodemProgram, MissingOrUnreadableSources) {
+  TempDir dir;
+  ProcessResult r = GeodemProcess::Geodem({"convert", dir / "missing.tif", dir / "out.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("missing.tif"), std::string::npos) << r.err;
+  TempDir::WriteFile(dir / "notes.tif", "not a raster");
+  r = GeodemProcess::Geodem({"convert", dir / "notes.tif", dir / "out.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("error:"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.dem"));
+}
+
 class GeodemEndToEnd : public testing::Test {
  protected:
   // The tests' own registry, with the writer registered the way the build registers it.
@@ -110,6 +132,19 @@ TestRaster Float64Surface() {
   r.geoTransform = {12958000.125, 12.5, 0, 4852000.75, 0, -12.5};
   r.cell = [](int, int x, int y) { return 1234.56789 * (x + 1) / (y + 1) - 500; };
   return r;
+}
+
+TEST(GeodemProgram, TwoSourcesForOneFileAreRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "x");
+  std::filesystem::create_directories(dir.Path() / "y");
+  ASSERT_TRUE(ProjectedFloat32().WriteGTiff(dir / "x/dem.tif"));
+  ASSERT_TRUE(Float64Surface().WriteGTiff(dir / "y/dem.tif"));
+  ProcessResult r =
+      GeodemProcess::Geodem({"convert", dir / "x/dem.tif", dir / "y/dem.tif", dir / "out/"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("dem.dem"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "out"));
 }
 
 TEST_F(GeodemEndToEnd, EachSourceKindInTheThreeLayouts) {
@@ -233,17 +268,6 @@ TEST_F(GeodemEndToEnd, WriterParametersFromTheCommandLine) {
   EXPECT_EQ(TempDir::ReadFile(dir_ / "p.dem"), expected.Text());
 }
 
-TEST_F(GeodemEndToEnd, MissingOrUnreadableSources) {
-  ProcessResult r = Convert({dir_ / "missing.tif", dir_ / "out.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("missing.tif"), std::string::npos) << r.err;
-  TempDir::WriteFile(dir_ / "notes.tif", "not a raster");
-  r = Convert({dir_ / "notes.tif", dir_ / "out.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("error:"), std::string::npos) << r.err;
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.dem"));
-}
-
 TEST_F(GeodemEndToEnd, ExistingOutputIsKeptWithoutOverwrite) {
   std::string source = Write(ProjectedFloat32(), "dem.tif");
   const std::string output = dir_ / "dem.dem", before = "an earlier grid file\r\n";
@@ -286,16 +310,6 @@ TEST_F(GeodemEndToEnd, InvalidMappingFile) {
   EXPECT_NE(r.err.find("none.xml"), std::string::npos) << r.err;
 }
 
-TEST_F(GeodemEndToEnd, TwoSourcesForOneFileAreRefusedBeforeAnythingIsWritten) {
-  std::filesystem::create_directories(dir_.Path() / "x");
-  std::filesystem::create_directories(dir_.Path() / "y");
-  std::string a = Write(ProjectedFloat32(), "x/dem.tif"), b = Write(Float64Surface(), "y/dem.tif");
-  ProcessResult r = Convert({a, b, dir_ / "out/"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("dem.dem"), std::string::npos) << r.err;
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "out"));
-}
-
 TEST_F(GeodemEndToEnd, SourcesThatCannotBeMosaicked) {
   TestRaster coarse = ProjectedFloat32();
   coarse.geoTransform[1] = 60;
@@ -332,15 +346,6 @@ TEST_F(GeodemEndToEnd, UnregisteredWriterSaysHowToRegister) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("geodem register"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out.dem"));
-}
-
-TEST_F(GeodemEndToEnd, UsageErrorExitsWithTwo) {
-  ProcessResult r = Convert({"only-one.tif"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_FALSE(r.err.empty());
-  r = GeodemProcess::Geodem({"--version"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("geodem ", 0), 0u) << r.out;
 }
 
 }  // namespace
