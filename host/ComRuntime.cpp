@@ -4,6 +4,9 @@
 #include <unordered_map>
 
 #include "host/ComPtr.h"
+#include "host/InprocModuleTable.h"
+#include "host/Registry.h"
+#include "host/ServerRegistration.h"
 
 namespace {
 
@@ -12,8 +15,11 @@ struct ClassTable {
   std::unordered_map<CLSID, ComPtr<IClassFactory>, GuidHash> classes;
 };
 
+thread_local std::string t_lastError;
+
 ClassTable& Table() {
-  static ClassTable* table = new ClassTable;  // never destroyed: modules may outlive static teardown
+  // Never destroyed: modules may outlive static teardown.
+  static ClassTable* table = new ClassTable;
   return *table;
 }
 
@@ -22,6 +28,22 @@ ComPtr<IClassFactory> FindInproc(const CLSID& clsid) {
   std::lock_guard lock(t.mutex);
   auto it = t.classes.find(clsid);
   return it == t.classes.end() ? ComPtr<IClassFactory>() : it->second;
+}
+
+HRESULT Failure(HRESULT hr, std::string text) {
+  t_lastError = std::move(text);
+  return hr;
+}
+
+HRESULT GetRegisteredClassObject(const CLSID& clsid, const IID& iid, void** object) {
+  std::string modulePath;
+  HRESULT hr = InprocServerPath(clsid, modulePath);
+  if (FAILED(hr)) {
+    return Failure(hr, "class " + clsid.ToString() + " is not available: " + RegistryLastError());
+  }
+  std::string error;
+  hr = InprocModuleTable::Instance().GetClassObject(modulePath, clsid, iid, object, error);
+  return FAILED(hr) ? Failure(hr, std::move(error)) : hr;
 }
 
 }  // namespace
@@ -51,22 +73,31 @@ void RevokeAllInprocClasses() {
   removed.swap(t.classes);
 }
 
-HRESULT CoGetClassObject(const CLSID& clsid, std::uint32_t context, const IID& iid,
-                         void** object) {
-  if (!object) return E_POINTER;
+HRESULT CoGetClassObject(const CLSID& clsid, std::uint32_t context, const IID& iid, void** object) {
+  t_lastError.clear();
+  if (!object) return Failure(E_POINTER, "no place for the class object");
   *object = nullptr;
-  if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+  if (!(context & CLSCTX_INPROC_SERVER))
+    return Failure(REGDB_E_CLASSNOTREG, "only in-process servers are available");
   if (ComPtr<IClassFactory> factory = FindInproc(clsid))
     return factory->QueryInterface(iid, object);
-  return REGDB_E_CLASSNOTREG;
+  return GetRegisteredClassObject(clsid, iid, object);
 }
 
-HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, std::uint32_t context,
-                         const IID& iid, void** object) {
+HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, std::uint32_t context, const IID& iid,
+                         void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   ComPtr<IClassFactory> factory;
   HRESULT hr = CoGetClassObject(clsid, context, IClassFactory::iid, factory.PutVoid());
   if (FAILED(hr)) return hr;
-  return factory->CreateInstance(outer, iid, object);
+  hr = factory->CreateInstance(outer, iid, object);
+  return FAILED(hr) ? Failure(hr, "class " + clsid.ToString() + " refused to create an instance")
+                    : hr;
 }
+
+void CoFreeUnusedLibraries() { InprocModuleTable::Instance().FreeUnused(); }
+
+std::vector<std::string> CoLoadedModules() { return InprocModuleTable::Instance().LoadedPaths(); }
+
+std::string CoLastError() { return t_lastError; }

@@ -1,11 +1,25 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "host/HostRuntime.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // Tests never read or write the user's own registry: unless a test names one, the process gets
+  // a registry file of its own that does not exist yet.
+  std::string registry = (std::filesystem::temp_directory_path() /
+                          ("geodem-test-registry-" + std::to_string(::getpid())))
+                             .string();
+  setenv("GEODEM_REGISTRY", registry.c_str(), 0);
   GDALAllRegister();
   InitializeHostRuntime();
-  return RUN_ALL_TESTS();
+  int result = RUN_ALL_TESTS();
+  std::filesystem::remove(registry);
+  std::filesystem::remove(registry + ".lock");
+  return result;
 }

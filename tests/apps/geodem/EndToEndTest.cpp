@@ -54,11 +54,12 @@ class GeodemEndToEnd : public testing::Test {
   // The tests' own registry, with the writer registered the way the build registers it.
   static void SetUpTestSuite() {
     registry_ = new TempDir;
+    if (const char* previous = std::getenv("GEODEM_REGISTRY")) previousRegistry_ = previous;
     ::setenv("GEODEM_REGISTRY", (*registry_ / "registry").c_str(), 1);
     registration_ = new ProcessResult(GeodemProcess::Geodem({"register"}));
   }
   static void TearDownTestSuite() {
-    ::unsetenv("GEODEM_REGISTRY");
+    ::setenv("GEODEM_REGISTRY", previousRegistry_.c_str(), 1);
     delete registration_;
     delete registry_;
   }
@@ -95,6 +96,7 @@ class GeodemEndToEnd : public testing::Test {
   }
 
   static inline TempDir* registry_ = nullptr;
+  static inline std::string previousRegistry_;
   static inline ProcessResult* registration_ = nullptr;
   TempDir dir_;
 };
