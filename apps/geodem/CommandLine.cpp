@@ -74,9 +74,10 @@ std::string CommandLine::VersionText() {
 }
 
 void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  CLI::App app{"Converts digital elevation models that GDAL reads into CNSDTF-DEM grid files "
-               "(GB/T 17798).",
-               "geodem"};
+  CLI::App app{
+      "Converts digital elevation models that GDAL reads into CNSDTF-DEM grid files "
+      "(GB/T 17798).",
+      "geodem"};
   app.set_version_flag("--version", VersionText());
   app.require_subcommand(1);
 
@@ -86,9 +87,10 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   std::vector<std::string> parameters;
 
   CLI::App* convert = app.add_subcommand(
-      "convert", "Convert SRC... into DST: one SRC and DST ending in .dem gives one grid file; "
-                 "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
-                 "an existing folder or ending in '/' gives one <source name>.dem per source.");
+      "convert",
+      "Convert SRC... into DST: one SRC and DST ending in .dem gives one grid file; "
+      "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
+      "an existing folder or ending in '/' gives one <source name>.dem per source.");
   convert->add_option("SRC... DST", paths, "source rasters, then the destination")->required();
   auto* versionOpt = convert->add_option("--format-version", formatVersion,
                                          "grid layout, the VERSION parameter: GRD_2007, GRD_1999 "
@@ -106,11 +108,13 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   convert->add_option("-p", parameters, "a further writer parameter KEY=VALUE (repeatable)")
       ->allow_extra_args(false)
       ->type_name("KEY=VALUE");
-  convert->add_option("--block-size", o.blockSize,
-                      "size of the raster blocks handed to the writer (default 512)")
+  convert
+      ->add_option("--block-size", o.blockSize,
+                   "size of the raster blocks handed to the writer (default 512)")
       ->check(CLI::Range(1, kMaxBlockSize));
-  convert->add_option("--overlap", o.overlap,
-                      "overlap window of interior blocks, at most the block size (default 0)")
+  convert
+      ->add_option("--overlap", o.overlap,
+                   "overlap window of interior blocks, at most the block size (default 0)")
       ->check(CLI::NonNegativeNumber);
   convert->add_flag("-q,--quiet", o.quiet, "no progress display (log lines still go to stderr)");
 
@@ -176,7 +180,8 @@ std::string CommandLine::Validate() {
   if (o.overlap > o.blockSize) return "--overlap must not exceed --block-size";
   for (const auto& [key, value] : o.parameters)
     if (!IsWriterText(key) || !IsWriterText(value))
-      return "-p " + key + ": keys and values must be UTF-8 text with a GBK form and no control "
+      return "-p " + key +
+             ": keys and values must be UTF-8 text with a GBK form and no control "
              "characters";
   // An option and a -p pair for the same parameter: which one wins would be a guess.
   const std::pair<const char*, bool> given[] = {{"VERSION", o.formatVersion.has_value()},

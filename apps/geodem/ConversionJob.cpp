@@ -111,8 +111,8 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   progress_.EndConversion();
   if (hr != S_OK) {
     ok = false;
-    console_.Error("the writer reported a failure closing the target " + target.name +
-                   " (status " + StatusText(hr) + ")");
+    console_.Error("the writer reported a failure closing the target " + target.name + " (status " +
+                   StatusText(hr) + ")");
   }
   if (gdal_.failures() != gdalFailures) ok = false;
   progress_.EndTarget(ok);

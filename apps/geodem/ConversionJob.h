@@ -23,11 +23,7 @@ class ConversionJob {
  public:
   ConversionJob(const ConvertOptions& options, const std::vector<SourceRaster>& sources,
                 Console& console, ConversionProgress& progress, const GdalErrorCapture& gdal)
-      : options_(options),
-        sources_(sources),
-        console_(console),
-        progress_(progress),
-        gdal_(gdal) {}
+      : options_(options), sources_(sources), console_(console), progress_(progress), gdal_(gdal) {}
 
   // Hands the input metadata and the mapping file to the writer; false when it refuses either.
   bool Open(IWriterJob* job, const std::string& mappingPath);

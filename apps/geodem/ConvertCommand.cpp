@@ -87,7 +87,8 @@ std::optional<int> ConvertCommand::CheckTargets() {
     // The writer creates "<grid file>.tmp" without asking; only --overwrite may replace a file.
     for (const std::string& output : t.Outputs()) {
       if (!options_.overwrite && Exists(output + ".tmp")) {
-        console_.Error(output + ".tmp exists (left by an earlier run?); remove it, or use "
+        console_.Error(output +
+                       ".tmp exists (left by an earlier run?); remove it, or use "
                        "--overwrite to replace it");
         ok = false;
       }
@@ -110,7 +111,8 @@ std::optional<int> ConvertCommand::PrepareMapping() {
   if (options_.mappingFile) {
     mappingPath_ = *options_.mappingFile;
     if (!FitsGbk(mappingPath_)) {
-      console_.Error("mapping file path " + mappingPath_ + " has no GBK form, which the writer "
+      console_.Error("mapping file path " + mappingPath_ +
+                     " has no GBK form, which the writer "
                      "needs");
       return CommandLine::kUsageError;
     }
@@ -122,9 +124,8 @@ std::optional<int> ConvertCommand::PrepareMapping() {
     return kFailure;
   }
   std::string error;
-  generatedMapping_ =
-      JobMappingFile::Create(JobMappingFile::Render(JobMappingFile::WriterParameters(options_)),
-                             error);
+  generatedMapping_ = JobMappingFile::Create(
+      JobMappingFile::Render(JobMappingFile::WriterParameters(options_)), error);
   if (!generatedMapping_) {
     console_.Error(error);
     return kFailure;
@@ -162,8 +163,9 @@ void ConvertCommand::BoundBlockCache() const {
   constexpr double kMiB = 1024.0 * 1024.0;
   double rowBytes = 0;
   for (const SourceRaster& s : sources_)
-    rowBytes = std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) *
-                                      s.width() * s.bands() * GDALGetDataTypeSizeBytes(s.dataType()));
+    rowBytes =
+        std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) * s.width() *
+                               s.bands() * GDALGetDataTypeSizeBytes(s.dataType()));
   double bytes = std::clamp(1.25 * rowBytes, 64 * kMiB, 128 * kMiB);
   GDALSetCacheMax64(static_cast<GIntBig>(bytes));
 }

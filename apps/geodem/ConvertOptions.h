@@ -11,10 +11,10 @@ struct ConvertOptions {
 
   // Writer parameters. Each is empty when the option was not given, so that a default never
   // overrides a user's own mapping file.
-  std::optional<std::string> formatVersion;  // VERSION, verbatim
-  std::optional<std::string> zoom;           // DEM_ZOOM
-  std::optional<std::string> noData;         // RASTER_NODATA, as typed
-  bool overwrite = false;                    // OVERWRITE=YES
+  std::optional<std::string> formatVersion;                     // VERSION, verbatim
+  std::optional<std::string> zoom;                              // DEM_ZOOM
+  std::optional<std::string> noData;                            // RASTER_NODATA, as typed
+  bool overwrite = false;                                       // OVERWRITE=YES
   std::vector<std::pair<std::string, std::string>> parameters;  // -p KEY=VALUE, in order
 
   bool separate = false;

@@ -21,8 +21,8 @@ class GdalDataset {
 
   // Opens a raster read-only; empty when GDAL cannot (GDAL has reported why).
   static GdalDataset OpenRaster(const char* utf8Path) {
-    return GdalDataset(GDALOpenEx(utf8Path, GDAL_OF_RASTER | GDAL_OF_READONLY |
-                                                GDAL_OF_VERBOSE_ERROR,
+    return GdalDataset(GDALOpenEx(utf8Path,
+                                  GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
                                   nullptr, nullptr, nullptr));
   }
 

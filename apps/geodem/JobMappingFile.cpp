@@ -59,8 +59,7 @@ std::string JobMappingFile::Render(const KeyValueList& writerParameters) {
   return xml;
 }
 
-std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml,
-                                                       std::string& error) {
+std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml, std::string& error) {
   std::string path = TemporaryFolder() + "/geodem-job-XXXXXX.xml";
   int fd = ::mkstemps(path.data(), 4);
   if (fd < 0) {

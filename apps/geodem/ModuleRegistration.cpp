@@ -42,8 +42,8 @@ bool ModuleRegistration::Run(bool unregister, std::string& done, std::string& er
   const std::string registry = RegistryFilePath();
   if (hr != S_OK) {
     std::string detail = FromWriterText(RegistryLastError());
-    error = std::string(entry) + " of " + module + " failed (status " + StatusText(hr) + ") on the " +
-            "registry " + registry + (detail.empty() ? "" : ": " + detail);
+    error = std::string(entry) + " of " + module + " failed (status " + StatusText(hr) +
+            ") on the " + "registry " + registry + (detail.empty() ? "" : ": " + detail);
     return false;
   }
   done = (unregister ? "removed the registration of " : "registered ") + module +

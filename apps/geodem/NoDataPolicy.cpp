@@ -17,14 +17,29 @@ bool IsFloating(GDALDataType t) { return t == GDT_Float32 || t == GDT_Float64; }
 template <class F>
 bool WithCellType(GDALDataType t, F&& f) {
   switch (t) {
-    case GDT_Byte: f(std::uint8_t{}); return true;
-    case GDT_UInt16: f(std::uint16_t{}); return true;
-    case GDT_Int16: f(std::int16_t{}); return true;
-    case GDT_UInt32: f(std::uint32_t{}); return true;
-    case GDT_Int32: f(std::int32_t{}); return true;
-    case GDT_Float32: f(float{}); return true;
-    case GDT_Float64: f(double{}); return true;
-    default: return false;
+    case GDT_Byte:
+      f(std::uint8_t{});
+      return true;
+    case GDT_UInt16:
+      f(std::uint16_t{});
+      return true;
+    case GDT_Int16:
+      f(std::int16_t{});
+      return true;
+    case GDT_UInt32:
+      f(std::uint32_t{});
+      return true;
+    case GDT_Int32:
+      f(std::int32_t{});
+      return true;
+    case GDT_Float32:
+      f(float{});
+      return true;
+    case GDT_Float64:
+      f(double{});
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// GDAL's terminal progress on geodem's stderr: "0...10...20...30...40...50...60...70...80...90...100
+// GDAL's terminal progress on geodem's stderr:
+// "0...10...20...30...40...50...60...70...80...90...100
 // - done.", one tick per 2.5 %. Ticks only ever move forward.
 #include "apps/geodem/Console.h"
 

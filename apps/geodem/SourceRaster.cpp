@@ -48,7 +48,8 @@ std::optional<SourceRaster> SourceRaster::Describe(const std::string& path, std:
   }
   s.dataType_ = BlockType(bandType);
   if (GDALGetGeoTransform(ds.Get(), s.geoTransform_.data()) != CE_None) {
-    error = "source " + path + " has no georeferencing (geotransform): a DEM grid needs its "
+    error = "source " + path +
+            " has no georeferencing (geotransform): a DEM grid needs its "
             "corner and cell size";
     return std::nullopt;
   }

@@ -46,8 +46,10 @@ bool TargetPlan::Build(const ConvertOptions& options) {
                 std::filesystem::is_directory(options.destination, ec);
   bool demFile = IsFileType(ToWriterText(options.destination), kExtension) == 1;
   if (!folder && !demFile && options.sources.size() > 1) {
-    error_ = "several sources need DST to be a .dem file (one mosaic, or one file per source with "
-             "--separate) or a folder (one file per source): " + options.destination;
+    error_ =
+        "several sources need DST to be a .dem file (one mosaic, or one file per source with "
+        "--separate) or a folder (one file per source): " +
+        options.destination;
     return false;
   }
   PlanTargets(options, folder);

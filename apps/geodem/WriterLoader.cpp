@@ -23,7 +23,8 @@ std::string ModuleProblem(const CLSID& clsid, HRESULT hr) {
     return "the class " + clsid.ToString() + " has no module in " + RegistryName();
   std::string path = FromWriterText(module);
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return "the registered module " + path + " does not exist";
+  if (!std::filesystem::exists(path, ec))
+    return "the registered module " + path + " does not exist";
   std::string detail = FromWriterText(CoLastError());
   return "the module " + path + " does not create the writer (status " + StatusText(hr) + ")" +
          (detail.empty() ? "" : ": " + detail);
@@ -56,8 +57,8 @@ bool WriterLoader::Load(LoadedWriter& writer, std::string& error) {
             " names no class in " + RegistryName() + kRegisterHint;
     return false;
   }
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IWriterJob::iid,
-                                writer.job.PutVoid());
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IWriterJob::iid, writer.job.PutVoid());
   if (FAILED(hr) || !writer.job) {
     error = "cannot create the GEODEM writer: " + ModuleProblem(clsid, hr) + kRegisterHint;
     return false;

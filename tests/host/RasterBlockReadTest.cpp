@@ -16,10 +16,11 @@ GDALDatasetH MakeDataset() {
   GDALSetGeoTransform(ds, gt);
   for (int b = 1; b <= 2; ++b) {
     std::int16_t cells[20];
-    for (int i = 0; i < 20; ++i) cells[i] = static_cast<std::int16_t>(100 * b + 10 * (i / 5) + i % 5);
-    EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(ds, b), GF_Write, 0, 0, 5, 4, cells, 5, 4, GDT_Int16,
-                           0, 0),
-              CE_None);
+    for (int i = 0; i < 20; ++i)
+      cells[i] = static_cast<std::int16_t>(100 * b + 10 * (i / 5) + i % 5);
+    EXPECT_EQ(
+        GDALRasterIO(GDALGetRasterBand(ds, b), GF_Write, 0, 0, 5, 4, cells, 5, 4, GDT_Int16, 0, 0),
+        CE_None);
   }
   return ds;
 }

@@ -1,8 +1,8 @@
-#include "apps/geodem/BlockLayout.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "apps/geodem/BlockLayout.h"
 
 namespace {
 

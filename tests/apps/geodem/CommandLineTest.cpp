@@ -1,8 +1,8 @@
-#include "apps/geodem/CommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+#include "apps/geodem/CommandLine.h"
 
 namespace {
 

@@ -64,8 +64,8 @@ class GeodemEndToEnd : public testing::Test {
     delete registry_;
   }
   void SetUp() override {
-    ASSERT_EQ(registration_->status, 0)
-        << "geodem register failed; is the writer module built?\n" << registration_->err;
+    ASSERT_EQ(registration_->status, 0) << "geodem register failed; is the writer module built?\n"
+                                        << registration_->err;
   }
 
   std::string Write(const TestRaster& r, const std::string& name) {
@@ -158,7 +158,8 @@ TEST_F(GeodemEndToEnd, EachSourceKindInTheThreeLayouts) {
     for (const char* version : kVersions) {
       SCOPED_TRACE(std::string(name) + " " + version);
       std::string output = dir_ / (std::string(name) + "." + version + ".dem");
-      ProcessResult r = Convert({"--format-version", version, "--block-size", "16", source, output});
+      ProcessResult r =
+          Convert({"--format-version", version, "--block-size", "16", source, output});
       ASSERT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(TempDir::ReadFile(output), Expect(raster, source, version).Text());
       EXPECT_FALSE(std::filesystem::exists(output + ".tmp"));
@@ -235,15 +236,16 @@ TEST_F(GeodemEndToEnd, OwnMappingFileAndExplicitOptionsOnTop) {
   TestRaster raster = GeographicInt16();
   std::string source = Write(raster, "dem.tif");
   std::string mapping = dir_ / "job.xml";
-  TempDir::WriteFile(mapping,
-                     "<?xml version=\"1.0\"?>\n<HVX_MappingFile>\n"
-                     "  <WRITER_DIRECTIVE><KeyValuePair><Key>LOG_OUTPUT</Key><Value>YES</Value>"
-                     "</KeyValuePair></WRITER_DIRECTIVE>\n"
-                     "  <WRITER_PARAMETER>\n"
-                     "    <KeyValuePair><Key>VERSION</Key><Value>GRD_1999</Value></KeyValuePair>\n"
-                     "    <KeyValuePair><Key>DEM_ZOOM</Key><Value>5</Value></KeyValuePair>\n"
-                     "    <KeyValuePair><Key>RASTER_NODATA</Key><Value>-32000</Value></KeyValuePair>\n"
-                     "  </WRITER_PARAMETER>\n</HVX_MappingFile>\n");
+  TempDir::WriteFile(
+      mapping,
+      "<?xml version=\"1.0\"?>\n<HVX_MappingFile>\n"
+      "  <WRITER_DIRECTIVE><KeyValuePair><Key>LOG_OUTPUT</Key><Value>YES</Value>"
+      "</KeyValuePair></WRITER_DIRECTIVE>\n"
+      "  <WRITER_PARAMETER>\n"
+      "    <KeyValuePair><Key>VERSION</Key><Value>GRD_1999</Value></KeyValuePair>\n"
+      "    <KeyValuePair><Key>DEM_ZOOM</Key><Value>5</Value></KeyValuePair>\n"
+      "    <KeyValuePair><Key>RASTER_NODATA</Key><Value>-32000</Value></KeyValuePair>\n"
+      "  </WRITER_PARAMETER>\n</HVX_MappingFile>\n");
   ExpectedGrid expected = Expect(raster, source, "GRD_1999");
   expected.zoom = 5;
   expected.noDataOut = -32000;
@@ -264,8 +266,8 @@ TEST_F(GeodemEndToEnd, WriterParametersFromTheCommandLine) {
   ExpectedGrid expected = Expect(raster, source, "GRD_2007");
   expected.zoom = 1;
   expected.noDataOut = -1;
-  ProcessResult r = Convert({"-p", "VERSION=GRD_2007", "-p", "DEM_ZOOM=1", "--nodata", "-1.9",
-                             source, dir_ / "p.dem"});
+  ProcessResult r = Convert(
+      {"-p", "VERSION=GRD_2007", "-p", "DEM_ZOOM=1", "--nodata", "-1.9", source, dir_ / "p.dem"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(TempDir::ReadFile(dir_ / "p.dem"), expected.Text());
 }
@@ -316,8 +318,8 @@ TEST_F(GeodemEndToEnd, SourcesThatCannotBeMosaicked) {
   TestRaster coarse = ProjectedFloat32();
   coarse.geoTransform[1] = 60;
   coarse.geoTransform[5] = -60;
-  ProcessResult r = Convert({Write(ProjectedFloat32(), "fine.tif"), Write(coarse, "coarse.tif"),
-                             dir_ / "mosaic.dem"});
+  ProcessResult r = Convert(
+      {Write(ProjectedFloat32(), "fine.tif"), Write(coarse, "coarse.tif"), dir_ / "mosaic.dem"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("拼接的分辨率不一致"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "mosaic.dem"));
@@ -333,9 +335,10 @@ TEST_F(GeodemEndToEnd, DiskThatFillsUp) {
   std::filesystem::create_directories(small);
   ProcessResult probe = GeodemProcess::Run({"unshare", "-rm", "true"});
   if (probe.status != 0) GTEST_SKIP() << "no mount namespace here: " << probe.err;
-  ProcessResult r = GeodemProcess::Run(
-      {"unshare", "-rm", "sh", "-c", "mount -t tmpfs -o size=256k tmpfs \"$1\" && shift && exec \"$@\"",
-       "sh", small, GeodemProcess::Binary(), "convert", source, small + "/big.dem"});
+  ProcessResult r =
+      GeodemProcess::Run({"unshare", "-rm", "sh", "-c",
+                          "mount -t tmpfs -o size=256k tmpfs \"$1\" && shift && exec \"$@\"", "sh",
+                          small, GeodemProcess::Binary(), "convert", source, small + "/big.dem"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("space"), std::string::npos) << r.err;
 }

@@ -1,10 +1,10 @@
-#include "apps/geodem/JobMappingFile.h"
-
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <filesystem>
+
+#include "apps/geodem/JobMappingFile.h"
 
 namespace {
 
@@ -31,31 +31,28 @@ KeyValueList ReadList(xmlNodePtr root, const char* element) {
 
 TEST(JobMappingFile, WriterParametersHaveDefaultsThenTheUsersPairs) {
   ConvertOptions o;
-  EXPECT_EQ(JobMappingFile::WriterParameters(o),
-            (KeyValueList{{"OVERWRITE", "NO"},
-                          {"RASTER_NODATA", "-99999"},
-                          {"DEM_ZOOM", "100"},
-                          {"VERSION", "GEODEM"}}));
+  EXPECT_EQ(JobMappingFile::WriterParameters(o), (KeyValueList{{"OVERWRITE", "NO"},
+                                                               {"RASTER_NODATA", "-99999"},
+                                                               {"DEM_ZOOM", "100"},
+                                                               {"VERSION", "GEODEM"}}));
   o.overwrite = true;
   o.noData = "-9999";
   o.zoom = "10";
   o.formatVersion = "grd_1999";
   o.parameters = {{"CUSTOM", "1"}};
-  EXPECT_EQ(JobMappingFile::WriterParameters(o),
-            (KeyValueList{{"OVERWRITE", "YES"},
-                          {"RASTER_NODATA", "-9999"},
-                          {"DEM_ZOOM", "10"},
-                          {"VERSION", "grd_1999"},
-                          {"CUSTOM", "1"}}));
+  EXPECT_EQ(JobMappingFile::WriterParameters(o), (KeyValueList{{"OVERWRITE", "YES"},
+                                                               {"RASTER_NODATA", "-9999"},
+                                                               {"DEM_ZOOM", "10"},
+                                                               {"VERSION", "grd_1999"},
+                                                               {"CUSTOM", "1"}}));
 }
 
 TEST(JobMappingFile, ParsesBackWithEveryTextIntact) {
-  KeyValueList parameters = {{"VERSION", "GRD_2007"},
-                             {"NOTE", "a<b & c>\"d\" 'e' ]]>"},
-                             {"名称", "高程 数据"}};
+  KeyValueList parameters = {
+      {"VERSION", "GRD_2007"}, {"NOTE", "a<b & c>\"d\" 'e' ]]>"}, {"名称", "高程 数据"}};
   std::string xml = JobMappingFile::Render(parameters);
-  xmlDocPtr doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "job.xml", nullptr,
-                                XML_PARSE_NONET);
+  xmlDocPtr doc =
+      xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "job.xml", nullptr, XML_PARSE_NONET);
   ASSERT_NE(doc, nullptr) << xml;
   xmlNodePtr root = xmlDocGetRootElement(doc);
   EXPECT_STREQ(reinterpret_cast<const char*>(root->name), "HVX_MappingFile");

@@ -49,7 +49,7 @@ TEST(ConversionProgress, BlocksAreOneHalfAndTheWritersRowEventsTheOther) {
   progress.BlockWritten(50);
   EXPECT_EQ(err.str(), "0...10...20..");
   progress.BeginConversion(100);
-  progress.BlockWritten(50);         // 50 %
+  progress.BlockWritten(50);           // 50 %
   progress.OnWriterProgress(50, 100);  // + 25 %
   EXPECT_EQ(err.str(), "0...10...20...30...40...50...60...70..");
   progress.EndConversion();

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <limits>
 
+#include "TestRasters.h"
 #include "apps/geodem/InputMetadata.h"
 #include "apps/geodem/NoDataPolicy.h"
 #include "apps/geodem/SourceRaster.h"
 #include "host/CodePage.h"
 #include "support/TempDir.h"
-#include "TestRasters.h"
 
 namespace {
 
@@ -70,8 +70,8 @@ TEST(SourceRaster, RefusesWhatNoGridCanComeFrom) {
   EXPECT_FALSE(SourceRaster::Describe(dir / "south.tif", error));
   EXPECT_NE(error.find("north-up"), std::string::npos);
 
-  GDALDatasetH bare = GDALCreate(GDALGetDriverByName("GTiff"), (dir / "bare.tif").c_str(), 2, 2,
-                                 1, GDT_Byte, nullptr);
+  GDALDatasetH bare = GDALCreate(GDALGetDriverByName("GTiff"), (dir / "bare.tif").c_str(), 2, 2, 1,
+                                 GDT_Byte, nullptr);
   GDALClose(bare);
   EXPECT_FALSE(SourceRaster::Describe(dir / "bare.tif", error));
   EXPECT_NE(error.find("georeferencing"), std::string::npos);

@@ -1,9 +1,8 @@
-#include "apps/geodem/TargetPlan.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "apps/geodem/TargetPlan.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 // Rasters for the tests, written with GDAL: a GeoTIFF of one or more bands whose cells a function
 // gives, with a geotransform, a coordinate system and optional no-data values.
-#include <gdal.h>
 #include <cpl_conv.h>
+#include <gdal.h>
 #include <ogr_srs_api.h>
 
 #include <array>
@@ -49,8 +49,8 @@ struct TestRaster {
       if (noData) GDALSetRasterNoDataValue(band, *noData);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) row[static_cast<std::size_t>(x)] = cell(b, x, y);
-        ok = ok && GDALRasterIO(band, GF_Write, 0, y, width, 1, row.data(), width, 1,
-                                GDT_Float64, 0, 0) == CE_None;
+        ok = ok && GDALRasterIO(band, GF_Write, 0, y, width, 1, row.data(), width, 1, GDT_Float64,
+                                0, 0) == CE_None;
       }
     }
     GDALClose(ds);
