@@ -66,6 +66,14 @@ bool IsWriterText(const std::string& text) {
   return FitsGbk(text);
 }
 
+// The sources and the destination are one list on the command line; the usage line names them.
+class ConvertUsage : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string name) const override {
+    return "Usage: " + name + " [OPTIONS] SRC... DST\n";
+  }
+};
+
 }  // namespace
 
 std::string CommandLine::VersionText() {
@@ -91,7 +99,12 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       "Convert SRC... into DST: one SRC and DST ending in .dem gives one grid file; "
       "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
       "an existing folder or ending in '/' gives one <source name>.dem per source.");
-  convert->add_option("SRC... DST", paths, "source rasters, then the destination")->required();
+  convert
+      ->add_option("SRC", paths,
+                   "source rasters (any raster GDAL reads), then DST: a .dem file "
+                   "or a folder")
+      ->required();
+  convert->formatter(std::make_shared<ConvertUsage>());
   auto* versionOpt = convert->add_option("--format-version", formatVersion,
                                          "grid layout, the VERSION parameter: GRD_2007, GRD_1999 "
                                          "or GEODEM (default)");
