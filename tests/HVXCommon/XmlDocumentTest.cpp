@@ -1,0 +1,287 @@
+// The DOM under the mapping-file reader: parsing, errors, the node operations, validation, and
+// files written to hurt the reader (network addresses, entity bombs, deep nesting, huge texts).
+#include "HVXCommon/XmlDocument.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <libxml/globals.h>
+#include <libxml/xmlerror.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "HVXCommon/XmlNodeList.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// A TCP port on the loopback interface that notices whether anything connected to it.
+class LocalListener {
+ public:
+  LocalListener() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd_, 8);
+    socklen_t length = sizeof address;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    ::fcntl(fd_, F_SETFL, O_NONBLOCK);
+  }
+  ~LocalListener() { ::close(fd_); }
+  std::string Url(const std::string& file) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + file;
+  }
+  bool WasContacted() const {
+    int client = ::accept(fd_, nullptr, nullptr);
+    if (client < 0) return false;
+    ::close(client);
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+long PeakMemoryKb() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+class XmlDocumentTest : public ::testing::Test {
+ protected:
+  // Writes content as name and loads it into a new document.
+  bool Load(const std::string& name, const std::string& content) {
+    TempDir::WriteFile(dir / name, content);
+    document = XmlDocument::Create();
+    document->SetResolveExternals(true);
+    return document->Load(dir / name);
+  }
+
+  TempDir dir;
+  std::shared_ptr<XmlDocument> document;
+};
+
+std::string BillionLaughs() {
+  std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE HVX_MappingFile [\n<!ENTITY l0 \"lol\">\n";
+  for (int i = 1; i <= 9; ++i) {
+    xml += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) xml += "&l" + std::to_string(i - 1) + ";";
+    xml += "\">\n";
+  }
+  return xml + "]>\n<HVX_MappingFile><MAPPING_FILE_ID>&l9;</MAPPING_FILE_ID></HVX_MappingFile>\n";
+}
+
+}  // namespace
+
+TEST_F(XmlDocumentTest, ParseErrorGivesCodeReasonLineAndColumn) {
+  EXPECT_FALSE(Load("bad.xml",
+                    "<?xml version=\"1.0\"?>\n<HVX_MappingFile>\n  <MACRO Key=\"a\" "
+                    "Value=\"b\">\n</HVX_MappingFile>\n"));
+  const XmlParseError& error = document->ParseError();
+  EXPECT_EQ(error.errorCode, 76);
+  EXPECT_EQ(error.reason, "Opening and ending tag mismatch: MACRO line 3 and HVX_MappingFile\n");
+  EXPECT_EQ(error.line, 4);
+  EXPECT_EQ(error.linePosition, 19);
+  EXPECT_FALSE(document->DocumentElement());
+}
+
+TEST_F(XmlDocumentTest, MissingFileIsReportedWithItsName) {
+  document = XmlDocument::Create();
+  EXPECT_FALSE(document->Load(dir / "absent.xml"));
+  EXPECT_NE(document->ParseError().errorCode, 0);
+  EXPECT_NE(document->ParseError().reason.find("absent.xml"), std::string::npos);
+}
+
+TEST_F(XmlDocumentTest, AsynchronousLoadingIsRefused) {
+  document = XmlDocument::Create();
+  EXPECT_FALSE(document->SetAsync(true));
+  EXPECT_TRUE(document->SetAsync(false));
+}
+
+TEST_F(XmlDocumentTest, NodeOperations) {
+  ASSERT_TRUE(Load("nodes.xml",
+                   "<m:HVX_MappingFile xmlns:m=\"urn:m\" xmlns:x=\"urn:x\">"
+                   "<!-- note --><A Key=\"k\" x:Key=\"prefixed\">one<B>two<![CDATA[<3>]]></B>"
+                   "<!-- not text --><?pi not text?>four</A>text</m:HVX_MappingFile>"));
+  XmlNode root = document->DocumentElement();
+  EXPECT_EQ(root.BaseName(), "HVX_MappingFile");
+  EXPECT_EQ(root.NodeType(), kXmlElementNode);
+
+  XmlNodeList children = root.ChildNodes();
+  ASSERT_EQ(children.Count(), 3u);
+  EXPECT_EQ(children.Item(0).NodeType(), kXmlCommentNode);
+  EXPECT_EQ(children.Item(0).BaseName(), "");
+  EXPECT_EQ(children.Item(0).Text(), " note ");
+  EXPECT_EQ(children.Item(2).NodeType(), kXmlTextNode);
+  EXPECT_EQ(children.Item(2).BaseName(), "");
+  EXPECT_FALSE(children.Item(3));
+
+  XmlNode a = children.Item(1);
+  EXPECT_EQ(a.BaseName(), "A");
+  EXPECT_EQ(a.Text(), "onetwo<3>four");
+  EXPECT_EQ(a.Attribute("Key"), "k");
+  EXPECT_EQ(a.Attribute("x:Key"), "prefixed");
+  EXPECT_EQ(a.Attribute("key"), std::nullopt);
+  EXPECT_EQ(children.Item(2).Attribute("Key"), std::nullopt);
+  EXPECT_EQ(root.Text(), "onetwo<3>fourtext");
+}
+
+TEST_F(XmlDocumentTest, NodesKeepTheirTreeAfterTheDocumentMovesOn) {
+  ASSERT_TRUE(Load("first.xml", "<HVX_MappingFile><A>first</A></HVX_MappingFile>"));
+  XmlNode a = document->DocumentElement().ChildNodes().Item(0);
+  TempDir::WriteFile(dir / "second.xml", "<HVX_MappingFile>second</HVX_MappingFile>");
+  ASSERT_TRUE(document->Load(dir / "second.xml"));
+  document.reset();
+  EXPECT_EQ(a.Text(), "first");
+}
+
+TEST_F(XmlDocumentTest, UndeclaredNamespacePrefixIsRefused) {
+  EXPECT_FALSE(Load("ns.xml", "<m:HVX_MappingFile/>"));
+  EXPECT_NE(document->ParseError().reason.find("Namespace prefix m"), std::string::npos);
+}
+
+TEST_F(XmlDocumentTest, DocumentIsValidatedAgainstTheDtdItDeclares) {
+  const std::string dtd = "<!ELEMENT HVX_MappingFile (MACRO*)>\n<!ELEMENT MACRO EMPTY>\n"
+                          "<!ATTLIST MACRO Key CDATA #REQUIRED Value CDATA \"default\">\n";
+  TempDir::WriteFile(dir / "mapping.dtd", dtd);
+  EXPECT_TRUE(Load("valid.xml",
+                   "<!DOCTYPE HVX_MappingFile SYSTEM \"mapping.dtd\">\n"
+                   "<HVX_MappingFile><MACRO Key=\"a\"/></HVX_MappingFile>"));
+  // Defaults of the DTD are part of the document.
+  EXPECT_EQ(document->DocumentElement().ChildNodes().Item(0).Attribute("Value"), "default");
+
+  EXPECT_FALSE(Load("invalid.xml",
+                    "<!DOCTYPE HVX_MappingFile SYSTEM \"mapping.dtd\">\n"
+                    "<HVX_MappingFile>\n<MACRO/></HVX_MappingFile>"));
+  EXPECT_NE(document->ParseError().errorCode, 0);
+  EXPECT_EQ(document->ParseError().line, 3);
+  EXPECT_NE(document->ParseError().reason.find("Key"), std::string::npos);
+
+  EXPECT_FALSE(Load("internal.xml",
+                    "<!DOCTYPE HVX_MappingFile [<!ELEMENT HVX_MappingFile EMPTY>]>\n"
+                    "<HVX_MappingFile><X/></HVX_MappingFile>"));
+  // Without a DTD any well-formed content will do.
+  EXPECT_TRUE(Load("free.xml", "<HVX_MappingFile><X/><MACRO/></HVX_MappingFile>"));
+}
+
+TEST_F(XmlDocumentTest, DocumentIsValidatedAgainstTheSchemaItNames) {
+  TempDir::WriteFile(dir / "mapping.xsd",
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                     "<xs:element name=\"HVX_MappingFile\"><xs:complexType><xs:sequence>"
+                     "<xs:element name=\"MAPPING_FILE_ID\" type=\"xs:string\"/>"
+                     "</xs:sequence></xs:complexType></xs:element></xs:schema>");
+  const std::string head =
+      "<HVX_MappingFile xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xsi:noNamespaceSchemaLocation=\"mapping.xsd\">";
+  EXPECT_TRUE(Load("valid.xml", head + "<MAPPING_FILE_ID>a</MAPPING_FILE_ID></HVX_MappingFile>"));
+  EXPECT_FALSE(Load("invalid.xml", head + "<MACRO/></HVX_MappingFile>"));
+  EXPECT_NE(document->ParseError().reason.find("MACRO"), std::string::npos);
+  EXPECT_EQ(document->ParseError().line, 1);
+
+  EXPECT_FALSE(Load("missing.xml",
+                    "<HVX_MappingFile xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                    "xsi:noNamespaceSchemaLocation=\"absent.xsd\"/>"));
+  EXPECT_NE(document->ParseError().reason.find("absent.xsd"), std::string::npos);
+}
+
+TEST_F(XmlDocumentTest, NetworkAddressesAreNeverContacted) {
+  LocalListener listener;
+  const std::string dtd = "<!DOCTYPE HVX_MappingFile SYSTEM \"" + listener.Url("x.dtd") + "\">\n";
+  EXPECT_FALSE(Load("dtd.xml", dtd + "<HVX_MappingFile/>"));
+  EXPECT_EQ(document->ParseError().reason,
+            "Attempt to load network entity " + listener.Url("x.dtd"));
+  EXPECT_EQ(document->ParseError().line, 1);
+
+  const std::string entity = "<!DOCTYPE HVX_MappingFile [<!ENTITY e SYSTEM \"" +
+                             listener.Url("e.txt") + "\">]>\n";
+  EXPECT_FALSE(Load("entity.xml", entity + "<HVX_MappingFile>&e;</HVX_MappingFile>"));
+  EXPECT_NE(document->ParseError().reason.find(listener.Url("e.txt")), std::string::npos);
+
+  const std::string parameter = "<!DOCTYPE HVX_MappingFile [<!ENTITY % p SYSTEM \"" +
+                                listener.Url("p.ent") + "\"> %p;]>\n";
+  EXPECT_FALSE(Load("parameter.xml", parameter + "<HVX_MappingFile/>"));
+
+  EXPECT_FALSE(Load("schema.xml",
+                    "<HVX_MappingFile xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                    "xsi:schemaLocation=\"urn:other " + listener.Url("m.xsd") + "\"/>"));
+  EXPECT_NE(document->ParseError().reason.find(listener.Url("m.xsd")), std::string::npos);
+
+  // A local schema that imports one from the network.
+  TempDir::WriteFile(dir / "importing.xsd",
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                     "<xs:import namespace=\"urn:far\" schemaLocation=\"" +
+                         listener.Url("far.xsd") +
+                         "\"/><xs:element name=\"HVX_MappingFile\"/></xs:schema>");
+  EXPECT_FALSE(Load("import.xml",
+                    "<HVX_MappingFile xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                    "xsi:noNamespaceSchemaLocation=\"importing.xsd\"/>"));
+  EXPECT_NE(document->ParseError().reason.find(listener.Url("far.xsd")), std::string::npos);
+
+  EXPECT_FALSE(listener.WasContacted());
+}
+
+TEST_F(XmlDocumentTest, EntityBombsAreRefusedWithoutExhaustingMemory) {
+  const long before = PeakMemoryKb();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Load("laughs.xml", BillionLaughs()));
+  EXPECT_NE(document->ParseError().errorCode, 0);
+
+  // One large entity used many times: linear in the file, quadratic in memory once expanded.
+  std::string quadratic = "<!DOCTYPE HVX_MappingFile [<!ENTITY a \"" + std::string(100000, 'x') +
+                          "\">]>\n<HVX_MappingFile><MAPPING_FILE_ID>";
+  for (int i = 0; i < 20000; ++i) quadratic += "&a;";
+  EXPECT_FALSE(Load("quadratic.xml", quadratic + "</MAPPING_FILE_ID></HVX_MappingFile>"));
+
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_LT(PeakMemoryKb() - before, 200 * 1024);
+}
+
+TEST_F(XmlDocumentTest, DeepNestingIsRefusedAndAllowedDepthsAreWalked) {
+  std::string deep = "<HVX_MappingFile>";
+  for (int i = 0; i < 100000; ++i) deep += "<a>";
+  for (int i = 0; i < 100000; ++i) deep += "</a>";
+  EXPECT_FALSE(Load("deep.xml", deep + "</HVX_MappingFile>"));
+  EXPECT_NE(document->ParseError().reason.find("depth"), std::string::npos);
+
+  std::string nested = "<HVX_MappingFile>";
+  for (int i = 0; i < 200; ++i) nested += "<a>" + std::to_string(i % 10);
+  for (int i = 0; i < 200; ++i) nested += "</a>";
+  ASSERT_TRUE(Load("nested.xml", nested + "</HVX_MappingFile>"));
+  EXPECT_EQ(document->DocumentElement().Text().size(), 200u);
+}
+
+TEST_F(XmlDocumentTest, HugeTextsAreReadOrRefusedWhole) {
+  std::string pieces = "<HVX_MappingFile>";
+  for (int i = 0; i < 12000; ++i) pieces += std::string(1000, 'x') + "<b/>";
+  ASSERT_TRUE(Load("pieces.xml", pieces + "</HVX_MappingFile>"));
+  EXPECT_EQ(document->DocumentElement().Text().size(), 12000000u);
+
+  EXPECT_FALSE(Load("single.xml",
+                    "<HVX_MappingFile>" + std::string(12000000, 'x') + "</HVX_MappingFile>"));
+  EXPECT_NE(document->ParseError().reason.find("huge text node"), std::string::npos);
+}
+
+TEST_F(XmlDocumentTest, ErrorHandlingLeavesNothingBehind) {
+  static int foreignErrors = 0;
+  auto foreign = [](void*, xmlErrorPtr) { ++foreignErrors; };
+  xmlSetStructuredErrorFunc(nullptr, foreign);
+  EXPECT_FALSE(Load("bad.xml", "<HVX_MappingFile><A></HVX_MappingFile>"));
+  EXPECT_EQ(document->ParseError().errorCode, 76);
+  EXPECT_EQ(foreignErrors, 0);
+  EXPECT_EQ(xmlStructuredError, static_cast<xmlStructuredErrorFunc>(foreign));
+  xmlSetStructuredErrorFunc(nullptr, nullptr);
+
+  // The next load starts without the errors of the last one.
+  EXPECT_TRUE(Load("good.xml", "<HVX_MappingFile/>"));
+  EXPECT_EQ(document->ParseError().errorCode, 0);
+}
