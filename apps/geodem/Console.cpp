@@ -24,6 +24,7 @@ const char* Console::LevelMark(std::int32_t level) {
 
 void Console::Log(std::int32_t level, std::string_view text) {
   EndProgressLine();
+  if (level >= kLogError) ++errorCount_;
   out_ << LevelMark(level) << ' ' << text << '\n';
   out_.flush();
 }

@@ -22,8 +22,11 @@ class Console {
   void EndProgressLine();
 
   static const char* LevelMark(std::int32_t level);
+  // Error and exception lines so far.
+  int errorCount() const { return errorCount_; }
 
  private:
   std::ostream& out_;
   bool progressLineOpen_ = false;
+  int errorCount_ = 0;
 };

@@ -13,7 +13,6 @@ constexpr std::uint32_t kStatisticsTitle = 0x20042;
 }  // namespace
 
 void ConsoleEventSink::OnLog(const std::u16string& text, std::int32_t level, std::uint32_t code) {
-  if (level >= kLogError) progress_.OnWriterError();
   if (code == kStatisticsTitle) progress_.EndConversion();  // the bar ends before the table
   console_.Log(level, Utf16ToUtf8(text));
 }

@@ -109,12 +109,12 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   int gdalFailures = gdal_.failures();
   hr = writer->CloseTarget();
   progress_.EndConversion();
-  if (hr != S_OK) {
-    ok = false;
+  // S_FALSE after failed sources only says that nothing was written, which is known already.
+  if (hr != S_OK && (ok || hr != S_FALSE)) {
     console_.Error("the writer reported a failure closing the target " + target.name + " (status " +
                    StatusText(hr) + ")");
   }
-  if (gdal_.failures() != gdalFailures) ok = false;
+  if (hr != S_OK || gdal_.failures() != gdalFailures) ok = false;
   progress_.EndTarget(ok);
   return CheckOutputs(target, !ok) && ok;
 }

@@ -18,8 +18,6 @@ class ConversionProgress {
   void BeginConversion(double cells);
   void EndConversion();
   void OnWriterProgress(std::int32_t done, std::int32_t total);
-  // The writer reported an error: the display stops where it is for the rest of the target.
-  void OnWriterError() { display_.Abandon(); }
   void EndTarget(bool succeeded);
 
  private:

@@ -145,14 +145,16 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
     return kFailure;
   }
   ConversionJob job(options_, sources_, console_, progress, gdal);
-  std::vector<const PlannedTarget*> failed;
+  std::vector<FailedTarget> failed;
   bool ok = job.Open(writer.job.Get(), mappingPath_);
-  if (ok) {
-    for (const PlannedTarget& t : plan_.targets())
-      if (!job.RunTarget(writer.target.Get(), t)) failed.push_back(&t);
+  for (const PlannedTarget& t : ok ? plan_.targets() : std::vector<PlannedTarget>{}) {
+    FailedTarget record{&t, {}};
+    for (const std::string& output : t.Outputs())
+      if (Exists(output)) record.existedBefore.insert(output);
+    if (!job.RunTarget(writer.target.Get(), t)) failed.push_back(std::move(record));
   }
   writer.Release();  // closes whatever a failed target left open
-  RemoveTemporaries(failed);
+  RemoveLeftovers(failed);
   return ok && failed.empty() && gdal.failures() == 0 ? 0 : kFailure;
 }
 
@@ -170,10 +172,11 @@ void ConvertCommand::BoundBlockCache() const {
   GDALSetCacheMax64(static_cast<GIntBig>(bytes));
 }
 
-void ConvertCommand::RemoveTemporaries(const std::vector<const PlannedTarget*>& failed) {
+void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
   GDALDriverH hfa = GDALGetDriverByName("HFA");
-  for (const PlannedTarget* t : failed) {
-    for (const std::string& output : t->Outputs()) {
+  for (const FailedTarget& f : failed) {
+    for (const std::string& output : f.target->Outputs()) {
+      // A grid file whose temporary raster is still there was not finished.
       std::string temporary = output + ".tmp";
       if (!Exists(temporary)) continue;
       if (hfa && GDALDeleteDataset(hfa, temporary.c_str()) == CE_None) {
@@ -181,6 +184,9 @@ void ConvertCommand::RemoveTemporaries(const std::vector<const PlannedTarget*>& 
       } else {
         console_.Warning("the unfinished temporary raster " + temporary + " is left on disk");
       }
+      std::error_code ec;
+      if (!f.existedBefore.count(output) && Exists(output) && std::filesystem::remove(output, ec))
+        console_.Info("removed the incomplete grid file " + output);
     }
   }
 }

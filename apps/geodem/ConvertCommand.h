@@ -4,6 +4,7 @@
 // a request that cannot work as given.
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,14 @@ class ConvertCommand {
 
   // GDAL's block cache, bounded so that memory stays flat whatever the raster size.
   void BoundBlockCache() const;
-  // Removes what failed targets left in their temporary rasters.
-  void RemoveTemporaries(const std::vector<const PlannedTarget*>& failed);
+
+  struct FailedTarget {
+    const PlannedTarget* target;
+    std::set<std::string> existedBefore;  // its grid files that were there before the run
+  };
+  // Removes what failed targets left behind: their temporary rasters, and the grid files of those
+  // that this run began (a file that was there before the run is never removed).
+  void RemoveLeftovers(const std::vector<FailedTarget>& failed);
 
   const ConvertOptions& options_;
   Console& console_;

@@ -6,6 +6,10 @@
 
 void ProgressDisplay::Update(double fraction) {
   if (!enabled_ || lastTick_ >= kTicks) return;
+  if (console_.errorCount() != errorsAtStart_) {
+    Abandon();
+    return;
+  }
   if (!(fraction >= 0)) fraction = 0;  // NaN included
   int tick = std::min(kTicks, static_cast<int>(std::floor(fraction * kTicks)));
   if (tick <= lastTick_) return;

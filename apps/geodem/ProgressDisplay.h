@@ -1,7 +1,8 @@
 #pragma once
-// GDAL's terminal progress on geodem's stderr:
-// "0...10...20...30...40...50...60...70...80...90...100
-// - done.", one tick per 2.5 %. Ticks only ever move forward.
+// GDAL's terminal progress on geodem's stderr, one tick per 2.5 %:
+//   0...10...20...30...40...50...60...70...80...90...100 - done.
+// Ticks only ever move forward, and stop for good once an error has been logged: a bar that went
+// on to "done" below an error would tell the wrong story.
 #include "apps/geodem/Console.h"
 
 class ProgressDisplay {
@@ -9,7 +10,10 @@ class ProgressDisplay {
   ProgressDisplay(Console& console, bool enabled) : console_(console), enabled_(enabled) {}
 
   // Starts a fresh line of ticks.
-  void Restart() { lastTick_ = -1; }
+  void Restart() {
+    lastTick_ = -1;
+    errorsAtStart_ = console_.errorCount();
+  }
   // Shows everything up to `fraction` (0 to 1) of the work.
   void Update(double fraction);
   // Stops the line where it is (after a failure).
@@ -21,4 +25,5 @@ class ProgressDisplay {
   Console& console_;
   bool enabled_;
   int lastTick_ = -1;
+  int errorsAtStart_ = 0;
 };
