@@ -147,7 +147,8 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   ConversionJob job(options_, sources_, console_, progress, gdal);
   std::vector<FailedTarget> failed;
   bool ok = job.Open(writer.job.Get(), mappingPath_);
-  for (const PlannedTarget& t : ok ? plan_.targets() : std::vector<PlannedTarget>{}) {
+  for (const PlannedTarget& t : plan_.targets()) {
+    if (!ok) break;
     FailedTarget record{&t, {}};
     for (const std::string& output : t.Outputs())
       if (Exists(output)) record.existedBefore.insert(output);
