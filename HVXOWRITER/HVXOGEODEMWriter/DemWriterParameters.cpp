@@ -1,0 +1,66 @@
+#include "HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
+#include <limits>
+
+#include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
+#include "host/CodePage.h"
+#include "host/TextValues.h"
+
+namespace {
+
+bool IsAnyOf(const std::string& text, std::initializer_list<const char*> words) {
+  return std::any_of(words.begin(), words.end(),
+                     [&](const char* w) { return GbkEqualsNoCase(text, w); });
+}
+
+}  // namespace
+
+void DemWriterParameters::SetNoData(const std::string& text) { noDataValue = LeadingReal(text); }
+
+void DemWriterParameters::SetZoom(const std::string& text) { zoom = LeadingInt(text); }
+
+int DemWriterParameters::ReadWriterParameters(const StringList& list) {
+  if (list.empty() || list.size() % 2 != 0) return 0;
+  // The job opening reports a failure itself; pairs read before an exception keep their effect.
+  return GuardWriter(false, __FILE__, __LINE__, 0, [&] {
+    for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
+      const std::string& name = list[i];
+      const std::string& value = list[i + 1];
+      if (GbkEqualsNoCase(name, "OVERWRITE")) {
+        if (IsAnyOf(value, {"YES", "true", "1"})) {
+          overwriteFiles = 1;
+        } else if (IsAnyOf(value, {"NO", "false", "0"})) {
+          overwriteFiles = 0;
+        }
+      } else if (GbkEqualsNoCase(name, "RASTER_NODATA")) {
+        SetNoData(value);
+      } else if (GbkEqualsNoCase(name, "DEM_ZOOM")) {
+        SetZoom(value);
+      } else if (GbkEqualsNoCase(name, "VERSION")) {
+        version = value;
+      }
+    }
+    return 1;
+  });
+}
+
+HRESULT DemWriterParameters::ReadDatasetParameters(IPropertySet* set, bool logOutput) {
+  return GuardWriter(logOutput, __FILE__, __LINE__, E_FAIL, [&] {
+    if (!set) return S_OK;
+    if (auto text = ReadPropertyText(set, u"RASTER_NODATA")) SetNoData(*text);
+    if (auto text = ReadPropertyText(set, u"DEM_ZOOM")) SetZoom(*text);
+    // Datasets only know the two words; "true" or "1" here leave the switch as the job set it.
+    if (auto text = ReadPropertyText(set, u"OVERWRITE")) {
+      if (GbkEqualsNoCase(*text, "YES")) {
+        overwriteFiles = 1;
+      } else if (GbkEqualsNoCase(*text, "NO")) {
+        overwriteFiles = 0;
+      }
+    }
+    if (auto text = ReadPropertyText(set, u"VERSION")) version = *text;
+    return S_OK;
+  });
+}

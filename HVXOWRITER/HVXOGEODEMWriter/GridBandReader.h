@@ -1,0 +1,44 @@
+#pragma once
+// Reads a raster band from top to bottom as the grid's integers: band 1's cells as 32-bit floats,
+// encoded at once, rows stored consecutively.
+//
+// A read never spans more than the band height the caller allows (at most 5 242 880 cells). When
+// the band is tiled in small blocks (a temporary HFA raster has 64 x 64 tiles), a read is one row
+// of blocks, and each block is read straight into a small scratch buffer and encoded from there:
+// every cell is then touched while it is in the cache, GDAL's block cache (which a single pass
+// over the cells cannot profit from) is left alone, and the memory of a conversion is a row of
+// blocks whatever cache the host allows GDAL. Other bands (strips, huge blocks, rows so wide that
+// a row of blocks exceeds the band height) are read through GDALRasterIO, band by band.
+#include <gdal.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
+
+class GridBandReader {
+ public:
+  GridBandReader(GDALRasterBandH band, const GridCellEncoder& encoder, int bandHeight);
+
+  // The rows of one read (the last read may hold fewer).
+  int RowsPerRead() const { return m_rowsPerRead; }
+  // Rows [row, row + count) into out (count x columns integers), row a multiple of RowsPerRead()
+  // and count at most RowsPerRead(); false when GDAL fails.
+  bool Read(int row, int count, std::int32_t* out);
+
+ private:
+  bool ReadBlocks(int row, int count, std::int32_t* out);
+  bool ReadRows(int row, int count, std::int32_t* out);
+
+  GDALRasterBandH m_band;
+  const GridCellEncoder& m_encoder;
+  int m_columns;
+  GDALDataType m_type;
+  int m_typeSize;
+  int m_blockWidth = 0;
+  int m_blockHeight = 0;
+  bool m_byBlocks = false;
+  int m_rowsPerRead;
+  std::vector<float> m_block;  // one block in the band's own type
+  std::vector<float> m_cells;  // cells converted to floats
+};

@@ -1,0 +1,43 @@
+#pragma once
+// The grid file's output: a file descriptor behind one large buffer, so that the text leaves in
+// big writes, and a sticky failure flag, so that a full disk or an I/O error is never taken for a
+// finished file.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class GridTextFile {
+ public:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  GridTextFile() = default;
+  ~GridTextFile();
+  GridTextFile(const GridTextFile&) = delete;
+  GridTextFile& operator=(const GridTextFile&) = delete;
+
+  // Creates or truncates the file at a GBK path; false when it cannot be opened for writing.
+  bool Create(const std::string& gbkPath);
+
+  // Room for n bytes (n at most kBufferSize) at the returned pointer; Commit takes the end of what
+  // was written there. After a failed write the text is dropped, so callers may keep going and ask
+  // Failed() when convenient.
+  char* Reserve(std::size_t n) {
+    if (m_used + n > kBufferSize) Flush();
+    return m_buffer.get() + m_used;
+  }
+  void Commit(const char* end) { m_used = static_cast<std::size_t>(end - m_buffer.get()); }
+  void Append(std::string_view text);
+
+  bool Failed() const { return m_failed; }
+  // Writes what is buffered and closes the file; true only when every byte reached the file.
+  bool Close();
+
+ private:
+  void Flush();
+
+  int m_fd = -1;
+  std::unique_ptr<char[]> m_buffer;
+  std::size_t m_used = 0;
+  bool m_failed = false;
+};

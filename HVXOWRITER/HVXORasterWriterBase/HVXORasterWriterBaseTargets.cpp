@@ -1,0 +1,170 @@
+// Temporary target rasters: creation, the invalid pre-fill of mosaics, and the GDAL calls that all
+// raster writes go through.
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
+#include "host/TextValues.h"
+#include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
+#include "host/CodePage.h"
+#include "host/GeoEvents.h"
+#include "host/HVXRasterBase.h"
+#include "host/WideString.h"
+
+namespace {
+
+constexpr std::uint32_t kFolderFailedCode = 0x20092;
+constexpr std::uint32_t kFileExistsCode = 0x200a0;
+
+// The folder part of a path, without its last separator ('/' or '\\'); "" when there is none.
+std::string FolderOf(const std::string& path) {
+  std::size_t sep = GbkFindLastSeparator(path);
+  return sep == std::string::npos ? std::string() : path.substr(0, sep);
+}
+
+}  // namespace
+
+std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
+                                                       ISpatialReference* reference,
+                                                       const std::vector<double>& noData) {
+  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&]() -> std::int32_t {
+    std::string finalPath = FinalPathOf(record.outputPath);
+    if (IsFileExisting(finalPath) == 1) {
+      // With overwrite on, the format writer replaces the file; nothing is deleted here.
+      if (!overwrite) {
+        if (logOutput)
+          FireGeoLogGbk(FormatGbk("文件: %s 已经存在，且设置为不覆盖", finalPath.c_str()),
+                        kLogError, kFileExistsCode);
+        return E_FAIL;
+      }
+    } else {
+      std::string folder = FolderOf(finalPath);
+      if (!IsDirExisting(folder) && MakeLongDir(folder) != 0) {
+        if (logOutput)
+          FireGeoLogGbk(FormatGbk("创建目标路径 %s 失败", folder.c_str()), kLogError,
+                        kFolderFailedCode);
+        return E_FAIL;
+      }
+    }
+    GDALDriverH driver = GDALGetDriverByName(driverName.c_str());
+    if (!driver) return 0;
+    record.dataset =
+        GDALCreate(driver, OsPath(record.outputPath).c_str(), record.width, record.height,
+                   record.bandCount, static_cast<GDALDataType>(record.dataType), nullptr);
+    if (!record.dataset) return 0;
+
+    std::vector<double> values = NoDataForBands(noData, record);
+    if (mosaicMode == 1) FillWithInvalid(record, values);
+    // Single-band targets and lists that start with 0 carry no GDAL no-data value.
+    if (record.bandCount != 1 && !values.empty() && values[0] != 0.0) {
+      for (int b = 1; b <= record.bandCount; ++b)
+        GDALSetRasterNoDataValue(GetBand(record.dataset, b), values[b - 1]);
+    }
+    double geoTransform[6] = {record.originX,     record.pixelWidth, 0, record.originY, 0,
+                              -record.pixelHeight};
+    GDALSetGeoTransform(record.dataset, geoTransform);
+    BstrHolder wkt;
+    SRSGetWKT(reference, wkt.Put());
+    // GDAL reads its strings as UTF-8.
+    if (wkt) GDALSetProjection(record.dataset, Utf16ToUtf8(wkt.Get()).c_str());
+    return 1;
+  });
+}
+
+std::vector<double> HVXORasterWriterBase::NoDataForBands(const std::vector<double>& noData,
+                                                         const SourceRecord& record) const {
+  std::vector<double> values(noData.begin(), noData.end());
+  if (record.bandCount > 0 && values.size() < static_cast<std::size_t>(record.bandCount))
+    values.resize(static_cast<std::size_t>(record.bandCount), GetInvalid(record.dataType));
+  return values;
+}
+
+int HVXORasterWriterBase::FillRowsPerStep(int width, int height, int bandCount, int valueSize) {
+  // The byte count of the raster in units of 20 MiB.
+  double n = static_cast<double>(height) * width * bandCount * valueSize * 4.76837158203125e-08;
+  int rows = n <= 1.0 ? height : TruncateToInt(height / n);
+  return std::max(rows, 1);
+}
+
+int HVXORasterWriterBase::FillWithInvalid(SourceRecord& record, const std::vector<double>& noData) {
+  return GuardWriter(logOutput != 0, __FILE__, __LINE__, static_cast<int>(E_FAIL), [&] {
+    if (record.width <= 0 || record.height <= 0 || record.bandCount <= 0) return 0;
+    auto type = static_cast<GDALDataType>(record.dataType);
+    int valueSize = GDALGetDataTypeSize(type) / 8;
+    int rowsPerStep = FillRowsPerStep(record.width, record.height, record.bandCount, valueSize);
+    unsigned long long rowBytes =
+        static_cast<unsigned long long>(record.width) * record.bandCount * valueSize;
+    if (rowBytes == 0 || rowBytes > std::numeric_limits<std::size_t>::max() / rowsPerStep) return 1;
+    std::unique_ptr<unsigned char[]> buffer(
+        new (std::nothrow) unsigned char[rowBytes * rowsPerStep]);
+    if (!buffer) return 1;
+    std::vector<double> values = NoDataForBands(noData, record);
+    int filledRows = 0;  // the buffer's band layout depends on the rows of the step
+    for (long long row = 0; row < record.height; row += rowsPerStep) {
+      int count = static_cast<int>(std::min<long long>(rowsPerStep, record.height - row));
+      if (count != filledRows) {
+        BlockSetInvalidM(buffer.get(), record.width, count, record.dataType, record.bandCount,
+                         values.data());
+        filledRows = count;
+      }
+      WriteDatasetWindow(record.dataset, 0, static_cast<int>(row), record.width, count,
+                         buffer.get(), record.width, count, type, record.bandCount, nullptr, 0, 0,
+                         0);
+    }
+    return 0;
+  });
+}
+
+int HVXORasterWriterBase::WriteBandWindow(GDALRasterBandH band, int xOff, int yOff, int xSize,
+                                          int ySize, void* buffer, int bufXSize, int bufYSize,
+                                          GDALDataType bufType, int pixelSpace, int lineSpace) {
+  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&] {
+    return GDALRasterIO(band, GF_Write, xOff, yOff, xSize, ySize, buffer, bufXSize, bufYSize,
+                        bufType, pixelSpace, lineSpace) == CE_None
+               ? 1
+               : 0;
+  });
+}
+
+int HVXORasterWriterBase::WriteDatasetWindow(GDALDatasetH dataset, int xOff, int yOff, int xSize,
+                                             int ySize, void* buffer, int bufXSize, int bufYSize,
+                                             GDALDataType bufType, int bandCount, int* bandMap,
+                                             int pixelSpace, int lineSpace, int bandSpace) {
+  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&] {
+    return GDALDatasetRasterIO(dataset, GF_Write, xOff, yOff, xSize, ySize, buffer, bufXSize,
+                               bufYSize, bufType, bandCount, bandMap, pixelSpace, lineSpace,
+                               bandSpace) == CE_None
+               ? 1
+               : 0;
+  });
+}
+
+GDALRasterBandH HVXORasterWriterBase::GetBand(GDALDatasetH dataset, int band) {
+  return GuardWriter(logOutput != 0, __FILE__, __LINE__, GDALRasterBandH{nullptr},
+                     [&] { return GDALGetRasterBand(dataset, band); });
+}
+
+void HVXORasterWriterBase::CloseDataset(GDALDatasetH dataset) {
+  if (dataset) GDALClose(dataset);
+}
+
+HRESULT HVXORasterWriterBase::CloseTargets() {
+  return GuardWriter(logOutput != 0, __FILE__, __LINE__, E_FAIL, [&] {
+    CloseOpenDatasets();
+    return S_OK;
+  });
+}
+
+void HVXORasterWriterBase::CloseOpenDatasets() {
+  // The records of a mosaic share one raster: each raster is closed once.
+  std::vector<GDALDatasetH> closed;
+  for (auto& [key, record] : sourceTable) {
+    if (record.dataset && std::find(closed.begin(), closed.end(), record.dataset) == closed.end()) {
+      CloseDataset(record.dataset);
+      closed.push_back(record.dataset);
+    }
+    record.dataset = nullptr;
+  }
+}

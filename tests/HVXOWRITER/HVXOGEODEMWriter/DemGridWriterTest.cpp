@@ -1,0 +1,461 @@
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <ogr_srs_api.h>
+
+#include <array>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
+#include "host/CodePage.h"
+#include "support/EventCapture.h"
+#include "support/TempDir.h"
+
+namespace {
+
+const double kInvalid = -FLT_MAX;  // the source's invalid value of a 32-bit float raster
+const float kNaN = std::nanf("");
+
+struct TestRaster {
+  int rows = 0;
+  int cols = 0;
+  std::vector<float> cells;
+  std::array<double, 6> transform{100, 25, 0, 900, 0, -25};
+  std::string wkt;
+};
+
+TestRaster Raster(int rows, int cols, std::vector<float> cells) {
+  TestRaster r;
+  r.rows = rows;
+  r.cols = cols;
+  r.cells = std::move(cells);
+  return r;
+}
+
+// A one-band raster counting 1, 2, 3, ... row by row.
+TestRaster Counting(int rows, int cols) {
+  std::vector<float> cells(static_cast<std::size_t>(rows) * cols);
+  for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<float>(i + 1);
+  return Raster(rows, cols, std::move(cells));
+}
+
+// The temporary raster as the pipeline leaves it: HFA, one band (32-bit floats unless the source
+// had another type), closed.
+struct RasterFormat {
+  const char* driver = "HFA";
+  GDALDataType type = GDT_Float32;
+  std::vector<const char*> options;
+};
+
+void CreateTemporaryRaster(const std::string& path, const TestRaster& r,
+                           const RasterFormat& format = {}) {
+  std::vector<char*> options;
+  for (const char* o : format.options) options.push_back(const_cast<char*>(o));
+  options.push_back(nullptr);
+  GDALDatasetH ds = GDALCreate(GDALGetDriverByName(format.driver), path.c_str(), r.cols, r.rows, 1,
+                               format.type, options.data());
+  ASSERT_NE(ds, nullptr);
+  std::array<double, 6> transform = r.transform;
+  GDALSetGeoTransform(ds, transform.data());
+  if (!r.wkt.empty()) GDALSetProjection(ds, r.wkt.c_str());
+  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, r.cols, r.rows,
+                         const_cast<float*>(r.cells.data()), r.cols, r.rows, GDT_Float32, 0, 0),
+            CE_None);
+  GDALClose(ds);
+}
+
+struct GridRun {
+  int result = -1;
+  std::string text;
+  bool temporaryKept = false;
+};
+
+struct GridOptions {
+  std::string version = "GEODEM";
+  std::int32_t zoom = 100;
+  double noData = -99999.0;
+  std::vector<double> invalid{kInvalid};
+  bool progress = true;
+};
+
+GridRun WriteGrid(const TestRaster& raster, const GridOptions& o = {},
+                  const RasterFormat& format = {}) {
+  TempDir dir;
+  std::string final = dir / "out.dem";
+  CreateTemporaryRaster(final + ".tmp", raster, format);
+  DemWriterParameters params;
+  params.version = o.version;
+  params.zoom = o.zoom;
+  params.noDataValue = o.noData;
+  GridRun run;
+  run.result = DemGridWriter(params, o.invalid, true, o.progress).Write(final, final + ".tmp");
+  run.text = TempDir::ReadFile(final);
+  run.temporaryKept = std::filesystem::exists(final + ".tmp");
+  return run;
+}
+
+// What follows the header's empty line.
+std::string DataSection(const std::string& text) {
+  std::size_t end = text.find("\r\n\r\n");
+  return end == std::string::npos ? "" : text.substr(end + 4);
+}
+
+std::string Header(const std::string& text) {
+  std::size_t end = text.find("\r\n\r\n");
+  return end == std::string::npos ? text : text.substr(0, end + 4);
+}
+
+// "   a    a+1 ... b " for a run of values.
+std::string Values(int from, int to) {
+  std::string s;
+  for (int v = from; v <= to; ++v) s += "   " + std::to_string(v) + " ";
+  return s;
+}
+
+class QuietGdal {
+ public:
+  QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+  ~QuietGdal() { CPLPopErrorHandler(); }
+};
+
+TEST(DemGridWriter, WritesTheWorkedExampleByteForByteAndDeletesTheTemporaryRaster) {
+  GridOptions o;
+  o.version = "GRD_2007";
+  GridRun run = WriteGrid(Raster(2, 3, {1.5f, 2.25f, -3.0f, 0.0f, 10.0f, -FLT_MAX}), o);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_FALSE(run.temporaryKept);
+  EXPECT_EQ(run.text,
+            "DataMark: CNSDTF-DEM\r\n"
+            "Version: GB/T17798-2007\r\n"
+            "Alpha: 0.000000\r\n"
+            "Compress: 0\r\n"
+            "X0: 100.000000\r\n"
+            "Y0: 900.000000\r\n"
+            "DX: 25.000000\r\n"
+            "DY: 25.000000\r\n"
+            "Row: 2\r\n"
+            "Col: 3\r\n"
+            "ValueType: Integer\r\n"
+            "Hzoom: 100\r\n"
+            "XYUnit: M\r\n"
+            "ZUnit: M\r\n"
+            "\r\n"
+            "   150    225    -300 \r\n"
+            "\r\n"
+            "   0    1000    -99999 \r\n"
+            "\r\n");
+}
+
+TEST(DemGridWriter, VersionSelectsTheLayoutIgnoringCase) {
+  TestRaster raster = Raster(1, 2, {1.0f, 2.0f});
+  raster.transform = {-12.5, 0.5, 0, 4000.25, 0, -0.75};
+  const std::string data = "   100    200 \r\n\r\n";
+  const std::string edition2007 =
+      "DataMark: CNSDTF-DEM\r\nVersion: GB/T17798-2007\r\nAlpha: 0.000000\r\nCompress: 0\r\n"
+      "X0: -12.500000\r\nY0: 4000.250000\r\nDX: 0.500000\r\nDY: 0.750000\r\nRow: 1\r\nCol: 2\r\n"
+      "ValueType: Integer\r\nHzoom: 100\r\nXYUnit: M\r\nZUnit: M\r\n\r\n";
+  const std::string edition1999 =
+      "DataMark: CNSDTF-DEM\r\nVersion: 1.0\r\nUnit: M\r\nAlpha: 0.000000\r\nCompress: 0\r\n"
+      "X0: -12.500000\r\nY0: 4000.250000\r\nDX: 0.500000\r\nDY: 0.750000\r\nRow: 1\r\nCol: 2\r\n"
+      "ValueType: Integer\r\nHzoom: 100\r\n\r\n";
+  const std::string positional =
+      "NSDTF-DEM\r\n1.0\r\nM\r\n0.0\r\n0.0\r\n-12.500000\r\n4000.250000\r\n0.500000\r\n"
+      "0.750000\r\n1\r\n2\r\n100\r\n\r\n";
+  const std::pair<const char*, const std::string*> cases[] = {
+      {"GRD_2007", &edition2007}, {"grd_2007", &edition2007}, {"Grd_1999", &edition1999},
+      {"GEODEM", &positional},    {"GRD_2008", &positional},  {"", &positional},
+      {" GRD_2007", &positional},
+  };
+  for (const auto& [version, expected] : cases) {
+    GridOptions o;
+    o.version = version;
+    GridRun run = WriteGrid(raster, o);
+    EXPECT_EQ(run.result, 1) << version;
+    EXPECT_EQ(run.text, *expected + data) << '"' << version << '"';
+  }
+}
+
+std::string Wkt(int epsg) {
+  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+  OSRImportFromEPSG(srs, epsg);
+  char* text = nullptr;
+  OSRExportToWkt(srs, &text);
+  std::string wkt = text;
+  CPLFree(text);
+  OSRDestroySpatialReference(srs);
+  return wkt;
+}
+
+TEST(DemGridWriter, GeographicRasterIsWrittenInDegreesWithTenDecimals) {
+  TestRaster raster = Raster(1, 1, {1.0f});
+  raster.transform = {73.5, 1.0 / 1200, 0, 53.5, 0, -1.0 / 1200};
+  raster.wkt = Wkt(4326);
+  GridOptions o;
+  o.version = "GRD_2007";
+  std::string header = Header(WriteGrid(raster, o).text);
+  EXPECT_NE(header.find("X0: 73.5000000000\r\nY0: 53.5000000000\r\n"
+                        "DX: 0.0008333333\r\nDY: 0.0008333333\r\n"),
+            std::string::npos)
+      << header;
+  EXPECT_NE(header.find("XYUnit: D\r\n"), std::string::npos) << header;
+
+  raster.wkt = Wkt(32650);  // UTM in metres
+  raster.transform = {500000, 30, 0, 4400000, 0, -30};
+  o.version = "GEODEM";
+  EXPECT_EQ(Header(WriteGrid(raster, o).text),
+            "NSDTF-DEM\r\n1.0\r\nM\r\n0.0\r\n0.0\r\n500000.000000\r\n4400000.000000\r\n"
+            "30.000000\r\n30.000000\r\n1\r\n1\r\n100\r\n\r\n");
+}
+
+TEST(DemGridWriter, RowsBreakIntoLinesOfTenValues) {
+  GridOptions o;
+  o.zoom = 1;
+  // Up to ten columns: one line per row and an empty line after it.
+  EXPECT_EQ(DataSection(WriteGrid(Counting(2, 7), o).text),
+            Values(1, 7) + "\r\n\r\n" + Values(8, 14) + "\r\n\r\n");
+  EXPECT_EQ(DataSection(WriteGrid(Counting(1, 1), o).text), "   1 \r\n\r\n");
+  // A multiple of ten: the last line is followed by an empty one.
+  EXPECT_EQ(DataSection(WriteGrid(Counting(1, 20), o).text),
+            Values(1, 10) + "\r\n" + Values(11, 20) + "\r\n\r\n");
+  // Otherwise the short last line ends the row.
+  EXPECT_EQ(DataSection(WriteGrid(Counting(2, 25), o).text),
+            Values(1, 10) + "\r\n" + Values(11, 20) + "\r\n" + Values(21, 25) + "\r\n" +
+                Values(26, 35) + "\r\n" + Values(36, 45) + "\r\n" + Values(46, 50) + "\r\n");
+}
+
+TEST(DemGridWriter, CellsAreScaledAndRoundedHalfAwayFromZero) {
+  GridOptions o;
+  o.zoom = 1;
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 5, {2.5f, -2.5f, 0.0f, -0.0f, 2.49f}), o).text),
+            "   3    -3    0    0    2 \r\n\r\n");
+  o.zoom = 100;
+  // 0.005f lies just below 0.005, so it rounds down.
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 4, {12.5f, -0.004f, 0.005f, 0.006f}), o).text),
+            "   1250    0    0    1 \r\n\r\n");
+  o.zoom = -10;  // a negative zoom is used unchanged
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 2, {1.25f, -1.25f}), o).text), "   -12    12 \r\n\r\n");
+}
+
+TEST(DemGridWriter, NoDataCellsCarryTheTruncatedNoDataValueUnscaled) {
+  GridOptions o;
+  o.noData = -9999.9;
+  o.invalid = {-32768.0};
+  for (std::int32_t zoom : {1, 100}) {
+    o.zoom = zoom;
+    EXPECT_EQ(DataSection(WriteGrid(Raster(1, 3, {-32768.0f, kNaN, -32767.0f}), o).text),
+              "   -9999    -9999    " + std::to_string(-32767 * zoom) + " \r\n\r\n");
+  }
+  // Without an invalid value only NaN is no data; the value a source might use is an elevation.
+  o.invalid.clear();
+  o.zoom = 1;
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 3, {-32768.0f, kNaN, 0.0f}), o).text),
+            "   -32768    -9999    0 \r\n\r\n");
+}
+
+TEST(DemGridWriter, ValuesBeyondTheIntegerRangeSaturate) {
+  GridOptions o;
+  o.zoom = 100;
+  o.noData = 1e12;
+  o.invalid = {-1.0};
+  const float inf = INFINITY;
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 6, {3e7f, -3e7f, FLT_MAX, -inf, inf, -1.0f}), o).text),
+            "   2147483647    -2147483648    2147483647    -2147483648    2147483647    "
+            "2147483647 \r\n\r\n");
+  o.noData = -1e12;
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 1, {-1.0f}), o).text), "   -2147483648 \r\n\r\n");
+}
+
+TEST(DemGridWriter, BandsHoldAtMostTwentyMebibytesAndAtLeastOneRow) {
+  EXPECT_EQ(DemGridWriter::BandHeight(2000, 3000), 1747);
+  EXPECT_EQ(2000 % DemGridWriter::BandHeight(2000, 3000), 253);
+  EXPECT_EQ(DemGridWriter::BandHeight(4000, 4000), 1310);
+  EXPECT_EQ(DemGridWriter::BandHeight(2048, 2560), 2048);  // exactly 5 242 880 cells: one band
+  EXPECT_EQ(DemGridWriter::BandHeight(7, 3), 7);
+  EXPECT_EQ(DemGridWriter::BandHeight(3, 5242881), 1);
+  EXPECT_EQ(DemGridWriter::BandHeight(2, 100000000), 1);
+}
+
+TEST(DemGridWriter, ProgressFallsOnEveryTenthOfTheRows) {
+  EventCapture events;
+  GridRun run = WriteGrid(Raster(1000, 1, std::vector<float>(1000, 1.0f)));
+  EXPECT_EQ(run.result, 1);
+  ASSERT_EQ(events.progress.size(), 10u);
+  for (int i = 0; i < 10; ++i) {
+    const CapturedProgress& p = events.progress[i];
+    EXPECT_EQ(p.done, i * 100);
+    EXPECT_EQ(p.total, 1000);
+    EXPECT_EQ(p.reserved, 0);
+    EXPECT_EQ(p.code, 0x20102u);
+    EXPECT_EQ(p.Utf8(), "已输出对象：" + std::to_string(i * 10) + "% ");
+  }
+  EXPECT_TRUE(events.logs.empty());
+}
+
+TEST(DemGridWriter, ProgressOfAFewRowsComesEveryRowAndCanBeSwitchedOff) {
+  EventCapture events;
+  WriteGrid(Counting(3, 2));
+  ASSERT_EQ(events.progress.size(), 3u);
+  EXPECT_EQ(events.progress[1].done, 1);
+  EXPECT_EQ(events.progress[1].total, 3);
+  EXPECT_EQ(events.progress[2].Utf8(), "已输出对象：66% ");
+
+  events.Clear();
+  GridOptions o;
+  o.progress = false;
+  WriteGrid(Counting(30, 2), o);
+  EXPECT_TRUE(events.progress.empty());
+}
+
+// Paths arrive in GBK; the file system (and GDAL) see them in UTF-8.
+TEST(DemGridWriter, GbkPathsReachTheFileSystemAsUtf8) {
+  TempDir dir;
+  const std::string utf8 = dir / "高程 数据.dem";
+  CreateTemporaryRaster(utf8 + ".tmp", Counting(2, 2));
+  const std::string gbk = dir.Path().string() + "/" + Utf8ToGbk("高程 数据.dem");
+  EXPECT_EQ(DemGridWriter(DemWriterParameters{}, {kInvalid}, true, true).Write(gbk, gbk + ".tmp"),
+            1);
+  EXPECT_TRUE(TempDir::ReadFile(utf8).starts_with("NSDTF-DEM\r\n"));
+  EXPECT_FALSE(std::filesystem::exists(utf8 + ".tmp"));
+}
+
+TEST(DemGridWriter, MissingTemporaryRasterLeavesAnEmptyFinalFile) {
+  QuietGdal quiet;
+  TempDir dir;
+  std::string final = dir / "out.dem";
+  TempDir::WriteFile(final, "old content");
+  EXPECT_EQ(DemGridWriter(DemWriterParameters{}, {}, true, true).Write(final, final + ".tmp"), 0);
+  EXPECT_TRUE(std::filesystem::exists(final));
+  EXPECT_EQ(TempDir::ReadFile(final), "");
+}
+
+// The temporary raster is the only copy of the data: it must survive any conversion that did not
+// complete, and the result must say so.
+TEST(DemGridWriter, FailedConversionsReportZeroAndKeepTheTemporaryRaster) {
+  QuietGdal quiet;
+  TempDir dir;
+  std::string temporary = dir / "out.dem.tmp";
+  CreateTemporaryRaster(temporary, Counting(50, 40));
+  DemWriterParameters params;
+  EventCapture events;
+
+  // A full disk.
+  EXPECT_EQ(DemGridWriter(params, {kInvalid}, true, true).Write("/dev/full", temporary), 0);
+  EXPECT_TRUE(std::filesystem::exists(temporary));
+  // A final file that cannot be created.
+  EXPECT_EQ(DemGridWriter(params, {kInvalid}, true, true).Write(dir / "no/such/dir.dem", temporary),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(temporary));
+  EXPECT_TRUE(events.logs.empty());
+
+  // Cells that cannot be read: the band's data lie in a spill file that has gone missing.
+  std::string spilled = dir / "spill.dem";
+  CreateTemporaryRaster(spilled + ".tmp", Counting(50, 40),
+                        {"HFA", GDT_Float32, {"USE_SPILL=YES"}});
+  ASSERT_TRUE(std::filesystem::exists(dir / "spill.dem.ige"));
+  std::filesystem::resize_file(dir / "spill.dem.ige", 0);
+  EXPECT_EQ(DemGridWriter(params, {kInvalid}, true, true).Write(spilled, spilled + ".tmp"), 0);
+  EXPECT_TRUE(TempDir::ReadFile(spilled).starts_with("NSDTF-DEM\r\n"));  // opened, then failed
+  EXPECT_TRUE(std::filesystem::exists(spilled + ".tmp"));
+}
+
+// The writer's own formatting against the plainest one: a snprintf per value.
+std::string ReferenceData(const TestRaster& r, std::int32_t zoom, double noData, double invalid) {
+  auto saturate = [](double v) {
+    if (std::isnan(v)) return 0L;
+    return static_cast<long>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
+  };
+  auto encode = [&](float value) {
+    double v = value;
+    if (std::isnan(v) || std::fabs(v - invalid) < 1e-8) return saturate(noData);
+    if (v > 0) return saturate(zoom * v + 0.5);
+    if (v < 0) return saturate(zoom * v - 0.5);
+    return 0L;
+  };
+  std::string out;
+  const int width = std::min(r.cols, 10);
+  char cell[32];
+  for (int y = 0; y < r.rows; ++y) {
+    for (int x = 0; x < r.cols; ++x) {
+      std::snprintf(cell, sizeof cell, "   %ld ", encode(r.cells[std::size_t(y) * r.cols + x]));
+      out += cell;
+      if ((x + 1) % width == 0) out += "\r\n";
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+TestRaster RandomRaster(int rows, int cols, std::uint32_t seed) {
+  TestRaster raster = Raster(rows, cols, {});
+  raster.cells.resize(std::size_t(rows) * cols);
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> elevation(-500.0f, 9000.0f);
+  const float specials[] = {0.0f,      -0.0f,       kNaN,         -FLT_MAX,    FLT_MAX, INFINITY,
+                            -INFINITY, FLT_MIN,     -FLT_MIN,     2.5f,        -2.5f,   0.005f,
+                            -0.005f,   21474836.0f, -21474836.0f, 21474837.0f, 1e-30f,  -99999.0f};
+  std::uniform_int_distribution<int> pick(0, 9);
+  std::uniform_int_distribution<std::size_t> special(0, std::size(specials) - 1);
+  for (float& cell : raster.cells) {
+    int kind = pick(random);
+    cell = kind == 0   ? specials[special(random)]
+           : kind == 1 ? std::round(elevation(random))
+                       : elevation(random);
+  }
+  return raster;
+}
+
+void ExpectSameAsReference(const GridRun& run, const TestRaster& raster, const GridOptions& o,
+                           const std::string& what) {
+  EXPECT_EQ(run.result, 1) << what;
+  std::string data = DataSection(run.text);
+  std::string expected = ReferenceData(raster, o.zoom, o.noData, o.invalid.at(0));
+  ASSERT_EQ(data.size(), expected.size()) << what;
+  EXPECT_TRUE(data == expected) << what << ": first difference at byte "
+                                << std::mismatch(data.begin(), data.end(), expected.begin()).first -
+                                       data.begin();
+}
+
+TEST(DemGridWriter, MatchesAPlainFormatterOnRandomValues) {
+  // Edges of partial 64 x 64 tiles on both sides; many rows of tiles.
+  TestRaster raster = RandomRaster(2001, 2999, 17798);
+  for (const auto& [zoom, invalid] : {std::pair{100, kInvalid}, std::pair{7, -99999.0}}) {
+    GridOptions o;
+    o.zoom = zoom;
+    o.noData = -9999.9;
+    o.invalid = {invalid};
+    o.progress = false;
+    ExpectSameAsReference(WriteGrid(raster, o), raster, o, "zoom " + std::to_string(zoom));
+  }
+}
+
+// Rasters that are not tiled in small 32-bit float blocks take other ways through the reader:
+// conversion from the block's own type, or GDAL's cache for blocks too large to read one by one.
+TEST(DemGridWriter, OtherBlockLayoutsAndTypesGiveTheSameGrid) {
+  GridOptions o;
+  o.invalid = {-32768.0};
+  o.progress = false;
+  TestRaster raster = RandomRaster(300, 700, 2007);
+  ExpectSameAsReference(WriteGrid(raster, o, {"GTiff", GDT_Float32, {"BLOCKYSIZE=1"}}), raster, o,
+                        "strips of one row");
+  ExpectSameAsReference(
+      WriteGrid(raster, o, {"GTiff", GDT_Float32, {"BLOCKYSIZE=300", "COMPRESS=DEFLATE"}}), raster,
+      o, "one compressed strip of 840 KB");
+  TestRaster large = RandomRaster(700, 700, 1999);
+  ExpectSameAsReference(
+      WriteGrid(large, o, {"GTiff", GDT_Float32, {"BLOCKYSIZE=700", "COMPRESS=DEFLATE"}}), large, o,
+      "one compressed strip of 1.9 MB");
+
+  TestRaster integers = Counting(130, 90);
+  for (std::size_t i = 0; i < integers.cells.size(); ++i) {
+    integers.cells[i] = i % 11 == 0 ? -32768.0f : static_cast<float>(int(i * 37 % 60000) - 30000);
+  }
+  ExpectSameAsReference(WriteGrid(integers, o, {"HFA", GDT_Int16, {}}), integers, o, "Int16");
+}
+
+}  // namespace
