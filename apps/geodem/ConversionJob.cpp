@@ -162,7 +162,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     hr = writer->WriteRasterBlock(block.Get(), block.Get());
     progress_.EndConversion();
     if (hr != S_OK) {
-      console_.Error("the writer did not take " + which + " (status " + StatusText(hr) + ")");
+      console_.Error("the writer failed on " + which + " (status " + StatusText(hr) + ")");
       return false;
     }
     if (gdal_.failures() != gdalFailures) {
