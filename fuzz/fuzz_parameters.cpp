@@ -18,7 +18,7 @@
 
 #include "FuzzEnvironment.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
-#include "HVXOWRITER/HVXORasterWriterBase/TextValues.h"
+#include "host/TextValues.h"
 #include "host/CodePage.h"
 #include "host/ComPtr.h"
 #include "host/PropertySet.h"

@@ -1,14 +1,15 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
 #include "HVXCommon/MappingText.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/ComPtr.h"
 #include "host/ComRuntime.h"
 #include "host/GeoEvents.h"
 #include "host/IPropertySet.h"
+#include "host/TextValues.h"
 
 namespace {
 

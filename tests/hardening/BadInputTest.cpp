@@ -219,6 +219,8 @@ struct XmlCase {
   std::string text;    // in that line
 };
 
+void PrintTo(const XmlCase& c, std::ostream* out) { *out << c.name; }
+
 class HostileMappingFile : public BadInput, public testing::WithParamInterface<XmlCase> {};
 
 TEST_P(HostileMappingFile, IsRefusedOrBoundedQuicklyAndLeftAsItWas) {
@@ -352,6 +354,8 @@ struct BlockCase {
   bool secondObject;
   HRESULT result;
 };
+
+void PrintTo(const BlockCase& c, std::ostream* out) { *out << c.name; }
 
 class MalformedBlock : public BadInput, public testing::WithParamInterface<BlockCase> {};
 
