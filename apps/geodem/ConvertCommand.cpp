@@ -150,8 +150,10 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   for (const PlannedTarget& t : plan_.targets()) {
     if (!ok) break;
     FailedTarget record{&t, {}};
-    for (const std::string& output : t.Outputs())
+    for (const std::string& output : t.Outputs()) {
       if (Exists(output)) record.existedBefore.insert(output);
+      if (Exists(output + ".tmp")) record.existedBefore.insert(output + ".tmp");
+    }
     if (!job.RunTarget(writer.target.Get(), t)) failed.push_back(std::move(record));
   }
   writer.Release();  // closes whatever a failed target left open
@@ -180,7 +182,10 @@ void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
       // A grid file whose temporary raster is still there was not finished.
       std::string temporary = output + ".tmp";
       if (!Exists(temporary)) continue;
-      if (hfa && GDALDeleteDataset(hfa, temporary.c_str()) == CE_None) {
+      if (f.existedBefore.count(temporary)) {
+        // Not this run's: it may be anything, a source of the job included.
+        console_.Warning("kept " + temporary + ", which was there before the run");
+      } else if (hfa && GDALDeleteDataset(hfa, temporary.c_str()) == CE_None) {
         console_.Info("removed the unfinished temporary raster " + temporary);
       } else {
         console_.Warning("the unfinished temporary raster " + temporary + " is left on disk");

@@ -35,10 +35,11 @@ class ConvertCommand {
 
   struct FailedTarget {
     const PlannedTarget* target;
-    std::set<std::string> existedBefore;  // its grid files that were there before the run
+    // Its grid files and temporary rasters that were there before the run.
+    std::set<std::string> existedBefore;
   };
-  // Removes what failed targets left behind: their temporary rasters, and the grid files of those
-  // that this run began (a file that was there before the run is never removed).
+  // Removes what failed targets left behind: the temporary rasters and grid files that this run
+  // began (a file that was there before the run is never removed).
   void RemoveLeftovers(const std::vector<FailedTarget>& failed);
 
   const ConvertOptions& options_;

@@ -1,9 +1,12 @@
-// Bad input, hostile files and failing disks, through the writer component as a host drives it.
+// Bad input, hostile files and failing disks: through the writer component as a host drives it,
+// and through the geodem program.
 //
 // Every case states what it expects: the result and the log line (or that there is none), that
 // nothing crashes, and that every file that existed before is byte-identical afterwards unless
 // the case asked for overwriting. Groups: hostile mapping files, malformed raster blocks,
-// inconsistent metadata lists, awkward paths, and failing disks.
+// inconsistent metadata lists, awkward paths, failing disks, and the same kinds of input given
+// to geodem, whose exit status (0 done, 1 failed, 2 refused as a usage error) and error lines are
+// what a user sees.
 //
 // The tests run as root here, for whom file permissions do not bite: the unwritable folder is
 // tried in a forked child that has dropped to the user "nobody" (and, without that, as a folder
@@ -31,6 +34,8 @@
 
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
 #include "HVXOWRITER/HVXORasterWriterBase/RasterFixtures.h"
+#include "apps/geodem/GeodemProcess.h"
+#include "apps/geodem/TestRasters.h"
 #include "host/CodePage.h"
 #include "support/EventCapture.h"
 #include "support/LocalListener.h"
@@ -745,6 +750,221 @@ TEST_F(BadInput, FullDiskIsReportedAndKeepsWhatWasThere) {
                            : Logged(events_, 0x20198, "输出目标数据集"))
       << hr;
   EXPECT_THAT(before.Changed(), IsEmpty());
+}
+
+// --- Through the geodem program ----------------------------------------------------------------
+
+class GeodemBadInput : public testing::Test {
+ protected:
+  // The writer registered once, in the registry of the test process, as `geodem register` does.
+  static void SetUpTestSuite() {
+    registration_ = new ProcessResult(GeodemProcess::Geodem({"register"}));
+  }
+  static void TearDownTestSuite() { delete registration_; }
+  void SetUp() override {
+    ASSERT_EQ(registration_->status, 0) << "is the writer module built?\n" << registration_->err;
+  }
+
+  // A GeoTIFF source at dir/name (UTF-8), 4 x 3 cells of Float32 unless said otherwise.
+  std::string Raster(const std::string& name, const TestRaster& raster = {}) {
+    const std::string path = dir_ / name;
+    fs::create_directories(fs::u8path(path).parent_path());
+    EXPECT_TRUE(raster.WriteGTiff(path));
+    return path;
+  }
+  static ProcessResult Convert(std::vector<std::string> args) {
+    args.insert(args.begin(), {"convert", "-q"});
+    return GeodemProcess::Geodem(args);
+  }
+
+  TempDir dir_;
+  static ProcessResult* registration_;
+};
+ProcessResult* GeodemBadInput::registration_ = nullptr;
+
+struct GeodemXmlCase {
+  const char* name;
+  std::function<std::string(const LocalListener&)> content;
+  std::string error;  // in the error lines
+};
+void PrintTo(const GeodemXmlCase& c, std::ostream* out) { *out << c.name; }
+
+class GeodemHostileMappingFile : public GeodemBadInput,
+                                 public testing::WithParamInterface<GeodemXmlCase> {};
+
+TEST_P(GeodemHostileMappingFile, FailsWithTheReasonAndWritesNothing) {
+  LocalListener listener;
+  const std::string source = Raster("dem.tif");
+  TempDir::WriteFile(dir_ / "job.xml", GetParam().content(listener));
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({"--mapping", dir_ / "job.xml", source, dir_ / "out.dem"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("error: " + GetParam().error));
+  EXPECT_FALSE(listener.WasContacted());
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GeodemHostileMappingFile,
+    testing::Values(
+        GeodemXmlCase{"NotWellFormed",
+                      [](const LocalListener&) { return "<HVX_MappingFile><A></HVX_MappingFile>"; },
+                      "映射文件无效 位于1行，"},
+        GeodemXmlCase{"WrongRoot",
+                      [](const LocalListener&) { return "<MappingFile><MACRO/></MappingFile>"; },
+                      "映射文件根元素错误"},
+        GeodemXmlCase{"NetworkDtd",
+                      [](const LocalListener& l) {
+                        return "<!DOCTYPE HVX_MappingFile SYSTEM \"" + l.Url("job.dtd") + "\">\n" +
+                               WithZoom("");
+                      },
+                      "映射文件无效 位于1行，"},
+        GeodemXmlCase{"EntityBomb", [](const LocalListener&) { return EntityBomb(); },
+                      "映射文件无效 位于"},
+        GeodemXmlCase{"HundredThousandNestedElements",
+                      [](const LocalListener&) { return DeepNesting(100000); }, "映射文件无效"},
+        GeodemXmlCase{"MultiplyingDestinationName",
+                      [](const LocalListener&) { return MultiplyingDestination(); },
+                      "转换规则 1 的目标名称过长"}),
+    [](const testing::TestParamInfo<GeodemXmlCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST_F(GeodemBadInput, CyclicMacrosAreReportedAndTheJobRunsWithoutThem) {
+  TempDir::WriteFile(dir_ / "job.xml",
+                     "<HVX_MappingFile><MACRO Key=\"A\" Value=\"x$(B)\"/>"
+                     "<MACRO Key=\"B\" Value=\"$(A)y\"/><WRITER_PARAMETER><KeyValuePair>"
+                     "<Key>VERSION</Key><Value>$(A)</Value></KeyValuePair></WRITER_PARAMETER>"
+                     "</HVX_MappingFile>");
+  ProcessResult r = Convert({"--mapping", dir_ / "job.xml", Raster("dem.tif"), dir_ / "out.dem"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("error: 映射文件中宏定义循环引用或展开过大：A"));
+  // The unresolved VERSION names no edition: the positional layout.
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "out.dem").rfind("NSDTF-DEM\r\n", 0), 0u);
+}
+
+TEST_F(GeodemBadInput, ChineseCharactersAndSpacesInPaths) {
+  const std::string source = Raster("中文 目录/高程 A.tif");
+  fs::create_directory(fs::u8path(dir_ / "映射 文件"));
+  TempDir::WriteFile(dir_ / "映射 文件/作业 一.xml", WithZoom(""));
+  ProcessResult r =
+      Convert({"--mapping", dir_ / "映射 文件/作业 一.xml", source, dir_ / "输出 数据/"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string grid = TempDir::ReadFile(dir_ / "输出 数据/高程 A.dem");
+  EXPECT_EQ(grid.rfind("NSDTF-DEM\r\n", 0), 0u) << grid;
+  EXPECT_THAT(grid, HasSubstr("\r\n10\r\n"));  // the mapping file's zoom
+}
+
+TEST_F(GeodemBadInput, OutputFolderWithoutWritePermission) {
+  const std::string source = Raster("dem.tif");
+  fs::permissions(dir_.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+  fs::create_directory(dir_ / "locked");
+  fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec |
+                                       fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+  DiskSnapshot before(dir_.Path());
+  std::optional<std::string> seen = RunUnprivileged([&] {
+    std::string out;
+    for (const std::string& target : {dir_ / "locked/out.dem", dir_ / "locked/new/out.dem"}) {
+      ProcessResult r = Convert({source, target});
+      out += std::to_string(r.status) + " " + r.err + "\n";
+    }
+    return out;
+  });
+  if (!seen) GTEST_SKIP() << "cannot drop to the user nobody here";
+  EXPECT_THAT(*seen, HasSubstr("1 "));
+  EXPECT_THAT(*seen, HasSubstr("error: " + dir_ / "locked/out.dem.tmp" + "：创建数据集失败"));
+  EXPECT_THAT(*seen, HasSubstr("error: 创建目标路径 " + dir_ / "locked/new" + " 失败"));
+  EXPECT_THAT(*seen, testing::Not(HasSubstr("0 ")));
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
+}
+
+TEST_F(GeodemBadInput, GridFileOnAFullDevice) {
+  const std::string source = Raster("dem.tif");
+  fs::create_symlink("/dev/full", dir_ / "full.dem");
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({source, dir_ / "full.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("error: 输出目标数据集" + dir_ / "full.dem" + "失败"));
+  EXPECT_EQ(fs::read_symlink(dir_ / "full.dem"), "/dev/full");
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());  // the unfinished raster was removed
+}
+
+TEST_F(GeodemBadInput, DiskThatFillsUpKeepsWhatWasThere) {
+  TestRaster big;
+  big.width = big.height = 300;
+  const std::string source = Raster("big.tif", big);
+  SmallDisk disk(dir_ / "small");
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+  TempDir::WriteFile(dir_ / "small/kept.txt", "kept");
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({source, dir_ / "small/big.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("error: "));
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
+}
+
+TEST_F(GeodemBadInput, ExistingOutputIsKeptUnlessOverwritingWasAsked) {
+  const std::string source = Raster("dem.tif");
+  TempDir::WriteFile(dir_ / "out.dem", "an earlier grid");
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({source, dir_ / "out.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("已经存在，且设置为不覆盖"));
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
+  r = Convert({"--overwrite", source, dir_ / "out.dem"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "out.dem").rfind("NSDTF-DEM\r\n", 0), 0u);
+}
+
+TEST_F(GeodemBadInput, SourceThatIsItsOwnTargetIsLeftAlone) {
+  // The grid file would be the source: refused before anything runs.
+  const std::string source = Raster("dem.dem");
+  const std::string temporary = Raster("other.dem.tmp");
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({"--overwrite", source, source});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("would be written over the source"));
+  // The temporary raster would be the source: the writer refuses the target, and the source,
+  // which was there before the run, is not taken for an unfinished raster and removed.
+  r = Convert({"--overwrite", temporary, dir_ / "other.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("error: " + temporary + "：原数据集与目标数据集相同"));
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
+}
+
+TEST_F(GeodemBadInput, TruncatedSourceFailsWithoutAGridFile) {
+  TestRaster raster;
+  raster.width = raster.height = 256;
+  const std::string source = Raster("cut.tif", raster);
+  fs::resize_file(source, fs::file_size(source) / 2);
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({source, dir_ / "out.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("error: "));
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
+}
+
+TEST_F(GeodemBadInput, MosaicOfSourcesWithOtherBandCounts) {
+  TestRaster two;
+  two.bands = 2;
+  two.geoTransform[0] += two.width * two.geoTransform[1];
+  const std::string west = Raster("west.tif"), east = Raster("east.tif", two);
+  DiskSnapshot before(dir_.Path());
+  ProcessResult r = Convert({west, east, dir_ / "area.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("error: 拼接的波段数不一致"));
+  EXPECT_THAT(before.Changed(), IsEmpty());
+  EXPECT_THAT(before.Added(), IsEmpty());
 }
 
 }  // namespace
