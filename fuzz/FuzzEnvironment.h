@@ -1,7 +1,8 @@
 #pragma once
 // What every fuzz program needs once per process: GDAL's drivers, the host runtime, a registry of
 // its own (never the user's), GDAL's messages silenced, and a scratch folder for the files the
-// inputs become, removed when the process ends normally.
+// inputs become, removed when the process ends normally. Each fuzz program includes this header
+// once, which also gives it libFuzzer's start-up hook.
 #include <cpl_error.h>
 #include <gdal.h>
 #include <stdlib.h>
@@ -59,3 +60,8 @@ class FuzzEnvironment {
   std::filesystem::path scratch_;
   std::filesystem::path registry_;
 };
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  FuzzEnvironment::Instance();
+  return 0;
+}

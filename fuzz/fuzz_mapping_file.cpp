@@ -12,11 +12,6 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
 #include "host/CodePage.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzEnvironment::Instance();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The scratch folder's name is ASCII, so its GBK, UTF-8 and UTF-16 forms agree.
   static const std::string path = FuzzEnvironment::Instance().File("mapping.xml");

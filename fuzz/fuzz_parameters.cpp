@@ -73,11 +73,6 @@ bool MakeRaster(const std::string& path) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzEnvironment::Instance();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const StringList lines = Lines(data, size);
   HVXOGEODEMWriter writer;

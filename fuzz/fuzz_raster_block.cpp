@@ -143,11 +143,6 @@ ComPtr<RasterBlock> ReadBlock(FuzzInput& in, bool withProperties, bool withRefer
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzEnvironment::Instance();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const FuzzEnvironment& environment = FuzzEnvironment::Instance();
   FuzzInput in(data, size);

@@ -72,10 +72,12 @@ int DemGridWriter::Write(const std::string& finalPath, const std::string& tempor
 }
 
 int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string& temporaryPath) {
+  // The raster first: without one there is nothing to convert, and a file already at the final
+  // path must not be emptied for nothing.
+  DatasetHandle dataset(GDALOpenShared(OsPath(temporaryPath).c_str(), GA_ReadOnly));
+  if (!dataset) return 0;
   GridTextFile out;
   if (!out.Create(finalPath)) return 0;
-  DatasetHandle dataset(GDALOpenShared(OsPath(temporaryPath).c_str(), GA_ReadOnly));
-  if (!dataset) return 0;  // the final file stays, empty
 
   Georeference geo;
   geo.rows = GDALGetRasterYSize(dataset.get());

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "HVXCommon/XmlNodeList.h"
+#include "support/HostileXml.h"
 #include "support/LocalListener.h"
 #include "support/TempDir.h"
 
@@ -43,16 +44,6 @@ class XmlDocumentTest : public ::testing::Test {
   TempDir dir;
   std::shared_ptr<XmlDocument> document;
 };
-
-std::string BillionLaughs() {
-  std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE HVX_MappingFile [\n<!ENTITY l0 \"lol\">\n";
-  for (int i = 1; i <= 9; ++i) {
-    xml += "<!ENTITY l" + std::to_string(i) + " \"";
-    for (int k = 0; k < 10; ++k) xml += "&l" + std::to_string(i - 1) + ";";
-    xml += "\">\n";
-  }
-  return xml + "]>\n<HVX_MappingFile><MAPPING_FILE_ID>&l9;</MAPPING_FILE_ID></HVX_MappingFile>\n";
-}
 
 }  // namespace
 
@@ -220,10 +211,7 @@ TEST_F(XmlDocumentTest, EntityBombsAreRefusedWithoutExhaustingMemory) {
 }
 
 TEST_F(XmlDocumentTest, DeepNestingIsRefusedAndAllowedDepthsAreWalked) {
-  std::string deep = "<HVX_MappingFile>";
-  for (int i = 0; i < 100000; ++i) deep += "<a>";
-  for (int i = 0; i < 100000; ++i) deep += "</a>";
-  EXPECT_FALSE(Load("deep.xml", deep + "</HVX_MappingFile>"));
+  EXPECT_FALSE(Load("deep.xml", DeepNesting(100000)));
   EXPECT_NE(document->ParseError().reason.find("depth"), std::string::npos);
 
   std::string nested = "<HVX_MappingFile>";

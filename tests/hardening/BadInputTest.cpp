@@ -38,6 +38,7 @@
 #include "apps/geodem/TestRasters.h"
 #include "host/CodePage.h"
 #include "support/EventCapture.h"
+#include "support/HostileXml.h"
 #include "support/LocalListener.h"
 #include "support/TempDir.h"
 
@@ -70,6 +71,15 @@ class DiskSnapshot {
     for (const auto& [path, bytes] : Read(root_))
       if (!files_.count(path)) added.push_back(path);
     return added;
+  }
+  // Every file as it was, and none added.
+  testing::AssertionResult AsItWas() const {
+    std::vector<std::string> changed = Changed(), added = Added();
+    if (changed.empty() && added.empty()) return testing::AssertionSuccess();
+    auto result = testing::AssertionFailure();
+    for (const std::string& path : changed) result << "\n  changed or gone: " << path;
+    for (const std::string& path : added) result << "\n  added: " << path;
+    return result;
   }
 
  private:
@@ -175,23 +185,6 @@ std::string WithZoom(const std::string& body) {
          body + "</HVX_MappingFile>";
 }
 
-std::string EntityBomb() {
-  std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE HVX_MappingFile [\n<!ENTITY l0 \"lol\">\n";
-  for (int i = 1; i <= 9; ++i) {
-    xml += "<!ENTITY l" + std::to_string(i) + " \"";
-    for (int k = 0; k < 10; ++k) xml += "&l" + std::to_string(i - 1) + ";";
-    xml += "\">\n";
-  }
-  return xml + "]>\n<HVX_MappingFile><MAPPING_FILE_ID>&l9;</MAPPING_FILE_ID></HVX_MappingFile>";
-}
-
-std::string DeepNesting(int depth) {
-  std::string xml = "<HVX_MappingFile>";
-  for (int i = 0; i < depth; ++i) xml += "<a>";
-  for (int i = 0; i < depth; ++i) xml += "</a>";
-  return xml + "</HVX_MappingFile>";
-}
-
 // Forty macros, each twice the one before: no cycle, but 2^40 bytes once expanded.
 std::string DoublingMacros() {
   std::string macros = "<MACRO Key=\"M0\" Value=\"xx\"/>";
@@ -238,8 +231,7 @@ TEST_P(HostileMappingFile, IsRefusedOrBoundedQuicklyAndLeftAsItWas) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_TRUE(Logged(events_, c.code, c.text));
   EXPECT_FALSE(listener.WasContacted());
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
 constexpr std::uint32_t kInvalidFileCode = 0x3049c;
@@ -272,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "\">]>\n" + WithZoom("<MAPPING_FILE_ID>&e;</MAPPING_FILE_ID>");
                 },
                 E_FAIL, kInvalidFileCode, "e.txt"},
-        XmlCase{"EntityBomb", [](const LocalListener&) { return EntityBomb(); }, E_FAIL,
+        XmlCase{"EntityBomb", [](const LocalListener&) { return BillionLaughs(); }, E_FAIL,
                 kInvalidFileCode, "映射文件无效 位于"},
         XmlCase{"HundredThousandNestedElements",
                 [](const LocalListener&) { return DeepNesting(100000); }, E_FAIL,
@@ -373,7 +365,7 @@ TEST_P(MalformedBlock, IsSkippedAndLeavesNoTrace) {
   ComPtr<RasterBlock> bad = c.block();
   EXPECT_EQ(writer_.WriteRasterBlock(bad.Get(), c.secondObject ? bad.Get() : nullptr), c.result);
   EXPECT_THAT(events_.LogTexts(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
   EXPECT_EQ(writer_.blocksWritten, 0);
 
   ASSERT_EQ(Write(WholeBlock("src")), S_OK);
@@ -514,6 +506,7 @@ TEST_F(BadInput, MosaicOfDisagreeingSourcesIsRefused) {
       {[](SourceSpec& s) { s.bands = 2; }, 0x20190, "拼接的波段数不一致"},
       {[](SourceSpec& s) { s.pixelHeight -= 1e-12; }, 0x20191, "拼接的分辨率不一致"},
   };
+  DiskSnapshot before(dir_.Path());
   for (const Disagreement& d : cases) {
     SCOPED_TRACE(d.text);
     events_.Clear();
@@ -522,12 +515,13 @@ TEST_F(BadInput, MosaicOfDisagreeingSourcesIsRefused) {
     EXPECT_EQ(OpenTarget({Source("a"), other}, dir_ / "area.dem"), E_FAIL);
     EXPECT_TRUE(Logged(events_, d.code, d.text));
   }
-  EXPECT_THAT(DiskSnapshot(dir_.Path()).Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
 TEST_F(BadInput, SizesThatCannotMakeARasterSkipEveryBlock) {
   const std::pair<const char16_t*, std::u16string> lists[] = {
       {u"Width", u"0"}, {u"Height", u"-5"}, {u"BandNum", u"none"}};
+  DiskSnapshot before(dir_.Path());
   for (const auto& [list, value] : lists) {
     ComPtr<Metadata> m = MakeMetadata({Source("src")});
     m->SetList(list, {value});
@@ -535,18 +529,23 @@ TEST_F(BadInput, SizesThatCannotMakeARasterSkipEveryBlock) {
     EXPECT_EQ(Write(WholeBlock("src")), S_FALSE);
     EXPECT_EQ(writer_.CloseTarget(), S_FALSE);  // nothing counted
   }
-  EXPECT_THAT(DiskSnapshot(dir_.Path()).Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
-TEST_F(BadInput, MosaicWithoutPixelSizeFailsWithoutLeavingARaster) {
+// The joint extent of sources without a pixel size has no size: the raster cannot be made, and
+// closing the target converts nothing into the grid file that was there.
+TEST_F(BadInput, MosaicWithoutPixelSizeFailsAndKeepsTheGridFile) {
   SourceSpec a = Source("a"), b = Source("b");
   a.pixelWidth = b.pixelWidth = 0;
   b.originX = 8;
-  ASSERT_EQ(OpenTarget({a, b}, dir_ / "area.dem"), S_OK);
+  TempDir::WriteFile(dir_ / "area.dem", "an earlier grid");
+  DiskSnapshot before(dir_.Path());
+  ASSERT_EQ(OpenTarget({a, b}, dir_ / "area.dem", MakeProperties({{"OVERWRITE", "YES"}})), S_OK);
   EXPECT_EQ(Write(WholeBlock("a")), E_FAIL);
-  EXPECT_TRUE(Logged(events_, 0x20195, "创建数据集失败"));
+  EXPECT_TRUE(Logged(events_, 0x20195, dir_ / "area.dem.tmp：创建数据集失败"));
   writer_.CloseTarget();
-  EXPECT_THAT(DiskSnapshot(dir_.Path()).Added(), IsEmpty());
+  EXPECT_TRUE(Logged(events_, 0x20198, "输出目标数据集" + dir_ / "area.dem" + "失败"));
+  EXPECT_THAT(before.Changed(), IsEmpty());
 }
 
 // --- Paths -------------------------------------------------------------------------------------
@@ -582,8 +581,7 @@ TEST_F(BadInput, OutputFolderUnderARegularFileIsReported) {
   EXPECT_EQ(Write(WholeBlock("src")), E_FAIL);
   EXPECT_TRUE(Logged(events_, 0x20092, "创建目标路径 " + dir_ / "file.txt/sub 失败"));
   writer_.CloseTarget();
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
 // Runs body in a child process with the rights of "nobody" when the tests run as root (an
@@ -616,15 +614,20 @@ std::optional<std::string> RunUnprivileged(const std::function<std::string()>& b
   return out;
 }
 
+// Opens the test folder to other users and makes dir/name, holding one file, a folder that they
+// may read but not write.
+void LockedFolder(const TempDir& dir, const std::string& name, const std::string& file) {
+  constexpr fs::perms kReadable = fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(dir.Path(), kReadable | fs::perms::owner_write);
+  fs::create_directory(dir / name);
+  TempDir::WriteFile(dir / (name + "/" + file), "kept");
+  fs::permissions(dir / name, kReadable);
+}
+
 TEST_F(BadInput, OutputFolderWithoutWritePermissionIsReported) {
-  fs::permissions(dir_.Path(), fs::perms::owner_all | fs::perms::group_read |
-                                   fs::perms::group_exec | fs::perms::others_read |
-                                   fs::perms::others_exec);
-  fs::create_directory(dir_ / "locked");
-  TempDir::WriteFile(dir_ / "locked/kept.txt", "kept");
-  fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec |
-                                       fs::perms::group_read | fs::perms::group_exec |
-                                       fs::perms::others_read | fs::perms::others_exec);
+  LockedFolder(dir_, "locked", "kept.txt");
   DiskSnapshot before(dir_.Path());
   std::optional<std::string> seen = RunUnprivileged([&] {
     std::ostringstream out;
@@ -642,42 +645,33 @@ TEST_F(BadInput, OutputFolderWithoutWritePermissionIsReported) {
   EXPECT_EQ(*seen, failed + dir_ / "locked/src.dem.tmp" + "：创建数据集失败|\n" + failed +
                        "创建目标路径 " + dir_ / "locked/new" + " 失败|" +
                        dir_ / "locked/new/src.dem.tmp" + "：创建数据集失败|\n");
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
-TEST_F(BadInput, ExistingOutputIsKeptUnlessOverwritingWasAsked) {
-  TempDir::WriteFile(dir_ / "a.dem", "an earlier grid");
-  DiskSnapshot before(dir_.Path());
-  ASSERT_EQ(OpenTarget({Source("src")}, dir_ / "a.dem"), S_OK);
-  EXPECT_EQ(Write(WholeBlock("src")), E_FAIL);
-  EXPECT_TRUE(Logged(events_, 0x200a0, "文件: " + dir_ / "a.dem" + " 已经存在，且设置为不覆盖"));
-  writer_.CloseTarget();
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+// The grid file, or the temporary raster beside it, is already there (an earlier result, one left
+// by an unfinished run, a file of the user's that bears the name).
+TEST_F(BadInput, ExistingOutputOrTemporaryPathIsKeptUnlessOverwritingWasAsked) {
+  for (const std::string existing : {"a.dem", "a.dem.tmp"}) {
+    SCOPED_TRACE(existing);
+    const std::string folder = dir_ / (existing + ".case/");
+    fs::create_directory(folder);
+    TempDir::WriteFile(folder + existing, "kept");
+    DiskSnapshot before(folder);
+    events_.Clear();
+    ASSERT_EQ(OpenTarget({Source("src")}, folder + "a.dem", MakeProperties({{"OVERWRITE", "NO"}})),
+              S_OK);
+    EXPECT_EQ(Write(WholeBlock("src")), E_FAIL);
+    EXPECT_TRUE(
+        Logged(events_, 0x200a0, "文件: " + folder + existing + " 已经存在，且设置为不覆盖"));
+    writer_.CloseTarget();
+    EXPECT_TRUE(before.AsItWas());
 
-  ASSERT_EQ(OpenTarget({Source("src")}, dir_ / "a.dem", MakeProperties({{"OVERWRITE", "YES"}})),
-            S_OK);
-  EXPECT_EQ(Write(WholeBlock("src")), S_OK);
-  EXPECT_EQ(GridCells(dir_ / "a.dem"), ExpectedCells());
-  EXPECT_FALSE(fs::exists(dir_ / "a.dem.tmp"));
-}
-
-TEST_F(BadInput, ExistingTemporaryPathIsKeptUnlessOverwritingWasAsked) {
-  TempDir::WriteFile(dir_ / "a.dem.tmp", "a file of the user's");
-  DiskSnapshot before(dir_.Path());
-  ASSERT_EQ(OpenTarget({Source("src")}, dir_ / "a.dem"), S_OK);
-  EXPECT_EQ(Write(WholeBlock("src")), E_FAIL);
-  EXPECT_TRUE(
-      Logged(events_, 0x200a0, "文件: " + dir_ / "a.dem.tmp" + " 已经存在，且设置为不覆盖"));
-  writer_.CloseTarget();
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
-
-  ASSERT_EQ(OpenTarget({Source("src")}, dir_ / "a.dem", MakeProperties({{"OVERWRITE", "YES"}})),
-            S_OK);
-  EXPECT_EQ(Write(WholeBlock("src")), S_OK);
-  EXPECT_EQ(GridCells(dir_ / "a.dem"), ExpectedCells());
+    ASSERT_EQ(OpenTarget({Source("src")}, folder + "a.dem", MakeProperties({{"OVERWRITE", "YES"}})),
+              S_OK);
+    EXPECT_EQ(Write(WholeBlock("src")), S_OK);
+    EXPECT_EQ(GridCells(folder + "a.dem"), ExpectedCells());
+    EXPECT_FALSE(fs::exists(folder + "a.dem.tmp"));
+  }
 }
 
 TEST_F(BadInput, SourceThatIsItsOwnTargetIsLeftAlone) {
@@ -695,8 +689,7 @@ TEST_F(BadInput, SourceThatIsItsOwnTargetIsLeftAlone) {
   EXPECT_EQ(Write(WholeBlock(dir_ / "a.dem")), E_FAIL);
   EXPECT_TRUE(Logged(events_, 0x200a0, "已经存在，且设置为不覆盖"));
   writer_.CloseTarget();
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
 // --- Failing disks -----------------------------------------------------------------------------
@@ -776,6 +769,15 @@ class GeodemBadInput : public testing::Test {
     args.insert(args.begin(), {"convert", "-q"});
     return GeodemProcess::Geodem(args);
   }
+  // geodem convert args ends with status and an error line holding error, and leaves every file
+  // under the test folder as it was.
+  void ExpectRefused(const std::vector<std::string>& args, int status, const std::string& error) {
+    DiskSnapshot before(dir_.Path());
+    ProcessResult r = Convert(args);
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("error: " + error));
+    EXPECT_TRUE(before.AsItWas());
+  }
 
   TempDir dir_;
   static ProcessResult* registration_;
@@ -796,13 +798,8 @@ TEST_P(GeodemHostileMappingFile, FailsWithTheReasonAndWritesNothing) {
   LocalListener listener;
   const std::string source = Raster("dem.tif");
   TempDir::WriteFile(dir_ / "job.xml", GetParam().content(listener));
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({"--mapping", dir_ / "job.xml", source, dir_ / "out.dem"});
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_THAT(r.err, HasSubstr("error: " + GetParam().error));
+  ExpectRefused({"--mapping", dir_ / "job.xml", source, dir_ / "out.dem"}, 1, GetParam().error);
   EXPECT_FALSE(listener.WasContacted());
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -820,7 +817,7 @@ INSTANTIATE_TEST_SUITE_P(
                                WithZoom("");
                       },
                       "映射文件无效 位于1行，"},
-        GeodemXmlCase{"EntityBomb", [](const LocalListener&) { return EntityBomb(); },
+        GeodemXmlCase{"EntityBomb", [](const LocalListener&) { return BillionLaughs(); },
                       "映射文件无效 位于"},
         GeodemXmlCase{"HundredThousandNestedElements",
                       [](const LocalListener&) { return DeepNesting(100000); }, "映射文件无效"},
@@ -858,13 +855,7 @@ TEST_F(GeodemBadInput, ChineseCharactersAndSpacesInPaths) {
 
 TEST_F(GeodemBadInput, OutputFolderWithoutWritePermission) {
   const std::string source = Raster("dem.tif");
-  fs::permissions(dir_.Path(), fs::perms::owner_all | fs::perms::group_read |
-                                   fs::perms::group_exec | fs::perms::others_read |
-                                   fs::perms::others_exec);
-  fs::create_directory(dir_ / "locked");
-  fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec |
-                                       fs::perms::group_read | fs::perms::group_exec |
-                                       fs::perms::others_read | fs::perms::others_exec);
+  LockedFolder(dir_, "locked", "kept.txt");
   DiskSnapshot before(dir_.Path());
   std::optional<std::string> seen = RunUnprivileged([&] {
     std::string out;
@@ -879,20 +870,15 @@ TEST_F(GeodemBadInput, OutputFolderWithoutWritePermission) {
   EXPECT_THAT(*seen, HasSubstr("error: " + dir_ / "locked/out.dem.tmp" + "：创建数据集失败"));
   EXPECT_THAT(*seen, HasSubstr("error: 创建目标路径 " + dir_ / "locked/new" + " 失败"));
   EXPECT_THAT(*seen, testing::Not(HasSubstr("0 ")));
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  EXPECT_TRUE(before.AsItWas());
 }
 
 TEST_F(GeodemBadInput, GridFileOnAFullDevice) {
   const std::string source = Raster("dem.tif");
   fs::create_symlink("/dev/full", dir_ / "full.dem");
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({source, dir_ / "full.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("error: 输出目标数据集" + dir_ / "full.dem" + "失败"));
+  // The unfinished raster is removed: the source still holds everything.
+  ExpectRefused({source, dir_ / "full.dem"}, 1, "输出目标数据集" + dir_ / "full.dem" + "失败");
   EXPECT_EQ(fs::read_symlink(dir_ / "full.dem"), "/dev/full");
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());  // the unfinished raster was removed
 }
 
 TEST_F(GeodemBadInput, DiskThatFillsUpKeepsWhatWasThere) {
@@ -902,24 +888,15 @@ TEST_F(GeodemBadInput, DiskThatFillsUpKeepsWhatWasThere) {
   SmallDisk disk(dir_ / "small");
   if (!disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
   TempDir::WriteFile(dir_ / "small/kept.txt", "kept");
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({source, dir_ / "small/big.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("error: "));
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  ExpectRefused({source, dir_ / "small/big.dem"}, 1, "输出目标数据集" + dir_ / "small/big.dem" + "失败");
 }
 
 TEST_F(GeodemBadInput, ExistingOutputIsKeptUnlessOverwritingWasAsked) {
   const std::string source = Raster("dem.tif");
   TempDir::WriteFile(dir_ / "out.dem", "an earlier grid");
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({source, dir_ / "out.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("已经存在，且设置为不覆盖"));
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
-  r = Convert({"--overwrite", source, dir_ / "out.dem"});
+  ExpectRefused({source, dir_ / "out.dem"}, 1,
+                "文件: " + dir_ / "out.dem" + " 已经存在，且设置为不覆盖");
+  ProcessResult r = Convert({"--overwrite", source, dir_ / "out.dem"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(TempDir::ReadFile(dir_ / "out.dem").rfind("NSDTF-DEM\r\n", 0), 0u);
 }
@@ -928,17 +905,12 @@ TEST_F(GeodemBadInput, SourceThatIsItsOwnTargetIsLeftAlone) {
   // The grid file would be the source: refused before anything runs.
   const std::string source = Raster("dem.dem");
   const std::string temporary = Raster("other.dem.tmp");
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({"--overwrite", source, source});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_THAT(r.err, HasSubstr("would be written over the source"));
+  ExpectRefused({"--overwrite", source, source}, 2,
+                "the grid file " + source + " would be written over the source");
   // The temporary raster would be the source: the writer refuses the target, and the source,
   // which was there before the run, is not taken for an unfinished raster and removed.
-  r = Convert({"--overwrite", temporary, dir_ / "other.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("error: " + temporary + "：原数据集与目标数据集相同"));
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  ExpectRefused({"--overwrite", temporary, dir_ / "other.dem"}, 1,
+                temporary + "：原数据集与目标数据集相同");
 }
 
 TEST_F(GeodemBadInput, TruncatedSourceFailsWithoutAGridFile) {
@@ -946,12 +918,7 @@ TEST_F(GeodemBadInput, TruncatedSourceFailsWithoutAGridFile) {
   raster.width = raster.height = 256;
   const std::string source = Raster("cut.tif", raster);
   fs::resize_file(source, fs::file_size(source) / 2);
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({source, dir_ / "out.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("error: "));
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  ExpectRefused({source, dir_ / "out.dem"}, 1, "cannot read block 1 of 1 of source " + source);
 }
 
 TEST_F(GeodemBadInput, MosaicOfSourcesWithOtherBandCounts) {
@@ -959,12 +926,7 @@ TEST_F(GeodemBadInput, MosaicOfSourcesWithOtherBandCounts) {
   two.bands = 2;
   two.geoTransform[0] += two.width * two.geoTransform[1];
   const std::string west = Raster("west.tif"), east = Raster("east.tif", two);
-  DiskSnapshot before(dir_.Path());
-  ProcessResult r = Convert({west, east, dir_ / "area.dem"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("error: 拼接的波段数不一致"));
-  EXPECT_THAT(before.Changed(), IsEmpty());
-  EXPECT_THAT(before.Added(), IsEmpty());
+  ExpectRefused({west, east, dir_ / "area.dem"}, 1, "拼接的波段数不一致");
 }
 
 }  // namespace

@@ -324,14 +324,16 @@ TEST(DemGridWriter, GbkPathsReachTheFileSystemAsUtf8) {
   EXPECT_FALSE(std::filesystem::exists(utf8 + ".tmp"));
 }
 
-TEST(DemGridWriter, MissingTemporaryRasterLeavesAnEmptyFinalFile) {
+TEST(DemGridWriter, MissingTemporaryRasterLeavesTheFinalPathAlone) {
   QuietGdal quiet;
   TempDir dir;
   std::string final = dir / "out.dem";
   TempDir::WriteFile(final, "old content");
   EXPECT_EQ(DemGridWriter(DemWriterParameters{}, {}, true, true).Write(final, final + ".tmp"), 0);
-  EXPECT_TRUE(std::filesystem::exists(final));
-  EXPECT_EQ(TempDir::ReadFile(final), "");
+  EXPECT_EQ(TempDir::ReadFile(final), "old content");
+  std::string absent = dir / "absent.dem";
+  EXPECT_EQ(DemGridWriter(DemWriterParameters{}, {}, true, true).Write(absent, absent + ".tmp"), 0);
+  EXPECT_FALSE(std::filesystem::exists(absent));
 }
 
 // The temporary raster is the only copy of the data: it must survive any conversion that did not
