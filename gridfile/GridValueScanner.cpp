@@ -5,12 +5,13 @@
 #include <cstring>
 
 #include "gridfile/AsciiText.h"
+#include "gridfile/GridNumberText.h"
 
 namespace {
 
-// A token is converted only when this many bytes follow its start in the buffer, so that no
-// number is cut at the end of a chunk; no sensible number is longer.
-constexpr std::ptrdiff_t kLookahead = 64;
+// Values are read only when this many bytes follow in the buffer, so that no number is cut at the
+// end of a chunk (no sensible number is longer) and the block reader has its 64 bytes.
+constexpr std::ptrdiff_t kLookahead = grid_number_text::kBlockSize;
 constexpr std::size_t kTokenShown = 32;
 
 constexpr std::array<bool, 256> MakeSpaceTable() {
@@ -32,7 +33,7 @@ GridValueScanner::~GridValueScanner() {
 bool GridValueScanner::Open(const std::string& path) {
   m_file = VSIFOpenL(path.c_str(), "rb");
   if (!m_file) return false;
-  m_buffer = std::make_unique_for_overwrite<char[]>(kChunkSize + 1);
+  m_buffer = std::make_unique_for_overwrite<char[]>(kChunkSize + 1);  // and the sentinel
   m_bufferOffset = 0;
   m_at = m_end = m_buffer.get();
   m_fileEnd = false;
@@ -84,38 +85,65 @@ int GridValueScanner::Read(std::int32_t* out, int n, Stop& stop) {
   char* p = m_at;
   int done = 0;
   while (done < n) {
-    while (IsSpace(*p)) ++p;
     if (m_end - p < kLookahead && !m_fileEnd) {
       m_at = p;
       Refill();
       p = m_at;
       continue;
     }
-    if (p == m_end) {
-      m_at = p;
+    if (m_end - p >= grid_number_text::kBlockSize) {
+      char* next = p;
+      done += grid_number_text::BlockValues(p, out + done, n - done, next);
+      if (next != p) {
+        p = next;
+        continue;
+      }
+    }
+    // The last bytes of the file, and whatever the block reader leaves, one value at a time.
+    char* start = p;
+    while (IsSpace(*start)) ++start;
+    char* end = start;
+    while (end < m_end && !IsSpace(*end)) ++end;
+    // Blanks or a value up to the end of the buffer: read on after a refill (which keeps the
+    // value), unless the value alone fills the buffer.
+    if (end == m_end && !m_fileEnd && start != m_buffer.get()) {
+      m_at = start;
+      Refill();
+      p = m_at;
+      continue;
+    }
+    if (start == m_end) {
+      m_at = start;
       stop = Stop::kEndOfFile;
       return done;
     }
-    char* start = p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    const char* digits = p;
-    while (*p == '0') ++p;
-    const char* significant = p;
-    std::uint64_t magnitude = 0;
-    while (IsDigit(*p)) magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
-    // The sentinel ends the last token of the file; anywhere else it is a NUL byte in the text.
-    if (p == digits || !(IsSpace(*p) || (p == m_end && m_fileEnd))) {
-      return Fail(Stop::kNotANumber, start, done, stop);
-    }
-    if (p - significant > 10 || magnitude > (negative ? 2147483648u : 2147483647u)) {
-      return Fail(Stop::kOutOfRange, start, done, stop);
-    }
-    out[done++] = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
-                                                     : static_cast<std::int64_t>(magnitude));
+    p = start;
+    const Stop why = ReadSlowly(p, out[done]);
+    if (why != Stop::kNone) return Fail(why, start, done, stop);
+    ++done;
   }
   m_at = p;
   return done;
+}
+
+// Any value the fast path leaves: a '+', long runs of digits, the last value of the file, and
+// whatever is not a 32-bit integer.
+GridValueScanner::Stop GridValueScanner::ReadSlowly(char*& p, std::int32_t& value) const {
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* digits = p;
+  while (*p == '0') ++p;
+  const char* significant = p;
+  std::uint64_t magnitude = 0;
+  while (IsDigit(*p)) magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
+  // The sentinel ends the last value of the file; anywhere else it is a NUL byte in the text.
+  if (p == digits || !(IsSpace(*p) || (p == m_end && m_fileEnd))) return Stop::kNotANumber;
+  if (p - significant > 10 || magnitude > (negative ? 2147483648u : 2147483647u)) {
+    return Stop::kOutOfRange;
+  }
+  value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
+                                             : static_cast<std::int64_t>(magnitude));
+  return Stop::kNone;
 }
 
 // Stays at the offending token, so that reading again reports it again.

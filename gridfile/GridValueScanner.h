@@ -43,6 +43,7 @@ class GridValueScanner {
 
  private:
   bool Refill();
+  Stop ReadSlowly(char*& p, std::int32_t& value) const;
   int Fail(Stop why, char* at, int done, Stop& stop);
 
   VSILFILE* m_file = nullptr;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +16,19 @@ namespace {
 
 const std::string kHeader3x4 =
     "NSDTF-DEM\n1.0\nM\n0.0\n0.0\n0\n0\n1\n1\n3\n4\n1\n\n";
+
+// A 3 x 40 grid in the writer's own layout, cell i holding 1000 + i unless given another text:
+// long rows, so that the values are read by the block reader rather than one by one.
+std::string LongGrid(const std::map<int, std::string>& texts = {}) {
+  std::string text = "NSDTF-DEM\r\n1.0\r\nM\r\n0.0\r\n0.0\r\n0\r\n0\r\n1\r\n1\r\n3\r\n40\r\n1\r\n\r\n";
+  for (int i = 0; i < 120; ++i) {
+    auto given = texts.find(i);
+    text += "   " + (given == texts.end() ? std::to_string(1000 + i) : given->second) + " ";
+    if (i % 10 == 9) text += "\r\n";
+    if (i % 40 == 39) text += "\r\n";
+  }
+  return text;
+}
 
 TEST(GridData, ValuesAreReadWhateverTheLineBreaks) {
   for (const std::string& data : {std::string("1 2 3 4 5 6 7 8 9 10 11 12"),
@@ -29,6 +44,30 @@ TEST(GridData, ValuesAreReadWhateverTheLineBreaks) {
   }
 }
 
+TEST(GridData, EverySpellingOfAnIntegerIsReadInLongRows) {
+  const std::map<int, std::pair<std::string, std::int32_t>> cells = {
+      {3, {"+17", 17}},
+      {4, {"-0", 0}},
+      {5, {"00000000000000000000000000000000000000000000000000000000000000000000000042", 42}},
+      {6, {"123456789", 123456789}},
+      {7, {"-2147483648", INT32_MIN}},
+      {8, {"2147483647", INT32_MAX}},
+      {9, {"-12345678", -12345678}},
+      {10, {"12345678", 12345678}},
+      {41, {"-5", -5}}};
+  std::map<int, std::string> texts;
+  for (const auto& [at, cell] : cells) texts[at] = cell.first;
+  GridOnDisk grid(LongGrid(texts));
+  ASSERT_TRUE(grid.Open()) << grid.Reader().Error();
+  std::vector<std::int32_t> read;
+  ASSERT_TRUE(grid.ReadAll(read));
+  for (int i = 0; i < 120; ++i) {
+    auto given = cells.find(i);
+    EXPECT_EQ(read[static_cast<std::size_t>(i)], given == cells.end() ? 1000 + i : given->second.second)
+        << "cell " << i;
+  }
+}
+
 TEST(GridData, TheWholeInt32RangeIsReadAndNothingBeyond) {
   GridOnDisk grid(kHeader3x4 +
                   "2147483647 -2147483648 0000000000000000000000000000000005 -0 0 0 0 0 0 0 0 0");
@@ -37,6 +76,7 @@ TEST(GridData, TheWholeInt32RangeIsReadAndNothingBeyond) {
   ASSERT_TRUE(grid.Reader().ReadRow(0, row)) << grid.Reader().Error();
   EXPECT_EQ(std::vector<std::int32_t>(row, row + 4),
             (std::vector<std::int32_t>{2147483647, -2147483648, 5, 0}));
+  std::vector<std::int32_t> cells;
 
   for (const char* big : {"2147483648", "-2147483649", "99999999999999999999999"}) {
     GridOnDisk out(kHeader3x4 + "1 2 3 4 5 " + big + " 7 8 9 10 11 12");
@@ -45,6 +85,12 @@ TEST(GridData, TheWholeInt32RangeIsReadAndNothingBeyond) {
     EXPECT_FALSE(out.Reader().ReadRow(1, row));
     EXPECT_EQ(out.Reader().Error(),
               "row 2, column 2: " + std::string(big) + " is outside the range of a 32-bit integer");
+
+    GridOnDisk inLongRow(LongGrid({{57, big}}));
+    ASSERT_TRUE(inLongRow.Open());
+    EXPECT_FALSE(inLongRow.ReadAll(cells));
+    EXPECT_EQ(inLongRow.Reader().Error(),
+              "row 2, column 18: " + std::string(big) + " is outside the range of a 32-bit integer");
   }
 }
 
@@ -58,6 +104,12 @@ TEST(GridData, NonNumericTokensAreNamedWithRowAndColumn) {
     EXPECT_FALSE(grid.ReadAll(cells));
     std::string shown = token == std::string("4\0", 2) ? "4?" : token;
     EXPECT_EQ(grid.Reader().Error(), "row 3, column 3: \"" + shown + "\" is not a whole number");
+
+    GridOnDisk inLongRow(LongGrid({{93, token}}));
+    ASSERT_TRUE(inLongRow.Open());
+    EXPECT_FALSE(inLongRow.ReadAll(cells));
+    EXPECT_EQ(inLongRow.Reader().Error(),
+              "row 3, column 14: \"" + shown + "\" is not a whole number");
   }
 }
 
@@ -81,11 +133,29 @@ TEST(GridData, TruncatedDataNamesTheRowAndLeavesEarlierRowsReadable) {
   EXPECT_EQ(headerOnly.Reader().Error(), "row 0 is outside the grid's 2 rows");
 }
 
+// Values that the first chunk of the file cuts, the long one longer than the reader's lookahead.
+TEST(GridData, ValuesAcrossTheEndOfAChunk) {
+  for (std::size_t before : {80, 30, 1}) {
+    std::string text = kHeader3x4;
+    text.append(GridValueScanner::kChunkSize - before - text.size(), ' ');
+    text += std::string(100, '0') + "7 " + std::string(70, ' ');
+    text += "-123456 ";
+    text.append(GridValueScanner::kChunkSize * 2 - 1 - text.size(), '\n');
+    text += "12345 3 4 5 6 7 8 9 10 11";
+    GridOnDisk grid(text);
+    ASSERT_TRUE(grid.Open());
+    std::vector<std::int32_t> cells;
+    ASSERT_TRUE(grid.ReadAll(cells)) << before;
+    EXPECT_EQ(cells, (std::vector<std::int32_t>{7, -123456, 12345, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  }
+}
+
 // A file of several chunks with numbers of every length, so that values straddle the chunk ends,
 // read in order, backwards and by jumps.
 TEST(GridData, LargeFileReadInAnyRowOrder) {
   const int rows = 400, cols = 997;
   std::mt19937 random(17);
+  // Signs only in the second half: blocks without any take another way.
   std::uniform_int_distribution<std::int32_t> any(INT32_MIN, INT32_MAX);
   std::uniform_int_distribution<int> digits(0, 9), spaces(1, 5);
   std::vector<std::int32_t> expected(static_cast<std::size_t>(rows) * cols);
@@ -94,9 +164,11 @@ TEST(GridData, LargeFileReadInAnyRowOrder) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     std::int32_t v = any(random);
     for (int d = digits(random); d < 9; ++d) v /= 10;
+    if (i < expected.size() / 2 && v < 0) v = -(v + 1);
     expected[i] = v;
     text += std::string(static_cast<std::size_t>(spaces(random)), i % 10 == 9 ? '\n' : ' ');
-    text += std::to_string(v);
+    // Now and then a value padded beyond the reader's lookahead, to meet a chunk's end somewhere.
+    text += i % 1999 == 0 && v >= 0 ? std::string(70, '0') + std::to_string(v) : std::to_string(v);
   }
   ASSERT_GT(text.size(), 3 * GridValueScanner::kChunkSize);
   GridOnDisk grid(text);
