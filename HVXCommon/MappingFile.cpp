@@ -6,6 +6,7 @@
 
 #include "HVXCommon/MappingGuard.h"
 #include "HVXCommon/MappingText.h"
+#include "host/TextValues.h"
 #include "host/CodePage.h"
 #include "host/GeoEvents.h"
 
@@ -322,7 +323,7 @@ int MappingFile::ReadMappingFileId(XmlNode element) {
 
 int MappingFile::ReadMinimumBuild(XmlNode element) {
   return GuardMapping(__FILE__, __LINE__, 1, [&] {
-    minimumBuild = LeadingInteger(TextOf(element));
+    minimumBuild = LeadingInt(TextOf(element));
     return 0;
   });
 }
@@ -378,7 +379,7 @@ int MappingFile::ReadMapScale(XmlNode element) {
   return GuardMapping(__FILE__, __LINE__, 1, [&] {
     std::string text = TextOf(element);
     ExpandMacros(text);
-    mapScale = LeadingInteger(text);
+    mapScale = LeadingInt(text);
     return 0;
   });
 }
@@ -591,9 +592,9 @@ FieldInfo MappingFile::ReadField(const XmlNode& field) {
     } else if (NameIs(name, "Type")) {
       info.type = std::move(text);
     } else if (NameIs(name, "Width")) {
-      info.width = LeadingInteger(text);
+      info.width = LeadingInt(text);
     } else if (NameIs(name, "Decimals")) {
-      info.decimals = LeadingInteger(text);
+      info.decimals = LeadingInt(text);
     } else if (NameIs(name, "IsNullable")) {
       if (isAnyOf(text, "0", "false")) info.isNullable = 0;
     } else if (NameIs(name, "PrimaryKey")) {

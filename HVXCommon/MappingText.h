@@ -13,12 +13,6 @@ std::string DomTextToGbk(std::string utf8);
 // Removes blanks, tabs, line feeds, vertical tabs, form feeds and carriage returns at the start.
 void TrimLeadingWhiteSpace(std::string& text);
 
-// The decimal number at the start of text, read as atol reads it (white space skipped, an
-// optional sign, digits up to the first other character; 0 when there are none). A number beyond
-// the 32-bit range gives the nearest 32-bit value instead of an arbitrary one.
-std::int32_t LeadingInteger(std::string_view text);
-
 // How often needle occurs in text, left to right and without overlap.
 std::size_t CountOccurrences(std::string_view text, std::string_view needle);
-// Replaces every occurrence of needle (left to right, without overlap) by replacement.
-void ReplaceAll(std::string& text, std::string_view needle, std::string_view replacement);
+

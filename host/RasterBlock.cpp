@@ -97,3 +97,38 @@ void RasterBlock::SetData(VARIANT payload, VARIANT descriptor) {
 void RasterBlock::SetSourceProperty(const std::u16string& name, const std::u16string& value) {
   sourceProperties_[name] = value;
 }
+
+HRESULT RasterBlock::ReadWindow(GDALDatasetH dataset, int xOffset, int yOffset, int columns,
+                                int rows, GDALDataType dataType) {
+  if (!dataset) return E_INVALIDARG;
+  int bands = GDALGetRasterCount(dataset);
+  if (bands <= 0 || xOffset < 0 || yOffset < 0 || columns <= 0 || rows <= 0 ||
+      columns > GDALGetRasterXSize(dataset) - xOffset ||
+      rows > GDALGetRasterYSize(dataset) - yOffset)
+    return E_INVALIDARG;
+  if (dataType == GDT_Unknown) dataType = GDALGetRasterDataType(GDALGetRasterBand(dataset, 1));
+
+  // Without a geotransform GDAL answers its default, pixel coordinates.
+  double gt[6];
+  GDALGetGeoTransform(dataset, gt);
+  BlockGeometry g;
+  g.columns = columns;
+  g.rows = rows;
+  g.bands = bands;
+  g.x = gt[0] + xOffset * gt[1] + yOffset * gt[2];
+  g.y = gt[3] + xOffset * gt[4] + yOffset * gt[5];
+  g.pixelWidth = gt[1];
+  g.pixelHeight = gt[5];
+  void* pixels = AllocateData(g, dataType);
+  if (!pixels) return E_OUTOFMEMORY;
+  CPLErr err = GDALDatasetRasterIO(dataset, GF_Read, xOffset, yOffset, columns, rows, pixels,
+                                   columns, rows, dataType, bands, nullptr, 0, 0, 0);
+  return err == CE_None ? S_OK : E_FAIL;
+}
+
+void* RasterBlock::PixelData() {
+  if (payload_.vt != (VT_ARRAY | VT_R8) || !payload_.parray ||
+      payload_.parray->count < kBlockHeaderValues)
+    return nullptr;
+  return static_cast<double*>(payload_.parray->data) + kBlockHeaderValues;
+}

@@ -1,5 +1,7 @@
 #pragma once
 // The host's raster block, filled by the host application (or a test) before it is handed over.
+#include <gdal.h>
+
 #include <map>
 #include <string>
 
@@ -33,6 +35,13 @@ class RasterBlock : public ComObject<RasterBlock, IRasterBlock> {
   // Allocates payload and descriptor for the geometry and the GDAL data type, and returns where the
   // pixel bytes go (columns x rows x bands values, band-sequential); null when the size is absurd.
   void* AllocateData(const BlockGeometry& geometry, int gdalDataType);
+  // Fills the block from a window of a GDAL dataset: every band, band-sequential, in `dataType`
+  // (GDT_Unknown: band 1's type), placed by the dataset's geotransform. S_OK; E_INVALIDARG for no
+  // dataset, no bands or a window outside the raster; E_OUTOFMEMORY; E_FAIL when GDAL's read fails.
+  HRESULT ReadWindow(GDALDatasetH dataset, int xOffset, int yOffset, int columns, int rows,
+                     GDALDataType dataType = GDT_Unknown);
+  // The pixel bytes of the data allocated last (null when the data were handed over or never set).
+  void* PixelData();
   // Takes over arrays built by the caller (for blocks that are deliberately unusual).
   void SetData(VARIANT payload, VARIANT descriptor);
   void SetProperties(ComPtr<IPropertySet> properties) { properties_ = std::move(properties); }

@@ -2,7 +2,7 @@
 # Installs whatever the build needs from Debian's packages; quiet and quick when all is there.
 set -euo pipefail
 packages=(g++ clang cmake make pkg-config libgdal-dev gdal-bin libxml2-dev libxml2-utils
-          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,7 +13,6 @@ namespace {
 constexpr std::uint32_t kNoMetadataCode = 0x20197;
 constexpr std::uint32_t kNoTargetNameCode = 0x20090;
 constexpr std::uint32_t kSourceListsMismatchCode = 0x20196;
-constexpr std::uint32_t kTargetOutputFailedCode = 0x20198;
 constexpr char kTemporarySuffix[] = ".tmp";
 
 // Replaces a held host object: absent refused with 1, else the new one is kept.
@@ -197,11 +196,9 @@ HRESULT HVXOGEODEMWriter::CloseTarget() {
 int HVXOGEODEMWriter::ConvertMosaicTargets() {
   return GuardWriter(LogOn(), __FILE__, __LINE__, static_cast<int>(E_FAIL), [&] {
     for (const std::string& temporary : targetList) {
-      std::string finalPath = temporary.substr(0, temporary.size() - 4);
+      std::string finalPath = FinalPathOf(temporary);
       if (WriteFormatFile(finalPath, temporary) == 0) {
-        if (LogOn())
-          FireGeoLogGbk(FormatGbk("输出目标数据集%s失败", finalPath.c_str()), kLogError,
-                        kTargetOutputFailedCode);
+        ReportTargetOutputFailed(finalPath);
         return 1;
       }
     }

@@ -1,12 +1,12 @@
 #include <unordered_set>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
-#include "HVXCommon/MappingText.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/ComPtr.h"
 #include "host/ComRuntime.h"
 #include "host/IPropertySet.h"
+#include "host/TextValues.h"
 
 HRESULT HVXOGEODEMWriter::OpenJob(const char16_t* mappingFilePath) {
   if (!mappingFilePath) return 1;

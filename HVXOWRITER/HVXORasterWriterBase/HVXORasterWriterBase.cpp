@@ -4,21 +4,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include "HVXOWRITER/HVXORasterWriterBase/TextValues.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
+#include "host/TextValues.h"
 #include "host/Variant.h"
 
 namespace {
-
-// Replaces every occurrence of token, left to right, without rescanning inserted text.
-void ReplaceAll(std::string& text, const std::string& token, const std::string& value) {
-  std::size_t pos = GbkFind(text, token, 0);
-  while (pos != std::string::npos) {
-    text.replace(pos, token.size(), value);
-    pos = GbkFind(text, token, pos + value.size());
-  }
-}
 
 // The text between the first double quote at or after `from` and the next one; nothing when either
 // quote is missing.
@@ -149,3 +140,10 @@ void HVXORasterWriterBase::ResetJob() {
 }
 
 int HVXORasterWriterBase::WriteFormatFile(const std::string&, const std::string&) { return 0; }
+
+std::string HVXORasterWriterBase::FinalPathOf(const std::string& temporaryPath) {
+  constexpr std::string_view kTmp = ".tmp";
+  if (temporaryPath.ends_with(kTmp))
+    return temporaryPath.substr(0, temporaryPath.size() - kTmp.size());
+  return temporaryPath;
+}

@@ -66,6 +66,11 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // no format and converts nothing.
   virtual int WriteFormatFile(const std::string& finalPath, const std::string& temporaryPath);
 
+  // Says that the grid file of a target was not written ("输出目标数据集%s失败"), when logging is on.
+  void ReportTargetOutputFailed(const std::string& finalPath) const;
+  // A temporary raster's path without its ".tmp" ending (the case matters); other paths as they are.
+  static std::string FinalPathOf(const std::string& temporaryPath);
+
   // --- Settings and naming -------------------------------------------------------------------
 
   // Keeps the parameter set and reads TRANSFORM_PROJECTION, FEATURE_INTERVAL, RASTER_RESAMPLE and

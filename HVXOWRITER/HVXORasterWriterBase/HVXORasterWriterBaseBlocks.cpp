@@ -11,7 +11,7 @@
 
 #include "HVXOWRITER/HVXORasterWriterBase/BlockData.h"
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
-#include "HVXOWRITER/HVXORasterWriterBase/TextValues.h"
+#include "host/TextValues.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/GeoEvents.h"
@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::uint32_t kCreateFailedCode = 0x20195;
 constexpr std::uint32_t kProgressCode = 0x20102;
+constexpr std::uint32_t kTargetOutputFailedCode = 0x20198;
 
 bool IsKnownDataType(std::int32_t type) {
   return type > GDT_Unknown && type < GDT_TypeCount &&
@@ -239,8 +240,17 @@ int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
 void HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::string& finalPath) {
   CloseDataset(record.dataset);
   record.dataset = nullptr;
-  if (record.outputPath.ends_with(".tmp"))
-    lastStatus = WriteFormatFile(finalPath, record.outputPath);
+  if (!record.outputPath.ends_with(".tmp")) return;
+  lastStatus = WriteFormatFile(finalPath, record.outputPath);
+  // The block itself was written, so the result stays S_OK; but a grid file that silently fails
+  // to appear is a failure reported as success, so it is said as for a mosaic target.
+  if (lastStatus == 0) ReportTargetOutputFailed(finalPath);
+}
+
+void HVXORasterWriterBase::ReportTargetOutputFailed(const std::string& finalPath) const {
+  if (logOutput)
+    FireGeoLogGbk(FormatGbk("输出目标数据集%s失败", finalPath.c_str()), kLogError,
+                  kTargetOutputFailedCode);
 }
 
 int HVXORasterWriterBase::ReportProgress() {

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
-#include "HVXOWRITER/HVXORasterWriterBase/TextValues.h"
+#include "host/TextValues.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/GeoEvents.h"

@@ -144,6 +144,20 @@ TEST_F(BlockWriting, FourthOfFourBlocksClosesConvertsAndCounts) {
   GDALClose(ds);
 }
 
+TEST_F(BlockWriting, AFailedConversionOfACompletedSourceIsSaid) {
+  Open(10, 10);
+  writer.conversionResult = 0;
+  TestBlock t = Block(0, 0, 10, 10);
+  t.block->SetProperties(MakeProperties({{"BlocksNum", "1"}}));
+  EventCapture events;
+  EXPECT_EQ(Write(t), S_OK);  // the block was written
+  EXPECT_EQ(writer.lastStatus, 0);
+  ASSERT_EQ(events.logs.size(), 1u);
+  EXPECT_EQ(events.logs[0].Gbk(), FormatGbk("输出目标数据集%s失败", final_.c_str()));
+  EXPECT_EQ(events.logs[0].code, 0x20198u);
+  EXPECT_EQ(events.logs[0].level, 2);
+}
+
 TEST_F(BlockWriting, ProgressEveryTenthBlock) {
   Open(5, 5);
   writer.passThrough = false;

@@ -50,10 +50,11 @@ class RecordingWriter : public HVXORasterWriterBase {
   }
   int WriteFormatFile(const std::string& finalPath, const std::string& temporaryPath) override {
     conversions.emplace_back(finalPath, temporaryPath);
-    return 1;
+    return conversionResult;
   }
 
   bool passThrough = true;
+  int conversionResult = 1;
   std::vector<std::vector<double>> createdNoData;
   std::vector<DatasetWrite> datasetWrites;
   std::vector<BandWrite> bandWrites;

@@ -1,0 +1,36 @@
+#pragma once
+// The command line of geodem:
+//   geodem convert [options] SRC... DST
+//   geodem register | unregister
+//   geodem --help | --version
+// Parsing prints help, version and usage errors itself; the caller acts on what remains.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "apps/geodem/ConvertOptions.h"
+
+class CommandLine {
+ public:
+  enum class Action { kConvert, kRegister, kUnregister, kExit };
+
+  // Exit status of a command-line mistake, as GDAL's utilities and most Unix tools use it.
+  static constexpr int kUsageError = 2;
+
+  // Parses argv; on kExit, exitCode says how the program ends (0 after --help or --version).
+  void Parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+  Action action() const { return action_; }
+  int exitCode() const { return exitCode_; }
+  const ConvertOptions& options() const { return options_; }
+
+  static std::string VersionText();
+
+ private:
+  // Checks that the options make sense together; an error text, or empty.
+  std::string Validate();
+
+  Action action_ = Action::kExit;
+  int exitCode_ = 0;
+  ConvertOptions options_;
+};

@@ -1,0 +1,193 @@
+#include "apps/geodem/ConvertCommand.h"
+
+#include <cpl_conv.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "apps/geodem/BlockLayout.h"
+#include "apps/geodem/CommandLine.h"
+#include "apps/geodem/ConsoleEventSink.h"
+#include "apps/geodem/ConversionJob.h"
+#include "apps/geodem/GbkText.h"
+#include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/WriterLoader.h"
+#include "host/HostRuntime.h"
+
+namespace {
+
+constexpr int kFailure = 1;
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+bool SameCoordinateSystem(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return a.empty() && b.empty();
+  OGRSpatialReferenceH sa = OSRNewSpatialReference(a.c_str());
+  OGRSpatialReferenceH sb = OSRNewSpatialReference(b.c_str());
+  bool same = sa && sb && OSRIsSame(sa, sb);
+  OSRDestroySpatialReference(sa);
+  OSRDestroySpatialReference(sb);
+  return same;
+}
+
+}  // namespace
+
+int ConvertCommand::Run() {
+  GDALAllRegister();
+  InitializeHostRuntime();
+  GdalErrorCapture gdal(console_);
+  if (!plan_.Build(options_)) {
+    console_.Error(plan_.error());
+    return CommandLine::kUsageError;
+  }
+  if (auto status = DescribeSources()) return *status;
+  if (auto status = CheckBlocks()) return *status;
+  if (auto status = CheckTargets()) return *status;
+  if (auto status = PrepareMapping()) return *status;
+  BoundBlockCache();
+  return Convert(gdal);
+}
+
+std::optional<int> ConvertCommand::DescribeSources() {
+  bool ok = true;
+  for (const std::string& path : options_.sources) {
+    std::string error;
+    if (auto source = SourceRaster::Describe(path, error)) {
+      sources_.push_back(std::move(*source));
+    } else {
+      console_.Error(error);
+      ok = false;
+    }
+  }
+  return ok ? std::nullopt : std::optional<int>(kFailure);
+}
+
+std::optional<int> ConvertCommand::CheckBlocks() {
+  for (const SourceRaster& s : sources_) {
+    // The writer counts a source's blocks in 32 bits.
+    BlockLayout layout(s.width(), s.height(), options_.blockSize, options_.overlap);
+    if (layout.count() > std::numeric_limits<std::int32_t>::max()) {
+      console_.Error("--block-size " + std::to_string(options_.blockSize) + " cuts " + s.path() +
+                     " into too many blocks; use a larger one");
+      return CommandLine::kUsageError;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<int> ConvertCommand::CheckTargets() {
+  bool ok = true;
+  for (const PlannedTarget& t : plan_.targets()) {
+    // The writer creates "<grid file>.tmp" without asking; only --overwrite may replace a file.
+    for (const std::string& output : t.Outputs()) {
+      if (!options_.overwrite && Exists(output + ".tmp")) {
+        console_.Error(output +
+                       ".tmp exists (left by an earlier run?); remove it, or use "
+                       "--overwrite to replace it");
+        ok = false;
+      }
+    }
+    if (!t.mosaic) continue;
+    const SourceRaster& first = sources_[t.feeds.front().source];
+    for (const TargetFeed& f : t.feeds) {
+      if (!SameCoordinateSystem(first.wkt(), sources_[f.source].wkt())) {
+        console_.Error("cannot mosaic " + first.path() + " and " + sources_[f.source].path() +
+                       ": their coordinate systems differ");
+        ok = false;
+        break;
+      }
+    }
+  }
+  return ok ? std::nullopt : std::optional<int>(kFailure);
+}
+
+std::optional<int> ConvertCommand::PrepareMapping() {
+  if (options_.mappingFile) {
+    mappingPath_ = *options_.mappingFile;
+    if (!FitsGbk(mappingPath_)) {
+      console_.Error("mapping file path " + mappingPath_ +
+                     " has no GBK form, which the writer "
+                     "needs");
+      return CommandLine::kUsageError;
+    }
+    if (std::FILE* f = std::fopen(mappingPath_.c_str(), "rb")) {
+      std::fclose(f);
+      return std::nullopt;
+    }
+    console_.Error("cannot read the mapping file " + mappingPath_);
+    return kFailure;
+  }
+  std::string error;
+  generatedMapping_ = JobMappingFile::Create(
+      JobMappingFile::Render(JobMappingFile::WriterParameters(options_)), error);
+  if (!generatedMapping_) {
+    console_.Error(error);
+    return kFailure;
+  }
+  mappingPath_ = generatedMapping_->path();
+  return std::nullopt;
+}
+
+int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
+  ProgressDisplay display(console_, !options_.quiet);
+  ConversionProgress progress(display);
+  ConsoleEventSink sink(console_, progress);  // outlives the writer: its teardown may log
+  LoadedWriter writer;
+  std::string error;
+  if (!WriterLoader::Load(writer, error)) {
+    console_.Error(error);
+    return kFailure;
+  }
+  ConversionJob job(options_, sources_, console_, progress, gdal);
+  std::vector<FailedTarget> failed;
+  bool ok = job.Open(writer.job.Get(), mappingPath_);
+  for (const PlannedTarget& t : plan_.targets()) {
+    if (!ok) break;
+    FailedTarget record{&t, {}};
+    for (const std::string& output : t.Outputs())
+      if (Exists(output)) record.existedBefore.insert(output);
+    if (!job.RunTarget(writer.target.Get(), t)) failed.push_back(std::move(record));
+  }
+  writer.Release();  // closes whatever a failed target left open
+  RemoveLeftovers(failed);
+  return ok && failed.empty() && gdal.failures() == 0 ? 0 : kFailure;
+}
+
+void ConvertCommand::BoundBlockCache() const {
+  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) return;  // the user's choice
+  // One row of blocks of the widest source, so that no strip of a source is read twice, within
+  // bounds that keep the peak flat.
+  constexpr double kMiB = 1024.0 * 1024.0;
+  double rowBytes = 0;
+  for (const SourceRaster& s : sources_)
+    rowBytes =
+        std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) * s.width() *
+                               s.bands() * GDALGetDataTypeSizeBytes(s.dataType()));
+  double bytes = std::clamp(1.25 * rowBytes, 64 * kMiB, 128 * kMiB);
+  GDALSetCacheMax64(static_cast<GIntBig>(bytes));
+}
+
+void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
+  GDALDriverH hfa = GDALGetDriverByName("HFA");
+  for (const FailedTarget& f : failed) {
+    for (const std::string& output : f.target->Outputs()) {
+      // A grid file whose temporary raster is still there was not finished.
+      std::string temporary = output + ".tmp";
+      if (!Exists(temporary)) continue;
+      if (hfa && GDALDeleteDataset(hfa, temporary.c_str()) == CE_None) {
+        console_.Info("removed the unfinished temporary raster " + temporary);
+      } else {
+        console_.Warning("the unfinished temporary raster " + temporary + " is left on disk");
+      }
+      std::error_code ec;
+      if (!f.existedBefore.count(output) && Exists(output) && std::filesystem::remove(output, ec))
+        console_.Info("removed the incomplete grid file " + output);
+    }
+  }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// `geodem convert`: checks the request, describes the sources, finds the writer and runs the job.
+// Exit status: 0 when every target was written, 1 when a source, the writer or GDAL failed, 2 for
+// a request that cannot work as given.
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "apps/geodem/Console.h"
+#include "apps/geodem/ConvertOptions.h"
+#include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/JobMappingFile.h"
+#include "apps/geodem/SourceRaster.h"
+#include "apps/geodem/TargetPlan.h"
+
+class ConvertCommand {
+ public:
+  ConvertCommand(const ConvertOptions& options, Console& console)
+      : options_(options), console_(console) {}
+
+  int Run();
+
+ private:
+  // Each of these reports what is wrong and answers an exit status, or none to go on.
+  std::optional<int> DescribeSources();
+  std::optional<int> CheckBlocks();
+  std::optional<int> CheckTargets();
+  std::optional<int> PrepareMapping();
+  int Convert(const GdalErrorCapture& gdal);
+
+  // GDAL's block cache, bounded so that memory stays flat whatever the raster size.
+  void BoundBlockCache() const;
+
+  struct FailedTarget {
+    const PlannedTarget* target;
+    std::set<std::string> existedBefore;  // its grid files that were there before the run
+  };
+  // Removes what failed targets left behind: their temporary rasters, and the grid files of those
+  // that this run began (a file that was there before the run is never removed).
+  void RemoveLeftovers(const std::vector<FailedTarget>& failed);
+
+  const ConvertOptions& options_;
+  Console& console_;
+  TargetPlan plan_;
+  std::vector<SourceRaster> sources_;
+  std::unique_ptr<JobMappingFile> generatedMapping_;
+  std::string mappingPath_;
+};

@@ -1,0 +1,25 @@
+#pragma once
+// What `geodem convert` was asked to do, as the command line gave it. Paths are UTF-8 as typed.
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ConvertOptions {
+  std::vector<std::string> sources;
+  std::string destination;
+
+  // Writer parameters. Each is empty when the option was not given, so that a default never
+  // overrides a user's own mapping file.
+  std::optional<std::string> formatVersion;                     // VERSION, verbatim
+  std::optional<std::string> zoom;                              // DEM_ZOOM
+  std::optional<std::string> noData;                            // RASTER_NODATA, as typed
+  bool overwrite = false;                                       // OVERWRITE=YES
+  std::vector<std::pair<std::string, std::string>> parameters;  // -p KEY=VALUE, in order
+
+  bool separate = false;
+  std::optional<std::string> mappingFile;
+  int blockSize = 512;
+  int overlap = 0;
+  bool quiet = false;
+};

@@ -1,0 +1,35 @@
+#include "apps/geodem/GeodemApp.h"
+
+#include "apps/geodem/CommandLine.h"
+#include "apps/geodem/Console.h"
+#include "apps/geodem/ConvertCommand.h"
+#include "apps/geodem/ModuleRegistration.h"
+
+int GeodemApp::Run(int argc, const char* const* argv) {
+  CommandLine line;
+  line.Parse(argc, argv, out_, err_);
+  switch (line.action()) {
+    case CommandLine::Action::kConvert: {
+      Console console(err_);
+      return ConvertCommand(line.options(), console).Run();
+    }
+    case CommandLine::Action::kRegister:
+      return Register(false);
+    case CommandLine::Action::kUnregister:
+      return Register(true);
+    case CommandLine::Action::kExit:
+      break;
+  }
+  return line.exitCode();
+}
+
+int GeodemApp::Register(bool unregister) {
+  Console console(err_);
+  std::string done, error;
+  if (!ModuleRegistration::Run(unregister, done, error)) {
+    console.Error(error);
+    return 1;
+  }
+  console.Info(done);
+  return 0;
+}

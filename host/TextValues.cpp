@@ -1,0 +1,54 @@
+#include "host/TextValues.h"
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "host/CodePage.h"
+#include "host/WideString.h"
+
+std::optional<std::string> ReadPropertyText(IPropertySet* properties, const char16_t* name) {
+  if (!properties) return std::nullopt;
+  BstrHolder value;
+  if (properties->GetValue(name, value.Put()) != S_OK || !value) return std::nullopt;
+  return Utf16ToGbk(value.Get());
+}
+
+std::int32_t LeadingInt(std::string_view text) {
+  std::string copy(text);  // strtoll wants a terminated string
+  long long v = std::strtoll(copy.c_str(), nullptr, 10);
+  if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+  if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(v);
+}
+
+double LeadingReal(std::string_view text) {
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  std::string copy(text);
+  return cLocale ? strtod_l(copy.c_str(), nullptr, cLocale) : std::strtod(copy.c_str(), nullptr);
+}
+
+std::int32_t TruncateToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+  if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+void ReplaceAll(std::string& text, std::string_view needle, std::string_view replacement) {
+  if (needle.empty()) return;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, from)) {
+    out.append(text, from, at - from);
+    out.append(replacement);
+    from = at + needle.size();
+  }
+  out.append(text, from, std::string::npos);
+  text = std::move(out);
+}

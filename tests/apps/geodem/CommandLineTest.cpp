@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "apps/geodem/CommandLine.h"
+
+namespace {
+
+struct Parsed {
+  CommandLine line;
+  std::string out, err;
+};
+
+Parsed Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "geodem");
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  Parsed p;
+  p.line.Parse(static_cast<int>(argv.size()), argv.data(), out, err);
+  p.out = out.str();
+  p.err = err.str();
+  return p;
+}
+
+TEST(CommandLine, ConvertSplitsSourcesFromTheDestinationAndKeepsOnlyGivenParameters) {
+  Parsed p = Parse({"convert", "a.tif", "b.tif", "out.dem", "--zoom", "10", "-p", "A=1", "-p",
+                    "B=x=y", "--block-size", "64", "--overlap", "8", "-q"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kConvert) << p.err;
+  const ConvertOptions& o = p.line.options();
+  EXPECT_EQ(o.sources, (std::vector<std::string>{"a.tif", "b.tif"}));
+  EXPECT_EQ(o.destination, "out.dem");
+  EXPECT_EQ(o.zoom, "10");
+  EXPECT_FALSE(o.noData);
+  EXPECT_FALSE(o.formatVersion);
+  EXPECT_FALSE(o.overwrite);
+  EXPECT_FALSE(o.mappingFile);
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(o.parameters, (Pairs{{"A", "1"}, {"B", "x=y"}}));
+  EXPECT_EQ(o.blockSize, 64);
+  EXPECT_EQ(o.overlap, 8);
+  EXPECT_TRUE(o.quiet);
+
+  p = Parse({"convert", "--format-version", "grd_2007", "--nodata", "-9999.5", "--overwrite",
+             "--separate", "--mapping", "job.xml", "a.tif", "out/"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kConvert) << p.err;
+  EXPECT_EQ(p.line.options().formatVersion, "grd_2007");  // verbatim
+  EXPECT_EQ(p.line.options().noData, "-9999.5");
+  EXPECT_TRUE(p.line.options().overwrite);
+  EXPECT_TRUE(p.line.options().separate);
+  EXPECT_EQ(p.line.options().mappingFile, "job.xml");
+  EXPECT_EQ(p.line.options().blockSize, 512);
+  EXPECT_EQ(p.line.options().overlap, 0);
+}
+
+TEST(CommandLine, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"convert"},
+      {"convert", "only.tif"},
+      {"convert", "a.tif", "b.dem", "--unknown"},
+      {"convert", "a.tif", "b.dem", "--zoom", "ten"},
+      {"convert", "a.tif", "b.dem", "--zoom", "99999999999"},
+      {"convert", "a.tif", "b.dem", "--nodata", "nan"},
+      {"convert", "a.tif", "b.dem", "--nodata", "1e12"},
+      {"convert", "a.tif", "b.dem", "--format-version", "GRD2007"},
+      {"convert", "a.tif", "b.dem", "-p", "NOEQUALS"},
+      {"convert", "a.tif", "b.dem", "-p", "=value"},
+      {"convert", "a.tif", "b.dem", "-p", "KEY=a\x01"},
+      {"convert", "a.tif", "b.dem", "--zoom", "5", "-p", "dem_zoom=6"},
+      {"convert", "a.tif", "b.dem", "--overwrite", "-p", "OVERWRITE=NO"},
+      {"convert", "a.tif", "b.dem", "--block-size", "0"},
+      {"convert", "a.tif", "b.dem", "--block-size", "64", "--overlap", "65"},
+      {"convert", "a.tif", "b.dem", "--overlap", "-1"},
+  };
+  for (const auto& args : bad) {
+    Parsed p = Parse(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(p.line.action(), CommandLine::Action::kExit) << joined;
+    EXPECT_EQ(p.line.exitCode(), CommandLine::kUsageError) << joined;
+    EXPECT_FALSE(p.err.empty()) << joined;
+  }
+}
+
+TEST(CommandLine, HelpVersionAndRegistration) {
+  Parsed p = Parse({"--help"});
+  EXPECT_EQ(p.line.action(), CommandLine::Action::kExit);
+  EXPECT_EQ(p.line.exitCode(), 0);
+  EXPECT_NE(p.out.find("convert"), std::string::npos);
+  EXPECT_NE(p.out.find("register"), std::string::npos);
+
+  p = Parse({"convert", "--help"});
+  EXPECT_EQ(p.line.exitCode(), 0);
+  EXPECT_NE(p.out.find("--format-version"), std::string::npos);
+
+  p = Parse({"--version"});
+  EXPECT_EQ(p.line.exitCode(), 0);
+  EXPECT_EQ(p.out.rfind("geodem ", 0), 0u) << p.out;
+
+  EXPECT_EQ(Parse({"register"}).line.action(), CommandLine::Action::kRegister);
+  EXPECT_EQ(Parse({"unregister"}).line.action(), CommandLine::Action::kUnregister);
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+#pragma once
+// Runs the built geodem program (or any program) as a child process with stdout and stderr
+// captured, and the registry of the test process (GEODEM_REGISTRY is inherited).
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+extern char** environ;
+
+struct ProcessResult {
+  int status = -1;  // exit status; -1 when the program could not run or was killed
+  std::string out;
+  std::string err;
+};
+
+class GeodemProcess {
+ public:
+  static std::string Binary() { return std::string(GEODEM_BINARY_DIR) + "/bin/geodem"; }
+
+  // geodem with these arguments.
+  static ProcessResult Geodem(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {Binary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv);
+  }
+
+  // argv[0] is found on PATH.
+  static ProcessResult Run(const std::vector<std::string>& argv) {
+    TempDir capture;
+    const std::string out = capture / "out", err = capture / "err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ProcessResult r;
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+      int wstatus = 0;
+      if (waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.out = TempDir::ReadFile(out);
+    r.err = TempDir::ReadFile(err);
+    return r;
+  }
+};
