@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -114,6 +116,21 @@ bool PeakGrowth(Work work, long figures[2]) {
         return ok;
       },
       figures);
+}
+
+// A benchmark's main: GDAL with a bounded cache, a temporary folder for work(folder), removed
+// afterwards, and the exit status.
+template <class Work>
+int RunInTemporaryFolder(const char* name, Work work) {
+  GDALAllRegister();
+  GDALSetCacheMax64(kGdalCache);
+  std::string pattern = (std::filesystem::temp_directory_path() / "bench-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) return 1;
+  const std::filesystem::path folder = pattern;
+  const bool ok = work(folder);
+  std::filesystem::remove_all(folder);
+  if (!ok) std::fprintf(stderr, "%s: a run failed\n", name);
+  return ok ? 0 : 1;
 }
 
 }  // namespace bench_support

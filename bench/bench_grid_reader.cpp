@@ -61,8 +61,8 @@ bool RunGdal(const std::string& path) {
 
 // The plug-in as built beside this program: bin/../lib/gdalplugins.
 bool LoadPlugin() {
-  const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "lib" /
-                          "gdalplugins";
+  const fs::path folder =
+      fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "lib" / "gdalplugins";
   CPLSetConfigOption("GDAL_DRIVER_PATH", folder.c_str());
   GetGDALDriverManager()->AutoLoadDrivers();
   return GDALGetDriverByName("GEODEM") != nullptr;
@@ -73,12 +73,11 @@ bool MeasureSpeed(const fs::path& dir) {
   const std::string grid = (dir / "speed.dem").string();
   if (!CreateRaster(master, 4000)) return false;
   Timing writer, reader, gdal;
-  for (int run = 0; run < 3; ++run) {
+  std::int64_t sum = 0;
+  // Alternating runs, so that both see the same load on the machine.
+  for (int run = 0; run < kRuns; ++run) {
     fs::copy_file(master, grid + ".tmp", fs::copy_options::overwrite_existing);
     if (!TimeBest(writer, [&] { return RunWriter(grid, grid + ".tmp") == 1; })) return false;
-  }
-  std::int64_t sum = 0;
-  for (int run = 0; run < kRuns; ++run) {
     if (!TimeBest(reader, [&] { return RunReader(grid, sum); })) return false;
   }
   const bool plugin = LoadPlugin();
@@ -86,7 +85,7 @@ bool MeasureSpeed(const fs::path& dir) {
     if (!TimeBest(gdal, [&] { return RunGdal(grid); })) return false;
   }
   const double megabytes = static_cast<double>(fs::file_size(grid)) / 1e6;
-  std::printf("grid writer 4000x4000: %.3f s (best of 3, %.1f MB of text)\n", writer.wall,
+  std::printf("grid writer 4000x4000: %.3f s (best of %d, %.1f MB of text)\n", writer.wall, kRuns,
               megabytes);
   std::printf("grid reader 4000x4000: %.3f s (best of %d, every row in order)\n", reader.wall,
               kRuns);
@@ -99,8 +98,7 @@ bool MeasureSpeed(const fs::path& dir) {
       "which other load on the machine disturbs less)\n",
       reader.processor / writer.processor);
   if (plugin) {
-    std::printf("GDAL plug-in 4000x4000: %.3f s (best of 3, GDALRasterIO row by row)\n",
-                gdal.wall);
+    std::printf("GDAL plug-in 4000x4000: %.3f s (best of 3, GDALRasterIO row by row)\n", gdal.wall);
   } else {
     std::printf("GDAL plug-in 4000x4000: skipped (gdal_GEODEM.so not found beside the program)\n");
   }
@@ -137,13 +135,7 @@ bool MeasureMemory(const fs::path& dir) {
 }  // namespace
 
 int main() {
-  GDALAllRegister();
-  GDALSetCacheMax64(kGdalCache);
-  std::string pattern = (fs::temp_directory_path() / "bench-reader-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const fs::path dir = pattern;
-  bool ok = MeasureMemory(dir) && MeasureSpeed(dir);
-  fs::remove_all(dir);
-  if (!ok) std::fprintf(stderr, "bench_grid_reader: a run failed\n");
-  return ok ? 0 : 1;
+  return RunInTemporaryFolder("bench_grid_reader", [](const fs::path& dir) {
+    return MeasureMemory(dir) && MeasureSpeed(dir);
+  });
 }

@@ -108,13 +108,7 @@ bool MeasureMemory(const fs::path& dir) {
 }  // namespace
 
 int main() {
-  GDALAllRegister();
-  GDALSetCacheMax64(kGdalCache);
-  std::string pattern = (fs::temp_directory_path() / "bench-grid-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const fs::path dir = pattern;
-  bool ok = MeasureMemory(dir) && MeasureSpeed(dir);
-  fs::remove_all(dir);
-  if (!ok) std::fprintf(stderr, "bench_grid_writer: a run failed\n");
-  return ok ? 0 : 1;
+  return RunInTemporaryFolder("bench_grid_writer", [](const fs::path& dir) {
+    return MeasureMemory(dir) && MeasureSpeed(dir);
+  });
 }

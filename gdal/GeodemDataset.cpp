@@ -13,8 +13,9 @@
 
 int GeodemDataset::Identify(GDALOpenInfo* info) {
   if (info->nHeaderBytes <= 0) return FALSE;
-  return GridHeaderParser::Identify(std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
-                                                     static_cast<std::size_t>(info->nHeaderBytes)));
+  return GridHeaderParser::Identify(
+      std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
+                       static_cast<std::size_t>(info->nHeaderBytes)));
 }
 
 GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
@@ -126,13 +127,17 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
 }
 
 // The header's values as they stand, under their keys, and the layout under CNSDTF_LAYOUT. Set on
-// the dataset itself: this is the file's own content, not something to keep in an .aux.xml.
+// the dataset itself: this is the file's own content, not something to keep in an .aux.xml. The
+// format's texts are GBK (a Chinese remark, say); GDAL's are UTF-8.
 void GeodemDataset::SetHeaderMetadata() {
   const GridHeader& header = m_reader.Header();
   GDALDataset::SetMetadataItem("CNSDTF_LAYOUT", std::string(GridLayoutName(header.layout)).c_str());
   for (const auto& [key, value] : header.entries) {
     bool plain = !key.empty();
     for (char c : key) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-    if (plain) GDALDataset::SetMetadataItem(key.c_str(), value.c_str());
+    if (!plain) continue;
+    char* utf8 = CPLRecode(value.c_str(), "GBK", CPL_ENC_UTF8);
+    GDALDataset::SetMetadataItem(key.c_str(), utf8);
+    CPLFree(utf8);
   }
 }

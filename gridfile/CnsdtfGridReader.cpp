@@ -1,5 +1,7 @@
 #include "gridfile/CnsdtfGridReader.h"
 
+#include <cpl_vsi.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -11,9 +13,14 @@ bool CnsdtfGridReader::Open(const std::string& path) {
   m_failedRow = -1;
   m_nextRow = 0;
   m_rowStarts.clear();
+  VSIStatBufL stat;
+  if (VSIStatExL(path.c_str(), &stat, VSI_STAT_NATURE_FLAG) == 0 && VSI_ISDIR(stat.st_mode)) {
+    return Fail("is a folder, not a grid file");
+  }
   errno = 0;
   if (!m_scanner.Open(path)) {
-    return Fail(std::string("cannot be opened") + (errno ? ": " + std::string(std::strerror(errno)) : ""));
+    return Fail(std::string("cannot be opened") +
+                (errno ? ": " + std::string(std::strerror(errno)) : ""));
   }
   GridHeaderParser parser;
   std::size_t dataOffset = 0;

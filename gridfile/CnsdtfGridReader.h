@@ -43,9 +43,9 @@ class CnsdtfGridReader {
   GridHeader m_header;
   // m_rowStarts[r]: the file offset where the scan for row r begins, for every row reached.
   std::vector<std::uint64_t> m_rowStarts;
-  int m_nextRow = 0;                // the row the scanner stands before
-  int m_failedRow = -1;             // the first row that could not be read, once known
-  std::string m_failure;            // and why
+  int m_nextRow = 0;                 // the row the scanner stands before
+  int m_failedRow = -1;              // the first row that could not be read, once known
+  std::string m_failure;             // and why
   std::vector<std::int32_t> m_skip;  // rows scanned on the way to a later one
   std::string m_error;
 };

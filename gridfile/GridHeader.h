@@ -14,9 +14,9 @@ struct GridHeader {
   static constexpr double kDefaultNoData = -99999.0;
 
   GridLayout layout = GridLayout::kPositional;
-  std::string version;  // "GB/T17798-2007", "1.0", ... as written
-  char unit = 'M';      // plane units: 'M' metres, 'D' degrees, 'F' feet
-  double alpha = 0;     // rotation; the writer always writes 0
+  std::string version;    // "GB/T17798-2007", "1.0", ... as written
+  char unit = 'M';        // plane units: 'M' metres, 'D' degrees, 'F' feet
+  double alpha = 0;       // rotation; the writer always writes 0
   double x0 = 0, y0 = 0;  // outer corner of the top-left cell
   double dx = 0, dy = 0;  // cell size, both positive
   int rows = 0, cols = 0;

@@ -35,8 +35,7 @@ std::string_view LineAt(std::string_view head, std::size_t at) {
 }
 
 bool IsPositionalMark(std::string_view line) {
-  return StartsWithNoCase(line, "NSDTF-DEM") &&
-         (line.size() == 9 || IsSpace(line[9]));
+  return StartsWithNoCase(line, "NSDTF-DEM") && (line.size() == 9 || IsSpace(line[9]));
 }
 
 bool IsKeyedMark(std::string_view line) {
@@ -79,8 +78,9 @@ bool GridHeaderParser::Parse(std::string_view head, bool atEnd, GridHeader& head
   std::string_view line = LineAt(head, first);
   m_positional = IsPositionalMark(line);
   if (!m_positional && !IsKeyedMark(line)) {
-    return Fail("not a CNSDTF-DEM grid: it begins neither with \"DataMark: CNSDTF-DEM\" nor with "
-                "\"NSDTF-DEM\"");
+    return Fail(
+        "not a CNSDTF-DEM grid: it begins neither with \"DataMark: CNSDTF-DEM\" nor with "
+        "\"NSDTF-DEM\"");
   }
   bool read = m_positional ? ReadPositionalValues(head, first, atEnd, header.entries, dataOffset)
                            : ReadKeyedLines(head, first, atEnd, header.entries, dataOffset);
@@ -122,8 +122,7 @@ bool GridHeaderParser::ReadKeyedLines(std::string_view head, std::size_t at, boo
     dataOffset = head.size();
     return true;
   }
-  return Fail("the header does not end within the first " + std::to_string(head.size()) +
-              " bytes");
+  return Fail("the header does not end within the first " + std::to_string(head.size()) + " bytes");
 }
 
 // Twelve values separated by white space, whatever the line breaks.
@@ -177,10 +176,12 @@ bool GridHeaderParser::CheckOptional(GridHeader& header) {
   double compress = 0;
   if (const std::string* text = header.Value("Compress")) {
     if (!ParseNumber(*text, compress) || compress != 0) {
-      return Fail("the header's Compress is \"" + *text + "\": only uncompressed grids (0) are read");
+      return Fail("the header's Compress is \"" + *text +
+                  "\": only uncompressed grids (0) are read");
     }
   }
-  if (const std::string* type = header.Value("ValueType"); type && !EqualsNoCase(*type, "Integer")) {
+  if (const std::string* type = header.Value("ValueType");
+      type && !EqualsNoCase(*type, "Integer")) {
     return Fail("the header's ValueType is \"" + *type + "\": only Integer grids are read");
   }
   for (const auto& [key, value] : header.entries) {

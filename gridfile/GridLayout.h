@@ -1,5 +1,6 @@
 #pragma once
-// The three header layouts of a CNSDTF-DEM grid file, named as the writer's VERSION values name them.
+// The three header layouts of a CNSDTF-DEM grid file, named as the writer's VERSION values name
+// them.
 #include <string_view>
 
 enum class GridLayout { kEdition2007, kEdition1999, kPositional };

@@ -71,13 +71,20 @@ TEST_P(GeodemRoundTrip, EveryCellComesBackWithinHalfAZoomUnit) {
 INSTANTIATE_TEST_SUITE_P(
     , GeodemRoundTrip,
     testing::Values(
-        RoundTripCase{"GRD_2007", 32650, 100, -99999, {500012.5, 2.5, 0, 4400007.25, 0, -2.5}, 1e-6},
+        RoundTripCase{
+            "GRD_2007", 32650, 100, -99999, {500012.5, 2.5, 0, 4400007.25, 0, -2.5}, 1e-6},
         RoundTripCase{"GRD_1999", 0, 1000, -9999.9, {-120.125, 0.5, 0, 75.75, 0, -0.25}, 1e-6},
-        RoundTripCase{"GEODEM", 4326, 10, -99999,
-                      {116.123456789, 1.0 / 1200, 0, 40.987654321, 0, -1.0 / 1200}, 1e-10},
-        RoundTripCase{"GRD_2007", 4326, 1, -32768, {73.5, 1.0 / 3600, 0, 53.5, 0, -1.0 / 3600},
-                      1e-10}),
-    [](const auto& info) { return std::string(info.param.version) + "_" + std::to_string(info.index); });
+        RoundTripCase{"GEODEM",
+                      4326,
+                      10,
+                      -99999,
+                      {116.123456789, 1.0 / 1200, 0, 40.987654321, 0, -1.0 / 1200},
+                      1e-10},
+        RoundTripCase{
+            "GRD_2007", 4326, 1, -32768, {73.5, 1.0 / 3600, 0, 53.5, 0, -1.0 / 3600}, 1e-10}),
+    [](const auto& info) {
+      return std::string(info.param.version) + "_" + std::to_string(info.index);
+    });
 
 class GeodemDriver : public testing::Test {
  protected:
@@ -190,6 +197,26 @@ TEST_F(GeodemDriver, HeaderNoDataKeyIsTheDefault) {
   int has = 0;
   EXPECT_EQ(GDALGetRasterNoDataValue(GDALGetRasterBand(ds.get(), 1), &has), -9999.0);
   EXPECT_EQ(ReadBand(ds.get()), (std::vector<double>{1, -9999, 3, 4}));
+}
+
+// Other writers' grids: a rotation the driver cannot apply, Hzoom 0, and a remark in Chinese (GBK).
+TEST_F(GeodemDriver, UnusualHeadersOpenWithWarnings) {
+  const std::string path = m_dir / "odd.dem";
+  TempDir::WriteFile(path,
+                     "DataMark: CNSDTF-DEM\nVersion: 1.0\nAlpha: 15\nX0: 0\nY0: 2\nDX: 1\nDY: 1\n"
+                     "Row: 1\nCol: 2\nHzoom: 0\nRemark: \xB8\xDF\xB3\xCC\n\n0 0\n");
+  QuietGdal quiet;
+  Dataset ds = OpenGrid(path);
+  ASSERT_TRUE(ds) << CPLGetLastErrorMsg();
+  EXPECT_TRUE(
+      quiet.Saw(path + ": the grid's rotation (Alpha 15) is ignored; it is read as north-up"));
+  EXPECT_TRUE(quiet.Saw(
+      path + ": Hzoom is 0, so the heights cannot be recovered; the band is left unscaled"));
+  int hasScale = 1;
+  EXPECT_EQ(GDALGetRasterScale(GDALGetRasterBand(ds.get(), 1), &hasScale), 1.0);
+  EXPECT_FALSE(hasScale);
+  EXPECT_STREQ(GDALGetMetadataItem(ds.get(), "Remark", nullptr), "\u9AD8\u7A0B");  // 高程
+  EXPECT_STREQ(GDALGetMetadataItem(ds.get(), "CNSDTF_LAYOUT", nullptr), "GRD_1999");
 }
 
 TEST_F(GeodemDriver, UpdateAccessIsRefused) {

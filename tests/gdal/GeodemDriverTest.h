@@ -1,7 +1,7 @@
 #pragma once
-// The driver tests' shared pieces: the plug-in loaded the way GDAL users load it (GDAL_DRIVER_PATH),
-// grid files written by the project's own grid writer from temporary rasters, and small GDAL
-// helpers.
+// The driver tests' shared pieces: the plug-in loaded the way GDAL users load it
+// (GDAL_DRIVER_PATH), grid files written by the project's own grid writer from temporary rasters,
+// and small GDAL helpers.
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal.h>
@@ -49,9 +49,9 @@ inline SourceRaster Surface(int rows, int cols, std::array<double, 6> transform,
   r.cells.resize(static_cast<std::size_t>(rows) * cols);
   for (std::size_t i = 0; i < r.cells.size(); ++i) {
     const double x = static_cast<double>(i % cols), y = static_cast<double>(i / cols);
-    r.cells[i] = i % 37 == 5 ? static_cast<float>(kInvalid)
-                             : static_cast<float>(40 * std::sin(x / 9) * std::cos(y / 7) +
-                                                  noise(random));
+    r.cells[i] = i % 37 == 5
+                     ? static_cast<float>(kInvalid)
+                     : static_cast<float>(40 * std::sin(x / 9) * std::cos(y / 7) + noise(random));
   }
   return r;
 }

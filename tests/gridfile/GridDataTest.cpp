@@ -14,13 +14,13 @@ using namespace grid_file_text;
 
 namespace {
 
-const std::string kHeader3x4 =
-    "NSDTF-DEM\n1.0\nM\n0.0\n0.0\n0\n0\n1\n1\n3\n4\n1\n\n";
+const std::string kHeader3x4 = "NSDTF-DEM\n1.0\nM\n0.0\n0.0\n0\n0\n1\n1\n3\n4\n1\n\n";
 
 // A 3 x 40 grid in the writer's own layout, cell i holding 1000 + i unless given another text:
 // long rows, so that the values are read by the block reader rather than one by one.
 std::string LongGrid(const std::map<int, std::string>& texts = {}) {
-  std::string text = "NSDTF-DEM\r\n1.0\r\nM\r\n0.0\r\n0.0\r\n0\r\n0\r\n1\r\n1\r\n3\r\n40\r\n1\r\n\r\n";
+  std::string text =
+      "NSDTF-DEM\r\n1.0\r\nM\r\n0.0\r\n0.0\r\n0\r\n0\r\n1\r\n1\r\n3\r\n40\r\n1\r\n\r\n";
   for (int i = 0; i < 120; ++i) {
     auto given = texts.find(i);
     text += "   " + (given == texts.end() ? std::to_string(1000 + i) : given->second) + " ";
@@ -32,9 +32,9 @@ std::string LongGrid(const std::map<int, std::string>& texts = {}) {
 
 TEST(GridData, ValuesAreReadWhateverTheLineBreaks) {
   for (const std::string& data : {std::string("1 2 3 4 5 6 7 8 9 10 11 12"),
-                                 std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n"),
-                                 std::string("  1 2 3\r\n\r\n4 5\t6 7 8\r\n9 10 11 12 \r\n\r\n"),
-                                 std::string("+1 2 3 4 5 6 7 8 9 10 11 012")}) {
+                                  std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n"),
+                                  std::string("  1 2 3\r\n\r\n4 5\t6 7 8\r\n9 10 11 12 \r\n\r\n"),
+                                  std::string("+1 2 3 4 5 6 7 8 9 10 11 012")}) {
     SCOPED_TRACE(data);
     GridOnDisk grid(kHeader3x4 + data);
     ASSERT_TRUE(grid.Open()) << grid.Reader().Error();
@@ -63,7 +63,8 @@ TEST(GridData, EverySpellingOfAnIntegerIsReadInLongRows) {
   ASSERT_TRUE(grid.ReadAll(read));
   for (int i = 0; i < 120; ++i) {
     auto given = cells.find(i);
-    EXPECT_EQ(read[static_cast<std::size_t>(i)], given == cells.end() ? 1000 + i : given->second.second)
+    EXPECT_EQ(read[static_cast<std::size_t>(i)],
+              given == cells.end() ? 1000 + i : given->second.second)
         << "cell " << i;
   }
 }
@@ -89,8 +90,8 @@ TEST(GridData, TheWholeInt32RangeIsReadAndNothingBeyond) {
     GridOnDisk inLongRow(LongGrid({{57, big}}));
     ASSERT_TRUE(inLongRow.Open());
     EXPECT_FALSE(inLongRow.ReadAll(cells));
-    EXPECT_EQ(inLongRow.Reader().Error(),
-              "row 2, column 18: " + std::string(big) + " is outside the range of a 32-bit integer");
+    EXPECT_EQ(inLongRow.Reader().Error(), "row 2, column 18: " + std::string(big) +
+                                              " is outside the range of a 32-bit integer");
   }
 }
 

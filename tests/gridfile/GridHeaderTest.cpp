@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "gridfile/GridHeaderParser.h"
 #include "GridFileText.h"
+#include "gridfile/GridHeaderParser.h"
 
 using namespace grid_file_text;
 
@@ -78,15 +78,14 @@ TEST(GridHeader, ToleratesOtherWritersSpelling) {
       {"CR CR LF line ends", Replace(kEdition2007, "\r\n", "\r\r\n")},
       {"no blank after the colon", Replace(kEdition2007, ": ", ":")},
       {"blanks and tabs around keys", Replace(kEdition2007, ": ", " :\t ")},
-      {"keys in other letter cases", Replace(Replace(kEdition2007, "Row:", "ROW:"), "Hzoom", "HZOOM")},
+      {"keys in other letter cases",
+       Replace(Replace(kEdition2007, "Row:", "ROW:"), "Hzoom", "HZOOM")},
       {"a byte order mark and blank lines first", "\xEF\xBB\xBF\r\n\r\n" + kEdition2007},
-      {"no empty line before the data",
-       Replace(kEdition2007, "ZUnit: M\r\n\r\n", "ZUnit: M\r\n")},
+      {"no empty line before the data", Replace(kEdition2007, "ZUnit: M\r\n\r\n", "ZUnit: M\r\n")},
       {"extra keys", Replace(kEdition2007, "ZUnit: M\r\n",
                              "ZUnit: M\r\nMin: -300\r\nMax: 1000\r\nRemark: made elsewhere\r\n")},
-      {"keys in another order",
-       Replace(Replace(kEdition2007, "Row: 2\r\n", ""), "Hzoom: 100\r\n",
-               "Hzoom: 100\r\nRow: 2\r\n")},
+      {"keys in another order", Replace(Replace(kEdition2007, "Row: 2\r\n", ""), "Hzoom: 100\r\n",
+                                        "Hzoom: 100\r\nRow: 2\r\n")},
       {"positional values on fewer lines",
        Replace(kPositional, "100.000000\r\n900.000000\r\n", "100.000000 900.000000\t")},
       {"a positional file with LF and no empty line",
@@ -149,7 +148,8 @@ TEST(GridHeader, RefusesValuesItCannotRead) {
     std::string from, to, error;
   };
   const std::vector<Case> cases = {
-      {"Row: 2", "Row: two", "the header's Row is \"two\", not a whole number from 1 to 2147483647"},
+      {"Row: 2", "Row: two",
+       "the header's Row is \"two\", not a whole number from 1 to 2147483647"},
       {"Row: 2", "Row: 0", "the header's Row is \"0\", not a whole number from 1 to 2147483647"},
       {"Col: 3", "Col: 2147483648",
        "the header's Col is \"2147483648\", not a whole number from 1 to 2147483647"},
@@ -192,10 +192,13 @@ TEST(GridHeader, OtherFilesAreNotGrids) {
   EXPECT_TRUE(GridHeaderParser::Identify("datamark:nsdtf-dem"));
 }
 
-TEST(GridHeader, MissingFileIsReported) {
+TEST(GridHeader, MissingFileOrFolderIsReported) {
   CnsdtfGridReader reader;
   EXPECT_FALSE(reader.Open("/nonexistent/grid.dem"));
   EXPECT_EQ(reader.Error(), "cannot be opened: No such file or directory");
+  TempDir dir;
+  EXPECT_FALSE(reader.Open(dir.Path().string()));
+  EXPECT_EQ(reader.Error(), "is a folder, not a grid file");
 }
 
 }  // namespace
