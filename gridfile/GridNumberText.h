@@ -2,9 +2,11 @@
 // The common case of the data section's text, read 64 bytes at a time without a branch per byte:
 // a grid holds tens of millions of values, and a loop that stops at every digit and blank
 // mispredicts on nearly every value, while one that steps from value to value waits on each
-// step. Here SSE2 classifies the 64 bytes (blanks, digits, minus signs) into bit masks; the
-// values' starts and ends come out of the masks together, and each value of up to eight digits
-// is converted in one 64-bit word (three multiplications), independently of the others.
+// step. Here SSE2 classifies the 64 bytes into bit masks (blanks and digits, and minus signs in
+// the blocks that hold anything else); the values' starts and ends come out of the masks
+// together, and each value of up to eight digits is converted in one 64-bit word (three
+// multiplications), independently of the others. Without SSE2 every value takes the caller's
+// slow way.
 //
 // The caller keeps 64 readable bytes at the position it passes.
 #include <bit>
