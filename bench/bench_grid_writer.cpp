@@ -6,59 +6,25 @@
 #include <cpl_conv.h>
 #include <fcntl.h>
 #include <gdal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
+#include "bench/BenchSupport.h"
 
 namespace fs = std::filesystem;
+using namespace bench_support;
 
 namespace {
 
 constexpr int kRuns = 7;
 constexpr std::size_t kChunk = std::size_t{4} << 20;
-// The host bounds GDAL's block cache so that memory stays flat; the benchmark does the same.
-constexpr GIntBig kGdalCache = GIntBig{64} << 20;
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-// A DEM-like surface in metres with centimetre detail and a few no-data cells, written as the
-// pipeline leaves a temporary raster: HFA, one 32-bit float band.
-bool CreateRaster(const std::string& path, int size) {
-  GDALDatasetH ds =
-      GDALCreate(GDALGetDriverByName("HFA"), path.c_str(), size, size, 1, GDT_Float32, nullptr);
-  if (!ds) return false;
-  double transform[6] = {500000, 5, 0, 4400000, 0, -5};
-  GDALSetGeoTransform(ds, transform);
-  std::vector<float> row(static_cast<std::size_t>(size));
-  GDALRasterBandH band = GDALGetRasterBand(ds, 1);
-  bool ok = true;
-  for (int y = 0; y < size && ok; ++y) {
-    for (int x = 0; x < size; ++x) {
-      double h = 1500 + 900 * std::sin(x / 310.0) * std::cos(y / 270.0) + ((x * 7 + y * 13) % 97);
-      row[static_cast<std::size_t>(x)] =
-          (x + y) % 1009 == 0 ? -3.402823466e38f : static_cast<float>(std::round(h * 100) / 100);
-    }
-    ok = GDALRasterIO(band, GF_Write, 0, y, size, 1, row.data(), size, 1, GDT_Float32, 0, 0) ==
-         CE_None;
-  }
-  GDALClose(ds);
-  return ok;
-}
 
 int RunWriter(const std::string& final, const std::string& temporary) {
   DemWriterParameters params;
@@ -77,29 +43,6 @@ bool RawWrite(const std::string& path, std::size_t bytes, const std::vector<char
     done += n;
   }
   return ::close(fd) == 0 && ok;
-}
-
-// Wall-clock and processor time of one piece of work, in seconds.
-struct Timing {
-  double wall = 1e9;
-  double processor = 1e9;
-};
-
-double ProcessorSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// Keeps the best of several runs of work (which gives false on failure).
-template <class Work>
-bool TimeBest(Timing& best, Work work) {
-  const auto wall = std::chrono::steady_clock::now();
-  const double processor = ProcessorSeconds();
-  if (!work()) return false;
-  best.wall = std::min(best.wall, Seconds(std::chrono::steady_clock::now() - wall));
-  best.processor = std::min(best.processor, ProcessorSeconds() - processor);
-  return true;
 }
 
 bool MeasureSpeed(const fs::path& dir) {
@@ -137,37 +80,6 @@ bool MeasureSpeed(const fs::path& dir) {
   return true;
 }
 
-long StatusKiB(const char* key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  }
-  return -1;
-}
-
-// Runs work in a forked child and hands back the two figures it reports; false when the work or
-// the child fails. Children keep the parent's heap lean, so that each measurement starts alike.
-template <class Work>
-bool InChild(Work work, long figures[2]) {
-  int fds[2];
-  if (::pipe(fds) != 0) return false;
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    long out[2] = {0, 0};
-    bool ok = work(out);
-    ok = ::write(fds[1], out, sizeof out) == sizeof out && ok;
-    ::_exit(ok ? 0 : 1);
-  }
-  ::close(fds[1]);
-  bool got = ::read(fds[0], figures, 2 * sizeof(long)) == 2 * sizeof(long);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 bool MeasureMemory(const fs::path& dir) {
   // 200 x 200 shows the fixed part (GDAL's driver and dataset, code pages, the output buffer).
   const int sizes[3] = {200, 2000, 8000};
@@ -179,14 +91,7 @@ bool MeasureMemory(const fs::path& dir) {
       return false;
     }
     // The peak resident size is reset first; the writer's share is what it adds to the start.
-    auto writer = [&](long* out) {
-      std::ofstream("/proc/self/clear_refs") << "5";
-      out[0] = StatusKiB("VmRSS:");
-      bool ok = RunWriter(final, final + ".tmp") == 1;
-      out[1] = StatusKiB("VmHWM:");
-      return ok;
-    };
-    if (!InChild(writer, figures)) return false;
+    if (!PeakGrowth([&] { return RunWriter(final, final + ".tmp") == 1; }, figures)) return false;
     fs::remove(final);
     growth[i] = figures[1] - figures[0];
     std::printf(
@@ -203,13 +108,7 @@ bool MeasureMemory(const fs::path& dir) {
 }  // namespace
 
 int main() {
-  GDALAllRegister();
-  GDALSetCacheMax64(kGdalCache);
-  std::string pattern = (fs::temp_directory_path() / "bench-grid-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const fs::path dir = pattern;
-  bool ok = MeasureMemory(dir) && MeasureSpeed(dir);
-  fs::remove_all(dir);
-  if (!ok) std::fprintf(stderr, "bench_grid_writer: a run failed\n");
-  return ok ? 0 : 1;
+  return RunInTemporaryFolder("bench_grid_writer", [](const fs::path& dir) {
+    return MeasureMemory(dir) && MeasureSpeed(dir);
+  });
 }

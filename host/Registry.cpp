@@ -200,7 +200,7 @@ LONG RegCloseKey(HKEY key) {
 
 std::string RegistryFilePath() {
   if (const char* path = std::getenv("GEODEM_REGISTRY"); path && *path) return path;
-  // The base directory specification ignores a relative XDG_DATA_HOME.
+  // The XDG base directory rules ignore a relative XDG_DATA_HOME.
   const char* data = std::getenv("XDG_DATA_HOME");
   std::string folder = data && *data == '/' ? data : HomeFolder() + "/.local/share";
   return folder + "/geodem/registry";

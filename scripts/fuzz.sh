@@ -2,7 +2,7 @@
 # Builds one fuzz program if needed (build-fuzz/: clang, libFuzzer, ASan and UBSan) and runs it for
 # SECONDS seconds in one process, starting from its checked-in seeds.
 #   scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
-#   TARGET: mapping_file, raster_block or parameters (fuzz/fuzz_TARGET.cpp)
+#   TARGET: mapping_file, raster_block, parameters or grid_file (fuzz/fuzz_TARGET.cpp)
 # New inputs go to build-fuzz/corpus/TARGET (the seeds in fuzz/corpus/ are only read), crashes to
 # build-fuzz/artifacts/TARGET/; the run ends with libFuzzer's final statistics.
 set -euo pipefail

@@ -84,7 +84,7 @@ std::string CommandLine::VersionText() {
 void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{
       "Converts digital elevation models that GDAL reads into CNSDTF-DEM grid files "
-      "(GB/T 17798).",
+      "(GB/T 17798), and describes such files.",
       "geodem"};
   app.set_version_flag("--version", VersionText());
   app.require_subcommand(1);
@@ -130,6 +130,21 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
                    "overlap window of interior blocks, at most the block size (default 0)")
       ->check(CLI::NonNegativeNumber);
   convert->add_flag("-q,--quiet", o.quiet, "no progress display (log lines still go to stderr)");
+  convert->add_flag("--prj", o.prj,
+                    "also write <grid file name>.prj beside each grid file: the source's "
+                    "coordinate system as ESRI WKT, as the ASCII grid tools keep it");
+
+  InfoOptions info;
+  std::string infoNoData;
+  CLI::App* infoCommand = app.add_subcommand(
+      "info",
+      "Describe a CNSDTF-DEM grid file: its layout and header, rows x columns, extent, zoom "
+      "factor, unit, and the minimum, maximum and no-data cells of its data.");
+  infoCommand->add_option("FILE", info.path, "the grid file")->required();
+  auto* infoNoDataOpt = infoCommand->add_option(
+      "--nodata", infoNoData,
+      "the value that stands for no data (default: the header's no-data key, else -99999)");
+  infoCommand->add_flag("--json", info.json, "one JSON object on stdout, for scripts");
 
   CLI::App* reg = app.add_subcommand(
       "register", "register the GEODEM writer module in the registry the host runtime uses");
@@ -144,6 +159,20 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
     return;
   }
 
+  if (infoCommand->parsed()) {
+    if (infoNoDataOpt->count()) {
+      if (std::string problem = CheckNoData(infoNoData); !problem.empty()) {
+        err << "error: " << problem << "\nRun with --help for more information.\n";
+        action_ = Action::kExit;
+        exitCode_ = kUsageError;
+        return;
+      }
+      info.noData = infoNoData;
+    }
+    infoOptions_ = std::move(info);
+    action_ = Action::kInfo;
+    return;
+  }
   if (reg->parsed()) {
     action_ = Action::kRegister;
     return;

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of geodem:
 //   geodem convert [options] SRC... DST
+//   geodem info [--nodata V] [--json] FILE.dem
 //   geodem register | unregister
 //   geodem --help | --version
 // Parsing prints help, version and usage errors itself; the caller acts on what remains.
@@ -9,10 +10,11 @@
 #include <vector>
 
 #include "apps/geodem/ConvertOptions.h"
+#include "apps/geodem/InfoOptions.h"
 
 class CommandLine {
  public:
-  enum class Action { kConvert, kRegister, kUnregister, kExit };
+  enum class Action { kConvert, kInfo, kRegister, kUnregister, kExit };
 
   // Exit status of a command-line mistake, as GDAL's utilities and most Unix tools use it.
   static constexpr int kUsageError = 2;
@@ -23,6 +25,7 @@ class CommandLine {
   Action action() const { return action_; }
   int exitCode() const { return exitCode_; }
   const ConvertOptions& options() const { return options_; }
+  const InfoOptions& infoOptions() const { return infoOptions_; }
 
   static std::string VersionText();
 
@@ -33,4 +36,5 @@ class CommandLine {
   Action action_ = Action::kExit;
   int exitCode_ = 0;
   ConvertOptions options_;
+  InfoOptions infoOptions_;
 };

@@ -14,6 +14,7 @@
 #include "apps/geodem/ConversionJob.h"
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/PrjFile.h"
 #include "apps/geodem/WriterLoader.h"
 #include "host/HostRuntime.h"
 
@@ -93,6 +94,7 @@ std::optional<int> ConvertCommand::CheckTargets() {
         ok = false;
       }
     }
+    if (options_.prj && !CheckPrjFiles(t)) ok = false;
     if (!t.mosaic) continue;
     const SourceRaster& first = sources_[t.feeds.front().source];
     for (const TargetFeed& f : t.feeds) {
@@ -146,6 +148,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   }
   ConversionJob job(options_, sources_, console_, progress, gdal);
   std::vector<FailedTarget> failed;
+  bool prjFailed = false;
   bool ok = job.Open(writer.job.Get(), mappingPath_);
   for (const PlannedTarget& t : plan_.targets()) {
     if (!ok) break;
@@ -154,11 +157,54 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
       if (Exists(output)) record.existedBefore.insert(output);
       if (Exists(output + ".tmp")) record.existedBefore.insert(output + ".tmp");
     }
-    if (!job.RunTarget(writer.target.Get(), t)) failed.push_back(std::move(record));
+    if (!job.RunTarget(writer.target.Get(), t)) {
+      failed.push_back(std::move(record));
+    } else if (options_.prj && !WritePrjFiles(t)) {
+      prjFailed = true;
+    }
   }
   writer.Release();  // closes whatever a failed target left open
   RemoveLeftovers(failed);
-  return ok && failed.empty() && gdal.failures() == 0 ? 0 : kFailure;
+  return ok && failed.empty() && !prjFailed && gdal.failures() == 0 ? 0 : kFailure;
+}
+
+// A .prj is an output like the grid file: one already there is replaced only with --overwrite.
+bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
+  bool ok = true;
+  std::set<std::string> checked;
+  for (const TargetFeed& f : target.feeds) {
+    if (!checked.insert(f.output).second) continue;
+    const std::string prj = PrjFile::PathBeside(f.output);
+    if (prj == f.output) {
+      console_.Error("--prj: the grid file " + f.output + " would be its own .prj");
+      ok = false;
+    } else if (!options_.overwrite && Exists(prj)) {
+      console_.Error(prj + " exists; remove it, or use --overwrite to replace it");
+      ok = false;
+    }
+    if (sources_[f.source].wkt().empty()) {
+      console_.Warning(sources_[f.source].path() + " has no coordinate system: no " + prj +
+                       " is written");
+    }
+  }
+  return ok;
+}
+
+bool ConvertCommand::WritePrjFiles(const PlannedTarget& target) {
+  bool ok = true;
+  std::set<std::string> written;
+  for (const TargetFeed& f : target.feeds) {
+    // A mosaic's sources share one coordinate system (checked before): the first one speaks.
+    if (!written.insert(f.output).second) continue;
+    const std::string esri = PrjFile::EsriWkt(sources_[f.source].wkt());
+    if (esri.empty()) continue;
+    std::string error;
+    if (!PrjFile::Write(PrjFile::PathBeside(f.output), esri, error)) {
+      console_.Error(error);
+      ok = false;
+    }
+  }
+  return ok;
 }
 
 void ConvertCommand::BoundBlockCache() const {

@@ -29,6 +29,9 @@ class ConvertCommand {
   std::optional<int> CheckTargets();
   std::optional<int> PrepareMapping();
   int Convert(const GdalErrorCapture& gdal);
+  // --prj: the .prj beside each grid file of a target that was written; false when one fails.
+  bool WritePrjFiles(const PlannedTarget& target);
+  bool CheckPrjFiles(const PlannedTarget& target);
 
   // GDAL's block cache, bounded so that memory stays flat whatever the raster size.
   void BoundBlockCache() const;

@@ -22,4 +22,5 @@ struct ConvertOptions {
   int blockSize = 512;
   int overlap = 0;
   bool quiet = false;
+  bool prj = false;  // also DST.prj beside each grid file, the source's coordinate system
 };

@@ -3,6 +3,7 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/Console.h"
 #include "apps/geodem/ConvertCommand.h"
+#include "apps/geodem/InfoCommand.h"
 #include "apps/geodem/ModuleRegistration.h"
 
 int GeodemApp::Run(int argc, const char* const* argv) {
@@ -12,6 +13,10 @@ int GeodemApp::Run(int argc, const char* const* argv) {
     case CommandLine::Action::kConvert: {
       Console console(err_);
       return ConvertCommand(line.options(), console).Run();
+    }
+    case CommandLine::Action::kInfo: {
+      Console console(err_);
+      return InfoCommand(line.infoOptions(), out_, console).Run();
     }
     case CommandLine::Action::kRegister:
       return Register(false);

@@ -53,6 +53,32 @@ TEST(CommandLine, ConvertSplitsSourcesFromTheDestinationAndKeepsOnlyGivenParamet
   EXPECT_EQ(p.line.options().overlap, 0);
 }
 
+TEST(CommandLine, InfoTakesOneFileAndPrjIsAConvertFlag) {
+  Parsed p = Parse({"info", "a.dem"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kInfo) << p.err;
+  EXPECT_EQ(p.line.infoOptions().path, "a.dem");
+  EXPECT_FALSE(p.line.infoOptions().noData);
+  EXPECT_FALSE(p.line.infoOptions().json);
+
+  p = Parse({"info", "--json", "--nodata", "-9999", "a.dem"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kInfo) << p.err;
+  EXPECT_EQ(p.line.infoOptions().noData, "-9999");
+  EXPECT_TRUE(p.line.infoOptions().json);
+
+  for (const auto& bad : std::vector<std::vector<std::string>>{
+           {"info"}, {"info", "a.dem", "b.dem"}, {"info", "--nodata", "none", "a.dem"}}) {
+    p = Parse(bad);
+    EXPECT_EQ(p.line.action(), CommandLine::Action::kExit);
+    EXPECT_EQ(p.line.exitCode(), CommandLine::kUsageError);
+  }
+
+  p = Parse({"convert", "a.tif", "a.dem"});
+  EXPECT_FALSE(p.line.options().prj);
+  p = Parse({"convert", "--prj", "a.tif", "a.dem"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kConvert) << p.err;
+  EXPECT_TRUE(p.line.options().prj);
+}
+
 TEST(CommandLine, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {},

@@ -1,0 +1,26 @@
+#pragma once
+// What `geodem info` tells about a grid's cells, gathered row by row: the count of no-data cells
+// and the least and greatest of the others, as the file stores them (heights times Hzoom).
+#include <cstdint>
+#include <optional>
+
+class GridSummary {
+ public:
+  explicit GridSummary(std::int64_t noData) : m_noData(noData) {}
+
+  void Add(const std::int32_t* values, int n);
+
+  std::int64_t noData() const { return m_noData; }
+  std::int64_t noDataCells() const { return m_noDataCells; }
+  std::int64_t validCells() const { return m_cells - m_noDataCells; }
+  // None when every cell is no data.
+  std::optional<std::int32_t> minimum() const;
+  std::optional<std::int32_t> maximum() const;
+
+ private:
+  std::int64_t m_noData;  // wider than a cell: a value no cell can hold matches none
+  std::int64_t m_noDataCells = 0;
+  std::int64_t m_cells = 0;
+  std::int32_t m_minimum = INT32_MAX;
+  std::int32_t m_maximum = INT32_MIN;
+};

@@ -1,0 +1,55 @@
+#include "apps/geodem/InfoCommand.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "apps/geodem/GridSummary.h"
+#include "apps/geodem/InfoReport.h"
+#include "gridfile/CnsdtfGridReader.h"
+
+namespace {
+constexpr int kFailure = 1;
+}  // namespace
+
+int InfoCommand::Run() {
+  CnsdtfGridReader reader;
+  if (!reader.Open(options_.path)) {
+    console_.Error(options_.path + ": " + reader.Error());
+    return kFailure;
+  }
+  GridSummary summary(NoDataValue(reader));
+  const bool complete = Summarize(reader, summary);
+  InfoReport report(options_.path, reader.Header(), complete ? &summary : nullptr);
+  if (options_.json) {
+    if (complete) report.WriteJson(out_);
+  } else {
+    report.WriteText(out_);
+  }
+  out_.flush();
+  if (!complete) {
+    console_.Error(options_.path + ": " + reader.Error());
+    return kFailure;
+  }
+  return 0;
+}
+
+// --nodata, else the header's no-data key, else what the writer writes by default; truncated
+// toward zero as the writer truncates it.
+std::int64_t InfoCommand::NoDataValue(const CnsdtfGridReader& reader) const {
+  const double value = options_.noData ? std::strtod(options_.noData->c_str(), nullptr)
+                                       : reader.Header().NoDataOrDefault();
+  // A value no 32-bit cell can hold stands for none of them.
+  if (!(std::fabs(value) < 9.0e18)) return INT64_MIN;
+  return static_cast<std::int64_t>(std::trunc(value));
+}
+
+bool InfoCommand::Summarize(CnsdtfGridReader& reader, GridSummary& summary) {
+  const GridHeader& header = reader.Header();
+  std::vector<std::int32_t> row(static_cast<std::size_t>(header.cols));
+  for (int r = 0; r < header.rows; ++r) {
+    if (!reader.ReadRow(r, row.data())) return false;
+    summary.Add(row.data(), header.cols);
+  }
+  return true;
+}

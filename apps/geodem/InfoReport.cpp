@@ -1,0 +1,157 @@
+#include "apps/geodem/InfoReport.h"
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+
+#include "apps/geodem/GbkText.h"
+
+namespace {
+
+// The shortest text that reads back as the same double.
+std::string Number(double value) {
+  char text[32];
+  auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (char c : utf8) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+template <class T>
+std::string JsonOr(const std::optional<T>& value) {
+  return value ? Number(static_cast<double>(*value)) : "null";
+}
+
+}  // namespace
+
+InfoReport::Extent InfoReport::GridExtent() const {
+  const GridHeader& h = m_header;
+  return {h.x0, h.y0 - h.rows * h.dy, h.x0 + h.cols * h.dx, h.y0};
+}
+
+std::string InfoReport::Coordinate(double value) const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", m_header.unit == 'D' ? 10 : 6, value);
+  return text;
+}
+
+std::string InfoReport::Metres(std::int32_t stored) const {
+  if (m_header.zoom == 0) return {};
+  return Number(static_cast<double>(stored) / m_header.zoom);
+}
+
+std::string InfoReport::LayoutText() const {
+  switch (m_header.layout) {
+    case GridLayout::kEdition2007:
+      return "GRD_2007 (keyed header, Version " + FromWriterText(m_header.version) + ")";
+    case GridLayout::kEdition1999:
+      return "GRD_1999 (keyed header, Version " + FromWriterText(m_header.version) + ")";
+    case GridLayout::kPositional:
+      break;
+  }
+  return "GEODEM (positional header NSDTF-DEM)";
+}
+
+std::string InfoReport::UnitText() const {
+  switch (m_header.unit) {
+    case 'M':
+      return "M (metres)";
+    case 'D':
+      return "D (degrees)";
+    case 'F':
+      return "F (feet)";
+    default:
+      return std::string(1, m_header.unit);
+  }
+}
+
+void InfoReport::WriteText(std::ostream& out) const {
+  const GridHeader& h = m_header;
+  const Extent e = GridExtent();
+  out << "File:       " << m_path << "\n"
+      << "Layout:     " << LayoutText() << "\n"
+      << "Header:\n";
+  for (const auto& [key, value] : h.entries) {
+    out << "  " << FromWriterText(key) << ": " << FromWriterText(value) << "\n";
+  }
+  out << "Size:       " << h.rows << " rows x " << h.cols << " columns\n"
+      << "Cell size:  " << Coordinate(h.dx) << " x " << Coordinate(h.dy) << "\n"
+      << "Extent:     X " << Coordinate(e.xMin) << " to " << Coordinate(e.xMax) << ", Y "
+      << Coordinate(e.yMin) << " to " << Coordinate(e.yMax) << "\n"
+      << "Unit:       " << UnitText() << "\n"
+      << "Zoom:       " << h.zoom << " (a height of 1 m is stored as " << h.zoom << ")\n";
+  if (!m_summary) return;
+  out << "No data:    " << m_summary->noData() << " in " << m_summary->noDataCells() << " of "
+      << static_cast<std::int64_t>(h.rows) * h.cols << " cells\n";
+  for (const auto& [label, value] :
+       {std::pair{"Minimum:    ", m_summary->minimum()}, {"Maximum:    ", m_summary->maximum()}}) {
+    out << label;
+    if (!value) {
+      out << "none (every cell is no data)\n";
+      continue;
+    }
+    out << *value;
+    if (std::string metres = Metres(*value); !metres.empty()) out << " (" << metres << " m)";
+    out << "\n";
+  }
+}
+
+void InfoReport::WriteJson(std::ostream& out) const {
+  const GridHeader& h = m_header;
+  const Extent e = GridExtent();
+  // A key given twice keeps its last value, as the reader takes it.
+  std::map<std::string, std::size_t> last;
+  for (std::size_t i = 0; i < h.entries.size(); ++i) last[h.entries[i].first] = i;
+  out << "{\n  \"file\": " << JsonString(m_path) << ",\n"
+      << "  \"layout\": " << JsonString(std::string(GridLayoutName(h.layout))) << ",\n"
+      << "  \"header\": {";
+  const char* separator = "";
+  for (std::size_t i = 0; i < h.entries.size(); ++i) {
+    if (last[h.entries[i].first] != i) continue;
+    out << separator << JsonString(FromWriterText(h.entries[i].first)) << ": "
+        << JsonString(FromWriterText(h.entries[i].second));
+    separator = ", ";
+  }
+  out << "},\n"
+      << "  \"rows\": " << h.rows << ",\n  \"columns\": " << h.cols << ",\n"
+      << "  \"x0\": " << Number(h.x0) << ",\n  \"y0\": " << Number(h.y0) << ",\n"
+      << "  \"dx\": " << Number(h.dx) << ",\n  \"dy\": " << Number(h.dy) << ",\n"
+      << "  \"extent\": {\"xmin\": " << Number(e.xMin) << ", \"ymin\": " << Number(e.yMin)
+      << ", \"xmax\": " << Number(e.xMax) << ", \"ymax\": " << Number(e.yMax) << "},\n"
+      << "  \"unit\": " << JsonString(std::string(1, h.unit)) << ",\n"
+      << "  \"zoom\": " << h.zoom;
+  if (m_summary) {
+    auto metres = [&](const std::optional<std::int32_t>& stored) {
+      return stored && h.zoom != 0 ? Metres(*stored) : "null";
+    };
+    out << ",\n  \"noData\": " << m_summary->noData()
+        << ",\n  \"noDataCells\": " << m_summary->noDataCells()
+        << ",\n  \"validCells\": " << m_summary->validCells()
+        << ",\n  \"minimum\": " << JsonOr(m_summary->minimum())
+        << ",\n  \"maximum\": " << JsonOr(m_summary->maximum())
+        << ",\n  \"minimumMetres\": " << metres(m_summary->minimum())
+        << ",\n  \"maximumMetres\": " << metres(m_summary->maximum());
+  }
+  out << "\n}\n";
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The coordinate system beside a grid file: the grid format has no place for one, so it goes, as
+// the ASCII grid tools keep it, into a .prj of the same name (a.prj for a.dem) as ESRI WKT. The
+// GDAL driver of the grid format reads it back.
+#include <string>
+
+class PrjFile {
+ public:
+  // The .prj of a grid file: its extension replaced (or added).
+  static std::string PathBeside(const std::string& gridPath);
+  // A coordinate system (any WKT GDAL reads) as ESRI WKT; empty when there is none or GDAL
+  // cannot read it.
+  static std::string EsriWkt(const std::string& wkt);
+  // Writes the text to path, replacing a file there; false with error set on failure.
+  static bool Write(const std::string& path, const std::string& esriWkt, std::string& error);
+};

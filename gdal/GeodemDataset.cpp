@@ -1,0 +1,143 @@
+#include "gdal/GeodemDataset.h"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+
+#include <cctype>
+#include <cmath>
+#include <memory>
+#include <string_view>
+
+#include "gdal/GeodemRasterBand.h"
+#include "gridfile/GridHeaderParser.h"
+
+int GeodemDataset::Identify(GDALOpenInfo* info) {
+  if (info->nHeaderBytes <= 0) return FALSE;
+  return GridHeaderParser::Identify(
+      std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
+                       static_cast<std::size_t>(info->nHeaderBytes)));
+}
+
+GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
+  if (!Identify(info)) return nullptr;
+  if (info->eAccess == GA_Update) {
+    CPLError(CE_Failure, CPLE_NotSupported,
+             "The GEODEM driver does not support update access to existing datasets.");
+    return nullptr;
+  }
+  auto dataset = std::make_unique<GeodemDataset>();
+  if (!dataset->m_reader.Open(info->pszFilename)) {
+    CPLError(CE_Failure, CPLE_OpenFailed, "%s: %s", info->pszFilename,
+             dataset->m_reader.Error().c_str());
+    return nullptr;
+  }
+  const GridHeader& header = dataset->m_reader.Header();
+  std::optional<double> noData;
+  if (!NoDataOption(info, header, noData)) return nullptr;
+  if (header.alpha != 0) {
+    CPLError(CE_Warning, CPLE_AppDefined,
+             "%s: the grid's rotation (Alpha %g) is ignored; it is read as north-up",
+             info->pszFilename, header.alpha);
+  }
+  if (header.zoom == 0) {
+    CPLError(CE_Warning, CPLE_AppDefined,
+             "%s: Hzoom is 0, so the heights cannot be recovered; the band is left unscaled",
+             info->pszFilename);
+  }
+  dataset->nRasterXSize = header.cols;
+  dataset->nRasterYSize = header.rows;
+  dataset->SetBand(1, new GeodemRasterBand(dataset.get(), header.zoom, noData));
+  dataset->ReadProjection(info);
+  dataset->SetHeaderMetadata();
+  dataset->SetDescription(info->pszFilename);
+  dataset->TryLoadXML(info->GetSiblingFiles());
+  dataset->oOvManager.Initialize(dataset.get(), info->pszFilename, info->GetSiblingFiles());
+  return dataset.release();
+}
+
+// NODATA=NONE: no no-data value; NODATA=<number>: that value, truncated toward zero as the writer
+// truncates it; no option: the header's no-data key, else the writer's default.
+bool GeodemDataset::NoDataOption(GDALOpenInfo* info, const GridHeader& header,
+                                 std::optional<double>& noData) {
+  const char* option = CSLFetchNameValue(info->papszOpenOptions, "NODATA");
+  if (!option) {
+    noData = std::trunc(header.NoDataOrDefault());
+    return true;
+  }
+  if (EQUAL(option, "NONE")) return true;
+  char* end = nullptr;
+  const double value = CPLStrtod(option, &end);
+  if (end == option || *end != '\0' || !(value > -2147483649.0 && value < 2147483648.0)) {
+    CPLError(CE_Failure, CPLE_IllegalArg,
+             "NODATA=%s: expected NONE or a number in the range of a 32-bit integer", option);
+    return false;
+  }
+  noData = std::trunc(value);
+  return true;
+}
+
+CPLErr GeodemDataset::GetGeoTransform(double* transform) {
+  m_reader.Header().GeoTransform(transform);
+  return CE_None;
+}
+
+const OGRSpatialReference* GeodemDataset::GetSpatialRef() const {
+  if (!m_srs.IsEmpty()) return &m_srs;
+  return GDALPamDataset::GetSpatialRef();
+}
+
+char** GeodemDataset::GetFileList() {
+  char** files = GDALPamDataset::GetFileList();
+  if (!m_prjPath.empty()) files = CSLAddString(files, m_prjPath.c_str());
+  return files;
+}
+
+// The grid carries no coordinate system; the ASCII grid tools' convention puts it beside the file
+// as ESRI WKT, a.prj for a.dem.
+void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
+  const std::string path = info->pszFilename;
+  std::string prj;
+  if (char** siblings = info->GetSiblingFiles()) {
+    const std::string name = CPLGetFilename(CPLResetExtension(path.c_str(), "prj"));
+    const int found = CSLFindString(siblings, name.c_str());  // ignores case
+    if (found < 0) return;
+    prj = CPLFormFilename(CPLGetPath(path.c_str()), siblings[found], nullptr);
+  } else {
+    for (const char* extension : {"prj", "PRJ"}) {
+      std::string candidate = CPLResetExtension(path.c_str(), extension);
+      VSIStatBufL stat;
+      if (VSIStatExL(candidate.c_str(), &stat, VSI_STAT_EXISTS_FLAG) == 0) {
+        prj = candidate;
+        break;
+      }
+    }
+    if (prj.empty()) return;
+  }
+  char** lines = CSLLoad(prj.c_str());
+  m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  if (lines && m_srs.importFromESRI(lines) == OGRERR_NONE) {
+    m_prjPath = prj;
+  } else {
+    m_srs.Clear();
+    CPLError(CE_Warning, CPLE_AppDefined,
+             "%s: not a coordinate system that GDAL reads; the grid is left without one",
+             prj.c_str());
+  }
+  CSLDestroy(lines);
+}
+
+// The header's values as they stand, under their keys, and the layout under CNSDTF_LAYOUT. Set on
+// the dataset itself: this is the file's own content, not something to keep in an .aux.xml. The
+// format's texts are GBK (a Chinese remark, say); GDAL's are UTF-8.
+void GeodemDataset::SetHeaderMetadata() {
+  const GridHeader& header = m_reader.Header();
+  GDALDataset::SetMetadataItem("CNSDTF_LAYOUT", std::string(GridLayoutName(header.layout)).c_str());
+  for (const auto& [key, value] : header.entries) {
+    bool plain = !key.empty();
+    for (char c : key) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    if (!plain) continue;
+    char* utf8 = CPLRecode(value.c_str(), "GBK", CPL_ENC_UTF8);
+    GDALDataset::SetMetadataItem(key.c_str(), utf8);
+    CPLFree(utf8);
+  }
+}

@@ -1,0 +1,36 @@
+#pragma once
+// A CNSDTF-DEM grid (GB/T 17798) as a read-only GDAL dataset: one Int32 band of the stored
+// integers, scaled by 1 / Hzoom so that GDAL's unscaling gives metres, the no-data value
+// (-99999, or what the header or the NODATA open option names), the north-up geotransform from
+// X0, Y0, DX and DY, and the coordinate system of the ESRI .prj beside the file when there is one.
+// The header layouts and the data section are read by the grid reader the geodem command uses.
+#include <gdal_pam.h>
+#include <ogr_spatialref.h>
+
+#include <optional>
+#include <string>
+
+#include "gridfile/CnsdtfGridReader.h"
+
+class GeodemDataset final : public GDALPamDataset {
+ public:
+  static int Identify(GDALOpenInfo* info);
+  static GDALDataset* Open(GDALOpenInfo* info);
+
+  CPLErr GetGeoTransform(double* transform) override;
+  const OGRSpatialReference* GetSpatialRef() const override;
+  char** GetFileList() override;
+
+  // The band reads its rows through the dataset's reader, which keeps its place in the file.
+  CnsdtfGridReader& Reader() { return m_reader; }
+
+ private:
+  static bool NoDataOption(GDALOpenInfo* info, const GridHeader& header,
+                           std::optional<double>& noData);
+  void ReadProjection(GDALOpenInfo* info);
+  void SetHeaderMetadata();
+
+  CnsdtfGridReader m_reader;
+  OGRSpatialReference m_srs;
+  std::string m_prjPath;
+};

@@ -1,0 +1,29 @@
+// The plug-in's entry points: GDAL loads gdal_GEODEM.so from GDAL_DRIVER_PATH (or its plug-in
+// folder) and calls GDALRegister_GEODEM, or GDALRegisterMe when it finds no such function.
+#include <gdal_priv.h>
+
+#include "gdal/GeodemDataset.h"
+
+#define GEODEM_EXPORT extern "C" __attribute__((visibility("default")))
+
+GEODEM_EXPORT void GDALRegister_GEODEM() {
+  if (!GDAL_CHECK_VERSION("GEODEM")) return;
+  if (GDALGetDriverByName("GEODEM") != nullptr) return;
+  auto* driver = new GDALDriver();
+  driver->SetDescription("GEODEM");
+  driver->SetMetadataItem(GDAL_DCAP_RASTER, "YES");
+  driver->SetMetadataItem(GDAL_DMD_LONGNAME, "CNSDTF-DEM grid (GB/T 17798)");
+  driver->SetMetadataItem(GDAL_DMD_EXTENSION, "dem");
+  driver->SetMetadataItem(GDAL_DCAP_VIRTUALIO, "YES");
+  driver->SetMetadataItem(
+      GDAL_DMD_OPENOPTIONLIST,
+      "<OpenOptionList>"
+      "  <Option name='NODATA' type='string' description='the no-data value, or NONE (default: "
+      "the header&apos;s no-data key, else -99999)'/>"
+      "</OpenOptionList>");
+  driver->pfnIdentify = GeodemDataset::Identify;
+  driver->pfnOpen = GeodemDataset::Open;
+  GetGDALDriverManager()->RegisterDriver(driver);
+}
+
+GEODEM_EXPORT void GDALRegisterMe() { GDALRegister_GEODEM(); }

@@ -1,0 +1,94 @@
+#include "gridfile/CnsdtfGridReader.h"
+
+#include <cpl_vsi.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "gridfile/GridHeaderParser.h"
+
+bool CnsdtfGridReader::Open(const std::string& path) {
+  m_error.clear();
+  m_failure.clear();
+  m_failedRow = -1;
+  m_nextRow = 0;
+  m_rowStarts.clear();
+  VSIStatBufL stat;
+  if (VSIStatExL(path.c_str(), &stat, VSI_STAT_NATURE_FLAG) == 0 && VSI_ISDIR(stat.st_mode)) {
+    return Fail("is a folder, not a grid file");
+  }
+  errno = 0;
+  if (!m_scanner.Open(path)) {
+    return Fail(std::string("cannot be opened") +
+                (errno ? ": " + std::string(std::strerror(errno)) : ""));
+  }
+  GridHeaderParser parser;
+  std::size_t dataOffset = 0;
+  if (!parser.Parse(m_scanner.Head(), m_scanner.AtFileEnd(), m_header, dataOffset)) {
+    return Fail(parser.Error());
+  }
+  m_scanner.Seek(dataOffset);
+  m_rowStarts.push_back(dataOffset);
+  return true;
+}
+
+bool CnsdtfGridReader::ReadRow(int row, std::int32_t* values) {
+  if (row < 0 || row >= m_header.rows) {
+    return Fail("row " + std::to_string(row + 1) + " is outside the grid's " +
+                std::to_string(m_header.rows) + " rows");
+  }
+  if (m_failedRow >= 0 && row >= m_failedRow) return Fail(m_failure);
+  return MoveTo(row) && ReadNextRow(values);
+}
+
+// Back to a row already passed by its offset; forward by reading the rows in between.
+bool CnsdtfGridReader::MoveTo(int row) {
+  if (row != m_nextRow && static_cast<std::size_t>(row) < m_rowStarts.size()) {
+    if (!m_scanner.Seek(m_rowStarts[static_cast<std::size_t>(row)])) {
+      return Fail("cannot return to row " + std::to_string(row + 1));
+    }
+    m_nextRow = row;
+  }
+  m_skip.resize(static_cast<std::size_t>(m_header.cols));
+  while (m_nextRow < row) {
+    if (!ReadNextRow(m_skip.data())) return false;
+  }
+  return true;
+}
+
+bool CnsdtfGridReader::ReadNextRow(std::int32_t* values) {
+  GridValueScanner::Stop stop;
+  const int cols = m_header.cols;
+  const int n = m_scanner.Read(values, cols, stop);
+  if (n < cols) {
+    const std::string row = std::to_string(m_nextRow + 1);
+    const std::string column = std::to_string(n + 1);
+    switch (stop) {
+      case GridValueScanner::Stop::kNotANumber:
+        m_failure = "row " + row + ", column " + column + ": \"" + m_scanner.Token() +
+                    "\" is not a whole number";
+        break;
+      case GridValueScanner::Stop::kOutOfRange:
+        m_failure = "row " + row + ", column " + column + ": " + m_scanner.Token() +
+                    " is outside the range of a 32-bit integer";
+        break;
+      default:
+        m_failure = "the data section ends early: row " + row + " of " +
+                    std::to_string(m_header.rows) + " holds " + std::to_string(n) + " of " +
+                    std::to_string(cols) + " values";
+        break;
+    }
+    m_failedRow = m_nextRow;
+    return Fail(m_failure);
+  }
+  ++m_nextRow;
+  if (static_cast<std::size_t>(m_nextRow) == m_rowStarts.size() && m_nextRow < m_header.rows) {
+    m_rowStarts.push_back(m_scanner.Offset());
+  }
+  return true;
+}
+
+bool CnsdtfGridReader::Fail(std::string message) {
+  m_error = std::move(message);
+  return false;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// What the header of a CNSDTF-DEM grid says, whichever of the three layouts carried it.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "gridfile/GridLayout.h"
+
+struct GridHeader {
+  // The no-data value of grids whose header names none: what the writer writes by default.
+  static constexpr double kDefaultNoData = -99999.0;
+
+  GridLayout layout = GridLayout::kPositional;
+  std::string version;    // "GB/T17798-2007", "1.0", ... as written
+  char unit = 'M';        // plane units: 'M' metres, 'D' degrees, 'F' feet
+  double alpha = 0;       // rotation; the writer always writes 0
+  double x0 = 0, y0 = 0;  // outer corner of the top-left cell
+  double dx = 0, dy = 0;  // cell size, both positive
+  int rows = 0, cols = 0;
+  std::int32_t zoom = 1;  // Hzoom: a cell holds the elevation times zoom
+  // A no-data key that some writers add ("NoData", "NODATA_value", ...); ours writes none.
+  std::optional<double> noData;
+  // Every header value in file order, keyed files with their keys as written, the positional
+  // layout under the keys the keyed layouts use; extra keys (Min, Max, ...) included.
+  std::vector<std::pair<std::string, std::string>> entries;
+
+  // The last value given for a key, compared ignoring case; null when the header has none.
+  const std::string* Value(std::string_view key) const;
+  // North-up: {x0, dx, 0, y0, 0, -dy}.
+  void GeoTransform(double transform[6]) const;
+  // The no-data value named in the header, else the writer's default.
+  double NoDataOrDefault() const { return noData.value_or(kDefaultNoData); }
+};

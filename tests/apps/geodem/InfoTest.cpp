@@ -1,0 +1,182 @@
+// `geodem info` on grid files written here.
+#include <cpl_json.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <fstream>
+
+#include "GeodemProcess.h"
+#include "support/TempDir.h"
+
+namespace {
+
+const std::string kGrid2007 =
+    "DataMark: CNSDTF-DEM\r\nVersion: GB/T17798-2007\r\nAlpha: 0.000000\r\nCompress: 0\r\n"
+    "X0: 100.000000\r\nY0: 900.000000\r\nDX: 25.000000\r\nDY: 25.000000\r\nRow: 2\r\nCol: 3\r\n"
+    "ValueType: Integer\r\nHzoom: 100\r\nXYUnit: M\r\nZUnit: M\r\n\r\n"
+    "   150    225    -300 \r\n\r\n   0    1000    -99999 \r\n\r\n";
+
+ProcessResult Info(std::vector<std::string> args) {
+  args.insert(args.begin(), "info");
+  return GeodemProcess::Geodem(args);
+}
+
+TEST(GeodemInfo, DescribesHeaderExtentAndCells) {
+  TempDir dir;
+  const std::string path = dir / "a.dem";
+  TempDir::WriteFile(path, kGrid2007);
+  ProcessResult r = Info({path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "File:       " + path +
+                       "\n"
+                       "Layout:     GRD_2007 (keyed header, Version GB/T17798-2007)\n"
+                       "Header:\n"
+                       "  DataMark: CNSDTF-DEM\n  Version: GB/T17798-2007\n  Alpha: 0.000000\n"
+                       "  Compress: 0\n  X0: 100.000000\n  Y0: 900.000000\n  DX: 25.000000\n"
+                       "  DY: 25.000000\n  Row: 2\n  Col: 3\n  ValueType: Integer\n  Hzoom: 100\n"
+                       "  XYUnit: M\n  ZUnit: M\n"
+                       "Size:       2 rows x 3 columns\n"
+                       "Cell size:  25.000000 x 25.000000\n"
+                       "Extent:     X 100.000000 to 175.000000, Y 850.000000 to 900.000000\n"
+                       "Unit:       M (metres)\n"
+                       "Zoom:       100 (a height of 1 m is stored as 100)\n"
+                       "No data:    -99999 in 1 of 6 cells\n"
+                       "Minimum:    -300 (-3 m)\n"
+                       "Maximum:    1000 (10 m)\n");
+}
+
+TEST(GeodemInfo, JsonForScripts) {
+  TempDir dir;
+  const std::string path = dir / "a.dem";
+  // The positional layout in degrees, with a Chinese remark no other layout has a place for.
+  TempDir::WriteFile(path,
+                     "NSDTF-DEM\n1.0\nD\n0.0\n0.0\n116.5000000000\n40.2500000000\n0.0025000000\n"
+                     "0.0025000000\n2\n2\n10\n\n12345 -7\n-99999 -99999\n");
+  ProcessResult r = Info({"--json", path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  CPLJSONDocument json;
+  ASSERT_TRUE(json.LoadMemory(r.out)) << r.out;
+  const CPLJSONObject root = json.GetRoot();
+  EXPECT_EQ(root.GetString("file"), path);
+  EXPECT_EQ(root.GetString("layout"), "GEODEM");
+  EXPECT_EQ(root.GetString("header/Unit"), "D");
+  EXPECT_EQ(root.GetString("header/Hzoom"), "10");
+  EXPECT_EQ(root.GetInteger("rows"), 2);
+  EXPECT_EQ(root.GetInteger("columns"), 2);
+  EXPECT_DOUBLE_EQ(root.GetDouble("extent/xmax"), 116.505);
+  EXPECT_DOUBLE_EQ(root.GetDouble("extent/ymin"), 40.245);
+  EXPECT_EQ(root.GetString("unit"), "D");
+  EXPECT_EQ(root.GetInteger("zoom"), 10);
+  EXPECT_EQ(root.GetInteger("noData"), -99999);
+  EXPECT_EQ(root.GetInteger("noDataCells"), 2);
+  EXPECT_EQ(root.GetInteger("validCells"), 2);
+  EXPECT_EQ(root.GetInteger("minimum"), -7);
+  EXPECT_EQ(root.GetInteger("maximum"), 12345);
+  EXPECT_DOUBLE_EQ(root.GetDouble("minimumMetres"), -0.7);
+  EXPECT_DOUBLE_EQ(root.GetDouble("maximumMetres"), 1234.5);
+}
+
+TEST(GeodemInfo, NoDataValueFromTheOptionOrTheHeader) {
+  TempDir dir;
+  const std::string path = dir / "a.dem";
+  TempDir::WriteFile(path, kGrid2007);
+  ProcessResult r = Info({"--nodata", "-300.7", path});  // truncated as the writer truncates it
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("No data:    -300 in 1 of 6 cells\nMinimum:    -99999 (-999.99 m)\n"),
+            std::string::npos)
+      << r.out;
+
+  std::string text = kGrid2007;
+  text.replace(text.find("ZUnit: M\r\n"), 10, "ZUnit: M\r\nNoData: 0\r\n");
+  TempDir::WriteFile(path, text);
+  r = Info({path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("No data:    0 in 1 of 6 cells\n"), std::string::npos) << r.out;
+
+  r = Info({"--nodata", "1e10", path});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--nodata"), std::string::npos) << r.err;
+}
+
+TEST(GeodemInfo, DamagedFilesAreReportedWithExitOne) {
+  TempDir dir;
+  const std::string noCol = dir / "nocol.dem", cut = dir / "cut.dem";
+  std::string text = kGrid2007;
+  text.erase(text.find("Col: 3\r\n"), 8);
+  TempDir::WriteFile(noCol, text);
+  ProcessResult r = Info({noCol});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "error: " + noCol + ": the header lacks the key \"Col\"\n");
+
+  TempDir::WriteFile(cut, kGrid2007.substr(0, kGrid2007.size() - 12));
+  r = Info({cut});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Size:       2 rows x 3 columns\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Minimum"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err,
+            "error: " + cut + ": the data section ends early: row 2 of 2 holds 2 of 3 values\n");
+  r = Info({"--json", cut});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+
+  r = Info({dir / "missing.dem"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot be opened"), std::string::npos) << r.err;
+}
+
+// A grid of size x size cells in the writer's positional layout, written straight to disk.
+void WriteSquareGrid(const std::string& path, int size) {
+  std::ofstream out(path, std::ios::binary);
+  out << "NSDTF-DEM\r\n1.0\r\nM\r\n0.0\r\n0.0\r\n0.000000\r\n"
+      << size << ".000000\r\n"
+      << "1.000000\r\n1.000000\r\n"
+      << size << "\r\n"
+      << size << "\r\n100\r\n\r\n";
+  std::string row;
+  for (int y = 0; y < size; ++y) {
+    row.clear();
+    for (int x = 0; x < size; ++x) {
+      row += "   " + std::to_string(100000 + (x * 7 + y * 13) % 90000) + " ";
+      if (x % 10 == 9 || x + 1 == size) row += "\r\n";
+    }
+    out << row;
+  }
+}
+
+// Peak resident size of `geodem info path`, in KiB, or -1.
+long InfoPeakKiB(const std::string& path) {
+  std::vector<std::string> argv = {GeodemProcess::Binary(), "info", path};
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  long peak = -1;
+  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+      peak = usage.ru_maxrss;
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return peak;
+}
+
+TEST(GeodemInfo, MemoryStaysFlatWhateverTheFileSize) {
+  TempDir dir;
+  WriteSquareGrid(dir / "small.dem", 300);
+  WriteSquareGrid(dir / "large.dem", 3000);  // about 90 MB of text
+  const long small = InfoPeakKiB(dir / "small.dem"), large = InfoPeakKiB(dir / "large.dem");
+  ASSERT_GT(small, 0);
+  ASSERT_GT(large, 0);
+  EXPECT_LT(large - small, 8 * 1024) << "peak KiB: " << small << " and " << large;
+}
+
+}  // namespace
