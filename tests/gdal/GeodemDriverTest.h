@@ -19,6 +19,7 @@
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
 #include "support/TempDir.h"
+#include "support/Wkt.h"
 
 namespace geodem_driver_test {
 
@@ -56,16 +57,6 @@ inline SourceRaster Surface(int rows, int cols, std::array<double, 6> transform,
   return r;
 }
 
-inline std::string Wkt(int epsg) {
-  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-  OSRImportFromEPSG(srs, epsg);
-  char* text = nullptr;
-  OSRExportToWkt(srs, &text);
-  std::string wkt = text;
-  CPLFree(text);
-  OSRDestroySpatialReference(srs);
-  return wkt;
-}
 
 // Writes the grid file at path as the writer does: through a temporary HFA raster at path.tmp.
 inline testing::AssertionResult WriteGrid(const std::string& path, const SourceRaster& r,

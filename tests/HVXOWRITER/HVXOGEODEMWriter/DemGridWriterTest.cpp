@@ -16,6 +16,7 @@
 #include "host/CodePage.h"
 #include "support/EventCapture.h"
 #include "support/TempDir.h"
+#include "support/Wkt.h"
 
 namespace {
 
@@ -181,16 +182,6 @@ TEST(DemGridWriter, VersionSelectsTheLayoutIgnoringCase) {
   }
 }
 
-std::string Wkt(int epsg) {
-  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-  OSRImportFromEPSG(srs, epsg);
-  char* text = nullptr;
-  OSRExportToWkt(srs, &text);
-  std::string wkt = text;
-  CPLFree(text);
-  OSRDestroySpatialReference(srs);
-  return wkt;
-}
 
 TEST(DemGridWriter, GeographicRasterIsWrittenInDegreesWithTenDecimals) {
   TestRaster raster = Raster(1, 1, {1.0f});
