@@ -14,6 +14,7 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
+#include "host/GeoCancel.h"
 #include "host/GeoEvents.h"
 #include "host/HVXRasterBase.h"
 
@@ -96,13 +97,11 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
       GDALGetRasterCount(dataset.get()) > 0 ? GDALGetRasterBand(dataset.get(), 1) : nullptr;
   // A band that cannot be read must not become a grid of stale values while the only copy of the
   // data is deleted.
-  if (!band || !WriteCells(out, band, geo.rows, geo.cols)) {
-    out.Close();
-    return 0;
-  }
+  // Cut short, the text is dropped: nothing but a complete grid file ever takes the final name.
+  if (!band || !WriteCells(out, band, geo.rows, geo.cols)) return 0;
   dataset.reset();
   // Delete only what was converted completely: on a full disk the raster is all that is left.
-  if (!out.Close()) return 0;
+  if (!out.Finish()) return 0;
   if (GDALDriverH hfa = GDALGetDriverByName("HFA")) {
     GDALDeleteDataset(hfa, OsPath(temporaryPath).c_str());
   }
@@ -168,6 +167,7 @@ bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band, int rows
     const int n = std::min(height, rows - y);
     if (!reader.Read(y, n, values.get())) return false;
     for (int i = 0; i < n; ++i) {
+      if (GeoCancelRequested()) return false;  // the host asked to stop: the file is dropped
       WriteRow(out, values.get() + rowCells * i, cols);
       if (m_progressOn) ReportRow(y + i, rows);
     }

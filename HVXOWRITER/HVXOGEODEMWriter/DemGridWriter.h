@@ -29,7 +29,10 @@ class DemGridWriter {
                 bool logOutput, bool progressOn);
 
   // Paths are GBK. 1 when the grid file was written completely (the temporary raster is then
-  // deleted); 0 on any failure, the temporary raster kept.
+  // deleted); 0 on any failure, the temporary raster kept. The text goes to a temporary beside the
+  // final path that takes its name only when complete, so a failure, a stop the host asked for
+  // (GeoCancelRequested, polled between rows) or a kill never leaves part of a grid file there and
+  // never costs an earlier one.
   int Write(const std::string& finalPath, const std::string& temporaryPath);
 
   // Rows read per band for a raster of rows x cols: at most 5 242 880 cells, at least one row.

@@ -1,22 +1,20 @@
 #pragma once
-// The grid file's output: a file descriptor behind one large buffer, so that the text leaves in
-// big writes, and a sticky failure flag, so that a full disk or an I/O error is never taken for a
-// finished file.
+// The grid file's output: an AtomicFile behind one large buffer, so that the text leaves in big
+// writes, and a sticky failure flag, so that a full disk or an I/O error is never taken for a
+// finished file. The grid file appears under its name only at Commit, complete; a file that is not
+// committed (a failure, a stop) is removed when this object goes.
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "host/AtomicFile.h"
+
 class GridTextFile {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-  GridTextFile() = default;
-  ~GridTextFile();
-  GridTextFile(const GridTextFile&) = delete;
-  GridTextFile& operator=(const GridTextFile&) = delete;
-
-  // Creates or truncates the file at a GBK path; false when it cannot be opened for writing.
+  // Starts the file at a GBK path; false when it cannot be opened for writing.
   bool Create(const std::string& gbkPath);
 
   // Room for n bytes (n at most kBufferSize) at the returned pointer; Commit takes the end of what
@@ -30,13 +28,13 @@ class GridTextFile {
   void Append(std::string_view text);
 
   bool Failed() const { return m_failed; }
-  // Writes what is buffered and closes the file; true only when every byte reached the file.
-  bool Close();
+  // Writes what is buffered and puts the file in place; true only when every byte reached it.
+  bool Finish();
 
  private:
   void Flush();
 
-  int m_fd = -1;
+  AtomicFile m_file;
   std::unique_ptr<char[]> m_buffer;
   std::size_t m_used = 0;
   bool m_failed = false;

@@ -132,6 +132,7 @@ void HVXORasterWriterBase::ResetJob() {
     targetList.clear();
     cleanMapStringToStringArray(targetGroups);
     CloseOpenDatasets();
+    targetClaims.ReleaseAll();
     sourceTable.clear();
     progressBase = 0;
     progressEnd = 0;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "HVXOWRITER/HVXORasterWriterBase/SourceRecord.h"
+#include "HVXOWRITER/HVXORasterWriterBase/TargetClaims.h"
 #include "HVXOWRITER/HVXOWriterBase/HVXOWriterBase.h"
 #include "host/HResult.h"
 #include "host/HVXBaseLib.h"
@@ -41,8 +42,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // --- Virtual operations, in their fixed order ---------------------------------------------
 
   // Creates the temporary raster of a record at its outputPath: refuses (E_FAIL, logged) when the
-  // final file or the temporary one exists and overwrite is off, or when the folder cannot be
-  // made; 0 when GDAL has no driver or cannot create the raster; 1 when created, with
+  // final file or the temporary one exists and overwrite is off, when the folder cannot be made, or
+  // when another writer is making the same file (the target stays claimed until it is converted or
+  // the job is reset); 0 when GDAL has no driver or cannot create the raster; 1 when created, with
   // record.dataset set. A mosaic target is pre-filled with the no-data values. Bands that the
   // no-data list does not cover get the default invalid value of the record's type.
   virtual std::int32_t CreateTargetDataset(SourceRecord& record, ISpatialReference* reference,
@@ -149,12 +151,15 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   std::int32_t progressEnd = 0;
   std::int32_t progressFactor = 0;
   std::int32_t lastStatus = 0;
+  TargetClaims targetClaims;
 
  private:
   struct Window {
     int x, y, columns, rows;
   };
   void CloseOpenDatasets();
+  // Claims the target of a record; false (logged) when it cannot be had.
+  bool ClaimTarget(const SourceRecord& record, const std::string& finalPath);
   std::vector<double> NoDataForBands(const std::vector<double>& noData,
                                      const SourceRecord& record) const;
   bool PlaceBlock(const BlockData& data, const SourceRecord& record, Window& block) const;

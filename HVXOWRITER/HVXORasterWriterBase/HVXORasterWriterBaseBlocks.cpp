@@ -14,6 +14,7 @@
 #include "host/TextValues.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
+#include "host/GeoCancel.h"
 #include "host/GeoEvents.h"
 #include "host/HVXRasterBase.h"
 
@@ -242,13 +243,15 @@ void HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::strin
   record.dataset = nullptr;
   if (!record.outputPath.ends_with(".tmp")) return;
   lastStatus = WriteFormatFile(finalPath, record.outputPath);
+  targetClaims.Release(finalPath);
   // The block itself was written, so the result stays S_OK; but a grid file that silently fails
   // to appear is a failure reported as success, so it is said as for a mosaic target.
   if (lastStatus == 0) ReportTargetOutputFailed(finalPath);
 }
 
 void HVXORasterWriterBase::ReportTargetOutputFailed(const std::string& finalPath) const {
-  if (logOutput)
+  // A stop the host asked for is no failure to tell it about.
+  if (logOutput && !GeoCancelRequested())
     FireGeoLogGbk(FormatGbk("输出目标数据集%s失败", finalPath.c_str()), kLogError,
                   kTargetOutputFailedCode);
 }

@@ -1,6 +1,8 @@
 // Temporary target rasters: creation, the invalid pre-fill of mosaics, and the GDAL calls that all
 // raster writes go through.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -17,6 +19,7 @@ namespace {
 
 constexpr std::uint32_t kFolderFailedCode = 0x20092;
 constexpr std::uint32_t kFileExistsCode = 0x200a0;
+constexpr std::uint32_t kTargetBusyCode = 0x200a1;
 
 // The folder part of a path, without its last separator ('/' or '\\'); "" when there is none.
 std::string FolderOf(const std::string& path) {
@@ -48,8 +51,10 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
         return E_FAIL;
       }
     }
+    if (!ClaimTarget(record, finalPath)) return E_FAIL;
     // The temporary raster must not be written over a file nobody allowed to be replaced either
-    // (one left by an unfinished run, or a file of the user's that happens to bear the name).
+    // (one left by an unfinished run that is not known to be ours, or a file of the user's that
+    // happens to bear the name).
     if (!overwrite && record.outputPath != finalPath && IsFileExisting(record.outputPath) == 1) {
       if (logOutput)
         FireGeoLogGbk(FormatGbk("文件: %s 已经存在，且设置为不覆盖", record.outputPath.c_str()),
@@ -79,6 +84,27 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
     if (wkt) GDALSetProjection(record.dataset, Utf16ToUtf8(wkt.Get()).c_str());
     return 1;
   });
+}
+
+bool HVXORasterWriterBase::ClaimTarget(const SourceRecord& record, const std::string& finalPath) {
+  long holder = 0;
+  switch (targetClaims.Claim(finalPath, record.outputPath, &holder)) {
+    case TargetFileLock::Result::kLocked:
+      return true;
+    case TargetFileLock::Result::kBusy:
+      if (logOutput)
+        FireGeoLogGbk(FormatGbk("文件: %s 正由另一个转换（进程 %ld）写入", finalPath.c_str(), holder),
+                      kLogError, kTargetBusyCode);
+      return false;
+    case TargetFileLock::Result::kFailed:
+      // A folder where no file can be made: the raster's creation fails and says so.
+      if (errno == EACCES || errno == EROFS || errno == EPERM) return true;
+      if (logOutput)
+        FireGeoLogGbk(FormatGbk("文件: %s 无法加锁：%s", finalPath.c_str(), std::strerror(errno)),
+                      kLogError, kTargetBusyCode);
+      return false;
+  }
+  return false;
 }
 
 std::vector<double> HVXORasterWriterBase::NoDataForBands(const std::vector<double>& noData,

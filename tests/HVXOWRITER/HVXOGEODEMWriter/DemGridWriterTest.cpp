@@ -4,16 +4,21 @@
 #include <gtest/gtest.h>
 #include <ogr_srs_api.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
 #include "host/CodePage.h"
+#include "host/GeoCancel.h"
 #include "support/EventCapture.h"
 #include "support/TempDir.h"
 #include "support/Wkt.h"
@@ -353,8 +358,77 @@ TEST(DemGridWriter, FailedConversionsReportZeroAndKeepTheTemporaryRaster) {
   ASSERT_TRUE(std::filesystem::exists(dir / "spill.dem.ige"));
   std::filesystem::resize_file(dir / "spill.dem.ige", 0);
   EXPECT_EQ(DemGridWriter(params, {kInvalid}, true, true).Write(spilled, spilled + ".tmp"), 0);
-  EXPECT_TRUE(TempDir::ReadFile(spilled).starts_with("NSDTF-DEM\r\n"));  // opened, then failed
+  EXPECT_FALSE(std::filesystem::exists(spilled));  // begun, then dropped
   EXPECT_TRUE(std::filesystem::exists(spilled + ".tmp"));
+  // The full device was written in place, not replaced.
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+
+// A file-size limit stands in for a disk that fills up: writes beyond it fail (EFBIG) instead of
+// raising SIGXFSZ, which is ignored meanwhile.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = std::min(bytes, saved_.rlim_max);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int);
+};
+
+std::vector<std::string> FolderEntries(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An earlier grid file gives way only to a complete one: after a full disk or a stop the host asked
+// for it is there byte for byte with its side file, and the unfinished text is gone.
+TEST(DemGridWriter, EarlierGridFileIsReplacedOnlyByACompleteOne) {
+  QuietGdal quiet;
+  struct Case {
+    const char* what;
+    rlim_t sizeLimit;
+    bool stop;
+    int result;
+  };
+  for (const Case& c : {Case{"complete", RLIM_INFINITY, false, 1},
+                        Case{"disk full", 64 * 1024, false, 0}, Case{"stopped", RLIM_INFINITY, true, 0}}) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string final = dir / "out.dem";
+    const std::string earlier = "NSDTF-DEM\r\nan earlier grid\r\n";
+    TempDir::WriteFile(final, earlier);
+    TempDir::WriteFile(final + ".aux.xml", "<PAMDataset/>");
+    CreateTemporaryRaster(final + ".tmp", Counting(300, 200));  // about 600 kB of text
+    int result = -1;
+    {
+      FileSizeLimit limit(c.sizeLimit);
+      if (c.stop) RequestGeoCancel();
+      result = DemGridWriter(DemWriterParameters{}, {kInvalid}, true, true).Write(final, final + ".tmp");
+      ClearGeoCancel();
+    }
+    EXPECT_EQ(result, c.result);
+    if (c.result == 1) {
+      EXPECT_TRUE(DataSection(TempDir::ReadFile(final)).starts_with("   100    200    300 "));
+      EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"out.dem"});
+    } else {
+      EXPECT_EQ(TempDir::ReadFile(final), earlier);
+      EXPECT_EQ(FolderEntries(dir),
+                (std::vector<std::string>{"out.dem", "out.dem.aux.xml", "out.dem.tmp"}));
+    }
+  }
 }
 
 // The writer's own formatting against the plainest one: a snprintf per value.

@@ -1,0 +1,43 @@
+#pragma once
+// A file that appears under its name only once complete. Create opens a temporary beside the
+// target ("<target>.<process id>.part", in the target's folder so that the rename stays on one file
+// system); Commit flushes it to the disk and renames it over the target, so that a full disk, a
+// crash or a kill never leaves part of a file under the final name, and an earlier file is replaced
+// only by a complete one. A replaced file's GDAL side file "<target>.aux.xml" (statistics of the old
+// data) goes with it. Anything not committed is removed.
+//
+// A target that exists and is not a regular file (a device such as /dev/full, a FIFO, a link to
+// one) is written in place, as there is nothing to rename over. A link to a regular file has its
+// file replaced, the link stays.
+//
+// Concurrent writers of one target are the caller's to exclude (TargetFileLock): the temporary is
+// named per process, so a stale one never blocks, and the next holder of the target's lock removes
+// it with RemoveTemporaryOf. Paths are the operating system's (UTF-8).
+#include <string>
+
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  ~AtomicFile() { Abandon(); }
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // False when the file cannot be opened (errno says why).
+  bool Create(const std::string& target);
+  // The descriptor to write to, -1 when nothing is open.
+  int fd() const { return m_fd; }
+  // Makes the written bytes the target's. False when any step fails; the target is then as it was
+  // (written in place: as far as the writes got).
+  bool Commit();
+  // Closes and removes an uncommitted temporary.
+  void Abandon();
+
+  static std::string TemporaryPathOf(const std::string& target, long pid);
+  // Removes the temporary that process pid left beside the target.
+  static void RemoveTemporaryOf(const std::string& target, long pid);
+
+ private:
+  std::string m_target;     // the link resolved
+  std::string m_temporary;  // empty when written in place
+  int m_fd = -1;
+};
