@@ -129,7 +129,7 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       ->add_option("--overlap", o.overlap,
                    "overlap window of interior blocks, at most the block size (default 0)")
       ->check(CLI::NonNegativeNumber);
-  convert->add_flag("-q,--quiet", o.quiet, "no progress display (log lines still go to stderr)");
+  convert->add_flag("-q,--quiet", o.quiet, "nothing but warnings and errors: no progress display, no information lines");
   convert->add_flag("--prj", o.prj,
                     "also write <grid file name>.prj beside each grid file: the source's "
                     "coordinate system as ESRI WKT, as the ASCII grid tools keep it");

@@ -23,6 +23,7 @@ const char* Console::LevelMark(std::int32_t level) {
 }
 
 void Console::Log(std::int32_t level, std::string_view text) {
+  if (quiet_ && level == kLogInfo) return;
   EndProgressLine();
   if (level >= kLogError) ++errorCount_;
   out_ << LevelMark(level) << ' ' << text << '\n';

@@ -7,7 +7,8 @@
 
 class Console {
  public:
-  explicit Console(std::ostream& out) : out_(out) {}
+  // Quiet: no information lines; warnings and errors still go out, as GDAL's tools do with -q.
+  explicit Console(std::ostream& out, bool quiet = false) : out_(out), quiet_(quiet) {}
 
   // One line "<mark> <text>", the mark naming the level: "info:", "warning:", "error:",
   // "exception:". The text is UTF-8.
@@ -27,6 +28,7 @@ class Console {
 
  private:
   std::ostream& out_;
+  bool quiet_;
   bool progressLineOpen_ = false;
   int errorCount_ = 0;
 };

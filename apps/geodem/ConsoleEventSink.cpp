@@ -1,5 +1,6 @@
 #include "apps/geodem/ConsoleEventSink.h"
 
+#include "apps/geodem/Interruption.h"
 #include "host/CodePage.h"
 
 ConsoleEventSink::ConsoleEventSink(Console& console, ConversionProgress& progress)
@@ -13,6 +14,8 @@ constexpr std::uint32_t kStatisticsTitle = 0x20042;
 }  // namespace
 
 void ConsoleEventSink::OnLog(const std::u16string& text, std::int32_t level, std::uint32_t code) {
+  // A stopped run says so in one line: the statistics of what was dropped would only confuse.
+  if (Interruption::Signal() && level < kLogError) return;
   if (code == kStatisticsTitle) progress_.EndConversion();  // the bar ends before the table
   console_.Log(level, Utf16ToUtf8(text));
 }

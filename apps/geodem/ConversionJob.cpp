@@ -8,6 +8,7 @@
 
 #include "apps/geodem/BlockLayout.h"
 #include "apps/geodem/InputMetadata.h"
+#include "apps/geodem/Interruption.h"
 #include "apps/geodem/StatusText.h"
 #include "host/CodePage.h"
 #include "host/RasterBlock.h"
@@ -100,6 +101,11 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
     ok = false;
     if (target.mosaic) break;
   }
+  // Stopped: a mosaic is not closed either, which would convert what it holds so far.
+  if (Interruption::Signal()) {
+    progress_.EndTarget(false);
+    return false;
+  }
   if (target.mosaic && !ok) {
     progress_.EndTarget(false);
     console_.Error("the mosaic " + target.name + " was not written");
@@ -109,6 +115,10 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   int gdalFailures = gdal_.failures();
   hr = writer->CloseTarget();
   progress_.EndConversion();
+  if (Interruption::Signal()) {
+    progress_.EndTarget(false);
+    return false;
+  }
   // S_FALSE after failed sources only says that nothing was written, which is known already.
   if (hr != S_OK && (ok || hr != S_FALSE)) {
     console_.Error("the writer reported a failure closing the target " + target.name + " (status " +
@@ -142,6 +152,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
   const std::u16string name = Wide(source.path());
 
   for (std::int64_t i = 0; i < count; ++i) {
+    if (Interruption::Signal()) return false;
     const BlockWindow w = layout.Window(i);
     const std::string which = "block " + std::to_string(i + 1) + " of " + std::to_string(count) +
                               " of source " + source.path();
@@ -161,6 +172,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     const int gdalFailures = gdal_.failures();
     hr = writer->WriteRasterBlock(block.Get(), block.Get());
     progress_.EndConversion();
+    if (Interruption::Signal()) return false;  // a failure then is the stop, said once at the end
     if (hr != S_OK) {
       console_.Error("the writer failed on " + which + " (status " + StatusText(hr) + ")");
       return false;

@@ -3,7 +3,8 @@
 // for every target OpenTarget, WriteRasterBlock for every block of its sources, CloseTarget.
 // Every status other than S_OK is a failure; the remaining blocks of a failed source are not
 // sent, and a mosaic whose blocks did not all arrive is never closed, because closing converts
-// the temporary raster into the grid file (and would replace an existing file with it).
+// the temporary raster into the grid file (and would replace an existing file with it). After a
+// SIGINT or SIGTERM no further block is sent and no target is closed.
 #include <string>
 #include <vector>
 

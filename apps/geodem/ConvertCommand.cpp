@@ -14,9 +14,11 @@
 #include "apps/geodem/ConversionJob.h"
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/Interruption.h"
 #include "apps/geodem/PrjFile.h"
 #include "apps/geodem/WriterLoader.h"
 #include "host/HostRuntime.h"
+#include "host/TargetFileLock.h"
 
 namespace {
 
@@ -40,6 +42,17 @@ bool SameCoordinateSystem(const std::string& a, const std::string& b) {
 }  // namespace
 
 int ConvertCommand::Run() {
+  Interruption interruption;
+  const int status = RunSteps();
+  if (!Interruption::Signal()) return status;
+  // The writer dropped the unfinished grid file and its temporary raster, and the job's mapping
+  // file goes with this object; the grid files finished before the signal are complete and stay.
+  console_.Error(std::string(Interruption::Text()) +
+                 ": stopped, and the files this run had begun are removed");
+  return Interruption::ExitStatus();
+}
+
+int ConvertCommand::RunSteps() {
   GDALAllRegister();
   InitializeHostRuntime();
   GdalErrorCapture gdal(console_);
@@ -87,6 +100,17 @@ std::optional<int> ConvertCommand::CheckTargets() {
   for (const PlannedTarget& t : plan_.targets()) {
     // The writer creates "<grid file>.tmp" without asking; only --overwrite may replace a file.
     for (const std::string& output : t.Outputs()) {
+      long holder = 0;
+      const TargetFileLock::State lock = TargetFileLock::Probe(output, &holder);
+      if (lock == TargetFileLock::State::kHeld) {
+        console_.Error(output + " is being written by another conversion" +
+                       (holder > 0 ? " (process " + std::to_string(holder) + ")" : "") +
+                       "; wait for it to finish");
+        ok = false;
+        continue;
+      }
+      // Left by a run that died: the writer clears its leftovers.
+      if (lock == TargetFileLock::State::kStale) continue;
       if (!options_.overwrite && Exists(output + ".tmp")) {
         console_.Error(output +
                        ".tmp exists (left by an earlier run?); remove it, or use "
@@ -151,7 +175,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   bool prjFailed = false;
   bool ok = job.Open(writer.job.Get(), mappingPath_);
   for (const PlannedTarget& t : plan_.targets()) {
-    if (!ok) break;
+    if (!ok || Interruption::Signal()) break;
     FailedTarget record{&t, {}};
     for (const std::string& output : t.Outputs()) {
       if (Exists(output)) record.existedBefore.insert(output);
@@ -228,6 +252,9 @@ void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
       // A grid file whose temporary raster is still there was not finished.
       std::string temporary = output + ".tmp";
       if (!Exists(temporary)) continue;
+      // Under the target's lock: while another conversion makes the file, its raster is its own.
+      TargetFileLock lock;
+      if (lock.Acquire(output) != TargetFileLock::Result::kLocked) continue;
       if (f.existedBefore.count(temporary)) {
         // Not this run's: it may be anything, a source of the job included.
         console_.Warning("kept " + temporary + ", which was there before the run");

@@ -23,6 +23,7 @@ class ConvertCommand {
   int Run();
 
  private:
+  int RunSteps();
   // Each of these reports what is wrong and answers an exit status, or none to go on.
   std::optional<int> DescribeSources();
   std::optional<int> CheckBlocks();
@@ -42,7 +43,8 @@ class ConvertCommand {
     std::set<std::string> existedBefore;
   };
   // Removes what failed targets left behind: the temporary rasters and grid files that this run
-  // began (a file that was there before the run is never removed).
+  // began (a file that was there before the run, or one that another conversion is making, is
+  // never removed).
   void RemoveLeftovers(const std::vector<FailedTarget>& failed);
 
   const ConvertOptions& options_;

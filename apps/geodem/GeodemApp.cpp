@@ -11,7 +11,7 @@ int GeodemApp::Run(int argc, const char* const* argv) {
   line.Parse(argc, argv, out_, err_);
   switch (line.action()) {
     case CommandLine::Action::kConvert: {
-      Console console(err_);
+      Console console(err_, line.options().quiet);
       return ConvertCommand(line.options(), console).Run();
     }
     case CommandLine::Action::kInfo: {

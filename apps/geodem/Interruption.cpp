@@ -1,0 +1,44 @@
+#include "apps/geodem/Interruption.h"
+
+#include <atomic>
+#include <iterator>
+
+#include "host/GeoCancel.h"
+
+namespace {
+
+std::atomic<int> g_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+constexpr int kSignals[] = {SIGINT, SIGTERM};  // as m_saved
+
+void OnSignal(int signal) {
+  int none = 0;
+  g_signal.compare_exchange_strong(none, signal);
+  RequestGeoCancel();
+}
+
+}  // namespace
+
+Interruption::Interruption() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  // Once: the next signal finds the default action and ends the process.
+  action.sa_flags = SA_RESETHAND;
+  for (std::size_t i = 0; i < std::size(kSignals); ++i)
+    sigaction(kSignals[i], &action, &m_saved[i]);
+}
+
+Interruption::~Interruption() {
+  for (std::size_t i = 0; i < std::size(kSignals); ++i)
+    sigaction(kSignals[i], &m_saved[i], nullptr);
+}
+
+int Interruption::Signal() { return g_signal.load(); }
+
+const char* Interruption::Text() {
+  return Signal() == SIGTERM ? "interrupted by SIGTERM" : "interrupted by SIGINT";
+}
+
+int Interruption::ExitStatus() { return 128 + Signal(); }
