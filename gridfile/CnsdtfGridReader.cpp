@@ -27,9 +27,31 @@ bool CnsdtfGridReader::Open(const std::string& path) {
   if (!parser.Parse(m_scanner.Head(), m_scanner.AtFileEnd(), m_header, dataOffset)) {
     return Fail(parser.Error());
   }
+  if (!FitsInFile(path, dataOffset)) return false;
   m_scanner.Seek(dataOffset);
   m_rowStarts.push_back(dataOffset);
   return true;
+}
+
+// Every value takes a digit and a separator: rows x cols values need 2 x rows x cols - 1 bytes at
+// least. A header that claims more than the file can hold is refused before anything is sized by
+// it (a row buffer, GDAL's block cache), unless the grid is small enough that its sizes cost
+// nothing: a short file of a small grid still reads up to the row where its data end.
+bool CnsdtfGridReader::FitsInFile(const std::string& path, std::uint64_t dataOffset) {
+  constexpr std::uint64_t kHarmlessCells = std::uint64_t{1} << 19;
+  const auto cells = static_cast<std::uint64_t>(m_header.rows) *
+                     static_cast<std::uint64_t>(m_header.cols);
+  VSIStatBufL stat;
+  if (cells <= kHarmlessCells || VSIStatExL(path.c_str(), &stat, VSI_STAT_SIZE_FLAG) != 0) {
+    return true;
+  }
+  const auto size = static_cast<std::uint64_t>(stat.st_size);
+  const std::uint64_t held = size > dataOffset ? size - dataOffset : 0;
+  if (2 * cells - 1 <= held) return true;
+  return Fail("the header's " + std::to_string(m_header.rows) + " rows of " +
+              std::to_string(m_header.cols) + " values need at least " +
+              std::to_string(2 * cells - 1) + " bytes of data, but the file holds " +
+              std::to_string(held) + " after its header");
 }
 
 bool CnsdtfGridReader::ReadRow(int row, std::int32_t* values) {

@@ -24,7 +24,8 @@
 class CnsdtfGridReader {
  public:
   // Opens the file (a UTF-8 path as GDAL takes it, /vsi... paths included) and reads its header.
-  // False, with Error() saying why, when it cannot be opened or its header is refused.
+  // False, with Error() saying why, when it cannot be opened or its header is refused (a header
+  // that claims far more cells than the file can hold among them).
   bool Open(const std::string& path);
   const GridHeader& Header() const { return m_header; }
 
@@ -35,6 +36,7 @@ class CnsdtfGridReader {
   const std::string& Error() const { return m_error; }
 
  private:
+  bool FitsInFile(const std::string& path, std::uint64_t dataOffset);
   bool MoveTo(int row);
   bool ReadNextRow(std::int32_t* values);
   bool Fail(std::string message);

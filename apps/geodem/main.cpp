@@ -1,6 +1,20 @@
 // geodem: converts digital elevation models into CNSDTF-DEM grid files through the GEODEM writer.
+#include <exception>
 #include <iostream>
+#include <new>
 
 #include "apps/geodem/GeodemApp.h"
 
-int main(int argc, char** argv) { return GeodemApp(std::cout, std::cerr).Run(argc, argv); }
+int main(int argc, char** argv) {
+  // Whatever escapes the commands still ends geodem with a line that says so and a failure status.
+  try {
+    return GeodemApp(std::cout, std::cerr).Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "exception: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "exception: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "exception: an unknown error ended geodem\n";
+  }
+  return 1;
+}

@@ -134,6 +134,32 @@ TEST(GridData, TruncatedDataNamesTheRowAndLeavesEarlierRowsReadable) {
   EXPECT_EQ(headerOnly.Reader().Error(), "row 0 is outside the grid's 2 rows");
 }
 
+// A header may claim any size; what gets sized by it must be bounded by what the file can hold.
+TEST(GridData, HeaderClaimingMoreCellsThanTheFileHoldsIsRefused) {
+  struct Case {
+    const char* rows;
+    const char* cols;
+    std::string error;  // empty: opened
+  };
+  const Case cases[] = {
+      {"2", "2000000000",
+       "the header's 2 rows of 2000000000 values need at least 7999999999 bytes of data, but the "
+       "file holds 8 after its header"},
+      {"2000000000", "3",
+       "the header's 2000000000 rows of 3 values need at least 11999999999 bytes of data, but the "
+       "file holds 8 after its header"},
+      // A small grid in a short file opens, and reading says where its data end.
+      {"300", "1000", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cols);
+    GridOnDisk grid(std::string("NSDTF-DEM\n1.0\nM\n0.0\n0.0\n0\n0\n1\n1\n") + c.rows + "\n" +
+                    c.cols + "\n1\n\n1 2 3\n");
+    EXPECT_EQ(grid.Open(), c.error.empty());
+    EXPECT_EQ(grid.Reader().Error(), c.error);
+  }
+}
+
 // Values that the first chunk of the file cuts, the long one longer than the reader's lookahead.
 TEST(GridData, ValuesAcrossTheEndOfAChunk) {
   for (std::size_t before : {80, 30, 1}) {

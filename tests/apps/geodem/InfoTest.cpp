@@ -128,6 +128,27 @@ TEST(GeodemInfo, DamagedFilesAreReportedWithExitOne) {
   EXPECT_NE(r.err.find("cannot be opened"), std::string::npos) << r.err;
 }
 
+// A 150-byte file whose header claims two billion columns, under a 2 GiB address-space limit: the
+// claim is refused with a message, instead of an allocation of many gigabytes that ends geodem.
+TEST(GeodemInfo, HostileHeaderIsRefusedWithinAMemoryLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+  TempDir dir;
+  const std::string path = dir / "hostile.dem";
+  std::string text = kGrid2007;
+  text.replace(text.find("Col: 3"), 6, "Col: 2000000000");
+  TempDir::WriteFile(path, text);
+  ProcessResult r = GeodemProcess::Run(
+      {"sh", "-c", "ulimit -v 2097152 && exec \"$0\" info \"$1\"", GeodemProcess::Binary(), path});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: " + path +
+                       ": the header's 2 rows of 2000000000 values need at least 7999999999 bytes "
+                       "of data, but the file holds " +
+                       std::to_string(text.size() - text.find("\r\n\r\n") - 4) +
+                       " after its header\n");
+}
+
 // A grid of size x size cells in the writer's positional layout, written straight to disk.
 void WriteSquareGrid(const std::string& path, int size) {
   std::ofstream out(path, std::ios::binary);
