@@ -224,6 +224,11 @@ struct SpecialFileCase {
 };
 void PrintTo(const SpecialFileCase& c, std::ostream* out) { *out << c.name; }
 
+std::string ExternalEntity(const std::string& file) {
+  return "<!DOCTYPE HVX_MappingFile [<!ENTITY e SYSTEM \"" + file +
+         "\">]>\n<HVX_MappingFile>&e;</HVX_MappingFile>";
+}
+
 class SpecialFileTest : public XmlDocumentTest,
                         public ::testing::WithParamInterface<SpecialFileCase> {};
 
@@ -257,11 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
                           return "<!DOCTYPE HVX_MappingFile SYSTEM \"" + f +
                                  "\">\n<HVX_MappingFile/>";
                         }},
-        SpecialFileCase{"external_entity",
-                        [](const std::string& f) {
-                          return "<!DOCTYPE HVX_MappingFile [<!ENTITY e SYSTEM \"" + f +
-                                 "\">]>\n<HVX_MappingFile>&e;</HVX_MappingFile>";
-                        }},
+        SpecialFileCase{"external_entity", ExternalEntity},
         SpecialFileCase{"parameter_entity",
                         [](const std::string& f) {
                           return "<!DOCTYPE HVX_MappingFile [<!ENTITY % p SYSTEM \"" + f +
@@ -274,10 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "xsi:noNamespaceSchemaLocation=\"" +
                                  f + "\"/>";
                         }},
-        SpecialFileCase{"entity_of_stdin", [](const std::string& f) {
-                          return "<!DOCTYPE HVX_MappingFile [<!ENTITY e SYSTEM \"" + f +
-                                 "\">]>\n<HVX_MappingFile>&e;</HVX_MappingFile>";
-                        }}),
+        SpecialFileCase{"entity_of_stdin", ExternalEntity}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(XmlDocumentTest, EntityBombsAreRefusedWithoutExhaustingMemory) {
