@@ -105,6 +105,8 @@ bool HVXORasterWriterBase::ClaimTarget(const SourceRecord& record, const std::st
       return false;
   }
   return false;
+}
+
 const char* HVXORasterWriterBase::SetUpTargetRaster(SourceRecord& record,
                                                     ISpatialReference* reference,
                                                     const std::vector<double>& noData) {
