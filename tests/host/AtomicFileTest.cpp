@@ -14,13 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool Write(AtomicFile& file, const std::string& text) {
   return ::write(file.fd(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
@@ -59,7 +52,7 @@ TEST(AtomicFile, TargetChangesOnlyAtCommit) {
         EXPECT_TRUE(file.Commit());
       }
     }
-    EXPECT_EQ(Entries(dir.Path()), c.entries);
+    EXPECT_EQ(TempDir::Entries(dir.Path()), c.entries);
     if (!c.expected.empty()) {
       EXPECT_EQ(TempDir::ReadFile(target), c.expected);
     }
@@ -98,7 +91,7 @@ TEST(AtomicFile, StaleTemporaryIsRemovedByItsProcessId) {
   TempDir::WriteFile(AtomicFile::TemporaryPathOf(target, 4242), "half a grid");
   TempDir::WriteFile(target + ".4243.part", "another's");
   AtomicFile::RemoveTemporaryOf(target, 4242);
-  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"out.dem.4243.part"});
+  EXPECT_EQ(TempDir::Entries(dir.Path()), std::vector<std::string>{"out.dem.4243.part"});
 }
 
 }  // namespace

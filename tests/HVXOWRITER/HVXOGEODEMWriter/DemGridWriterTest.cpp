@@ -398,14 +398,6 @@ class FileSizeLimit {
   void (*previousHandler_)(int);
 };
 
-std::vector<std::string> FolderEntries(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-    names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // An earlier grid file gives way only to a complete one: after a full disk or a stop the host asked
 // for it is there byte for byte with its side file, and the unfinished text is gone.
 TEST(DemGridWriter, EarlierGridFileIsReplacedOnlyByACompleteOne) {
@@ -435,10 +427,10 @@ TEST(DemGridWriter, EarlierGridFileIsReplacedOnlyByACompleteOne) {
     EXPECT_EQ(result, c.result);
     if (c.result == 1) {
       EXPECT_TRUE(DataSection(TempDir::ReadFile(final)).starts_with("   100    200    300 "));
-      EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"out.dem"});
+      EXPECT_EQ(TempDir::Entries(dir.Path()), std::vector<std::string>{"out.dem"});
     } else {
       EXPECT_EQ(TempDir::ReadFile(final), earlier);
-      EXPECT_EQ(FolderEntries(dir),
+      EXPECT_EQ(TempDir::Entries(dir.Path()),
                 (std::vector<std::string>{"out.dem", "out.dem.aux.xml", "out.dem.tmp"}));
     }
   }

@@ -22,13 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A geodem child whose stderr is read as it comes, so that a signal can be sent at a given moment
 // of its progress display.
 class RunningGeodem {
@@ -142,9 +135,9 @@ TEST_F(Interruption, StoppedRunLeavesNothingAndTheRerunSucceeds) {
     ASSERT_TRUE(run.WaitFor(c.moment)) << run.err();
     run.Send(c.signal);
     EXPECT_EQ(run.Finish(), c.status) << run.err();
-    EXPECT_EQ(Entries(out.Path()), c.left);
+    EXPECT_EQ(TempDir::Entries(out.Path()), c.left);
     if (c.signal != SIGKILL) {
-      EXPECT_TRUE(Entries(dir_ / "tmp").empty());  // the job's mapping file
+      EXPECT_TRUE(TempDir::Entries(dir_ / "tmp").empty());  // the job's mapping file
       // The progress line is ended, and one line says what happened.
       const std::string said = std::string("\nerror: interrupted by ") +
                                (c.signal == SIGINT ? "SIGINT" : "SIGTERM") +
@@ -158,7 +151,7 @@ TEST_F(Interruption, StoppedRunLeavesNothingAndTheRerunSucceeds) {
     args.insert(args.begin() + 1, "-q");
     ProcessResult rerun = GeodemProcess::Geodem(args);
     EXPECT_EQ(rerun.status, 0) << rerun.err;
-    EXPECT_EQ(Entries(out.Path()), std::vector<std::string>{"out.dem"});
+    EXPECT_EQ(TempDir::Entries(out.Path()), std::vector<std::string>{"out.dem"});
     if (!c.mosaic) {
       EXPECT_TRUE(TempDir::ReadFile(grid) == Expect(TestRaster{}, west_).Text());
     }
@@ -196,7 +189,7 @@ TEST_F(Interruption, SecondWriterOfAFileIsRefused) {
           << run->err();
     }
     EXPECT_TRUE(TempDir::ReadFile(grid) == expected);
-    EXPECT_EQ(Entries(dir_.Path()), (std::vector<std::string>{"out.dem", "src", "tmp"}));
+    EXPECT_EQ(TempDir::Entries(dir_.Path()), (std::vector<std::string>{"out.dem", "src", "tmp"}));
   }
 }
 
