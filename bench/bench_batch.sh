@@ -51,6 +51,6 @@ printf 'batch speed-up on 2 cores: %.2f (-j 1 time / -j 2 time, at least 1.7)\n'
 printf 'batch overhead at -j 1: %.1f %% (over the sum of single converts, at most 5)\n' "$overhead"
 
 status=0
-(( $(calc "$speedup >= 1.7") )) || { echo "bench_batch: -j 2 is less than 1.7 times as fast as -j 1" >&2; status=1; }
+(( $(calc "($speedup >= 1.7)") )) || { echo "bench_batch: -j 2 is less than 1.7 times as fast as -j 1" >&2; status=1; }
 (( $(calc "$overhead <= 5") )) || { echo "bench_batch: the batch adds more than 5 % to single converts" >&2; status=1; }
 exit $status

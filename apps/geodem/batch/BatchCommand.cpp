@@ -125,6 +125,12 @@ std::optional<int> BatchCommand::Prepare() {
   }
   BatchJournal::Contents before;
   BatchJournal::Read(plan_.journalDir(), before);
+  shardTiles_ = ShardTiles();
+  journal_.Append(JournalPlan{static_cast<long long>(plan_.tiles().size()),
+                              shard_ ? std::to_string(shard_->index) + "/" +
+                                           std::to_string(shard_->count)
+                                     : "0/1",
+                              static_cast<long long>(shardTiles_), Now()});
   Triage(before);
   // The same program converts each tile: this one, however it was started.
   std::error_code selfError;
@@ -143,7 +149,6 @@ std::optional<int> BatchCommand::Prepare() {
 void BatchCommand::Triage(const BatchJournal::Contents& journal) {
   for (const BatchTile& t : plan_.tiles()) {
     if (shard_ && !ShardSplit::Takes(*shard_, t.index)) continue;
-    ++shardTiles_;
     auto it = journal.latest.find(t.output);
     bool failedBefore = it != journal.latest.end() &&
                         it->second.status == JournalRecord::Status::kFailed;
@@ -161,8 +166,10 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
         r.status = JournalRecord::Status::kSkipped;
         Journal(r);
       }
-    } else if (failedBefore || options_.retryFailed) {
-      ++failedBefore_;  // left as the journal says; --retry-failed takes only failed tiles
+    } else if (failedBefore) {
+      ++failedBefore_;  // left as the journal says until --retry-failed
+    } else if (options_.retryFailed) {
+      ++left_;  // not tried yet: --retry-failed takes only what failed
     } else {
       todo_.push_back(&t);
     }
@@ -171,6 +178,12 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
     console_.Warning(std::to_string(failedBefore_) +
                      " tile(s) failed in an earlier run and are left alone; --retry-failed "
                      "converts them again");
+}
+
+std::size_t BatchCommand::ShardTiles() const {
+  std::size_t n = 0;
+  for (const BatchTile& t : plan_.tiles()) n += !shard_ || ShardSplit::Takes(*shard_, t.index);
+  return n;
 }
 
 JournalRecord BatchCommand::Record(const BatchTile& tile) const {
@@ -204,11 +217,6 @@ int BatchCommand::Convert() {
   }
   std::size_t jobs = static_cast<std::size_t>(options_.jobs > 0 ? options_.jobs
                                                                  : CoresAvailable());
-  journal_.Append(JournalPlan{static_cast<long long>(plan_.tiles().size()),
-                              shard_ ? std::to_string(shard_->index) + "/" +
-                                           std::to_string(shard_->count)
-                                     : "0/1",
-                              static_cast<long long>(shardTiles_), Now()});
   progress_.emplace(console_, !options_.quiet, ::isatty(2) == 1, shardTiles_, done_,
                     failedBefore_);
   while (true) {
@@ -222,7 +230,7 @@ int BatchCommand::Convert() {
   progress_->Finish();
   if (stopSignal_) {
     console_.Error("stopped by signal " + std::to_string(stopSignal_) + "; " +
-                   std::to_string(shardTiles_ - done_ - failed_ - failedBefore_) +
+                   std::to_string(shardTiles_ - done_ - failed_ - failedBefore_ - left_) +
                    " tile(s) left for the next run");
     return 128 + stopSignal_;
   }

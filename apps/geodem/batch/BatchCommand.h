@@ -45,6 +45,7 @@ class BatchCommand {
   void Failed(const BatchTile& tile, const JournalRecord& record);
   void EnforceTimeouts();
   void Stop(int signal);
+  std::size_t ShardTiles() const;
   JournalRecord Record(const BatchTile& tile) const;
   void Journal(const JournalRecord& record);
 
@@ -60,7 +61,9 @@ class BatchCommand {
 
   std::vector<const BatchTile*> todo_;
   std::size_t next_ = 0;
-  std::size_t shardTiles_ = 0, done_ = 0, failed_ = 0, failedBefore_ = 0;
+  std::size_t shardTiles_ = 0, done_ = 0, failed_ = 0;
+  std::size_t failedBefore_ = 0;  // failed in an earlier run, not retried now
+  std::size_t left_ = 0;          // not tried yet, and not for --retry-failed
   std::map<pid_t, Running> running_;
   std::optional<BatchProgress> progress_;
   int stopSignal_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
 // The journal of a batch: JSON lines beside the outputs, one file per shard so that the shards
-// of a cluster never write one file, appended and flushed to disk as each tile ends. A killed
+// of a cluster never write one file, a line appended as each tile ends. A killed
 // batch loses only the tiles in flight; a later run and `geodem batch --report` read it back.
 //   {"plan":20,"shard":"0/1","tiles":20,"time":...}               a run begins
 //   {"tile":3,"source":"...","output":"...","status":"failed","exit":1,"seconds":0.8,

@@ -11,15 +11,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A path as the checks compare it: absolute, normalised and, for the outputs, without letter
-// case (ASCII only: UTF-8's multibyte sequences never hold ASCII bytes).
-std::string Key(const std::string& path, bool foldCase) {
-  std::error_code ec;
-  std::string key = fs::absolute(path, ec).lexically_normal().string();
-  if (foldCase)
-    for (char& c : key)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return key;
+// A tile's path as the checks compare it, without letter case (ASCII only: UTF-8's multibyte
+// sequences never hold ASCII bytes).
+std::string Key(std::string path) {
+  for (char& c : path)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return path;
 }
 
 bool IsFolder(const std::string& path) {
@@ -66,9 +63,14 @@ bool BatchPlan::Build(const BatchOptions& options) {
   return problems_.empty();
 }
 
+// Absolute paths: the journal names a tile's grid file the same from any working folder.
 void BatchPlan::AddTile(const std::string& source, const std::string& output,
                         std::string origin) {
-  tiles_.push_back({tiles_.size(), source, output, std::move(origin)});
+  auto absolute = [](const std::string& path) {
+    std::error_code ec;
+    return fs::absolute(path, ec).lexically_normal().string();
+  };
+  tiles_.push_back({tiles_.size(), absolute(source), absolute(output), std::move(origin)});
 }
 
 void BatchPlan::CheckTiles(bool prj) {
@@ -78,14 +80,14 @@ void BatchPlan::CheckTiles(bool prj) {
       if (!FitsGbk(*name))
         problems_.push_back(t.origin + ": " + *name +
                             " is not UTF-8 text with a GBK form, which the writer needs");
-    auto [it, added] = outputs.emplace(Key(t.output, true), t.index);
+    auto [it, added] = outputs.emplace(Key(t.output), t.index);
     if (!added) {
       const BatchTile& first = tiles_[it->second];
       problems_.push_back(t.origin + ": the grid file " + t.output + " is also the output of " +
                           first.origin +
                           (first.output == t.output ? "" : " (" + first.output + ")"));
     }
-    sources.emplace(Key(t.source, true), t.index);
+    sources.emplace(Key(t.source), t.index);
   }
   // What a tile's conversion writes (the grid file, the temporary file beside it, the .prj) must
   // never be a source of the set.
@@ -93,7 +95,7 @@ void BatchPlan::CheckTiles(bool prj) {
     std::vector<std::string> written = {t.output, t.output + ".tmp"};
     if (prj) written.push_back(PrjFile::PathBeside(t.output));
     for (const std::string& path : written) {
-      auto it = sources.find(Key(path, true));
+      auto it = sources.find(Key(path));
       if (it != sources.end())
         problems_.push_back(t.origin + ": " + path + " would be written over the source of " +
                             tiles_[it->second].origin);

@@ -11,7 +11,7 @@
 
 struct BatchTile {
   std::size_t index = 0;  // in the plan's order, from 0
-  std::string source;
+  std::string source;  // absolute, as are the others
   std::string output;  // the grid file
   std::string origin;  // where the plan says so: "FILE:N" or "SRC N"
 };

@@ -9,6 +9,8 @@
 #include "apps/geodem/batch/ShardSplit.h"
 #include "support/TempDir.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 bool Mentions(const std::vector<std::string>& problems, const std::string& text) {
@@ -127,7 +129,7 @@ TEST(BatchPlan, NamesTheGridFilesAndTheJournalFolder) {
   options.sources = {"p/q.tif", "r.tif"};
   options.outDir = "o";
   ASSERT_TRUE(plan.Build(options)) << Joined(plan.problems());
-  EXPECT_EQ(plan.tiles()[0].output, "o/q.dem");
+  EXPECT_EQ(plan.tiles()[0].output, (fs::current_path() / "o/q.dem").string());
   EXPECT_EQ(plan.tiles()[1].origin, "SRC 2");
 }
 
