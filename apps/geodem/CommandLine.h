@@ -3,7 +3,7 @@
 //   geodem convert [options] SRC... DST
 //   geodem batch [options] --out-dir DIR SRC... | --manifest FILE   (or --report DIR)
 //   geodem info [--nodata V] [--json] FILE.dem
-//   geodem register | unregister
+//   geodem register | unregister [--system]
 //   geodem --help | --version
 // Parsing prints help, version and usage errors itself; the caller acts on what remains.
 #include <ostream>
@@ -29,6 +29,8 @@ class CommandLine {
   const ConvertOptions& options() const { return options_; }
   const BatchOptions& batchOptions() const { return batchOptions_; }
   const InfoOptions& infoOptions() const { return infoOptions_; }
+  // register and unregister: the system-wide registry instead of the user's.
+  bool systemRegistry() const { return systemRegistry_; }
 
   static std::string VersionText();
 
@@ -41,4 +43,5 @@ class CommandLine {
   ConvertOptions options_;
   BatchOptions batchOptions_;
   InfoOptions infoOptions_;
+  bool systemRegistry_ = false;
 };
