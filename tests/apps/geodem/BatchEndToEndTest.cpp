@@ -2,6 +2,7 @@
 // each grid file compared with what a single geodem convert writes for its tile.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -226,6 +227,22 @@ TEST_F(BatchEndToEnd, StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
         << i;
   for (const auto& e : fs::directory_iterator(dir_ / "out"))
     EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+}
+
+// A tile whose conversion hangs (its source a FIFO nobody writes: opening it blocks) is stopped
+// at --timeout and fails; the other tile is done.
+TEST_F(BatchEndToEnd, AHangingTileTimesOutAndTheOthersAreDone) {
+  WriteTiles();
+  ASSERT_EQ(::mkfifo((dir_ / "tiles/hang.tif").c_str(), 0644), 0);
+  ProcessResult r = GeodemProcess::Geodem({"batch", "-q", "-j", "2", "--timeout", "1",
+                                           "--out-dir", dir_ / "out", dir_ / "tiles/hang.tif",
+                                           dir_ / "tiles/t100.tif"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(fs::exists(dir_ / "out/t100.dem"));
+  std::vector<std::string> failed = JournalLines(Journal(), "failed");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("hang.tif"), std::string::npos) << failed[0];
+  EXPECT_NE(failed[0].find("timed out after 0:01"), std::string::npos) << failed[0];
 }
 
 TEST_F(BatchEndToEnd, AnInvalidPlanConvertsNothing) {
