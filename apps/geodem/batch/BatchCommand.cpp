@@ -54,13 +54,13 @@ std::string FirstError(const std::string& logPath) {
   return last;
 }
 
-// SIGINT, SIGTERM and SIGCHLD are taken with sigtimedwait in the batch's loop, never by a
-// handler; blocked while the batch runs, restored after.
+// SIGINT, SIGTERM, SIGHUP (the terminal went away) and SIGCHLD are taken with sigtimedwait in
+// the batch's loop, never by a handler; blocked while the batch runs, restored after.
 class BlockedSignals {
  public:
   BlockedSignals() {
     sigemptyset(&set_);
-    for (int sig : {SIGINT, SIGTERM, SIGCHLD}) sigaddset(&set_, sig);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&set_, sig);
     sigprocmask(SIG_BLOCK, &set_, &previous_);
   }
   ~BlockedSignals() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
@@ -223,7 +223,7 @@ int BatchCommand::Convert() {
     while (!stopSignal_ && running_.size() < jobs && next_ < todo_.size()) StartNext();
     if (running_.empty()) break;
     int sig = signals.Wait(0.2);
-    if ((sig == SIGINT || sig == SIGTERM) && !stopSignal_) Stop(sig);
+    if (sig != 0 && sig != SIGCHLD && !stopSignal_) Stop(sig);
     Reap();
     EnforceTimeouts();
   }
@@ -316,8 +316,10 @@ void BatchCommand::EnforceTimeouts() {
 
 void BatchCommand::Stop(int signal) {
   stopSignal_ = signal;
+  // geodem convert stops cleanly on SIGINT and SIGTERM; SIGHUP would end it where it stands.
+  const int passed = signal == SIGINT ? SIGINT : SIGTERM;
   for (auto& [pid, r] : running_) {
-    r.process.Signal(signal);
+    r.process.Signal(passed);
     if (r.killAt == 0) r.killAt = r.process.Seconds() + kStopGraceSeconds;
   }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // `geodem batch`: plans and checks the whole set, then converts the tiles of its shard that are
 // not done yet, each by its own `geodem convert` process, -j at once, journalling each as it
-// ends. SIGINT and SIGTERM stop it starting tiles; the running ones are told to stop (they
+// ends. SIGINT, SIGTERM and SIGHUP stop it starting tiles; the running ones are told to stop (they
 // remove what they began), are journalled as interrupted, and the batch exits 128 + signal.
 // Exit status 0 when every tile of the shard is done, 1 when any is not, 2 for a plan that
 // cannot work.

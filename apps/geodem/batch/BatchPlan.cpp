@@ -89,10 +89,10 @@ void BatchPlan::CheckTiles(bool prj) {
     }
     sources.emplace(Key(t.source), t.index);
   }
-  // What a tile's conversion writes (the grid file, the temporary file beside it, the .prj) must
-  // never be a source of the set.
+  // What a tile's conversion writes (the grid file, the temporary raster and the lock beside it,
+  // the .prj) must never be a source of the set.
   for (const BatchTile& t : tiles_) {
-    std::vector<std::string> written = {t.output, t.output + ".tmp"};
+    std::vector<std::string> written = {t.output, t.output + ".tmp", t.output + ".lock"};
     if (prj) written.push_back(PrjFile::PathBeside(t.output));
     for (const std::string& path : written) {
       auto it = sources.find(Key(path));

@@ -2,7 +2,7 @@
 // The tiles of a batch in their order, and the checks of the whole plan before anything runs:
 // every manifest line readable, every name one the writer can hold, no two tiles writing one
 // grid file (letter case included: a set is often delivered onto file systems that ignore it),
-// no grid file (or the temporary file or .prj beside it) that is a tile's source.
+// no grid file (or a file the conversion makes beside it) that is a tile's source.
 #include <optional>
 #include <string>
 #include <vector>
