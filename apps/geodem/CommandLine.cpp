@@ -92,7 +92,7 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
 
   if (infoCommand->parsed()) {
     if (infoNoDataOpt->count()) {
-      if (std::string problem = ConvertOptionParser::CheckNoData(infoNoData); !problem.empty())
+      if (std::string problem = ConvertOptionParser::CheckNoData("--nodata", infoNoData); !problem.empty())
         return UsageError(problem, err);
       info.noData = infoNoData;
     }
@@ -103,6 +103,7 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   if (batchCommand->parsed()) {
     if (std::string problem = batch.Collect(batchOptions_); !problem.empty())
       return UsageError(problem, err);
+    WarnOfUnknownParameters(batchOptions_.convert, err);
     action_ = Action::kBatch;
     return;
   }
@@ -123,7 +124,16 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   if (std::string problem = convertParser.Collect(o); !problem.empty())
     return UsageError(problem, err);
   options_ = std::move(o);
+  WarnOfUnknownParameters(options_, err);
   action_ = Action::kConvert;
+}
+
+// A typo such as DEM_ZOM reaches the writer, which ignores it: say so.
+void CommandLine::WarnOfUnknownParameters(const ConvertOptions& o, std::ostream& err) {
+  for (const auto& [key, value] : o.parameters)
+    if (!ConvertOptionParser::IsWriterParameter(key))
+      err << "warning: -p " << key << " is not a parameter the GEODEM writer knows (a typo?); "
+          << "it is passed on as given\n";
 }
 
 void CommandLine::UsageError(const std::string& problem, std::ostream& err) {

@@ -37,6 +37,7 @@ class CommandLine {
  private:
   // Reports a command line that cannot work and ends with kUsageError.
   void UsageError(const std::string& problem, std::ostream& err);
+  static void WarnOfUnknownParameters(const ConvertOptions& options, std::ostream& err);
 
   Action action_ = Action::kExit;
   int exitCode_ = 0;

@@ -31,18 +31,48 @@ bool ParseWholeDouble(const std::string& text, double& value) {
 
 const char* const kFormatVersions[] = {"GRD_2007", "GRD_1999", "GEODEM"};
 
-std::string CheckFormatVersion(const std::string& v) {
+// Each check names the option as the user gave it ("--zoom", "-p DEM_ZOOM").
+std::string CheckFormatVersion(const std::string& option, const std::string& v) {
   for (const char* known : kFormatVersions)
     if (GbkEqualsNoCase(v, known)) return {};
-  return "--format-version must be GRD_2007, GRD_1999 or GEODEM, not '" + v + "'";
+  return option + " must be GRD_2007, GRD_1999 or GEODEM, not '" + v + "'";
 }
 
-std::string CheckZoom(const std::string& v) {
+// Zero writes every cell as 0 and a negative zoom turns the surface upside down.
+std::string CheckZoom(const std::string& option, const std::string& v) {
   long long zoom = 0;
-  if (!ParseWholeLong(v, zoom) || zoom < std::numeric_limits<std::int32_t>::min() ||
-      zoom > std::numeric_limits<std::int32_t>::max())
-    return "--zoom must be a whole number, not '" + v + "'";
+  if (!ParseWholeLong(v, zoom) || zoom < 1 || zoom > std::numeric_limits<std::int32_t>::max())
+    return option + " must be a whole number of at least 1, not '" + v + "'";
   return {};
+}
+
+std::string CheckOverwrite(const std::string& option, const std::string& v) {
+  for (const char* known : {"YES", "NO", "TRUE", "FALSE", "1", "0"})
+    if (GbkEqualsNoCase(v, known)) return {};
+  return option + " must be YES or NO, not '" + v + "'";
+}
+
+// The writer's parameters that -p may set, with the check of their values; the writer takes the
+// others as they come.
+struct KnownParameter {
+  const char* key;
+  std::string (*check)(const std::string& option, const std::string& value);
+};
+const KnownParameter kWriterParameters[] = {
+    {"VERSION", CheckFormatVersion},
+    {"DEM_ZOOM", CheckZoom},
+    {"RASTER_NODATA", ConvertOptionParser::CheckNoData},
+    {"OVERWRITE", CheckOverwrite},
+    {"TRANSFORM_PROJECTION", nullptr},
+    {"FEATURE_INTERVAL", nullptr},
+    {"RASTER_RESAMPLE", nullptr},
+    {"Multiple_Source_Option", nullptr},
+    {"DESTINATION_DATASET_FOLDER", nullptr}};
+
+const KnownParameter* FindParameter(const std::string& key) {
+  for (const KnownParameter& p : kWriterParameters)
+    if (GbkEqualsNoCase(key, p.key)) return &p;
+  return nullptr;
 }
 
 // The writer keeps parameters in GBK, and an XML document cannot carry most control characters.
@@ -60,11 +90,16 @@ std::string OptionWord(const CLI::Option& option) {
 
 }  // namespace
 
-std::string ConvertOptionParser::CheckNoData(const std::string& v) {
+// The grid file holds the no-data value as a 32-bit integer.
+std::string ConvertOptionParser::CheckNoData(const std::string& option, const std::string& v) {
   double value = 0;
   if (!ParseWholeDouble(v, value) || value <= -2147483649.0 || value >= 2147483648.0)
-    return "--nodata must be a number in the range of a 32-bit integer, not '" + v + "'";
+    return option + " must be a number in the range of a 32-bit integer, not '" + v + "'";
   return {};
+}
+
+bool ConvertOptionParser::IsWriterParameter(const std::string& key) {
+  return FindParameter(key) != nullptr;
 }
 
 void ConvertOptionParser::Add(CLI::App& command) {
@@ -93,6 +128,9 @@ void ConvertOptionParser::Add(CLI::App& command) {
                   "overlap window of interior blocks, at most the block size (default 0)")
       ->check(CLI::NonNegativeNumber)
       ->group(kGroup);
+  command.add_option("--band", band_, "the band that holds the heights (default 1)")
+      ->check(CLI::PositiveNumber)
+      ->group(kGroup);
   command
       .add_flag("--prj", prj_,
                 "also write <grid file name>.prj beside each grid file: the source's "
@@ -103,20 +141,21 @@ void ConvertOptionParser::Add(CLI::App& command) {
 std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
   auto given = [this](const char* name) { return command_->get_option(name)->count() > 0; };
   if (given("--format-version")) {
-    if (auto e = CheckFormatVersion(formatVersion_); !e.empty()) return e;
+    if (auto e = CheckFormatVersion("--format-version", formatVersion_); !e.empty()) return e;
     o.formatVersion = formatVersion_;
   }
   if (given("--zoom")) {
-    if (auto e = CheckZoom(zoom_); !e.empty()) return e;
+    if (auto e = CheckZoom("--zoom", zoom_); !e.empty()) return e;
     o.zoom = zoom_;
   }
   if (given("--nodata")) {
-    if (auto e = CheckNoData(noData_); !e.empty()) return e;
+    if (auto e = CheckNoData("--nodata", noData_); !e.empty()) return e;
     o.noData = noData_;
   }
   if (given("--mapping")) o.mappingFile = mapping_;
   o.blockSize = blockSize_;
   o.overlap = overlap_;
+  o.band = band_;
   o.prj = prj_;
   if (o.overlap > o.blockSize) return "--overlap must not exceed --block-size";
   for (const std::string& p : parameters_) {
@@ -124,11 +163,15 @@ std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
     if (eq == std::string::npos || eq == 0) return "-p expects KEY=VALUE, not '" + p + "'";
     o.parameters.emplace_back(p.substr(0, eq), p.substr(eq + 1));
   }
-  for (const auto& [key, value] : o.parameters)
+  for (const auto& [key, value] : o.parameters) {
     if (!IsWriterText(key) || !IsWriterText(value))
       return "-p " + key +
              ": keys and values must be UTF-8 text with a GBK form and no control "
              "characters";
+    const KnownParameter* known = FindParameter(key);
+    if (known && known->check)
+      if (auto e = known->check("-p " + key, value); !e.empty()) return e;
+  }
   // An option and a -p pair for the same parameter: which one wins would be a guess.
   const std::pair<const char*, bool> set[] = {{"VERSION", o.formatVersion.has_value()},
                                               {"DEM_ZOOM", o.zoom.has_value()},

@@ -25,8 +25,10 @@ class ConvertOptionParser {
   // The options given, in the order of their registration, as command-line words.
   std::vector<std::string> Arguments() const;
 
-  // An error text when `v` is no no-data value a grid file can hold, else empty.
-  static std::string CheckNoData(const std::string& v);
+  // An error text naming `option` when `v` is no no-data value a grid file can hold, else empty.
+  static std::string CheckNoData(const std::string& option, const std::string& v);
+  // Whether the GEODEM writer knows the parameter `key` (a -p key).
+  static bool IsWriterParameter(const std::string& key);
 
  private:
   CLI::App* command_ = nullptr;
@@ -34,5 +36,6 @@ class ConvertOptionParser {
   std::vector<std::string> parameters_;
   int blockSize_ = ConvertOptions{}.blockSize;
   int overlap_ = ConvertOptions{}.overlap;
+  int band_ = ConvertOptions{}.band;
   bool prj_ = false;
 };
