@@ -77,16 +77,24 @@ void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optiona
 
 }  // namespace
 
+SourceReader::SourceReader(const RasterSource& source, GDALDatasetH dataset)
+    : source_(&source), band_(GDALGetRasterBand(dataset, source.band())) {
+  if (source.maskBand_ < 0) mask_ = GDALGetMaskBand(band_);
+  if (source.maskBand_ > 0) mask_ = GDALGetRasterBand(dataset, source.maskBand_);
+}
+
+SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset) {
+  return SourceReader(source, dataset);
+}
+
 std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
-  SourceReader reader(source);
-  reader.dataset_ = GdalDataset::OpenRaster(source.path().c_str());
-  if (!reader.dataset_ || GDALGetRasterCount(reader.dataset_.Get()) < source.band()) {
+  GdalDataset dataset = GdalDataset::OpenRaster(source.path().c_str());
+  if (!dataset || GDALGetRasterCount(dataset.Get()) < source.band()) {
     error = "cannot open source " + source.path() + " again";
     return std::nullopt;
   }
-  reader.band_ = GDALGetRasterBand(reader.dataset_.Get(), source.band());
-  if (source.maskBand_ < 0) reader.mask_ = GDALGetMaskBand(reader.band_);
-  if (source.maskBand_ > 0) reader.mask_ = GDALGetRasterBand(reader.dataset_.Get(), source.maskBand_);
+  SourceReader reader(source, dataset.Get());
+  reader.owned_ = std::move(dataset);
   return reader;
 }
 
