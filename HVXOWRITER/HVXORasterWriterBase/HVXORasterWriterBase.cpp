@@ -133,6 +133,7 @@ void HVXORasterWriterBase::ResetJob() {
     cleanMapStringToStringArray(targetGroups);
     CloseOpenDatasets();
     sourceTable.clear();
+    mosaicNoData.clear();
     progressBase = 0;
     progressEnd = 0;
     progressFactor = 0;

@@ -58,7 +58,8 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     ExpandNameMacros(name, block);  // on failure the name stays as far as it got
     std::string sourceKey = name;
     auto group = targetGroups.find(GbkToUpper(name));
-    if (group != targetGroups.end() && !group->second.empty()) sourceKey = group->second.front();
+    const bool namedAfterTarget = group != targetGroups.end() && !group->second.empty();
+    if (namedAfterTarget) sourceKey = group->second.front();
 
     ComPtr<IPropertySet> properties;
     block->GetProperties(properties.Put());
@@ -83,9 +84,13 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     }
 
     auto type = static_cast<GDALDataType>(blockDataType);
+    if (mosaicMode == 1) KeepWrittenCells(data.Pixels(), type, target, placed);
     if (properties) {
-      WriteBlockTrimmed(data.Pixels(), type, target, placed.x, placed.y, placed.columns,
-                        placed.rows, windowX, windowY);
+      WriteBlockTrimmed(data.Pixels(), type,
+                        mosaicMode == 1 && namedAfterTarget
+                            ? TrimmingRecordFor(group->second, target, placed)
+                            : target,
+                        placed.x, placed.y, placed.columns, placed.rows, windowX, windowY);
     } else {
       WriteWholeBlock(data.Pixels(), type, target, placed);
     }

@@ -64,7 +64,10 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
     if (!record.dataset) return 0;
 
     std::vector<double> values = NoDataForBands(noData, record);
-    if (mosaicMode == 1) FillWithInvalid(record, values);
+    if (mosaicMode == 1) {
+      FillWithInvalid(record, values);
+      mosaicNoData = values;
+    }
     // Single-band targets and lists that start with 0 carry no GDAL no-data value.
     if (record.bandCount != 1 && !values.empty() && values[0] != 0.0) {
       for (int b = 1; b <= record.bandCount; ++b)

@@ -55,7 +55,7 @@ std::int32_t Expected(float cell, std::int32_t zoom, double noData, std::optiona
     return static_cast<std::int32_t>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
   };
   const double v = cell;
-  if (std::isnan(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return saturate(noData);
+  if (!std::isfinite(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return saturate(noData);
   if (v > 0) return saturate(zoom * v + 0.5);
   if (v < 0) return saturate(zoom * v - 0.5);
   return 0;
