@@ -30,7 +30,8 @@ constexpr std::size_t kChunk = std::size_t{4} << 20;
 int RunWriter(const std::string& final, const std::string& temporary) {
   DemWriterParameters params;
   params.version = "GRD_2007";
-  return DemGridWriter(params, {-3.402823466e38}, false, true).Write(final, temporary);
+  // The no-data cells' value as the float they hold, the way hosts announce it.
+  return DemGridWriter(params, {-3.402823466e38f}, false, true).Write(final, temporary);
 }
 
 // The floor: the same number of bytes from memory to a file in 4 MiB write calls.

@@ -40,6 +40,8 @@ class GridCellEncoder {
  private:
   bool IsNoData(float cell) const;
   bool IsNoData(double cell) const;
+  // The clamped cells among n float cells, one by one.
+  int CountClamped(const float* cells, int n) const;
   // Encode the longest run of whole groups of four and give its length; clamped counts the
   // clamped cells among them.
   int EncodeSse2(const float* cells, int n, std::int32_t* out, int& clamped) const;
@@ -54,5 +56,7 @@ class GridCellEncoder {
   // to the invalid value is below the tolerance (empty when there is no invalid value).
   float m_noDataLow;
   float m_noDataHigh;
+  // The smallest magnitude of a float cell that may be clamped (infinity when none is).
+  float m_clampMagnitude;
   bool m_avx2;
 };
