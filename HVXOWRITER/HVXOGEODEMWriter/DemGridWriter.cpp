@@ -34,15 +34,23 @@ using DatasetHandle = std::unique_ptr<void, DatasetCloser>;
 
 void AppendLine(GridTextFile& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void AppendLine(GridTextFile& out, const char* format, ...) {
+  // Lines are short, but a coordinate of 1e110 is not: such a line is formatted again, whole.
   char line[128];
-  va_list args;
+  va_list args, again;
   va_start(args, format);
-  int n = std::vsnprintf(line, sizeof line - 2, format, args);
+  va_copy(again, args);
+  const int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  n = std::clamp(n, 0, static_cast<int>(sizeof line) - 3);
-  line[n++] = '\r';
-  line[n++] = '\n';
-  out.Append(std::string_view(line, static_cast<std::size_t>(n)));
+  if (n >= 0 && static_cast<std::size_t>(n) < sizeof line) {
+    out.Append(std::string_view(line, static_cast<std::size_t>(n)));
+  } else if (n > 0) {
+    std::string longLine(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(longLine.data(), longLine.size(), format, again);
+    longLine.pop_back();
+    out.Append(longLine);
+  }
+  va_end(again);
+  out.Append("\r\n");
 }
 
 // A coordinate with the given decimals; one that rounds to zero is written without a sign.
@@ -80,7 +88,7 @@ int DemGridWriter::BandHeight(int rows, int cols) {
 }
 
 int DemGridWriter::Write(const std::string& finalPath, const std::string& temporaryPath) {
-  return GuardWriter(m_logOutput, __FILE__, __LINE__, 0,
+  return GuardWriter(m_logOutput, kGeodemWriterFile, __LINE__, 0,
                      [&] { return WriteGuarded(finalPath, temporaryPath); });
 }
 

@@ -40,7 +40,7 @@ SourceRecord HVXORasterWriterBase::TrimmingRecordFor(const StringList& keys,
 
 int HVXORasterWriterBase::KeepWrittenCells(unsigned char* pixels, GDALDataType type,
                                            const SourceRecord& record, const Window& block) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 1, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 1, [&] {
     const int x0 = std::max(block.x, 0), y0 = std::max(block.y, 0);
     const int x1 = static_cast<int>(
         std::min<long long>(static_cast<long long>(block.x) + block.columns, record.width));
