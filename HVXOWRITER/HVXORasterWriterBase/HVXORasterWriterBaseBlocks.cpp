@@ -249,8 +249,7 @@ int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
   });
 }
 
-HRESULT HVXORasterWriterBase::CompleteSource(SourceRecord& record,
-                                             const std::string& finalPath) {
+HRESULT HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::string& finalPath) {
   const bool flushed = CloseRaster(record.dataset);
   record.dataset = nullptr;
   if (!flushed) return FailTarget(record, "写入磁盘");
