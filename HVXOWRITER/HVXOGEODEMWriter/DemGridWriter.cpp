@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -23,6 +24,9 @@ namespace {
 constexpr double kCellsPerBand = 5242880.0;  // 20 MiB of 32-bit floats
 constexpr std::uint32_t kProgressCode = 0x20102;
 constexpr int kValuesPerLine = 10;
+constexpr std::uint32_t kClampedCellsCode = 0x201a1;
+// Between information and error: the grid is written, but not every cell as it was.
+constexpr std::int32_t kLogWarning = 1;
 
 struct DatasetCloser {
   void operator()(void* dataset) const { GDALClose(dataset); }
@@ -48,6 +52,15 @@ void AppendLine(GridTextFile& out, const char* format, ...) {
   }
   va_end(again);
   out.Append("\r\n");
+}
+
+// A coordinate with the given decimals; one that rounds to zero is written without a sign.
+std::string CoordinateText(double value, int decimals) {
+  char text[400];  // the longest double with ten decimals
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  const char* digits = text + (text[0] == '-');
+  const bool zero = std::strspn(digits, "0.") == std::strlen(digits);
+  return zero ? digits : text;
 }
 
 }  // namespace
@@ -105,11 +118,18 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
       GDALGetRasterCount(dataset.get()) > 0 ? GDALGetRasterBand(dataset.get(), 1) : nullptr;
   // A band that cannot be read must not become a grid of stale values while the only copy of the
   // data is deleted.
+  std::int64_t clamped = 0;
   // Cut short, the text is dropped: nothing but a complete grid file ever takes the final name.
-  if (!band || !WriteCells(out, band, geo.rows, geo.cols)) return 0;
+  if (!band || !WriteCells(out, band, geo.rows, geo.cols, clamped)) return 0;
   dataset.reset();
   // Delete only what was converted completely: on a full disk the raster is all that is left.
   if (!out.Finish()) return 0;
+  if (clamped > 0 && m_logOutput) {
+    FireGeoLogGbk(FormatGbk("%s：%lld 个格网值乘以 Hzoom %ld 后超出 32 位整数范围，已写为最近的界值",
+                            finalPath.c_str(), static_cast<long long>(clamped),
+                            static_cast<long>(m_zoom)),
+                  kLogWarning, kClampedCellsCode);
+  }
   if (GDALDriverH hfa = GDALGetDriverByName("HFA")) {
     GDALDeleteDataset(hfa, OsPath(temporaryPath).c_str());
   }
@@ -138,7 +158,7 @@ void DemGridWriter::WriteHeader(GridTextFile& out, const Georeference& geo) cons
       AppendLine(out, "0.0");  // Alpha
       AppendLine(out, "0.0");  // Compress, written "0.0" in this layout
       for (double value : {geo.x0, geo.y0, geo.dx, geo.dy}) {
-        AppendLine(out, "%.*f", Decimals(geo), value);
+        AppendLine(out, "%s", CoordinateText(value, Decimals(geo)).c_str());
       }
       AppendLine(out, "%ld", static_cast<long>(geo.rows));
       AppendLine(out, "%ld", static_cast<long>(geo.cols));
@@ -153,17 +173,18 @@ void DemGridWriter::WriteKeyedGrid(GridTextFile& out, const Georeference& geo) c
   const int decimals = Decimals(geo);
   AppendLine(out, "Alpha: 0.000000");
   AppendLine(out, "Compress: 0");
-  AppendLine(out, "X0: %.*f", decimals, geo.x0);
-  AppendLine(out, "Y0: %.*f", decimals, geo.y0);
-  AppendLine(out, "DX: %.*f", decimals, geo.dx);
-  AppendLine(out, "DY: %.*f", decimals, geo.dy);
+  AppendLine(out, "X0: %s", CoordinateText(geo.x0, decimals).c_str());
+  AppendLine(out, "Y0: %s", CoordinateText(geo.y0, decimals).c_str());
+  AppendLine(out, "DX: %s", CoordinateText(geo.dx, decimals).c_str());
+  AppendLine(out, "DY: %s", CoordinateText(geo.dy, decimals).c_str());
   AppendLine(out, "Row: %ld", static_cast<long>(geo.rows));
   AppendLine(out, "Col: %ld", static_cast<long>(geo.cols));
   AppendLine(out, "ValueType: Integer");
   AppendLine(out, "Hzoom: %ld", static_cast<long>(m_zoom));
 }
 
-bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols) const {
+bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols,
+                               std::int64_t& clamped) const {
   if (rows <= 0 || cols <= 0) return true;
   GridBandReader reader(band, m_encoder, BandHeight(rows, cols));
   const int height = reader.RowsPerRead();
@@ -181,6 +202,7 @@ bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band, int rows
     }
     if (out.Failed()) return false;
   }
+  clamped = reader.ClampedCells();
   return true;
 }
 

@@ -5,9 +5,9 @@
 //
 //   DemGridWriter(params, invalidData, logOutput, progressOn).Write(finalPath, temporaryPath)
 //
-// The raster's band 1 is read as 32-bit floats in horizontal bands of at most 5 242 880 cells
-// (BandHeight rows; a tiled raster such as the HFA temporary is read one row of tiles at a time,
-// which is less), so memory stays flat whatever the raster size. The cells are encoded as the
+// The raster's band 1 is read as 32-bit floats (as doubles when its type is wider) in horizontal
+// bands of at most 5 242 880 cells (BandHeight rows; a tiled raster such as the HFA temporary is
+// read one row of tiles at a time, which is less), so memory stays flat whatever the raster size. The cells are encoded as the
 // grid's integers right after reading, formatted without printf, and the text leaves through one
 // large buffer: writing a grid costs a small multiple of writing its bytes.
 #include <gdal.h>
@@ -24,7 +24,7 @@ class GridTextFile;
 class DemGridWriter {
  public:
   // invalidData: the source's invalid value per band; cells equal to the first are no data. With
-  // none given only NaN cells are no data.
+  // none given only NaN and infinite cells are no data.
   DemGridWriter(const DemWriterParameters& params, const std::vector<double>& invalidData,
                 bool logOutput, bool progressOn);
 
@@ -52,7 +52,9 @@ class DemGridWriter {
   void WriteHeader(GridTextFile& out, const Georeference& geo) const;
   void WriteKeyedGrid(GridTextFile& out, const Georeference& geo) const;
   static int Decimals(const Georeference& geo);
-  bool WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols) const;
+  // clamped: the cells that did not fit the 32-bit range.
+  bool WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols,
+                  std::int64_t& clamped) const;
   void WriteRow(GridTextFile& out, const std::int32_t* values, int cols) const;
   void ReportRow(int row, int rows) const;
 

@@ -146,6 +146,7 @@ void HVXORasterWriterBase::ResetJob() {
     targetClaims.ReleaseAll();
     failedTargets.clear();
     sourceTable.clear();
+    mosaicNoData.clear();
     progressBase = 0;
     progressEnd = 0;
     progressFactor = 0;
