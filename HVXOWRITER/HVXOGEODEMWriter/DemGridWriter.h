@@ -5,11 +5,8 @@
 //
 //   DemGridWriter(params, invalidData, logOutput, progressOn).Write(finalPath, temporaryPath)
 //
-// The raster's band 1 is read as 32-bit floats in horizontal bands of at most 5 242 880 cells
-// (BandHeight rows; a tiled raster such as the HFA temporary is read one row of tiles at a time,
-// which is less), so memory stays flat whatever the raster size. The cells are encoded as the
-// grid's integers right after reading, formatted without printf, and the text leaves through one
-// large buffer: writing a grid costs a small multiple of writing its bytes.
+// The raster's band 1 is read by GridBandReader and the text written by GridTextWriter, which the
+// GDAL driver shares.
 #include <gdal.h>
 
 #include <cstdint>
@@ -18,6 +15,7 @@
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/GridTextWriter.h"
 
 class GridTextFile;
 
@@ -32,29 +30,13 @@ class DemGridWriter {
   // deleted); 0 on any failure, the temporary raster kept.
   int Write(const std::string& finalPath, const std::string& temporaryPath);
 
-  // Rows read per band for a raster of rows x cols: at most 5 242 880 cells, at least one row.
-  static int BandHeight(int rows, int cols);
-
  private:
-  enum class Layout { kEdition2007, kEdition1999, kPositional };
-
-  struct Georeference {
-    int rows = 0;
-    int cols = 0;
-    double x0 = 0, y0 = 0, dx = 0, dy = 0;
-    char unit = 'M';
-  };
-
   int WriteGuarded(const std::string& finalPath, const std::string& temporaryPath);
-  void WriteHeader(GridTextFile& out, const Georeference& geo) const;
-  void WriteKeyedGrid(GridTextFile& out, const Georeference& geo) const;
-  static int Decimals(const Georeference& geo);
-  bool WriteCells(GridTextFile& out, GDALRasterBandH band, int rows, int cols) const;
-  void WriteRow(GridTextFile& out, const std::int32_t* values, int cols) const;
+  bool WriteCells(GridTextFile& out, GDALRasterBandH band,
+                  const GridTextWriter::Georeference& geo) const;
   void ReportRow(int row, int rows) const;
 
-  Layout m_layout;
-  std::int32_t m_zoom;
+  GridTextWriter m_text;
   GridCellEncoder m_encoder;
   bool m_logOutput;
   bool m_progressOn;

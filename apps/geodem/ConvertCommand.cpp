@@ -14,7 +14,7 @@
 #include "apps/geodem/ConversionJob.h"
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/GdalErrorCapture.h"
-#include "apps/geodem/PrjFile.h"
+#include "gridfile/PrjFile.h"
 #include "apps/geodem/WriterLoader.h"
 #include "host/HostRuntime.h"
 
