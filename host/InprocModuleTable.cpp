@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include "host/CodePage.h"
+#include "host/ModuleDependencies.h"
 
 InprocModuleTable& InprocModuleTable::Instance() {
   // Never destroyed: objects of loaded modules may still be released during static teardown.
@@ -16,6 +17,11 @@ HRESULT InprocModuleTable::Load(const std::string& modulePath, Module*& module,
   if (found != modules_.end()) {
     module = &found->second;
     return S_OK;
+  }
+  // Some modules end the process as they load; those are refused before.
+  if (std::string hazard = ModuleDependencies::LoadHazard(OsPath(modulePath)); !hazard.empty()) {
+    error = "cannot load the module " + modulePath + ": " + Utf8ToGbk(hazard);
+    return CO_E_DLLNOTFOUND;
   }
   void* handle = ::dlopen(OsPath(modulePath).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <new>
+#include <optional>
 
 #include "host/CodePage.h"
 #include "host/RegistryError.h"
@@ -12,8 +14,12 @@
 #include "host/RegistryOperation.h"
 #include "host/RegistryTree.h"
 
+#ifndef GEODEM_SYSTEM_REGISTRY
+#define GEODEM_SYSTEM_REGISTRY "/var/lib/geodem/registry"
+#endif
+
 struct RegistryKey {
-  std::string file;  // empty for the root: the file that RegistryFilePath() names at each call
+  std::string file;  // empty for the root: searched, or RegistryFilePath() for changes
   RegistryKeyPath path;
 };
 
@@ -44,6 +50,21 @@ LONG KeyNotFound(const RegistryKeyPath& path) {
   return RegistryFailure(ERROR_FILE_NOT_FOUND, "no key " + RegistryPathText(path));
 }
 
+// "A", "A or B": the files a look-up searched, for messages.
+std::string SearchedText(const std::vector<std::string>& files) {
+  std::string text;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == files.size() ? " or " : ", ") + Utf8ToGbk(files[i]);
+  return text;
+}
+
+// The first file of the search path where `found` answers (it reads the file's tree), or nothing.
+std::optional<std::string> FirstFileWhere(const std::function<bool(const RegistryTree&)>& found) {
+  for (const std::string& file : RegistrySearchPath())
+    if (found(RegistryFile(file).Load())) return file;
+  return std::nullopt;
+}
+
 // A new handle for root\subKey once `reach` (given the file and the full path) found or made the
 // key.
 LONG OpenKey(HKEY root, const char* subKey, HKEY* result,
@@ -70,6 +91,13 @@ std::string HomeFolder() {
       found->pw_dir)
     return found->pw_dir;
   return ".";
+}
+
+std::string UserRegistryFilePath() {
+  // The XDG base directory rules ignore a relative XDG_DATA_HOME.
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string folder = data && *data == '/' ? data : HomeFolder() + "/.local/share";
+  return folder + "/geodem/registry";
 }
 
 // The class of a program identifier, following CurVer links (a few at most: they may loop).
@@ -136,6 +164,21 @@ LONG RegCreateKeyA(HKEY root, const char* subKey, HKEY* result) {
 }
 
 LONG RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) {
+  if (root == HKEY_CLASSES_ROOT && result) {
+    // The key lives in the first file of the search path that holds it; its handle stays there.
+    *result = nullptr;
+    return RunRegistryOperation([&] {
+      std::optional<RegistryKeyPath> path = PathBelow(root, subKey);
+      if (!path) return ERROR_INVALID_PARAMETER;
+      std::optional<std::string> file =
+          FirstFileWhere([&](const RegistryTree& tree) { return tree.Find(*path) != nullptr; });
+      if (!file)
+        return RegistryFailure(ERROR_FILE_NOT_FOUND, "no key " + RegistryPathText(*path) + " in " +
+                                                         SearchedText(RegistrySearchPath()));
+      *result = new RegistryKey{*file, *path};
+      return ERROR_SUCCESS;
+    });
+  }
   return OpenKey(root, subKey, result, [](const std::string& file, const RegistryKeyPath& path) {
     return RegistryFile(file).Load().Find(path) ? ERROR_SUCCESS : KeyNotFound(path);
   });
@@ -200,10 +243,17 @@ LONG RegCloseKey(HKEY key) {
 
 std::string RegistryFilePath() {
   if (const char* path = std::getenv("GEODEM_REGISTRY"); path && *path) return path;
-  // The XDG base directory rules ignore a relative XDG_DATA_HOME.
-  const char* data = std::getenv("XDG_DATA_HOME");
-  std::string folder = data && *data == '/' ? data : HomeFolder() + "/.local/share";
-  return folder + "/geodem/registry";
+  return UserRegistryFilePath();
+}
+
+std::string SystemRegistryFilePath() {
+  if (const char* path = std::getenv("GEODEM_SYSTEM_REGISTRY"); path && *path) return path;
+  return GEODEM_SYSTEM_REGISTRY;
+}
+
+std::vector<std::string> RegistrySearchPath() {
+  if (const char* path = std::getenv("GEODEM_REGISTRY"); path && *path) return {path};
+  return {UserRegistryFilePath(), SystemRegistryFilePath()};
 }
 
 std::string RegistryLastError() { return t_lastError; }
@@ -215,11 +265,14 @@ HRESULT CLSIDFromProgID(const char16_t* progId, CLSID* clsid) {
   std::string name = Utf16ToGbk(progId);
   std::optional<CLSID> found;
   LONG code = RunRegistryOperation([&] {
-    found = ResolveProgId(RegistryFile(RegistryFilePath()).Load(), name, 8);
-    return found
-               ? ERROR_SUCCESS
-               : RegistryFailure(ERROR_FILE_NOT_FOUND,
-                                 "no class registered for the program identifier \"" + name + "\"");
+    FirstFileWhere([&](const RegistryTree& tree) {
+      found = ResolveProgId(tree, name, 8);
+      return found.has_value();
+    });
+    return found ? ERROR_SUCCESS
+                 : RegistryFailure(ERROR_FILE_NOT_FOUND,
+                                   "no class registered for the program identifier \"" + name +
+                                       "\" in " + SearchedText(RegistrySearchPath()));
   });
   if (code == ERROR_SUCCESS) {
     *clsid = *found;

@@ -14,6 +14,7 @@
 // of the key, so a handle may outlive the key (operations on it then fail with ERROR_KEY_DELETED).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/Guid.h"
 #include "host/HResult.h"
@@ -34,12 +35,15 @@ inline constexpr LONG ERROR_KEY_DELETED = 1018;
 struct RegistryKey;
 using HKEY = RegistryKey*;
 
-// The root of the registry file that RegistryFilePath() names at the time of each call.
+// The root of the registry. Keys are opened in the first file of RegistrySearchPath() that holds
+// them, as Windows merges a user's classes over the machine's; changes made through the root go to
+// RegistryFilePath(). Both are read from the environment at each call.
 extern const HKEY HKEY_CLASSES_ROOT;
 
 // Opens root\subKey, creating it and every missing key on the way.
 LONG RegCreateKeyA(HKEY root, const char* subKey, HKEY* result);
-// Opens root\subKey; ERROR_FILE_NOT_FOUND when it does not exist. Null or "" opens root itself.
+// Opens root\subKey; ERROR_FILE_NOT_FOUND when it does not exist (for HKEY_CLASSES_ROOT: in none
+// of the files searched, which RegistryLastError() names). Null or "" opens root itself.
 LONG RegOpenKeyA(HKEY root, const char* subKey, HKEY* result);
 // Reads a value; a null or empty name is the default value. ERROR_FILE_NOT_FOUND when it is unset.
 LONG RegQueryValueA(HKEY key, const char* valueName, std::string& value);
@@ -52,14 +56,21 @@ LONG RegDeleteKeyA(HKEY root, const char* subKey);
 // Frees a handle; closing HKEY_CLASSES_ROOT does nothing.
 LONG RegCloseKey(HKEY key);
 
-// The registry file, as an operating-system path: $GEODEM_REGISTRY when set, else
-// ${XDG_DATA_HOME:-$HOME/.local/share}/geodem/registry.
+// The registry file that changes go to, as an operating-system path: $GEODEM_REGISTRY when set,
+// else the user's ${XDG_DATA_HOME:-$HOME/.local/share}/geodem/registry.
 std::string RegistryFilePath();
+// The system-wide registry that an installed product registers in: $GEODEM_SYSTEM_REGISTRY when
+// set, else the path the build chose (/var/lib/geodem/registry by default).
+std::string SystemRegistryFilePath();
+// The files a look-up searches, in order: $GEODEM_REGISTRY alone when set (a registry of its own,
+// as tests and scripts need), else the user's registry and then the system-wide one.
+std::vector<std::string> RegistrySearchPath();
 // A readable account of the last failed registry operation of this thread (GBK); "" after a
 // success.
 std::string RegistryLastError();
 
 // Finds the class of a program identifier through HKCR\<ProgID>\CLSID. A version-independent
-// identifier is followed through its CurVer key to the current version first. CO_E_CLASSSTRING when
-// the identifier names no class, REGDB_E_READREGDB when the registry cannot be read.
+// identifier is followed through its CurVer key to the current version first; the first file of
+// RegistrySearchPath() that resolves it answers. CO_E_CLASSSTRING when the identifier names no
+// class, REGDB_E_READREGDB when a registry cannot be read.
 HRESULT CLSIDFromProgID(const char16_t* progId, CLSID* clsid);

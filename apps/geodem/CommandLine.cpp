@@ -149,6 +149,9 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   CLI::App* reg = app.add_subcommand(
       "register", "register the GEODEM writer module in the registry the host runtime uses");
   CLI::App* unreg = app.add_subcommand("unregister", "remove the GEODEM writer's registration");
+  for (CLI::App* command : {reg, unreg})
+    command->add_flag("--system", systemRegistry_,
+                      "the system-wide registry for every user (root only) instead of your own");
 
   try {
     app.parse(argc, argv);

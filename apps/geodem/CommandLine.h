@@ -2,7 +2,7 @@
 // The command line of geodem:
 //   geodem convert [options] SRC... DST
 //   geodem info [--nodata V] [--json] FILE.dem
-//   geodem register | unregister
+//   geodem register | unregister [--system]
 //   geodem --help | --version
 // Parsing prints help, version and usage errors itself; the caller acts on what remains.
 #include <ostream>
@@ -26,6 +26,8 @@ class CommandLine {
   int exitCode() const { return exitCode_; }
   const ConvertOptions& options() const { return options_; }
   const InfoOptions& infoOptions() const { return infoOptions_; }
+  // register and unregister: the system-wide registry instead of the user's.
+  bool systemRegistry() const { return systemRegistry_; }
 
   static std::string VersionText();
 
@@ -37,4 +39,5 @@ class CommandLine {
   int exitCode_ = 0;
   ConvertOptions options_;
   InfoOptions infoOptions_;
+  bool systemRegistry_ = false;
 };

@@ -19,19 +19,19 @@ int GeodemApp::Run(int argc, const char* const* argv) {
       return InfoCommand(line.infoOptions(), out_, console).Run();
     }
     case CommandLine::Action::kRegister:
-      return Register(false);
+      return Register(false, line.systemRegistry());
     case CommandLine::Action::kUnregister:
-      return Register(true);
+      return Register(true, line.systemRegistry());
     case CommandLine::Action::kExit:
       break;
   }
   return line.exitCode();
 }
 
-int GeodemApp::Register(bool unregister) {
+int GeodemApp::Register(bool unregister, bool system) {
   Console console(err_);
   std::string done, error;
-  if (!ModuleRegistration::Run(unregister, done, error)) {
+  if (!ModuleRegistration::Run(unregister, system, done, error)) {
     console.Error(error);
     return 1;
   }

@@ -8,7 +8,7 @@ class GeodemApp {
   int Run(int argc, const char* const* argv);
 
  private:
-  int Register(bool unregister);
+  int Register(bool unregister, bool system);
 
   std::ostream& out_;
   std::ostream& err_;

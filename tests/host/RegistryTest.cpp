@@ -13,7 +13,9 @@
 #include "host/Registry.h"
 #include "host/RegistryFile.h"
 #include "host/ServerRegistration.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScopedRegistry.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -268,6 +270,54 @@ TEST(Registry, FileLocationFollowsTheEnvironment) {
     EXPECT_EQ(RegistryFilePath(), home + "/.local/share/geodem/registry");
   }
   data ? ::setenv("XDG_DATA_HOME", saved.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+}
+
+// Look-ups search $GEODEM_REGISTRY alone when it is set, else the user's registry and then the
+// system-wide one; changes go to the user's (or $GEODEM_REGISTRY's) file only.
+TEST(Registry, LookupSearchesTheUsersThenTheSystemRegistryUnlessTheEnvironmentNamesOne) {
+  TempDir dir;
+  const std::string user = dir / "data/geodem/registry", system = dir / "system/registry",
+                    own = dir / "own/registry";
+  ScopedEnvironment environment({{"GEODEM_REGISTRY", std::nullopt},
+                                 {"XDG_DATA_HOME", dir / "data"},
+                                 {"GEODEM_SYSTEM_REGISTRY", system}});
+  auto put = [](const std::string& file, const std::string& key, const std::string& value) {
+    RegistryFile(file).Update([&](RegistryTree& tree) {
+      tree.Create({key}).subkeys["CLSID"].values[""] = value;
+      return true;
+    });
+  };
+  const std::string inSystem = "{00000000-0000-0000-0000-000000000001}",
+                    inUser = "{00000000-0000-0000-0000-000000000002}",
+                    inOwn = "{00000000-0000-0000-0000-000000000003}";
+  put(system, "Only.System", inSystem);
+  put(system, "Both", inSystem);
+  put(user, "Both", inUser);
+  put(own, "Both", inOwn);
+
+  auto classOf = [](const char16_t* progId) {
+    CLSID clsid;
+    return CLSIDFromProgID(progId, &clsid) == S_OK ? clsid.ToString() : "<none>";
+  };
+  EXPECT_EQ(RegistrySearchPath(), (std::vector<std::string>{user, system}));
+  EXPECT_EQ(classOf(u"Both"), inUser);
+  EXPECT_EQ(classOf(u"Only.System"), inSystem);
+  EXPECT_EQ(ScopedRegistry::Value("Only.System\\CLSID"), inSystem);
+  EXPECT_EQ(classOf(u"Nowhere"), "<none>");
+  EXPECT_NE(RegistryLastError().find(user + " or " + system), std::string::npos)
+      << RegistryLastError();
+  EXPECT_FALSE(ScopedRegistry::HasKey("Nowhere"));
+  EXPECT_NE(RegistryLastError().find(user + " or " + system), std::string::npos)
+      << RegistryLastError();
+  // A change through the root goes to the user's file, even for a key the system file holds.
+  ASSERT_EQ(ScopedRegistry::Set("Only.System\\CLSID", nullptr, inUser), ERROR_SUCCESS);
+  EXPECT_EQ(classOf(u"Only.System"), inUser);
+  EXPECT_EQ(RegistryFile(system).Load().Find({"Only.System", "CLSID"})->values.at(""), inSystem);
+
+  ::setenv("GEODEM_REGISTRY", own.c_str(), 1);
+  EXPECT_EQ(RegistrySearchPath(), std::vector<std::string>{own});
+  EXPECT_EQ(classOf(u"Both"), inOwn);
+  EXPECT_EQ(classOf(u"Only.System"), "<none>");
 }
 
 }  // namespace

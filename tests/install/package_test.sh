@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The Debian package end to end: built with CPack from this build tree, installed with dpkg -i,
+# then used by an unprivileged user with nothing set (no GEODEM_* and no GDAL_DRIVER_PATH):
+# geodem converts a sample, GDAL's tools list the GEODEM driver and open the grid file, man renders
+# the page. Then dpkg -r, after which the writer is gone from the system-wide registry and no file
+# of the package remains. The package is removed again whatever happens.
+#   package_test.sh BUILD_DIR SOURCE_DIR SANITIZED(0|1) SYSTEM_REGISTRY
+set -uo pipefail
+build="$1"
+source_dir="$2"
+sanitized="$3"
+registry="$4"
+
+skip() { echo "SKIP: $*"; exit 77; }
+[ "$sanitized" = 0 ] || skip "an instrumented build cannot be packaged: GDAL's tools cannot load an AddressSanitizer plug-in (the plain suite tests the package)"
+[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
+for tool in dpkg dpkg-deb dpkg-shlibdeps cpack runuser man gdalinfo gdal_translate; do
+  command -v "$tool" >/dev/null || skip "$tool is not available"
+done
+if [[ "$(dpkg-query -W -f='${Status}' geodem 2>/dev/null)" == *" installed"* ]]; then
+  skip "a geodem package is installed on this machine; the test would replace it"
+fi
+[ -e "$registry" ] && skip "the system-wide registry $registry exists already; the test would change it"
+
+work="$(mktemp -d /tmp/geodem-package-XXXXXX)"
+installed=0
+cleanup() {
+  [ $installed = 1 ] && dpkg --purge geodem >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
+deb="$(ls "$work"/deb/geodem_*.deb 2>/dev/null | head -n 1)"
+[ -n "$deb" ] || fail "cpack made no package"
+[[ "$(dpkg-deb -f "$deb" Depends)" == *libgdal* ]] || fail "the package does not depend on GDAL: $(dpkg-deb -f "$deb" Depends)"
+
+installed=1
+dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+dpkg -L geodem >"$work/files"
+grep -q "HVXOGEODEMWriter" "$registry" || fail "postinst did not register the writer in $registry"
+
+# The user's part, in a folder of its own, with a clean environment.
+mkdir -p "$work/user"
+"$source_dir/scripts/sample_dem.sh" "$work/user/sample.tif" 60 40
+chown -R nobody "$work/user"
+chmod 755 "$work"
+as_user() { runuser -u nobody -- env -i PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"; }
+cd "$work/user"
+as_user geodem convert -q sample.tif sample.dem || fail "geodem convert as an unprivileged user failed"
+# Each output is read whole before it is searched (grep -q would cut the writer's pipe short).
+contains() { grep -qF -- "$2" <<<"$1"; }
+contains "$(as_user gdalinfo --formats)" "GEODEM" || fail "gdalinfo --formats does not list GEODEM"
+contains "$(as_user gdalinfo sample.dem)" "Driver: GEODEM" || fail "gdalinfo does not open the grid file"
+as_user gdal_translate -q -of GTiff sample.dem back.tif || fail "gdal_translate -of GTiff failed"
+contains "$(as_user gdalinfo back.tif)" "Size is 60, 40" || fail "the translated raster is not 60 x 40"
+page="$(grep '/man1/geodem.1' "$work/files" | head -n 1)"
+contains "$(as_user man -l "$page" 2>/dev/null)" "geodem convert" || fail "man -l $page renders nothing"
+
+dpkg -r geodem >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
+installed=0
+dpkg --purge geodem >/dev/null 2>&1
+if [ -e "$registry" ] && grep -q "HVXOGEODEMWriter" "$registry"; then
+  fail "the writer is still registered in $registry"
+fi
+[ -e "$registry" ] && fail "the system-wide registry $registry was left behind"
+left="$(while read -r f; do [ -f "$f" ] || [ -L "$f" ] && echo "$f"; done <"$work/files")"
+[ -z "$left" ] || fail "dpkg -r left files behind: $left"
+echo "package $(basename "$deb") installed, used by nobody and removed without a trace"
