@@ -47,6 +47,11 @@ bool MacroCycleFinder::IsCyclic(const StringMap& macros, const std::string& name
   return known_[name];
 }
 
+void MacroCycleFinder::Reset() {
+  known_.clear();
+  knownForCount_ = 0;
+}
+
 void MacroCycleFinder::Explore(const StringMap& macros, const std::string& start) {
   std::unordered_map<std::string, Mark> marks;
   std::vector<std::string> stack;

@@ -14,6 +14,8 @@ using StringMap = std::unordered_map<std::string, std::string>;
 class MacroCycleFinder {
  public:
   bool IsCyclic(const StringMap& macros, const std::string& name);
+  // Forgets every answer: the macros of another load may have the same count and other values.
+  void Reset();
 
  private:
   // Strongly connected components of everything reachable from start that is not known yet

@@ -53,7 +53,7 @@ MappingFile::~MappingFile() {
 // Loading
 
 int MappingFile::Load() {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     if (path.empty()) return 1;
     Clear();
     if (CreateDocument() != 0) return 1;
@@ -81,10 +81,11 @@ void MappingFile::Clear() {
   sourceAttributeStructs.clear();
   destinationAttributeStructs.clear();
   expansionGrowth_ = 0;
+  macroCycles_.Reset();
 }
 
 int MappingFile::CreateDocument() {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     document.reset();
     document = XmlDocument::Create();
     if (!document) {
@@ -96,7 +97,7 @@ int MappingFile::CreateDocument() {
 }
 
 int MappingFile::ParseDocument() {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     if (!document) return 1;
     if (!document->SetAsync(false) || !document->SetResolveExternals(true) ||
         !document->SetValidateOnParse(true)) {
@@ -131,12 +132,13 @@ int MappingFile::ParseDocument() {
 // The walk over the top-level elements
 
 int MappingFile::ReadSections() {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     if (!rootElement) return 1;
     const XmlNodeList children = rootElement.ChildNodes();
     for (std::size_t i = 0; i < children.Count(); ++i) {
       XmlNode child = children.Item(i);
-      if (!child || child.NodeType() == kXmlCommentNode) continue;
+      // Only elements are sections: a processing instruction may bear a section's name.
+      if (!child || child.NodeType() != kXmlElementNode) continue;
       std::string name;
       if (ReadElementName(child, name) != 0) continue;
       ReadSection(name, child);
@@ -195,7 +197,7 @@ void MappingFile::ReadSection(const std::string& name, const XmlNode& element) {
 }
 
 int MappingFile::ReadElementName(XmlNode element, std::string& name) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     if (!element) return 1;
     name = DomTextToGbk(element.BaseName());
     return name.find(' ') == std::string::npos ? 0 : 1;
@@ -229,7 +231,7 @@ std::string MappingFile::ExpandedText(const XmlNode& node) {
 // Macros and includes
 
 int MappingFile::ExpandMacros(std::string& text) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     TrimLeadingWhiteSpace(text);
     // "d$(" texts are resolved by the job's consumer, not here.
     if (text.size() >= 3 && (text[0] == 'd' || text[0] == 'D') && text.compare(1, 2, "$(") == 0) {
@@ -263,7 +265,7 @@ int MappingFile::ExpandMacros(std::string& text) {
 }
 
 int MappingFile::LookupMacro(const std::string& name, std::string& value) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     auto found = macros.find(name);
     if (found == macros.end()) {
       LogError(FormatGbk("映射文件中找不到宏定义：%s", name.c_str()), kMissingMacroCode);
@@ -279,12 +281,12 @@ void MappingFile::LogEndlessMacro(const std::string& name) {
 }
 
 int MappingFile::ReadMacro(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1,
+  return GuardMapping(kMappingFileFile, __LINE__, 1,
                       [&] { return ReadMacroDefinition(element, macros, macroNames); });
 }
 
 int MappingFile::ReadDynamicMacro(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     return ReadMacroDefinition(element, dynamicMacros, dynamicMacroNames);
   });
 }
@@ -302,7 +304,7 @@ int MappingFile::ReadMacroDefinition(const XmlNode& element, StringMap& table, S
 }
 
 int MappingFile::ReadInclude(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     std::string text = TextOf(element);
     // A file name that cannot be resolved is a failure of the reader, reported as one.
     if (ExpandMacros(text) != 0) throw std::runtime_error("unresolved macro in an include");
@@ -315,35 +317,35 @@ int MappingFile::ReadInclude(XmlNode element) {
 // Job sections
 
 int MappingFile::ReadMappingFileId(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     mappingFileId = TextOf(element);
     return 0;
   });
 }
 
 int MappingFile::ReadMinimumBuild(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     minimumBuild = LeadingInt(TextOf(element));
     return 0;
   });
 }
 
 int MappingFile::ReadReaderType(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     readerType = TextOf(element);
     return 0;
   });
 }
 
 int MappingFile::ReadWriterType(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     writerType = TextOf(element);
     return 0;
   });
 }
 
 int MappingFile::ReadSourceDataCollection(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     ForEachNamedChild(element.ChildNodes(), [&](const XmlNode& item, const std::string& itemName) {
       if (!NameIs(itemName, "SOURCE_DATA_ITEM")) return;
       ForEachNamedChild(item.ChildNodes(), [&](const XmlNode& child, const std::string& name) {
@@ -355,14 +357,14 @@ int MappingFile::ReadSourceDataCollection(XmlNode element) {
 }
 
 int MappingFile::ReadDestinationDataset(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     destinationDataset = TextOf(element);
     return ExpandMacros(destinationDataset);
   });
 }
 
 int MappingFile::ReadCoordinateSystem(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     ForEachNamedChild(element.ChildNodes(), [&](const XmlNode& child, const std::string& name) {
       std::string text = ExpandedText(child);
       if (NameIs(name, "SOURCE")) {
@@ -376,7 +378,7 @@ int MappingFile::ReadCoordinateSystem(XmlNode element) {
 }
 
 int MappingFile::ReadMapScale(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     std::string text = TextOf(element);
     ExpandMacros(text);
     mapScale = LeadingInt(text);
@@ -388,7 +390,7 @@ int MappingFile::ReadMapScale(XmlNode element) {
 // Key/value lists, variables and attribute pairs
 
 int MappingFile::ReadKeyValueList(XmlNode element, StringList& list) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     ForEachNamedChild(element.ChildNodes(), [&](const XmlNode& pair, const std::string& pairName) {
       if (!NameIs(pairName, "KeyValuePair")) return;
       ForEachNamedChild(pair.ChildNodes(), [&](const XmlNode& child, const std::string& name) {
@@ -402,7 +404,7 @@ int MappingFile::ReadKeyValueList(XmlNode element, StringList& list) {
 }
 
 int MappingFile::ReadVariable(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     AttributeTable table;
     StringList names;
     std::string className;
@@ -427,7 +429,7 @@ int MappingFile::ReadVariable(XmlNode element) {
 }
 
 int MappingFile::ReadAttributePair(XmlNode element, AttributeTable& table, StringList& names) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     AttributePairInfo pair;
     std::string attributeName;
     ForEachNamedChild(element.ChildNodes(), [&](const XmlNode& child, const std::string& name) {
@@ -452,7 +454,7 @@ int MappingFile::ReadAttributePair(XmlNode element, AttributeTable& table, Strin
 // Rules
 
 int MappingFile::ReadRule(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     std::optional<std::string> id = element.Attribute("RuleID");
     if (!id) return 1;
     RuleInfo rule;
@@ -548,7 +550,7 @@ int MappingFile::IsValidCondition(const ConditionInfo& condition) {
 // Attribute structures
 
 int MappingFile::ReadAttributeStruct(XmlNode element) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     ForEachNamedChild(element.ChildNodes(), [&](const XmlNode& section, const std::string& name) {
       ReadAttributeStructSection(name, section.ChildNodes());
     });
@@ -558,7 +560,7 @@ int MappingFile::ReadAttributeStruct(XmlNode element) {
 
 int MappingFile::ReadAttributeStructSection(const std::string& sectionName,
                                             const XmlNodeList& children) {
-  return GuardMapping(__FILE__, __LINE__, 1, [&] {
+  return GuardMapping(kMappingFileFile, __LINE__, 1, [&] {
     FieldList fields;
     std::string className;
     ForEachNamedChild(children, [&](const XmlNode& child, const std::string& name) {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "HVXCommon/XmlEntityLoader.h"
 #include "HVXCommon/XmlErrorCollector.h"
 #include "host/CodePage.h"
 
@@ -74,17 +75,10 @@ std::string ResolveAgainst(const std::string& location, const xmlChar* base) {
   return resolved.empty() ? location : resolved;
 }
 
-// Any address with a scheme other than file: is somewhere on the network.
-bool IsNetworkAddress(std::string_view url) {
-  std::size_t separator = url.find("://");
-  return separator != std::string_view::npos &&
-         !GbkEqualsNoCase(url.substr(0, separator), "file");
-}
-
 }  // namespace
 
 std::shared_ptr<XmlDocument> XmlDocument::Create() {
-  xmlInitParser();
+  InstallXmlEntityLoader();
   return std::shared_ptr<XmlDocument>(new XmlDocument());
 }
 
@@ -130,8 +124,9 @@ std::shared_ptr<_xmlDoc> XmlDocument::Parse(const std::string& url, bool validat
                                             XmlErrorCollector& errors) const {
   ParserContext ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::runtime_error("cannot create an XML parser context");
-  // Entities are substituted while parsing, where libxml2 bounds their expansion; NONET turns
-  // every http:// or ftp:// DTD and entity into a refused load.
+  // Entities are substituted while parsing, where libxml2 bounds their expansion. Every file comes
+  // through the process's entity loader, which refuses the network and anything but a regular
+  // file; NONET says the same to libxml2 itself.
   int options = XML_PARSE_NONET | XML_PARSE_NOENT;
   if (resolveExternals_) options |= XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR;
   if (validate) options |= XML_PARSE_DTDVALID;
@@ -139,8 +134,8 @@ std::shared_ptr<_xmlDoc> XmlDocument::Parse(const std::string& url, bool validat
   std::shared_ptr<xmlDoc> tree(xmlCtxtReadFile(ctxt.get(), url.c_str(), nullptr, options),
                                &xmlFreeDoc);
   errors.Watch(nullptr);
-  const bool parsed = tree && ctxt->wellFormed && ctxt->nsWellFormed &&
-                      !errors.RefusedNetwork() && (!validate || ctxt->valid);
+  const bool parsed = tree && ctxt->wellFormed && ctxt->nsWellFormed && !errors.Refused() &&
+                      (!validate || ctxt->valid);
   return parsed ? tree : nullptr;
 }
 
@@ -149,22 +144,14 @@ bool XmlDocument::ValidateAgainstNamedSchema(_xmlDoc* doc, XmlErrorCollector& er
   const std::string location = root ? NamedSchemaLocation(root) : std::string();
   if (location.empty()) return true;
   const std::string url = ResolveAgainst(location, doc->URL);
-  if (IsNetworkAddress(url)) {
-    errors.RefuseNetwork(url.c_str());
-    return false;
-  }
   std::shared_ptr<xmlDoc> schemaDoc = Parse(url, false, errors);
   if (!schemaDoc) return false;
   SchemaParserContext parser(xmlSchemaNewDocParserCtxt(schemaDoc.get()));
   if (!parser) throw std::runtime_error("cannot create a schema parser context");
   xmlSchemaSetParserStructuredErrors(parser.get(), &XmlErrorCollector::Handler, &errors);
-  // The schema compiler reads imports and includes through libxml2's process-wide entity loader
-  // and offers no way to pass "no network"; the refusing loader stands in for this one call.
-  xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
-  xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+  // Imports and includes come through the process's entity loader like every other file.
   Schema schema(xmlSchemaParse(parser.get()));
-  xmlSetExternalEntityLoader(previousLoader);
-  if (!schema || errors.RefusedNetwork()) return false;
+  if (!schema || errors.Refused()) return false;
   SchemaValidContext validator(xmlSchemaNewValidCtxt(schema.get()));
   if (!validator) throw std::runtime_error("cannot create a schema validation context");
   xmlSchemaSetValidStructuredErrors(validator.get(), &XmlErrorCollector::Handler, &errors);

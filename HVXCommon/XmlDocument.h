@@ -2,8 +2,9 @@
 // The XML document behind the mapping-file reader: a small DOM over libxml2 with just what the
 // reader needs.
 //
-// Loading never touches the network: external DTDs, entities and schemas are read from files
-// only, and a reference to an http:// (or any other non-file) address fails the load. A document
+// Loading never touches the network and never waits on a FIFO or a device: external DTDs,
+// entities and schemas are read from regular files only (XmlEntityLoader), and a reference to an
+// http:// (or any other non-file) address or to a special file fails the load. A document
 // that declares a DTD, or names an XSD through xsi:schemaLocation or
 // xsi:noNamespaceSchemaLocation on its root, is validated against it when validation is on; one
 // that declares neither need only be well-formed (namespaces included). libxml2's limits on

@@ -31,46 +31,50 @@ void XmlErrorCollector::Watch(xmlParserCtxtPtr ctxt) {
 }
 
 void XmlErrorCollector::Handler(void* /*data*/, xmlErrorPtr error) {
-  if (t_current != nullptr && error != nullptr) t_current->Add(*error);
+  if (t_current != nullptr && error != nullptr)
+    t_current->Add(*error, error->code == XML_IO_NETWORK_ATTEMPT);
 }
 
-void XmlErrorCollector::RefuseNetwork(const char* url) {
+void XmlErrorCollector::ReportForThisThread(int code, const std::string& message, bool refused) {
+  if (t_current == nullptr) return;
   xmlError error{};
   error.domain = XML_FROM_IO;
-  error.code = XML_IO_NETWORK_ATTEMPT;
-  error.level = XML_ERR_ERROR;
-  std::string message = std::string("Attempt to load network entity ") + url;  // libxml2's words
-  error.message = message.data();
-  Add(error);
+  error.code = code;
+  // As libxml2 weighs a file it cannot open: a warning, unless the load was refused.
+  error.level = refused ? XML_ERR_ERROR : XML_ERR_WARNING;
+  std::string text = message;
+  error.message = text.data();
+  t_current->Add(error, refused);
 }
 
 void XmlErrorCollector::Forget() {
   entries_.clear();
-  refusedNetwork_ = false;
+  refused_ = false;
+  refusal_ = {};
 }
 
-void XmlErrorCollector::Add(const xmlError& error) {
-  if (error.code == XML_IO_NETWORK_ATTEMPT) refusedNetwork_ = true;
-  if (entries_.size() >= kMaxEntries) return;
+void XmlErrorCollector::Add(const xmlError& error, bool refused) {
   Entry entry{{error.code, error.message ? error.message : "", error.line, error.int2},
               error.domain, error.level};
-  // A refused network load is raised without a context; the parser's position says where the
-  // file asked for it.
+  // A refused load is raised without a context; the parser's position says where the file asked
+  // for it.
   if (entry.error.line == 0 && watched_ != nullptr && watched_->input != nullptr) {
     entry.error.line = watched_->input->line;
     entry.error.linePosition = watched_->input->col;
   }
-  entries_.push_back(std::move(entry));
+  if (refused && !refused_) {
+    refused_ = true;
+    refusal_ = entry.error;
+  }
+  if (entries_.size() < kMaxEntries) entries_.push_back(std::move(entry));
 }
 
 XmlParseError XmlErrorCollector::Explanation() const {
-  const Entry* error = nullptr;
-  for (const Entry& e : entries_) {
-    if (e.error.errorCode == XML_IO_NETWORK_ATTEMPT) return e.error;
-    if (!error && e.level >= XML_ERR_ERROR) error = &e;
-  }
+  if (refused_) return refusal_;
   // The first error is the cause; later ones are mostly its consequences.
-  if (error) return error->error;
+  for (const Entry& e : entries_) {
+    if (e.level >= XML_ERR_ERROR) return e.error;
+  }
   // A file that cannot be opened at all is only worth a warning to libxml2.
   return entries_.empty() ? XmlParseError{} : entries_.front().error;
 }

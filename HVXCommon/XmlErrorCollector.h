@@ -2,8 +2,8 @@
 // Gathers what libxml2 reports while one document is loaded, so that a failed load can say why.
 //
 // Errors arrive by two roads: a parser context hands its own to the structured handler set on it
-// (Watch), and libxml2 reports a refused network load without any context, through the calling
-// thread's structured handler. The collector is that thread handler for exactly its own lifetime
+// (Watch), and loads refused by the entity loader (or libxml2's own refusal of the network) come
+// without any context, through the calling thread's collector. The collector is that thread handler for exactly its own lifetime
 // and puts the previous one back when it goes, so nothing is left behind between loads.
 #include <cstddef>
 #include <string>
@@ -34,21 +34,24 @@ class XmlErrorCollector {
   // collector of the calling thread takes the error).
   static void Handler(void* data, xmlErrorPtr error);
 
-  // Records that a load of url was refused because it would go to the network.
-  void RefuseNetwork(const char* url);
-  bool RefusedNetwork() const { return refusedNetwork_; }
+  // Records an error of a load that the process's entity loader made itself, in the collector of
+  // the calling thread (if any). A refused load (the network, something that is not a regular
+  // file) fails the document whatever the parser thinks of it.
+  static void ReportForThisThread(int code, const std::string& message, bool refused);
+  bool Refused() const { return refused_; }
   // Forgets what was recorded (before a second pass over the same file).
   void Forget();
 
-  // The error that best explains a failed load: a refused network load first, then the first
-  // error, then the first warning; an empty error (code 0) when nothing was recorded.
+  // The error that best explains a failed load: the first refused load, then the first error, then
+  // the first warning; an empty error (code 0) when nothing was recorded.
   XmlParseError Explanation() const;
 
  private:
-  void Add(const xmlError& error);
+  void Add(const xmlError& error, bool refused);
 
   std::vector<Entry> entries_;
-  bool refusedNetwork_ = false;
+  bool refused_ = false;
+  XmlParseError refusal_;
   xmlParserCtxtPtr watched_ = nullptr;
   XmlErrorCollector* previous_;
   xmlStructuredErrorFunc previousHandler_;

@@ -11,7 +11,7 @@ namespace {
 // Converts with iconv; unconvertible or malformed input becomes '?' in the target encoding.
 template <class Out>
 Out Convert(const char* to, const char* from, const void* data, std::size_t bytes,
-            std::size_t unitIn, const Out& question) {
+            std::size_t unitIn, const Out& question, bool* replaced = nullptr) {
   Out out;
   if (bytes == 0) return out;
   iconv_t cd = iconv_open(to, from);
@@ -30,6 +30,7 @@ Out Convert(const char* to, const char* from, const void* data, std::size_t byte
       if (errno == E2BIG) continue;
       // EILSEQ or EINVAL: skip one input unit and mark the spot.
       out += question;
+      if (replaced) *replaced = true;
       std::size_t skip = std::min(unitIn, inLeft);
       in += skip;
       inLeft -= skip;
@@ -43,6 +44,18 @@ Out Convert(const char* to, const char* from, const void* data, std::size_t byte
 
 std::string Utf16ToGbk(std::u16string_view text) {
   return Convert<std::string>("GBK", "UTF-16LE", text.data(), text.size() * 2, 2, "?");
+}
+
+std::optional<std::string> Utf16ToGbkExact(std::u16string_view text) {
+  bool replaced = false;
+  std::string gbk = Convert<std::string>("GBK", "UTF-16LE", text.data(), text.size() * 2, 2, "?",
+                                         &replaced);
+  if (replaced) return std::nullopt;
+  return gbk;
+}
+
+std::optional<std::string> Utf16ToGbkExact(const char16_t* text) {
+  return Utf16ToGbkExact(text ? std::u16string_view(text) : std::u16string_view());
 }
 
 std::string Utf16ToGbk(const char16_t* text) {

@@ -3,6 +3,7 @@
 // and GDAL see UTF-8. In GBK a lead byte 0x81-0xFE takes the next byte as its trail, and trail bytes
 // 0x40-0x7E include ASCII letters and the backslash; every byte-wise operation here steps over
 // double-byte characters so that Chinese text is never cut or case-mapped.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,10 @@
 // is carried over as '?' as well, so a conversion never fails.
 std::string Utf16ToGbk(std::u16string_view text);
 std::string Utf16ToGbk(const char16_t* text);  // null gives ""
+// The GBK form of a text; nothing when a character has none (or the text is malformed), where
+// Utf16ToGbk would put a '?' that could make two names one.
+std::optional<std::string> Utf16ToGbkExact(std::u16string_view text);
+std::optional<std::string> Utf16ToGbkExact(const char16_t* text);  // null gives ""
 std::u16string GbkToUtf16(std::string_view gbk);
 std::string GbkToUtf8(std::string_view gbk);
 std::string Utf8ToGbk(std::string_view utf8);

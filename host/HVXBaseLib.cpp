@@ -45,7 +45,10 @@ int IsFileType(std::string path, std::string ext) {
 
 int IsFileOrPath(std::string path) {
   if (path.empty()) return 0;
-  return GbkFindLastSeparator(path) == path.size() - 1 ? 0 : 1;
+  if (GbkFindLastSeparator(path) == path.size() - 1) return 0;
+  // An existing folder named without the separator is a folder all the same: taken for a file,
+  // its name would become the output file's, and the output would fail or land beside it.
+  return IsDirExisting(path) ? 0 : 1;
 }
 
 unsigned char IsFileExisting(std::string path) {

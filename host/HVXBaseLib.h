@@ -22,8 +22,8 @@ PathParts SplitPath(const std::string& path);
 // 1 when the file name of path has the extension ext (given without the dot, compared ignoring
 // case), else 0.
 int IsFileType(std::string path, std::string ext);
-// 0 when the path names a folder that a file name is to be appended to: it is empty or ends in a
-// separator. Any other path is used as a file path: 1.
+// 0 when the path names a folder that a file name is to be appended to: it is empty, ends in a
+// separator or names an existing folder. Any other path is used as a file path: 1.
 int IsFileOrPath(std::string path);
 // 1 when a regular file (or a link to one) exists at the path.
 unsigned char IsFileExisting(std::string path);

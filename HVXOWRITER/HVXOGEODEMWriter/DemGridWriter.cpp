@@ -32,7 +32,7 @@ DemGridWriter::DemGridWriter(const DemWriterParameters& params,
       m_progressOn(progressOn) {}
 
 int DemGridWriter::Write(const std::string& finalPath, const std::string& temporaryPath) {
-  return GuardWriter(m_logOutput, __FILE__, __LINE__, 0,
+  return GuardWriter(m_logOutput, kGeodemWriterFile, __LINE__, 0,
                      [&] { return WriteGuarded(finalPath, temporaryPath); });
 }
 

@@ -25,7 +25,7 @@ void DemWriterParameters::SetZoom(const std::string& text) { zoom = LeadingInt(t
 int DemWriterParameters::ReadWriterParameters(const StringList& list) {
   if (list.empty() || list.size() % 2 != 0) return 0;
   // The job opening reports a failure itself; pairs read before an exception keep their effect.
-  return GuardWriter(false, __FILE__, __LINE__, 0, [&] {
+  return GuardWriter(false, kGeodemWriterFile, __LINE__, 0, [&] {
     for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
       const std::string& name = list[i];
       const std::string& value = list[i + 1];
@@ -48,7 +48,7 @@ int DemWriterParameters::ReadWriterParameters(const StringList& list) {
 }
 
 HRESULT DemWriterParameters::ReadDatasetParameters(IPropertySet* set, bool logOutput) {
-  return GuardWriter(logOutput, __FILE__, __LINE__, E_FAIL, [&] {
+  return GuardWriter(logOutput, kGeodemWriterFile, __LINE__, E_FAIL, [&] {
     if (!set) return S_OK;
     if (auto text = ReadPropertyText(set, u"RASTER_NODATA")) SetNoData(*text);
     if (auto text = ReadPropertyText(set, u"DEM_ZOOM")) SetZoom(*text);

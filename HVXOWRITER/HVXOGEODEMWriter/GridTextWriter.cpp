@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/GridCellText.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
@@ -19,15 +20,23 @@ constexpr int kValuesPerLine = 10;
 
 void AppendLine(GridTextFile& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void AppendLine(GridTextFile& out, const char* format, ...) {
+  // Lines are short, but a coordinate of 1e110 is not: such a line is formatted again, whole.
   char line[128];
-  va_list args;
+  va_list args, again;
   va_start(args, format);
-  int n = std::vsnprintf(line, sizeof line - 2, format, args);
+  va_copy(again, args);
+  const int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  n = std::clamp(n, 0, static_cast<int>(sizeof line) - 3);
-  line[n++] = '\r';
-  line[n++] = '\n';
-  out.Append(std::string_view(line, static_cast<std::size_t>(n)));
+  if (n >= 0 && static_cast<std::size_t>(n) < sizeof line) {
+    out.Append(std::string_view(line, static_cast<std::size_t>(n)));
+  } else if (n > 0) {
+    std::string longLine(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(longLine.data(), longLine.size(), format, again);
+    longLine.pop_back();
+    out.Append(longLine);
+  }
+  va_end(again);
+  out.Append("\r\n");
 }
 
 }  // namespace

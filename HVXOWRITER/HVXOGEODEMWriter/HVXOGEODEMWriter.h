@@ -19,6 +19,7 @@
 #include <string>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/ModuleCount.h"
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
 #include "host/Guid.h"
 #include "host/IRasterTargetWriter.h"
@@ -98,6 +99,7 @@ class HVXOGEODEMWriter : public IWriterJob,
   bool LogOn() const { return logOutput != 0; }
   int ConvertMosaicTargets();
 
+  ModuleLockHolder moduleLock_;  // the module stays loaded while the object lives
   InnerUnknown inner_;
   IUnknown* outer_;  // not counted: the outer object owns this one
   std::atomic<std::uint32_t> refs_{0};

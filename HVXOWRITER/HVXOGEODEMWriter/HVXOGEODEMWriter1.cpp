@@ -2,6 +2,7 @@
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/ModuleGuard.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/ModuleCount.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
@@ -35,7 +36,6 @@ HRESULT HandOut(const ComPtr<T>& slot, T** object) {
 }  // namespace
 
 HVXOGEODEMWriter::HVXOGEODEMWriter(IUnknown* outer) : inner_(this), outer_(outer) {
-  ModuleLock();
   GDALAllRegister();
   ResetJob();
 }
@@ -43,19 +43,20 @@ HVXOGEODEMWriter::HVXOGEODEMWriter(IUnknown* outer) : inner_(this), outer_(outer
 HVXOGEODEMWriter::~HVXOGEODEMWriter() {
   ResetJob();
   destinationNames.clear();
-  ModuleUnlock();
 }
 
 HRESULT HVXOGEODEMWriter::Create(IUnknown* outer, const IID& iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (outer && iid != IUnknown::iid) return CLASS_E_NOAGGREGATION;
-  auto* writer = new HVXOGEODEMWriter(outer);
-  // Held while asked; a refused interface leaves no reference, and the writer goes.
-  writer->inner_.AddRef();
-  HRESULT hr = writer->InnerQueryInterface(iid, object);
-  writer->inner_.Release();
-  return hr;
+  return GuardModuleEntry([&] {
+    auto* writer = new HVXOGEODEMWriter(outer);
+    // Held while asked; a refused interface leaves no reference, and the writer goes.
+    writer->inner_.AddRef();
+    HRESULT hr = writer->InnerQueryInterface(iid, object);
+    writer->inner_.Release();
+    return hr;
+  });
 }
 
 // --- IUnknown ------------------------------------------------------------------------------------
@@ -117,7 +118,7 @@ HRESULT HVXOGEODEMWriter::Invoke(std::int32_t, const IID&, std::uint32_t, std::u
 // --- IWriterJob: settings, host objects, reserved slots --------------------------------------------
 
 HRESULT HVXOGEODEMWriter::SetParameters(IPropertySet* parameters) {
-  return GuardWriter(LogOn(), __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     if (!parameters) return 1;
     return SetWriterSettings(parameters);
   });
@@ -140,7 +141,7 @@ HRESULT HVXOGEODEMWriter::GetMetadata(IMetadata** object) { return HandOut(metad
 // --- IRasterTargetWriter -----------------------------------------------------------------------------
 
 HRESULT HVXOGEODEMWriter::OpenTarget(const char16_t* name, IPropertySet* sourceOptions) {
-  return GuardWriter(LogOn(), __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     if (!metadata) {
       if (LogOn()) FireGeoLogGbk(FormatGbk("无元数据信息"), kLogError, kNoMetadataCode);
       return E_FAIL;
@@ -149,13 +150,16 @@ HRESULT HVXOGEODEMWriter::OpenTarget(const char16_t* name, IPropertySet* sourceO
       if (LogOn()) FireGeoLogGbk(FormatGbk("目标数据集名称为空"), kLogError, kNoTargetNameCode);
       return E_FAIL;
     }
-    targetName = Utf16ToGbk(name);
+    std::optional<std::string> gbkName = GbkName(name);
+    if (!gbkName) return E_FAIL;
+    targetName = *gbkName;
     if (demParameters.ReadDatasetParameters(sourceOptions, LogOn()) != S_OK) return 1;
     ResetJob();
     SelectDestinationFolder(sourceOptions);
     formatExtension = "dem";
-    if (BuildSourceTable(name, metadata.Get()) != 0) {
-      if (LogOn())
+    if (HRESULT built = BuildSourceTable(name, metadata.Get()); built != 0) {
+      // A name without a GBK form has said so itself.
+      if (LogOn() && built != E_INVALIDARG)
         FireGeoLogGbk(FormatGbk("输入数据集信息条目不匹配"), kLogError, kSourceListsMismatchCode);
       return E_FAIL;
     }
@@ -172,7 +176,7 @@ HRESULT HVXOGEODEMWriter::OpenTarget(const char16_t* name, IPropertySet* sourceO
 }
 
 HRESULT HVXOGEODEMWriter::WriteRasterBlock(IRasterBlock* block, IUnknown* second) {
-  return GuardWriter(LogOn(), __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     driverName = "HFA";
     overwrite = demParameters.overwriteFiles;
     HRESULT r = WriteBlock(block, second);
@@ -182,20 +186,25 @@ HRESULT HVXOGEODEMWriter::WriteRasterBlock(IRasterBlock* block, IUnknown* second
 }
 
 HRESULT HVXOGEODEMWriter::CloseTarget() {
-  return GuardWriter(LogOn(), __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     CloseTargets();
-    if (mosaicMode == 1) ConvertMosaicTargets();
+    const int converted = mosaicMode == 1 ? ConvertMosaicTargets() : 0;
+    // A target that was not written fails the call, so that a host that does not read the log
+    // learns it too.
+    const bool failed = converted != 0 || !failedTargets.empty();
     HRESULT r = ReportOutputStatistics();
     ResetJob();
-    return r;
+    return failed ? E_FAIL : r;
   });
 }
 
 // Converts every mosaic target in order and stops at the first failure, whose temporary raster and
-// those of the targets after it stay on disk. 0 all converted, 1 at a failure.
+// those of the targets after it stay on disk. A target whose raster missed a write is a failure
+// without being converted. 0 all converted, 1 at a failure.
 int HVXOGEODEMWriter::ConvertMosaicTargets() {
-  return GuardWriter(LogOn(), __FILE__, __LINE__, static_cast<int>(E_FAIL), [&] {
+  return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, static_cast<int>(E_FAIL), [&] {
     for (const std::string& temporary : targetList) {
+      if (failedTargets.count(temporary)) return 1;
       std::string finalPath = FinalPathOf(temporary);
       if (WriteFormatFile(finalPath, temporary) == 0) {
         ReportTargetOutputFailed(finalPath);

@@ -31,7 +31,7 @@ bool ReplacementFits(const std::string& name, const std::string& token, const st
 
 HRESULT HVXOGEODEMWriter::OpenJob(const char16_t* mappingFilePath) {
   if (!mappingFilePath) return 1;
-  return GuardWriter(LogOn(), __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     jobPath = Utf16ToGbk(mappingFilePath);
     mappingFile.path = jobPath;
     if (mappingFile.Load() != 0) return E_FAIL;  // the loader has said why

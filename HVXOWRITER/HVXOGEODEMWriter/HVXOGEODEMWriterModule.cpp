@@ -3,6 +3,7 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriterClassFactory.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/ModuleCount.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/ModuleGuard.h"
 #include "host/CHVXRegKey.h"
 #include "host/Registry.h"
 #include "host/ServerRegistration.h"
@@ -27,26 +28,31 @@ ServerClassInfo WriterClass() {
 }  // namespace
 
 GEODEM_MODULE_EXPORT HRESULT DllRegisterServer() {
-  // The catalogue entry is best effort: the class registration decides the result.
-  CHVXRegKey catalogue;
-  catalogue.Open(HKEY_CLASSES_ROOT, kCatalogueKey);
-  catalogue.Write("", "HVXOGEODEMWriter");
-  catalogue.Write("CLSID", kProgId);
-  HRESULT hr = RegisterServerClass(WriterClass());
-  catalogue.Close();
-  return hr;
+  return GuardModuleEntry([] {
+    // The catalogue entry is best effort: the class registration decides the result.
+    CHVXRegKey catalogue;
+    catalogue.Open(HKEY_CLASSES_ROOT, kCatalogueKey);
+    catalogue.Write("", "HVXOGEODEMWriter");
+    catalogue.Write("CLSID", kProgId);
+    HRESULT hr = RegisterServerClass(WriterClass());
+    catalogue.Close();
+    return hr;
+  });
 }
 
 GEODEM_MODULE_EXPORT HRESULT DllUnregisterServer() {
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, kCatalogueKey);
-  return UnregisterServerClass(WriterClass());
+  return GuardModuleEntry([] {
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kCatalogueKey);
+    return UnregisterServerClass(WriterClass());
+  });
 }
 
 GEODEM_MODULE_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_HVXOGEODEMWriter) return CLASS_E_CLASSNOTAVAILABLE;
-  return HVXOGEODEMWriterClassFactory::Instance().QueryInterface(iid, object);
+  return GuardModuleEntry(
+      [&] { return HVXOGEODEMWriterClassFactory::Instance().QueryInterface(iid, object); });
 }
 
 GEODEM_MODULE_EXPORT HRESULT DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }

@@ -4,3 +4,13 @@
 void ModuleLock();
 void ModuleUnlock();
 long ModuleLockCount();
+
+// One live object's share of the count, for as long as the holder lives: a constructor that
+// throws after taking it gives it back.
+class ModuleLockHolder {
+ public:
+  ModuleLockHolder() { ModuleLock(); }
+  ~ModuleLockHolder() { ModuleUnlock(); }
+  ModuleLockHolder(const ModuleLockHolder&) = delete;
+  ModuleLockHolder& operator=(const ModuleLockHolder&) = delete;
+};

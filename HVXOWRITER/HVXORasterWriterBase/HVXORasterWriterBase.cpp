@@ -6,10 +6,13 @@
 
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
+#include "host/GeoEvents.h"
 #include "host/TextValues.h"
 #include "host/Variant.h"
 
 namespace {
+
+constexpr std::uint32_t kNameWithoutGbkCode = 0x2019b;
 
 // The text between the first double quote at or after `from` and the next one; nothing when either
 // quote is missing.
@@ -35,7 +38,7 @@ HVXORasterWriterBase::~HVXORasterWriterBase() { HVXORasterWriterBase::ResetJob()
 
 int HVXORasterWriterBase::SetWriterSettings(IPropertySet* parameters) {
   if (!parameters) return 1;
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 1, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 1, [&] {
     parameterSet = ComPtr<IPropertySet>(parameters);
     if (auto v = ReadPropertyText(parameters, u"TRANSFORM_PROJECTION"))
       transformProjection = GbkEqualsNoCase(*v, "YES") ? 1 : 0;
@@ -57,7 +60,7 @@ int HVXORasterWriterBase::SetWriterSettings(IPropertySet* parameters) {
 }
 
 void HVXORasterWriterBase::ReadDatasetSelection() {
-  GuardWriterVoid(logOutput != 0, __FILE__, __LINE__, [&] {
+  GuardWriterVoid(logOutput != 0, kRasterWriterBaseFile, __LINE__, [&] {
     selectionActive = 0;
     selectedDataset.clear();
     const StringList& directives = mappingFile.readerDirectives;
@@ -86,7 +89,7 @@ void HVXORasterWriterBase::ReadDatasetSelection() {
 }
 
 int HVXORasterWriterBase::SelectDestinationFolder(IPropertySet* sourceOptions) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 1, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 1, [&] {
     std::string option = ReadPropertyText(sourceOptions, u"Multiple_Source_Option").value_or("");
     std::string folder =
         ReadPropertyText(sourceOptions, u"DESTINATION_DATASET_FOLDER").value_or("");
@@ -104,7 +107,7 @@ int HVXORasterWriterBase::ExpandNameMacros(std::string& name, IRasterBlock* sour
   } kMacros[] = {{"%HVX_MAPCODE", u"HVX_MAPCODE"},
                  {"%HVX_ZONENUM", u"HVX_ZONENUM"},
                  {"%HVX_PATHNAME", u"HVX_PATHNAME"}};
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 1, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 1, [&] {
     for (const auto& macro : kMacros) {
       VariantHolder value;
       if (source) source->GetPropertyValue(macro.property, value.Put());
@@ -118,10 +121,18 @@ int HVXORasterWriterBase::ExpandNameMacros(std::string& name, IRasterBlock* sour
   });
 }
 
+std::optional<std::string> HVXORasterWriterBase::GbkName(const char16_t* name) const {
+  std::optional<std::string> gbk = Utf16ToGbkExact(name);
+  if (!gbk && logOutput)
+    FireGeoLogGbk(FormatGbk("%s：名称含有GBK无法表示的字符", Utf16ToGbk(name).c_str()), kLogError,
+                  kNameWithoutGbkCode);
+  return gbk;
+}
+
 void HVXORasterWriterBase::ResetBlockCounters() { blocksWritten = 0; }
 
 void HVXORasterWriterBase::ResetJob() {
-  GuardWriterVoid(logOutput != 0, __FILE__, __LINE__, [&] {
+  GuardWriterVoid(logOutput != 0, kRasterWriterBaseFile, __LINE__, [&] {
     mosaicMode = 0;
     resampleMethod = 1;
     driverName.clear();
@@ -132,6 +143,7 @@ void HVXORasterWriterBase::ResetJob() {
     targetList.clear();
     cleanMapStringToStringArray(targetGroups);
     CloseOpenDatasets();
+    failedTargets.clear();
     sourceTable.clear();
     progressBase = 0;
     progressEnd = 0;

@@ -19,6 +19,8 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
 
   // Creates the temporary raster of a record at its outputPath: refuses (E_FAIL, logged) when the
   // final file or the temporary one exists and overwrite is off, or when the folder cannot be
-  // made; 0 when GDAL has no driver or cannot create the raster; 1 when created, with
-  // record.dataset set. A mosaic target is pre-filled with the no-data values. Bands that the
+  // made; 0 when GDAL has no driver or cannot create the raster, or refuses its pre-fill,
+  // no-data values, georeference or projection (logged with GDAL's reason; the raster is
+  // removed); 1 when created, with record.dataset set. A mosaic target is pre-filled with the no-data values. Bands that the
   // no-data list does not cover get the default invalid value of the record's type.
   virtual std::int32_t CreateTargetDataset(SourceRecord& record, ISpatialReference* reference,
                                            const std::vector<double>& noData);
@@ -66,6 +69,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // no format and converts nothing.
   virtual int WriteFormatFile(const std::string& finalPath, const std::string& temporaryPath);
 
+  // The GBK form of a target or source name from the host; nothing (logged when logging is on)
+  // when a character has none: a '?' in its place could make two names one file.
+  std::optional<std::string> GbkName(const char16_t* name) const;
   // Says that the grid file of a target was not written ("输出目标数据集%s失败"), when logging is on.
   void ReportTargetOutputFailed(const std::string& finalPath) const;
   // A temporary raster's path without its ".tmp" ending (the case matters); other paths as they are.
@@ -89,7 +95,7 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // --- Source table and targets ----------------------------------------------------------------
 
   // One record per source of the metadata lists. 1 without metadata, without names, or when a
-  // list has another length than the names.
+  // list has another length than the names; E_INVALIDARG (logged) for a name without a GBK form.
   HRESULT BuildSourceTable(const char16_t* targetName, IMetadata* metadata);
   // Groups the records by final path and lists the distinct temporary paths; E_FAIL when mosaicked
   // sources disagree or a temporary raster would overwrite a source.
@@ -99,7 +105,7 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // Gives every record the joint extent of all of them.
   void ComputeMosaicExtent();
   // Pre-fills an open target with the no-data values, about 20 MiB of rows at a time. 0 done;
-  // 1 when the buffer cannot be had.
+  // 1 when the buffer cannot be had or a write failed.
   int FillWithInvalid(SourceRecord& record, const std::vector<double>& noData);
   // Rows that one step of FillWithInvalid writes: the buffer stays near 20 MiB, and a step
   // advances by at least one row.
@@ -109,16 +115,21 @@ class HVXORasterWriterBase : public HVXOWriterBase {
 
   // Places one raster block into its target raster. S_OK placed; 1 skipped (malformed, unknown,
   // or wholly outside its target; nothing written or counted); E_POINTER without the second
-  // object; E_FAIL when the target raster cannot be created.
+  // object; E_FAIL when the target raster cannot be created, when GDAL failed to write the block
+  // (the target is then failed: logged, never converted, its raster removed when it is closed),
+  // for every later block of a failed target, and when the block completed a source whose grid
+  // file could not be written.
   HRESULT WriteBlock(IRasterBlock* block, IUnknown* second);
   // Writes a block at (x, y) without the half windows of overlap at the sides where its source goes
   // on (interior edges), row by row; untrimmed, in one write. Only what lies inside both the block
   // and the target is written. pixels must hold columns x rows x bandCount values of the type.
+  // 1 when every write succeeded (or there was nothing to write), 0 when any failed.
   int WriteBlockTrimmed(void* pixels, GDALDataType type, const SourceRecord& record, int x, int y,
                         int columns, int rows, int windowX, int windowY);
   // A progress event after every tenth block of the current span.
   int ReportProgress();
-  // Closes every open target raster.
+  // Closes every open target raster; one whose blocks GDAL could not write out fails its target.
+  // The rasters of failed targets are removed.
   HRESULT CloseTargets();
 
   // --- State -----------------------------------------------------------------------------------
@@ -149,6 +160,8 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   std::int32_t progressEnd = 0;
   std::int32_t progressFactor = 0;
   std::int32_t lastStatus = 0;
+  // Temporary paths of the targets whose raster missed a GDAL write this call: never converted.
+  std::set<std::string> failedTargets;
 
  private:
   struct Window {
@@ -162,5 +175,17 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   HRESULT OpenTargetForBlock(IRasterBlock* block, SourceRecord& record, const std::string& key);
   int WriteWholeBlock(void* pixels, GDALDataType type, const SourceRecord& record,
                       const Window& block);
-  void CompleteSource(SourceRecord& record, const std::string& finalPath);
+  HRESULT CompleteSource(SourceRecord& record, const std::string& finalPath);
+  // No-data values, pre-fill, georeference and projection of a new raster; the step that GDAL
+  // refused, or null.
+  const char* SetUpTargetRaster(SourceRecord& record, ISpatialReference* reference,
+                                const std::vector<double>& noData);
+  // Flushes and closes a raster; false when GDAL could not write all of it.
+  bool CloseRaster(GDALDatasetH dataset);
+  // Logs that the target at finalPath could not be written at a step (UTF-8 text), with GDAL's
+  // reason.
+  void ReportWriteFailed(const std::string& finalPath, const char* step) const;
+  // Logs the failed step and marks the record's target failed; E_FAIL.
+  HRESULT FailTarget(const SourceRecord& record, const char* step);
+  static void RemoveRaster(const std::string& path);
 };

@@ -48,13 +48,16 @@ std::int32_t SaturatedSum(std::int32_t a, std::int32_t b) {
 HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) {
   if (!second) return E_POINTER;
   if (!block) return 1;
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     std::int32_t kind = 0;
     if (FAILED(block->GetKind(&kind)) || kind != kRasterBlockKind || sourceTable.empty()) return 1;
 
     BstrHolder wideName;
     block->GetName(wideName.Put());
-    std::string name = Utf16ToGbk(wideName.Get());
+    // A name without a GBK form matches no target: with a '?' in its place it might.
+    std::optional<std::string> gbkName = Utf16ToGbkExact(wideName.Get());
+    if (!gbkName) return 1;
+    std::string name = std::move(*gbkName);
     ExpandNameMacros(name, block);  // on failure the name stays as far as it got
     std::string sourceKey = name;
     auto group = targetGroups.find(GbkToUpper(name));
@@ -73,6 +76,8 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     SourceRecord& target = record->second;
     Window placed{};
     if (!PlaceBlock(data, target, placed)) return 1;
+    // Blocks of a raster that missed a write are not written: it will never be converted.
+    if (failedTargets.count(target.outputPath)) return E_FAIL;
 
     std::string finalPath = FinalPathOf(target.outputPath);
     if (!target.dataset) {
@@ -83,15 +88,14 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     }
 
     auto type = static_cast<GDALDataType>(blockDataType);
-    if (properties) {
-      WriteBlockTrimmed(data.Pixels(), type, target, placed.x, placed.y, placed.columns,
-                        placed.rows, windowX, windowY);
-    } else {
-      WriteWholeBlock(data.Pixels(), type, target, placed);
-    }
+    const int written = properties ? WriteBlockTrimmed(data.Pixels(), type, target, placed.x,
+                                                       placed.y, placed.columns, placed.rows,
+                                                       windowX, windowY)
+                                   : WriteWholeBlock(data.Pixels(), type, target, placed);
+    if (!written) return FailTarget(target, "写入数据块");
     blocksWritten = SaturatedSum(blocksWritten, 1);
     CountWrittenBlock(finalPath);
-    if (mosaicMode == 0 && blocksNum == currentOutput) CompleteSource(target, finalPath);
+    if (mosaicMode == 0 && blocksNum == currentOutput) return CompleteSource(target, finalPath);
     return S_OK;
   });
 }
@@ -169,7 +173,7 @@ int HVXORasterWriterBase::WriteWholeBlock(void* pixels, GDALDataType type,
       std::min<long long>(static_cast<long long>(block.x) + block.columns, record.width));
   int y1 = static_cast<int>(
       std::min<long long>(static_cast<long long>(block.y) + block.rows, record.height));
-  if (x0 >= x1 || y0 >= y1) return 0;
+  if (x0 >= x1 || y0 >= y1) return 1;  // nothing of it on the target
   if (x0 == block.x && y0 == block.y && x1 - x0 == block.columns && y1 - y0 == block.rows)
     return WriteDatasetWindow(record.dataset, block.x, block.y, block.columns, block.rows, pixels,
                               block.columns, block.rows, type, record.bandCount, nullptr, 0, 0, 0);
@@ -188,7 +192,7 @@ int HVXORasterWriterBase::WriteWholeBlock(void* pixels, GDALDataType type,
 int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
                                             const SourceRecord& record, int x, int y, int columns,
                                             int rows, int windowX, int windowY) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 0, [&] {
     // A block has margins only where its source goes on, so the edges that keep their cells are
     // the source's own: in a mosaic they lie inside the target.
     long long left = record.sourceColumn, top = record.sourceRow;
@@ -217,34 +221,37 @@ int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
         {xs + xw, static_cast<long long>(x) + columns, static_cast<long long>(record.width)});
     long long y1 = std::min(
         {ys + yw, static_cast<long long>(y) + rows, static_cast<long long>(record.height)});
-    if (x0 >= x1 || y0 >= y1) return 0;
+    if (x0 >= x1 || y0 >= y1) return 1;  // all margin: nothing to write
     auto valueSize = static_cast<std::size_t>(GDALGetDataTypeSizeBytes(type));
     auto* bytes = static_cast<unsigned char*>(pixels);
     auto bandValues = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
-    int result = 0;
+    int result = 1;  // 0 as soon as one row failed, not only the last
     for (int b = 0; b < record.bandCount; ++b) {
       GDALRasterBandH band = GetBand(record.dataset, b + 1);
       for (long long r = y0; r < y1; ++r) {
         std::size_t at = static_cast<std::size_t>(b) * bandValues +
                          static_cast<std::size_t>(r - y) * static_cast<std::size_t>(columns) +
                          static_cast<std::size_t>(x0 - x);
-        result = WriteBandWindow(band, static_cast<int>(x0), static_cast<int>(r),
-                                 static_cast<int>(x1 - x0), 1, bytes + at * valueSize,
-                                 static_cast<int>(x1 - x0), 1, type, 0, 0);
+        result &= WriteBandWindow(band, static_cast<int>(x0), static_cast<int>(r),
+                                  static_cast<int>(x1 - x0), 1, bytes + at * valueSize,
+                                  static_cast<int>(x1 - x0), 1, type, 0, 0);
       }
     }
     return result;
   });
 }
 
-void HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::string& finalPath) {
-  CloseDataset(record.dataset);
+HRESULT HVXORasterWriterBase::CompleteSource(SourceRecord& record,
+                                             const std::string& finalPath) {
+  const bool flushed = CloseRaster(record.dataset);
   record.dataset = nullptr;
-  if (!record.outputPath.ends_with(".tmp")) return;
+  if (!flushed) return FailTarget(record, "写入磁盘");
+  if (!record.outputPath.ends_with(".tmp")) return S_OK;
   lastStatus = WriteFormatFile(finalPath, record.outputPath);
-  // The block itself was written, so the result stays S_OK; but a grid file that silently fails
-  // to appear is a failure reported as success, so it is said as for a mosaic target.
-  if (lastStatus == 0) ReportTargetOutputFailed(finalPath);
+  if (lastStatus != 0) return S_OK;
+  // The host must learn that the grid file is missing even when it does not read the log.
+  ReportTargetOutputFailed(finalPath);
+  return E_FAIL;
 }
 
 void HVXORasterWriterBase::ReportTargetOutputFailed(const std::string& finalPath) const {
@@ -254,7 +261,7 @@ void HVXORasterWriterBase::ReportTargetOutputFailed(const std::string& finalPath
 }
 
 int HVXORasterWriterBase::ReportProgress() {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 1, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 1, [&] {
     if (!progressOutput) return 0;
     long long done = static_cast<long long>(blocksWritten) - progressBase;
     long long total = (static_cast<long long>(progressEnd) - progressBase) * progressFactor;

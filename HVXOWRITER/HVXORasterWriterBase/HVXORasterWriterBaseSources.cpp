@@ -16,17 +16,23 @@ constexpr std::uint32_t kResolutionDiffersCode = 0x20191;
 constexpr std::uint32_t kTypeDiffersCode = 0x20192;
 constexpr std::uint32_t kSourceIsTargetCode = 0x20194;
 
-// A metadata list as GBK strings; nothing when the host has no list of that name.
-std::optional<StringList> ReadList(IMetadata* metadata, const char16_t* name) {
+// A metadata list, each item turned into a GBK string by convert; nothing when the host has no
+// list of that name.
+template <class Convert>
+std::optional<StringList> ReadList(IMetadata* metadata, const char16_t* name, Convert convert) {
   std::int32_t count = 0;
   if (metadata->GetCount(name, &count) != S_OK) return std::nullopt;
   StringList items;
   for (std::int32_t i = 0; i < count; ++i) {
     BstrHolder item;
     metadata->GetItem(name, i, item.Put());
-    items.push_back(Utf16ToGbk(item.Get()));
+    items.push_back(convert(item.Get()));
   }
   return items;
+}
+
+std::optional<StringList> ReadList(IMetadata* metadata, const char16_t* name) {
+  return ReadList(metadata, name, [](const char16_t* item) { return Utf16ToGbk(item); });
 }
 
 // The numeric lists of a source, each with the record field it fills. A list the host does not
@@ -52,9 +58,16 @@ const NumericList kNumericLists[] = {
 
 HRESULT HVXORasterWriterBase::BuildSourceTable(const char16_t* targetName, IMetadata* metadata) {
   if (!metadata) return 1;
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     ReadDatasetSelection();
-    std::optional<StringList> names = ReadList(metadata, u"InDatasetName");
+    bool exact = true;
+    std::optional<StringList> names =
+        ReadList(metadata, u"InDatasetName", [&](const char16_t* item) {
+          std::optional<std::string> name = GbkName(item);
+          exact = exact && name;
+          return name.value_or("");
+        });
+    if (!exact) return E_INVALIDARG;
     if (!names || names->empty()) return 1;
     std::vector<std::optional<StringList>> lists;
     for (const NumericList& list : kNumericLists) {
@@ -85,12 +98,14 @@ std::string HVXORasterWriterBase::MakeOutputPath(const std::string& target,
     return destinationFolder + any->second;
   if (IsFileType(target, formatExtension) == 1) return target;
   if (IsFileOrPath(target) != 0) return target;
-  // The target is a folder ending in a separator: the strings are joined as they are.
-  return target + SplitPath(sourceName).fname + "." + formatExtension;
+  // The target is a folder: the strings are joined as they are, with a separator only where the
+  // folder was named without one.
+  const bool separated = target.empty() || GbkFindLastSeparator(target) == target.size() - 1;
+  return target + (separated ? "" : "/") + SplitPath(sourceName).fname + "." + formatExtension;
 }
 
 HRESULT HVXORasterWriterBase::GroupSourcesByTarget() {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     if (mosaicMode == 1) {
       if (CheckMosaicConsistency() != 0) return E_FAIL;
       ComputeMosaicExtent();
@@ -117,7 +132,7 @@ HRESULT HVXORasterWriterBase::GroupSourcesByTarget() {
 }
 
 HRESULT HVXORasterWriterBase::CheckMosaicConsistency() {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, E_FAIL, [&]() -> HRESULT {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, E_FAIL, [&]() -> HRESULT {
     if (sourceTable.empty()) return 0;
     const SourceRecord& reference = sourceTable.begin()->second;
     auto fail = [&](const char* message, std::uint32_t code) -> HRESULT {
@@ -137,7 +152,7 @@ HRESULT HVXORasterWriterBase::CheckMosaicConsistency() {
 }
 
 void HVXORasterWriterBase::ComputeMosaicExtent() {
-  GuardWriterVoid(logOutput != 0, __FILE__, __LINE__, [&] {
+  GuardWriterVoid(logOutput != 0, kRasterWriterBaseFile, __LINE__, [&] {
     if (sourceTable.empty()) return;
     const SourceRecord& first = sourceTable.begin()->second;
     double pixelWidth = first.pixelWidth;

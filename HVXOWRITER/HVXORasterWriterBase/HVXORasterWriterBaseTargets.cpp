@@ -1,5 +1,8 @@
 // Temporary target rasters: creation, the invalid pre-fill of mosaics, and the GDAL calls that all
 // raster writes go through.
+#include <cpl_error.h>
+#include <cpl_vsi.h>
+
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -17,6 +20,7 @@ namespace {
 
 constexpr std::uint32_t kFolderFailedCode = 0x20092;
 constexpr std::uint32_t kFileExistsCode = 0x200a0;
+constexpr std::uint32_t kWriteFailedCode = 0x2019a;
 
 // The folder part of a path, without its last separator ('/' or '\\'); "" when there is none.
 std::string FolderOf(const std::string& path) {
@@ -29,7 +33,7 @@ std::string FolderOf(const std::string& path) {
 std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
                                                        ISpatialReference* reference,
                                                        const std::vector<double>& noData) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&]() -> std::int32_t {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 0, [&]() -> std::int32_t {
     std::string finalPath = FinalPathOf(record.outputPath);
     if (IsFileExisting(finalPath) == 1) {
       // With overwrite on, the format writer replaces the file; nothing is deleted here.
@@ -62,23 +66,68 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
         GDALCreate(driver, OsPath(record.outputPath).c_str(), record.width, record.height,
                    record.bandCount, static_cast<GDALDataType>(record.dataType), nullptr);
     if (!record.dataset) return 0;
-
-    std::vector<double> values = NoDataForBands(noData, record);
-    if (mosaicMode == 1) FillWithInvalid(record, values);
-    // Single-band targets and lists that start with 0 carry no GDAL no-data value.
-    if (record.bandCount != 1 && !values.empty() && values[0] != 0.0) {
-      for (int b = 1; b <= record.bandCount; ++b)
-        GDALSetRasterNoDataValue(GetBand(record.dataset, b), values[b - 1]);
+    // An exception half way through is a failed set-up like any other.
+    if (const char* failed =
+            GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, "异常",
+                        [&] { return SetUpTargetRaster(record, reference, noData); })) {
+      // A raster without its georeference or its no-data cells must not become a grid file.
+      ReportWriteFailed(finalPath, failed);
+      CloseDataset(record.dataset);
+      record.dataset = nullptr;
+      RemoveRaster(record.outputPath);
+      return 0;
     }
-    double geoTransform[6] = {record.originX,     record.pixelWidth, 0, record.originY, 0,
-                              -record.pixelHeight};
-    GDALSetGeoTransform(record.dataset, geoTransform);
-    BstrHolder wkt;
-    SRSGetWKT(reference, wkt.Put());
-    // GDAL reads its strings as UTF-8.
-    if (wkt) GDALSetProjection(record.dataset, Utf16ToUtf8(wkt.Get()).c_str());
     return 1;
   });
+}
+
+const char* HVXORasterWriterBase::SetUpTargetRaster(SourceRecord& record,
+                                                    ISpatialReference* reference,
+                                                    const std::vector<double>& noData) {
+  CPLErrorReset();
+  std::vector<double> values = NoDataForBands(noData, record);
+  if (mosaicMode == 1 && FillWithInvalid(record, values) != 0) return "填充无效值";
+  // Single-band targets and lists that start with 0 carry no GDAL no-data value.
+  if (record.bandCount != 1 && !values.empty() && values[0] != 0.0) {
+    for (int b = 1; b <= record.bandCount; ++b) {
+      if (GDALSetRasterNoDataValue(GetBand(record.dataset, b), values[b - 1]) != CE_None)
+        return "设置无效值";
+    }
+  }
+  double geoTransform[6] = {record.originX,     record.pixelWidth, 0, record.originY, 0,
+                            -record.pixelHeight};
+  if (GDALSetGeoTransform(record.dataset, geoTransform) != CE_None) return "设置地理变换";
+  BstrHolder wkt;
+  SRSGetWKT(reference, wkt.Put());
+  // GDAL reads its strings as UTF-8.
+  if (wkt && GDALSetProjection(record.dataset, Utf16ToUtf8(wkt.Get()).c_str()) != CE_None)
+    return "设置投影";
+  return nullptr;
+}
+
+void HVXORasterWriterBase::ReportWriteFailed(const std::string& finalPath,
+                                             const char* step) const {
+  if (!logOutput) return;
+  // GDAL's own words say why (a full disk, a read-only file, a text it cannot read).
+  std::string reason = Utf8ToGbk(CPLGetLastErrorMsg());
+  FireGeoLogGbk(FormatGbk("%s：写入数据集失败（%s）%s", finalPath.c_str(), Utf8ToGbk(step).c_str(),
+                          reason.c_str()),
+                kLogError, kWriteFailedCode);
+}
+
+HRESULT HVXORasterWriterBase::FailTarget(const SourceRecord& record, const char* step) {
+  ReportWriteFailed(FinalPathOf(record.outputPath), step);
+  failedTargets.insert(record.outputPath);
+  return E_FAIL;
+}
+
+bool HVXORasterWriterBase::CloseRaster(GDALDatasetH dataset) {
+  // GDALClose says nothing of the blocks it could not write: flush first and look.
+  CPLErrorReset();
+  GDALFlushCache(dataset);
+  const bool flushed = CPLGetLastErrorType() < CE_Failure;
+  CloseDataset(dataset);
+  return flushed && CPLGetLastErrorType() < CE_Failure;
 }
 
 std::vector<double> HVXORasterWriterBase::NoDataForBands(const std::vector<double>& noData,
@@ -97,7 +146,7 @@ int HVXORasterWriterBase::FillRowsPerStep(int width, int height, int bandCount, 
 }
 
 int HVXORasterWriterBase::FillWithInvalid(SourceRecord& record, const std::vector<double>& noData) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, static_cast<int>(E_FAIL), [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, static_cast<int>(E_FAIL), [&] {
     if (record.width <= 0 || record.height <= 0 || record.bandCount <= 0) return 0;
     auto type = static_cast<GDALDataType>(record.dataType);
     int valueSize = GDALGetDataTypeSize(type) / 8;
@@ -117,9 +166,10 @@ int HVXORasterWriterBase::FillWithInvalid(SourceRecord& record, const std::vecto
                          values.data());
         filledRows = count;
       }
-      WriteDatasetWindow(record.dataset, 0, static_cast<int>(row), record.width, count,
-                         buffer.get(), record.width, count, type, record.bandCount, nullptr, 0, 0,
-                         0);
+      if (!WriteDatasetWindow(record.dataset, 0, static_cast<int>(row), record.width, count,
+                              buffer.get(), record.width, count, type, record.bandCount, nullptr,
+                              0, 0, 0))
+        return 1;
     }
     return 0;
   });
@@ -128,9 +178,12 @@ int HVXORasterWriterBase::FillWithInvalid(SourceRecord& record, const std::vecto
 int HVXORasterWriterBase::WriteBandWindow(GDALRasterBandH band, int xOff, int yOff, int xSize,
                                           int ySize, void* buffer, int bufXSize, int bufYSize,
                                           GDALDataType bufType, int pixelSpace, int lineSpace) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 0, [&] {
+    // A block the cache had to write out for this one may fail without failing the call.
+    CPLErrorReset();
     return GDALRasterIO(band, GF_Write, xOff, yOff, xSize, ySize, buffer, bufXSize, bufYSize,
-                        bufType, pixelSpace, lineSpace) == CE_None
+                        bufType, pixelSpace, lineSpace) == CE_None &&
+                   CPLGetLastErrorType() < CE_Failure
                ? 1
                : 0;
   });
@@ -140,17 +193,19 @@ int HVXORasterWriterBase::WriteDatasetWindow(GDALDatasetH dataset, int xOff, int
                                              int ySize, void* buffer, int bufXSize, int bufYSize,
                                              GDALDataType bufType, int bandCount, int* bandMap,
                                              int pixelSpace, int lineSpace, int bandSpace) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 0, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, 0, [&] {
+    CPLErrorReset();
     return GDALDatasetRasterIO(dataset, GF_Write, xOff, yOff, xSize, ySize, buffer, bufXSize,
                                bufYSize, bufType, bandCount, bandMap, pixelSpace, lineSpace,
-                               bandSpace) == CE_None
+                               bandSpace) == CE_None &&
+                   CPLGetLastErrorType() < CE_Failure
                ? 1
                : 0;
   });
 }
 
 GDALRasterBandH HVXORasterWriterBase::GetBand(GDALDatasetH dataset, int band) {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, GDALRasterBandH{nullptr},
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, GDALRasterBandH{nullptr},
                      [&] { return GDALGetRasterBand(dataset, band); });
 }
 
@@ -159,7 +214,7 @@ void HVXORasterWriterBase::CloseDataset(GDALDatasetH dataset) {
 }
 
 HRESULT HVXORasterWriterBase::CloseTargets() {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, E_FAIL, [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, E_FAIL, [&] {
     CloseOpenDatasets();
     return S_OK;
   });
@@ -170,9 +225,20 @@ void HVXORasterWriterBase::CloseOpenDatasets() {
   std::vector<GDALDatasetH> closed;
   for (auto& [key, record] : sourceTable) {
     if (record.dataset && std::find(closed.begin(), closed.end(), record.dataset) == closed.end()) {
-      CloseDataset(record.dataset);
+      if (!CloseRaster(record.dataset) && !failedTargets.count(record.outputPath))
+        FailTarget(record, "写入磁盘");
       closed.push_back(record.dataset);
     }
     record.dataset = nullptr;
   }
+  // A raster that missed a write is of no use to anybody, and on a full disk it holds the space.
+  for (const std::string& path : failedTargets) RemoveRaster(path);
+}
+
+void HVXORasterWriterBase::RemoveRaster(const std::string& path) {
+  if (IsFileExisting(path) != 1) return;
+  // A raster cut short may be beyond GDAL's recognition: then the file goes by itself, quietly.
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  if (GDALDeleteDataset(nullptr, OsPath(path).c_str()) != CE_None) VSIUnlink(OsPath(path).c_str());
+  CPLPopErrorHandler();
 }

@@ -70,7 +70,7 @@ void HVXOWriterBase::ObtainComponents() {
 HVXOWriterBase::~HVXOWriterBase() {
   // Releasing runs the host's code; a failure there is reported whatever the log switch says, and
   // teardown goes on.
-  GuardWriterVoid(true, __FILE__, __LINE__, [&] {
+  GuardWriterVoid(true, kWriterBaseFile, __LINE__, [&] {
     fieldsClass.Reset();
     fieldClass.Reset();
     geometry.Reset();
@@ -122,7 +122,7 @@ void HVXOWriterBase::CountWrittenBlock(const std::string& targetKey) {
 }
 
 int HVXOWriterBase::ReportOutputStatistics() {
-  return GuardWriter(logOutput != 0, __FILE__, __LINE__, 1, [&] {
+  return GuardWriter(logOutput != 0, kWriterBaseFile, __LINE__, 1, [&] {
     if (outputStatistics.empty()) return 1;
     if (logOutput) {
       LogInfo(FormatGbk("                         输出对象统计                        "),

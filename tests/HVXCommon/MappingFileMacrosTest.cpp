@@ -131,6 +131,14 @@ TEST_F(MappingFileTest, CyclicMacrosEndAtOnceWithTheTextAsItStood) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+TEST_F(MappingFileTest, ReloadedJobForgetsTheCyclesOfTheLastLoad) {
+  // The same number of macros both times, so nothing but the reload can tell them apart.
+  ASSERT_EQ(LoadBody(Macro("A", "$(B)") + Macro("B", "$(A)") + Destination("$(A)")), 0);
+  EXPECT_EQ(mapping.destinationDataset, "$(A)");
+  ASSERT_EQ(LoadBody(Macro("A", "$(B)") + Macro("B", "fixed") + Destination("$(A)")), 0);
+  EXPECT_EQ(mapping.destinationDataset, "fixed");
+}
+
 TEST_F(MappingFileTest, ExplodingExpansionsAreCutShortAndLongChainsAreNot) {
   const auto start = std::chrono::steady_clock::now();
   // No cycle, but every level doubles the text: 2^44 bytes at the top.

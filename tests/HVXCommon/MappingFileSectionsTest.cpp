@@ -42,3 +42,14 @@ TEST_F(MappingFileTest, CommentsUnknownAndInertElementsAreSkippedAndTheWalkGoesO
   EXPECT_THAT(mapping.rules, IsEmpty());
   EXPECT_THAT(Messages(), IsEmpty());
 }
+
+TEST_F(MappingFileTest, ProcessingInstructionsNamedLikeSectionsAreNotSections) {
+  ASSERT_EQ(LoadBody("<?MAP_SCALE 5?><?INCLUDE a.xml?><?MACRO Key=\"A\" Value=\"1\"?>"
+                     "<?WRITER_PARAMETER <KeyValuePair><Key>K</Key><Value>V</Value>"
+                     "</KeyValuePair>?>"),
+            0);
+  EXPECT_EQ(mapping.mapScale, MappingFile().mapScale);
+  EXPECT_THAT(mapping.includeFiles, IsEmpty());
+  EXPECT_THAT(mapping.macroNames, IsEmpty());
+  EXPECT_THAT(mapping.writerParameters, IsEmpty());
+}

@@ -2,13 +2,17 @@
 // files written to hurt the reader (network addresses, entity bombs, deep nesting, huge texts).
 #include "HVXCommon/XmlDocument.h"
 
+#include <fcntl.h>
 #include <libxml/globals.h>
 #include <libxml/xmlerror.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 #include "HVXCommon/XmlNodeList.h"
 #include "support/HostileXml.h"
@@ -193,6 +197,86 @@ TEST_F(XmlDocumentTest, NetworkAddressesAreNeverContacted) {
 
   EXPECT_FALSE(listener.WasContacted());
 }
+
+// A FIFO that nobody writes to: opening it for reading waits for a writer for ever. Should a
+// reader ever wait, the FIFO is opened for writing after a few seconds, so that a regression fails
+// the test instead of hanging it.
+class LonelyFifo {
+ public:
+  explicit LonelyFifo(const std::string& path) : path_(path) {
+    ::mkfifo(path_.c_str(), 0600);
+    rescue_ = std::jthread([this](std::stop_token stop) {
+      for (int i = 0; i < 50 && !stop.stop_requested(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    });
+  }
+
+ private:
+  std::string path_;
+  std::jthread rescue_;
+};
+
+struct SpecialFileCase {
+  const char* name;
+  std::string (*document)(const std::string& special);  // the mapping file naming it
+};
+void PrintTo(const SpecialFileCase& c, std::ostream* out) { *out << c.name; }
+
+std::string ExternalEntity(const std::string& file) {
+  return "<!DOCTYPE HVX_MappingFile [<!ENTITY e SYSTEM \"" + file +
+         "\">]>\n<HVX_MappingFile>&e;</HVX_MappingFile>";
+}
+
+class SpecialFileTest : public XmlDocumentTest,
+                        public ::testing::WithParamInterface<SpecialFileCase> {};
+
+TEST_P(SpecialFileTest, IsRefusedWithoutWaiting) {
+  const std::string fifo = dir / "fifo";
+  LonelyFifo lonely(fifo);
+  const bool stdinCase = std::string(GetParam().name).ends_with("stdin");
+  struct stat input{};
+  if (stdinCase && ::stat("/dev/stdin", &input) == 0 && S_ISREG(input.st_mode))
+    GTEST_SKIP() << "standard input is a regular file here";
+  const std::string special = stdinCase ? "/dev/stdin" : fifo;
+  const std::string xml = GetParam().document(special);
+  const auto start = std::chrono::steady_clock::now();
+  if (xml.empty()) {  // the mapping file itself
+    document = XmlDocument::Create();
+    EXPECT_FALSE(document->Load(special));
+  } else {
+    EXPECT_FALSE(Load("job.xml", xml));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_NE(document->ParseError().reason.find("not a regular file"), std::string::npos)
+      << document->ParseError().reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    XmlDocumentTest, SpecialFileTest,
+    ::testing::Values(
+        SpecialFileCase{"mapping_file", [](const std::string&) { return std::string(); }},
+        SpecialFileCase{"dtd",
+                        [](const std::string& f) {
+                          return "<!DOCTYPE HVX_MappingFile SYSTEM \"" + f +
+                                 "\">\n<HVX_MappingFile/>";
+                        }},
+        SpecialFileCase{"external_entity", ExternalEntity},
+        SpecialFileCase{"parameter_entity",
+                        [](const std::string& f) {
+                          return "<!DOCTYPE HVX_MappingFile [<!ENTITY % p SYSTEM \"" + f +
+                                 "\"> %p;]>\n<HVX_MappingFile/>";
+                        }},
+        SpecialFileCase{"schema",
+                        [](const std::string& f) {
+                          return "<HVX_MappingFile "
+                                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                                 "xsi:noNamespaceSchemaLocation=\"" +
+                                 f + "\"/>";
+                        }},
+        SpecialFileCase{"entity_of_stdin", ExternalEntity}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(XmlDocumentTest, EntityBombsAreRefusedWithoutExhaustingMemory) {
   const long before = PeakMemoryKb();

@@ -47,6 +47,9 @@ TEST(FileType, FileOrPath) {
   EXPECT_EQ(IsFileOrPath(""), 0);
   EXPECT_NE(IsFileOrPath("out/a.dem"), 0);
   EXPECT_NE(IsFileOrPath("out/a"), 0);
+  TempDir dir;  // an existing folder is one without its separator too
+  EXPECT_EQ(IsFileOrPath(dir.Path().string()), 0);
+  EXPECT_NE(IsFileOrPath(dir / "absent"), 0);
 }
 
 TEST(FileSystem, ExistenceAndLongDirectories) {

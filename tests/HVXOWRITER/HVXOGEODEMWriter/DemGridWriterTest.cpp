@@ -205,6 +205,19 @@ TEST(DemGridWriter, GeographicRasterIsWrittenInDegreesWithTenDecimals) {
             "30.000000\r\n30.000000\r\n1\r\n1\r\n100\r\n\r\n");
 }
 
+TEST(DemGridWriter, HeaderLinesLongerThanUsualAreWrittenWhole) {
+  TestRaster raster = Raster(1, 1, {1.0f});
+  raster.transform = {-1e125, 1e100, 0, 1e125, 0, -1e100};
+  GridOptions o;
+  o.version = "GRD_2007";
+  char expected[1024];
+  std::snprintf(expected, sizeof expected, "X0: %f\r\nY0: %f\r\nDX: %f\r\nDY: %f\r\n", -1e125,
+                1e125, 1e100, 1e100);
+  // HFA cannot hold such a georeference; the grid writer reads any raster.
+  const std::string header = Header(WriteGrid(raster, o, {"GTiff", GDT_Float32, {}}).text);
+  EXPECT_NE(header.find(expected), std::string::npos) << header;
+}
+
 TEST(DemGridWriter, RowsBreakIntoLinesOfTenValues) {
   GridOptions o;
   o.zoom = 1;

@@ -157,7 +157,7 @@ TEST(DemWriterParameters, ExceptionInDatasetSetFailsAndIsLoggedOnlyWhenLoggingIs
       EXPECT_EQ(events.logs[0].level, 3);
       EXPECT_EQ(events.logs[0].code, 0x200e0u);
       EXPECT_TRUE(events.logs[0].Utf8().starts_with(
-          "异常,位于代码文件 HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.cpp 的 "))
+          "异常,位于代码文件 HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter1.cpp 的 "))
           << events.logs[0].Utf8();
     }
   }

@@ -91,7 +91,7 @@ TEST(WriterTargets, ClosingAMosaicStopsAtTheFirstFailedConversion) {
   writer.CountWrittenBlock("a.dem");
   writer.results = {0, 1};
 
-  EXPECT_EQ(writer.CloseTarget(), S_OK);  // the statistics' result
+  EXPECT_EQ(writer.CloseTarget(), E_FAIL);  // a grid file is missing
   ASSERT_EQ(writer.calls.size(), 1u);
   EXPECT_EQ(writer.calls[0].first + ".tmp", writer.calls[0].second);
   ASSERT_FALSE(events.logs.empty());

@@ -150,7 +150,7 @@ TEST_F(BlockWriting, AFailedConversionOfACompletedSourceIsSaid) {
   TestBlock t = Block(0, 0, 10, 10);
   t.block->SetProperties(MakeProperties({{"BlocksNum", "1"}}));
   EventCapture events;
-  EXPECT_EQ(Write(t), S_OK);  // the block was written
+  EXPECT_EQ(Write(t), E_FAIL);  // the block was written, but not the grid file
   EXPECT_EQ(writer.lastStatus, 0);
   ASSERT_EQ(events.logs.size(), 1u);
   EXPECT_EQ(events.logs[0].Gbk(), FormatGbk("输出目标数据集%s失败", final_.c_str()));

@@ -3,6 +3,7 @@
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
 #include "RasterFixtures.h"
 #include "support/EventCapture.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -75,6 +76,15 @@ TEST_F(SourceTable, FolderTargetGivesEachSourceItsOwnFile) {
   EXPECT_EQ(writer.sourceTable["C:\\IN\\Y.IMG"].outputPath, "/out/y.dem.tmp");
   EXPECT_EQ(writer.targetGroups.size(), 2u);
   EXPECT_EQ(writer.targetList.size(), 2u);
+}
+
+TEST(OutputPath, ExistingFolderNamedWithoutSeparatorGetsOne) {
+  TempDir dir;
+  HVXORasterWriterBase writer;
+  writer.formatExtension = "dem";
+  const std::string folder = dir.Path().string();
+  EXPECT_EQ(writer.MakeOutputPath(folder, "D:\\in\\x.tif"), folder + "/x.dem");
+  EXPECT_EQ(writer.MakeOutputPath(folder + "/", "x.tif"), folder + "/x.dem");
 }
 
 TEST(OutputPath, RulesInOrder) {
