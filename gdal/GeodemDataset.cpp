@@ -62,7 +62,7 @@ GDALDataset* GeodemDataset::CreateCopy(const char* filename, GDALDataset* source
   const auto parsed = GeodemCreationOptions::Read(options, source->GetRasterCount());
   if (!parsed) return nullptr;
   const GeodemGridCopy copy(filename, *parsed);
-  if (!copy.CheckSource(*source) || !copy.Write(*source, progress, progressData)) return nullptr;
+  if (!copy.Write(*source, progress, progressData)) return nullptr;
   GDALOpenInfo info(filename, GA_ReadOnly);
   return Open(&info);
 }

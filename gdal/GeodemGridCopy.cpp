@@ -5,6 +5,7 @@
 #include <cpl_vsi.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextWriter.h"
@@ -27,43 +28,14 @@ const char* NameOf(GDALDataset& source) {
 
 }  // namespace
 
-bool GeodemGridCopy::CheckSource(GDALDataset& source) const {
-  const char* name = NameOf(source);
-  const int bands = source.GetRasterCount();
-  if (bands < 1) return Fail(CPLE_NotSupported, "%s has no raster band to write.", name);
-  if (source.GetRasterXSize() < 1 || source.GetRasterYSize() < 1) {
-    return Fail(CPLE_NotSupported, "%s has no cells to write.", name);
-  }
-  double t[6];
-  if (source.GetGeoTransform(t) != CE_None) {
-    return Fail(CPLE_NotSupported,
-                "%s has no geotransform: a grid file needs the position and size of its cells "
-                "(give it one with gdal_translate -a_ullr, or warp it with gdalwarp).",
-                name);
-  }
-  if (t[2] != 0 || t[4] != 0) {
-    return Fail(CPLE_NotSupported,
-                "%s is rotated: a grid file holds north-up rasters only (warp it with gdalwarp "
-                "first).",
-                name);
-  }
-  if (!(t[1] > 0) || !(t[5] < 0)) {
-    return Fail(CPLE_NotSupported,
-                "%s is not north-up (its first row is not the northernmost, or its columns run "
-                "west): a grid file holds north-up rasters only (warp it with gdalwarp first).",
-                name);
-  }
-  if (bands > 1) {
-    CPLError(CE_Warning, CPLE_AppDefined,
-             "%s has %d bands; band %d is written (the creation option BAND chooses another).",
-             name, bands, m_options.band);
-  }
-  return true;
-}
-
 bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
                            void* progressData) const {
-  if (!WriteGrid(source, progress ? progress : GDALDummyProgress, progressData)) return false;
+  // The source first: a source that cannot be written leaves the target alone.
+  std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
+  if (!cells) return false;
+  if (!WriteGrid(source, *cells, progress ? progress : GDALDummyProgress, progressData)) {
+    return false;
+  }
   if (m_options.prj && !WritePrj(source)) {
     VSIUnlink(m_target.c_str());
     return false;
@@ -71,8 +43,8 @@ bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
   return true;
 }
 
-bool GeodemGridCopy::WriteGrid(GDALDataset& source, GDALProgressFunc progress,
-                               void* progressData) const {
+bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
+                               GDALProgressFunc progress, void* progressData) const {
   // The grid text code takes GBK paths, as the writer component's host hands them over.
   const std::string gbk = Utf8ToGbk(m_target);
   if (GbkToUtf8(gbk) != m_target) {
@@ -89,13 +61,13 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GDALProgressFunc progress,
   const GridTextWriter::Georeference geo =
       GridTextWriter::GeoreferenceOf(GDALDataset::ToHandle(&source));
   text.WriteHeader(out, geo);
-  GeodemSourceBand cells(*source.GetRasterBand(m_options.band), m_options);
   bool cancelled = !progress(0.0, nullptr, progressData);
   const bool written = !cancelled && text.WriteRows(out, cells, geo, [&](int row, int rows) {
     cancelled = !progress(static_cast<double>(row + 1) / rows, nullptr, progressData);
     return !cancelled;
   });
   const bool readFailed = !written && !cancelled && !out.Failed();
+  const std::string readError = readFailed ? CPLGetLastErrorMsg() : "";
   const bool closed = out.Close();
   if (written && closed) return true;
   VSIUnlink(m_target.c_str());
@@ -104,7 +76,7 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GDALProgressFunc progress,
                 m_target.c_str());
   }
   if (readFailed) {
-    return Fail(CPLE_FileIO, "Reading the source for %s failed; the unfinished file is removed.",
+    return Fail(CPLE_FileIO, "%s The unfinished %s is removed.", readError.c_str(),
                 m_target.c_str());
   }
   return Fail(CPLE_FileIO,

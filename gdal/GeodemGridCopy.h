@@ -1,8 +1,8 @@
 #pragma once
 // Writes a grid file from any GDAL dataset, which is what the driver's CreateCopy does and what its
-// writable datasets do when they are closed: the source checked (north-up, georeferenced), the
-// chosen band read by geodem convert's rules, the text written by the writer component's grid
-// text code, then the .prj beside it. GDAL's progress callback follows the rows and may cancel.
+// writable datasets do when they are closed: the chosen band read by geodem convert's rules
+// (GeodemSourceBand), the text written by the writer component's grid text code, then the .prj
+// beside it. GDAL's progress callback follows the rows and may cancel.
 // Any failure is a CE_Failure with a message, and nothing is left under the target's name.
 #include <gdal_priv.h>
 
@@ -10,20 +10,20 @@
 
 #include "gdal/GeodemCreationOptions.h"
 
+class GridRowSource;
+
 class GeodemGridCopy {
  public:
   GeodemGridCopy(std::string target, const GeodemCreationOptions& options)
       : m_target(std::move(target)), m_options(options) {}
 
-  // Whether the source can become a grid (a CE_Failure saying why when not); warns when it has
-  // more bands than the one written.
-  bool CheckSource(GDALDataset& source) const;
   // true when the grid file (and its .prj, when asked for and the source has a coordinate system)
   // was written completely.
   bool Write(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
 
  private:
-  bool WriteGrid(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
+  bool WriteGrid(GDALDataset& source, GridRowSource& cells, GDALProgressFunc progress,
+                 void* progressData) const;
   bool WritePrj(GDALDataset& source) const;
 
   std::string m_target;

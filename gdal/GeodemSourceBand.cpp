@@ -1,60 +1,92 @@
 #include "gdal/GeodemSourceBand.h"
 
-#include <cfloat>
+#include <algorithm>
 #include <cmath>
-#include <limits>
-
-#include "host/HVXRasterBase.h"
+#include <cstdint>
 
 namespace {
 
-bool IsFloating(GDALDataType type) { return type == GDT_Float32 || type == GDT_Float64; }
+// Cells per read: a few MiB whatever the raster, so that memory stays flat.
+constexpr int kCellsPerRead = 1 << 20;
 
-// The range of an integer type's values.
-bool HoldsInteger(GDALDataType type, double value) {
-  double low = 0, high = 0;
-  switch (type) {
-    case GDT_Byte:
-      high = 255;
-      break;
-    case GDT_UInt16:
-      high = 65535;
-      break;
-    case GDT_Int16:
-      low = -32768, high = 32767;
-      break;
-    case GDT_UInt32:
-      high = 4294967295.0;
-      break;
-    case GDT_Int32:
-      low = -2147483648.0, high = 2147483647.0;
-      break;
-    default:
-      return true;  // 64-bit integers travel as Float64
-  }
-  return value >= low && value <= high && std::trunc(value) == value;
+std::string NameOf(GDALDataset& dataset) {
+  const char* name = dataset.GetDescription();
+  return name && *name ? name : "(in memory)";
 }
 
 }  // namespace
 
-std::optional<double> GeodemSourceBand::InvalidValue(GDALRasterBand& band) {
-  GDALDataType type = band.GetRasterDataType();
-  if (type == GDT_Int64 || type == GDT_UInt64) type = GDT_Float64;
-  int has = 0;
-  const double declared = band.GetNoDataValue(&has);
-  const bool finite = has && std::isfinite(declared);
-  if (IsFloating(type)) {
-    if (finite && type == GDT_Float32 && std::fabs(declared) <= FLT_MAX) {
-      return static_cast<float>(declared);
-    }
-    if (finite && type == GDT_Float64) return declared;
-    return GetInvalid(type);
+std::unique_ptr<GeodemSourceBand> GeodemSourceBand::Open(GDALDataset& dataset,
+                                                         const GeodemCreationOptions& options) {
+  std::string error;
+  std::optional<RasterSource> source = RasterSource::Describe(
+      GDALDataset::ToHandle(&dataset), NameOf(dataset), options.band, error);
+  if (!source) {
+    CPLError(CE_Failure, CPLE_NotSupported, "The grid file cannot be written: %s.",
+             error.c_str());
+    return nullptr;
   }
-  if (finite && HoldsInteger(type, declared)) return declared;
-  return std::nullopt;
+  for (const RasterSource::Note& note : source->notes()) {
+    CPLError(CE_Warning, CPLE_AppDefined, "%s%s", note.text.c_str(),
+             note.text.find(" bands: band ") != std::string::npos
+                 ? " (the creation option BAND chooses another)"
+                 : "");
+  }
+  return std::unique_ptr<GeodemSourceBand>(
+      new GeodemSourceBand(dataset, std::move(*source), options.zoom, options.noData));
 }
 
-GeodemSourceBand::GeodemSourceBand(GDALRasterBand& band, const GeodemCreationOptions& options)
-    : m_encoder(options.zoom, options.noData, InvalidValue(band)),
-      m_reader(GDALRasterBand::ToHandle(&band), m_encoder,
-               GridBandReader::BandHeight(band.GetYSize(), band.GetXSize())) {}
+GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom,
+                                   double noData)
+    : m_dataset(dataset),
+      m_source(std::move(source)),
+      m_reader(SourceReader::Over(m_source, GDALDataset::ToHandle(&dataset))),
+      m_plan(CellPlan::For({&m_source}, false)),
+      m_zoom(zoom),
+      m_encoder(zoom, noData, m_plan.marker),
+      m_rowsPerRead(std::clamp(kCellsPerRead / std::max(m_source.width(), 1), 1,
+                               m_source.height())) {}
+
+bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
+  const int cols = m_source.width();
+  const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(count);
+  const int size = GDALGetDataTypeSizeBytes(m_plan.type);
+  m_cells.resize(n * static_cast<std::size_t>(size));
+  if (!m_reader.Read(0, row, cols, count, m_plan.type, m_plan.marker.value_or(0),
+                     m_cells.data())) {
+    return false;
+  }
+  // The rows are read once: GDAL's block cache would only grow with the raster.
+  m_dataset.FlushCache(false);
+  const float* cells = reinterpret_cast<const float*>(m_cells.data());
+  if (m_plan.type != GDT_Float32) {
+    m_floats.resize(n);
+    GDALCopyWords64(m_cells.data(), m_plan.type, size, m_floats.data(), GDT_Float32,
+                    sizeof(float), static_cast<GPtrDiff_t>(n));
+    cells = m_floats.data();
+  }
+  m_encoder.Encode(cells, static_cast<int>(n), out);
+  return Fits(cells, out, n, row);
+}
+
+// A cell at either end of the integers is a clamped height unless it is no data; geodem refuses
+// such a zoom before writing, the driver as soon as it meets one.
+bool GeodemSourceBand::Fits(const float* cells, const std::int32_t* out, std::size_t n, int row) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (out[i] != INT32_MAX && out[i] != INT32_MIN) continue;
+    const float cell = cells[i];
+    // The reader has given every no-data cell the marker.
+    if (std::isnan(cell) || (m_plan.marker && cell == static_cast<float>(*m_plan.marker))) continue;
+    const double product = static_cast<double>(m_zoom) * cell;
+    if (product > -2147483648.5 && product < 2147483647.5) continue;
+    const int cols = m_source.width();
+    CPLError(CE_Failure, CPLE_IllegalArg,
+             "ZOOM=%d pushes the height %g (row %d, column %d of %s) past the 32-bit integers of "
+             "the grid; the largest zoom that fits it is %.0f.",
+             static_cast<int>(m_zoom), static_cast<double>(cell),
+             row + static_cast<int>(i / cols) + 1, static_cast<int>(i % cols) + 1,
+             m_source.path().c_str(), std::floor(2147483647.0 / std::fabs(cell)));
+    return false;
+  }
+  return true;
+}

@@ -1,31 +1,45 @@
 #pragma once
 // The band of a source dataset that the driver writes, read as the grid's integers by the rules
-// geodem convert applies to its sources: the band's no-data value as the band's own type holds it
-// (a Float32 band's -9999.9 is the float -9999.900390625), NaN always no data, and a floating band
-// without a usable no-data value taking the lowest 32-bit float as its invalid value, as geodem's
-// temporary rasters do. The cells are read and encoded by the writer component's band reader.
+// geodem convert reads its sources by, from the same code (rastersource/): the band chosen, its
+// no-data value as the band stores it, NaN and masked cells, scale, offset and feet, and the type
+// and no-data marker its cells travel in. The cells are encoded by the writer's cell encoder, and a
+// height that the zoom pushes past the 32-bit integers fails the read instead of being clamped.
 #include <gdal_priv.h>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridBandReader.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
 #include "gdal/GeodemCreationOptions.h"
+#include "rastersource/CellPlan.h"
+#include "rastersource/RasterSource.h"
+#include "rastersource/SourceReader.h"
 
 class GeodemSourceBand final : public GridRowSource {
  public:
-  GeodemSourceBand(GDALRasterBand& band, const GeodemCreationOptions& options);
+  // The band options.band of the dataset; nothing after a CE_Failure saying why it cannot be
+  // written (no band, no geotransform, rotated or south-up). Notes about the source (other bands,
+  // feet, scale) are warnings.
+  static std::unique_ptr<GeodemSourceBand> Open(GDALDataset& dataset,
+                                                const GeodemCreationOptions& options);
 
-  int RowsPerRead() const override { return m_reader.RowsPerRead(); }
-  bool Read(int row, int count, std::int32_t* out) override {
-    return m_reader.Read(row, count, out);
-  }
-
-  // The value whose cells are no data; nothing when only NaN cells are.
-  static std::optional<double> InvalidValue(GDALRasterBand& band);
+  int RowsPerRead() const override { return m_rowsPerRead; }
+  // False after a CE_Failure: GDAL failed to read, or a height does not fit the zoom.
+  bool Read(int row, int count, std::int32_t* out) override;
 
  private:
-  GridCellEncoder m_encoder;  // before the reader, which keeps a reference to it
-  GridBandReader m_reader;
+  GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom, double noData);
+  bool Fits(const float* cells, const std::int32_t* out, std::size_t n, int row);
+
+  GDALDataset& m_dataset;
+  const RasterSource m_source;
+  const SourceReader m_reader;  // reads m_source, declared before it
+  const CellPlan m_plan;
+  const std::int32_t m_zoom;
+  const GridCellEncoder m_encoder;
+  const int m_rowsPerRead;
+  std::vector<unsigned char> m_cells;  // one read in the plan's type
+  std::vector<float> m_floats;         // the same as floats, what the encoder takes
 };

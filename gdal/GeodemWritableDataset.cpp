@@ -104,8 +104,7 @@ void GeodemWritableDataset::WriteGrid() {
     return;
   }
   raster->SetDescription(m_target.c_str());  // messages name what the user is writing
-  GeodemGridCopy copy(m_target, m_options);
-  if (copy.CheckSource(*raster)) copy.Write(*raster, nullptr, nullptr);
+  GeodemGridCopy(m_target, m_options).Write(*raster, nullptr, nullptr);
 }
 
 char** GeodemWritableDataset::GetFileList() {

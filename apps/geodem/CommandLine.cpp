@@ -37,26 +37,52 @@ bool ParseWholeDouble(const std::string& text, double& value) {
 
 const char* const kFormatVersions[] = {"GRD_2007", "GRD_1999", "GEODEM"};
 
-std::string CheckFormatVersion(const std::string& v) {
+// Each check names the option as the user gave it ("--zoom", "-p DEM_ZOOM").
+std::string CheckFormatVersion(const std::string& option, const std::string& v) {
   for (const char* known : kFormatVersions)
     if (GbkEqualsNoCase(v, known)) return {};
-  return "--format-version must be GRD_2007, GRD_1999 or GEODEM, not '" + v + "'";
+  return option + " must be GRD_2007, GRD_1999 or GEODEM, not '" + v + "'";
 }
 
-std::string CheckZoom(const std::string& v) {
+// Zero writes every cell as 0 and a negative zoom turns the surface upside down.
+std::string CheckZoom(const std::string& option, const std::string& v) {
   long long zoom = 0;
-  if (!ParseWholeLong(v, zoom) || zoom < std::numeric_limits<std::int32_t>::min() ||
-      zoom > std::numeric_limits<std::int32_t>::max())
-    return "--zoom must be a whole number, not '" + v + "'";
+  if (!ParseWholeLong(v, zoom) || zoom < 1 || zoom > std::numeric_limits<std::int32_t>::max())
+    return option + " must be a whole number of at least 1, not '" + v + "'";
   return {};
 }
 
 // The grid file holds the no-data value as a 32-bit integer.
-std::string CheckNoData(const std::string& v) {
+std::string CheckNoData(const std::string& option, const std::string& v) {
   double value = 0;
   if (!ParseWholeDouble(v, value) || value <= -2147483649.0 || value >= 2147483648.0)
-    return "--nodata must be a number in the range of a 32-bit integer, not '" + v + "'";
+    return option + " must be a number in the range of a 32-bit integer, not '" + v + "'";
   return {};
+}
+
+std::string CheckOverwrite(const std::string& option, const std::string& v) {
+  for (const char* known : {"YES", "NO", "TRUE", "FALSE", "1", "0"})
+    if (GbkEqualsNoCase(v, known)) return {};
+  return option + " must be YES or NO, not '" + v + "'";
+}
+
+// The writer's parameters that -p may set, with the check of their values; the writer takes the
+// others as they come.
+struct KnownParameter {
+  const char* key;
+  std::string (*check)(const std::string& option, const std::string& value);
+};
+const KnownParameter kWriterParameters[] = {
+    {"VERSION", CheckFormatVersion},    {"DEM_ZOOM", CheckZoom},
+    {"RASTER_NODATA", CheckNoData},     {"OVERWRITE", CheckOverwrite},
+    {"TRANSFORM_PROJECTION", nullptr},  {"FEATURE_INTERVAL", nullptr},
+    {"RASTER_RESAMPLE", nullptr},       {"Multiple_Source_Option", nullptr},
+    {"DESTINATION_DATASET_FOLDER", nullptr}};
+
+const KnownParameter* FindParameter(const std::string& key) {
+  for (const KnownParameter& p : kWriterParameters)
+    if (GbkEqualsNoCase(key, p.key)) return &p;
+  return nullptr;
 }
 
 // The writer keeps parameters in GBK, and an XML document cannot carry most control characters.
@@ -129,6 +155,8 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       ->add_option("--overlap", o.overlap,
                    "overlap window of interior blocks, at most the block size (default 0)")
       ->check(CLI::NonNegativeNumber);
+  convert->add_option("--band", o.band, "the band that holds the heights (default 1)")
+      ->check(CLI::PositiveNumber);
   convert->add_flag("-q,--quiet", o.quiet, "no progress display (log lines still go to stderr)");
   convert->add_flag("--prj", o.prj,
                     "also write <grid file name>.prj beside each grid file: the source's "
@@ -164,7 +192,7 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
 
   if (infoCommand->parsed()) {
     if (infoNoDataOpt->count()) {
-      if (std::string problem = CheckNoData(infoNoData); !problem.empty()) {
+      if (std::string problem = CheckNoData("--nodata", infoNoData); !problem.empty()) {
         err << "error: " << problem << "\nRun with --help for more information.\n";
         action_ = Action::kExit;
         exitCode_ = kUsageError;
@@ -210,6 +238,11 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
     exitCode_ = kUsageError;
     return;
   }
+  // A typo such as DEM_ZOM reaches the writer, which ignores it: say so.
+  for (const auto& [key, value] : options_.parameters)
+    if (!FindParameter(key))
+      err << "warning: -p " << key << " is not a parameter the GEODEM writer knows (a typo?); "
+          << "it is passed on as given\n";
   action_ = Action::kConvert;
 }
 
@@ -217,17 +250,21 @@ std::string CommandLine::Validate() {
   const ConvertOptions& o = options_;
   if (o.sources.empty()) return "convert needs at least one SRC and the DST";
   if (o.formatVersion)
-    if (auto e = CheckFormatVersion(*o.formatVersion); !e.empty()) return e;
+    if (auto e = CheckFormatVersion("--format-version", *o.formatVersion); !e.empty()) return e;
   if (o.zoom)
-    if (auto e = CheckZoom(*o.zoom); !e.empty()) return e;
+    if (auto e = CheckZoom("--zoom", *o.zoom); !e.empty()) return e;
   if (o.noData)
-    if (auto e = CheckNoData(*o.noData); !e.empty()) return e;
+    if (auto e = CheckNoData("--nodata", *o.noData); !e.empty()) return e;
   if (o.overlap > o.blockSize) return "--overlap must not exceed --block-size";
-  for (const auto& [key, value] : o.parameters)
+  for (const auto& [key, value] : o.parameters) {
     if (!IsWriterText(key) || !IsWriterText(value))
       return "-p " + key +
              ": keys and values must be UTF-8 text with a GBK form and no control "
              "characters";
+    const KnownParameter* known = FindParameter(key);
+    if (known && known->check)
+      if (auto e = known->check("-p " + key, value); !e.empty()) return e;
+  }
   // An option and a -p pair for the same parameter: which one wins would be a guess.
   const std::pair<const char*, bool> given[] = {{"VERSION", o.formatVersion.has_value()},
                                                 {"DEM_ZOOM", o.zoom.has_value()},

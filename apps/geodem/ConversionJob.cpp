@@ -9,6 +9,7 @@
 #include "apps/geodem/BlockLayout.h"
 #include "apps/geodem/InputMetadata.h"
 #include "apps/geodem/StatusText.h"
+#include "rastersource/SourceReader.h"
 #include "host/CodePage.h"
 #include "host/RasterBlock.h"
 #include "host/SpatialReference.h"
@@ -27,6 +28,18 @@ bool DiskIsFull(const std::string& path) {
   std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
   struct statvfs fs {};
   return ::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0;
+}
+
+// The block of window w as the writer places it: on the source's grid, one band.
+BlockGeometry Geometry(const JobSource& s, const BlockWindow& w) {
+  BlockGeometry g;
+  g.columns = w.columns;
+  g.rows = w.rows;
+  g.x = s.originX + w.x * s.pixelWidth;
+  g.y = s.originY + w.y * s.pixelHeight;
+  g.pixelWidth = s.pixelWidth;
+  g.pixelHeight = s.pixelHeight;
+  return g;
 }
 
 }  // namespace
@@ -62,25 +75,19 @@ ComPtr<PropertySet> ConversionJob::SourceOptions(const PlannedTarget& target) co
   return set;
 }
 
-std::vector<std::pair<TargetFeed, NoDataPolicy>> ConversionJob::Feeds(
-    const PlannedTarget& target) const {
-  std::vector<std::pair<TargetFeed, NoDataPolicy>> feeds;
-  for (const TargetFeed& f : target.feeds)
-    feeds.emplace_back(f, NoDataPolicy(sources_[f.source], target.mosaic));
-  if (target.mosaic) {
-    for (std::size_t i = 1; i < feeds.size(); ++i) feeds[i].second.AdoptValuesOf(feeds[0].second);
-  } else {
-    // The writer keeps the latest InvalidData for sources that send none: those go first, while
-    // it has none yet, so that no other source's no-data value is applied to them.
+std::vector<TargetFeed> ConversionJob::Feeds(const PlannedTarget& target) const {
+  std::vector<TargetFeed> feeds = target.feeds;
+  // The writer keeps the latest InvalidData for sources that send none: those go first, while
+  // it has none yet, so that no other source's no-data value is applied to them.
+  if (!target.mosaic)
     std::stable_partition(feeds.begin(), feeds.end(),
-                          [](const auto& f) { return !f.second.InvalidDataText(); });
-  }
+                          [&](const TargetFeed& f) { return !sources_[f.source].cells.marker; });
   return feeds;
 }
 
 double ConversionJob::Cells(const PlannedTarget& target) const {
   double cells = 0;
-  for (const TargetFeed& f : target.feeds) cells += sources_[f.source].cells();
+  for (const TargetFeed& f : target.feeds) cells += sources_[f.source].raster.cells();
   return cells;
 }
 
@@ -95,8 +102,8 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
     return false;
   }
   bool ok = true;
-  for (const auto& [feed, policy] : Feeds(target)) {
-    if (SendSource(writer, target, feed, policy)) continue;
+  for (const TargetFeed& feed : Feeds(target)) {
+    if (SendSource(writer, target, feed)) continue;
     ok = false;
     if (target.mosaic) break;
   }
@@ -120,11 +127,13 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
 }
 
 bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget& target,
-                               const TargetFeed& feed, const NoDataPolicy& policy) {
-  const SourceRaster& source = sources_[feed.source];
-  GdalDataset dataset = source.Open();
-  if (!dataset) {
-    console_.Error("cannot open source " + source.path() + " again");
+                               const TargetFeed& feed) {
+  const JobSource& job = sources_[feed.source];
+  const RasterSource& source = job.raster;
+  std::string error;
+  std::optional<SourceReader> reader = SourceReader::Open(source, error);
+  if (!reader) {
+    console_.Error(error);
     return false;
   }
   const BlockLayout layout(source.width(), source.height(), options_.blockSize, options_.overlap);
@@ -134,8 +143,8 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
   properties->Set(u"BlocksNum", Wide(std::to_string(count)));
   properties->Set(u"WinSizeX", Wide(std::to_string(options_.overlap)));
   properties->Set(u"WinSizeY", Wide(std::to_string(options_.overlap)));
-  properties->Set(u"BandCount", Wide(std::to_string(source.bands())));
-  if (auto invalid = policy.InvalidDataText()) properties->Set(u"InvalidData", Wide(*invalid));
+  properties->Set(u"BandCount", u"1");
+  if (job.cells.marker) properties->Set(u"InvalidData", Wide(job.cells.MarkerText()));
   ComPtr<ISpatialReference> reference;
   if (!source.wkt().empty())
     reference = ComPtr<ISpatialReference>::Attach(SpatialReference::Create(Wide(source.wkt())));
@@ -146,12 +155,12 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     const std::string which = "block " + std::to_string(i + 1) + " of " + std::to_string(count) +
                               " of source " + source.path();
     auto block = ComPtr<RasterBlock>::Attach(RasterBlock::Create(name));
-    HRESULT hr = block->ReadWindow(dataset.Get(), w.x, w.y, w.columns, w.rows, source.dataType());
-    if (hr != S_OK) {
+    void* cells = block->AllocateData(Geometry(job, w), job.cells.type);
+    if (!cells || !reader->Read(w.x, w.y, w.columns, w.rows, job.cells.type,
+                                job.cells.marker.value_or(0), cells)) {
       console_.Error("cannot read " + which);
       return false;
     }
-    policy.Apply(block->PixelData(), static_cast<std::size_t>(w.columns) * w.rows);
     block->SetProperties(ComPtr<IPropertySet>(properties.Get()));
     block->SetSpatialReference(reference);
 
@@ -159,7 +168,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     const bool converts = !target.mosaic && i + 1 == count;
     if (converts) progress_.BeginConversion(source.cells());
     const int gdalFailures = gdal_.failures();
-    hr = writer->WriteRasterBlock(block.Get(), block.Get());
+    HRESULT hr = writer->WriteRasterBlock(block.Get(), block.Get());
     progress_.EndConversion();
     if (hr != S_OK) {
       console_.Error("the writer failed on " + which + " (status " + StatusText(hr) + ")");

@@ -11,8 +11,7 @@
 #include "apps/geodem/ConversionProgress.h"
 #include "apps/geodem/ConvertOptions.h"
 #include "apps/geodem/GdalErrorCapture.h"
-#include "apps/geodem/NoDataPolicy.h"
-#include "apps/geodem/SourceRaster.h"
+#include "apps/geodem/JobSource.h"
 #include "apps/geodem/TargetPlan.h"
 #include "host/ComPtr.h"
 #include "host/IRasterTargetWriter.h"
@@ -21,7 +20,7 @@
 
 class ConversionJob {
  public:
-  ConversionJob(const ConvertOptions& options, const std::vector<SourceRaster>& sources,
+  ConversionJob(const ConvertOptions& options, const std::vector<JobSource>& sources,
                 Console& console, ConversionProgress& progress, const GdalErrorCapture& gdal)
       : options_(options), sources_(sources), console_(console), progress_(progress), gdal_(gdal) {}
 
@@ -32,15 +31,14 @@ class ConversionJob {
 
  private:
   ComPtr<PropertySet> SourceOptions(const PlannedTarget& target) const;
-  // The feeds in sending order, each with its no-data policy.
-  std::vector<std::pair<TargetFeed, NoDataPolicy>> Feeds(const PlannedTarget& target) const;
-  bool SendSource(IRasterTargetWriter* writer, const PlannedTarget& target, const TargetFeed& feed,
-                  const NoDataPolicy& policy);
+  // The feeds in sending order.
+  std::vector<TargetFeed> Feeds(const PlannedTarget& target) const;
+  bool SendSource(IRasterTargetWriter* writer, const PlannedTarget& target, const TargetFeed& feed);
   bool CheckOutputs(const PlannedTarget& target, bool failed);
   double Cells(const PlannedTarget& target) const;
 
   const ConvertOptions& options_;
-  const std::vector<SourceRaster>& sources_;
+  const std::vector<JobSource>& sources_;
   Console& console_;
   ConversionProgress& progress_;
   const GdalErrorCapture& gdal_;

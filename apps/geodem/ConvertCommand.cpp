@@ -14,9 +14,12 @@
 #include "apps/geodem/ConversionJob.h"
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/GdalErrorCapture.h"
-#include "gridfile/PrjFile.h"
+#include "apps/geodem/MosaicGrid.h"
 #include "apps/geodem/WriterLoader.h"
+#include "gridfile/PrjFile.h"
+#include "host/CodePage.h"
 #include "host/HostRuntime.h"
+#include "rastersource/ZoomLimit.h"
 
 namespace {
 
@@ -48,8 +51,11 @@ int ConvertCommand::Run() {
     return CommandLine::kUsageError;
   }
   if (auto status = DescribeSources()) return *status;
+  if (auto status = CheckSourceFiles()) return *status;
   if (auto status = CheckBlocks()) return *status;
   if (auto status = CheckTargets()) return *status;
+  if (auto status = PlanCells()) return *status;
+  if (auto status = CheckZoom()) return *status;
   if (auto status = PrepareMapping()) return *status;
   BoundBlockCache();
   return Convert(gdal);
@@ -59,8 +65,10 @@ std::optional<int> ConvertCommand::DescribeSources() {
   bool ok = true;
   for (const std::string& path : options_.sources) {
     std::string error;
-    if (auto source = SourceRaster::Describe(path, error)) {
-      sources_.push_back(std::move(*source));
+    if (auto source = RasterSource::Describe(path, options_.band, error)) {
+      for (const RasterSource::Note& note : source->notes())
+        note.warning ? console_.Warning(note.text) : console_.Info(note.text);
+      sources_.emplace_back(std::move(*source));
     } else {
       console_.Error(error);
       ok = false;
@@ -69,8 +77,17 @@ std::optional<int> ConvertCommand::DescribeSources() {
   return ok ? std::nullopt : std::optional<int>(kFailure);
 }
 
+std::optional<int> ConvertCommand::CheckSourceFiles() {
+  std::vector<std::vector<std::string>> files;
+  for (const JobSource& s : sources_) files.push_back(s.raster.files());
+  if (plan_.CheckSourceFiles(options_, files)) return std::nullopt;
+  console_.Error(plan_.error());
+  return CommandLine::kUsageError;
+}
+
 std::optional<int> ConvertCommand::CheckBlocks() {
-  for (const SourceRaster& s : sources_) {
+  for (const JobSource& job : sources_) {
+    const RasterSource& s = job.raster;
     // The writer counts a source's blocks in 32 bits.
     BlockLayout layout(s.width(), s.height(), options_.blockSize, options_.overlap);
     if (layout.count() > std::numeric_limits<std::int32_t>::max()) {
@@ -96,10 +113,11 @@ std::optional<int> ConvertCommand::CheckTargets() {
     }
     if (options_.prj && !CheckPrjFiles(t)) ok = false;
     if (!t.mosaic) continue;
-    const SourceRaster& first = sources_[t.feeds.front().source];
+    const RasterSource& first = sources_[t.feeds.front().source].raster;
     for (const TargetFeed& f : t.feeds) {
-      if (!SameCoordinateSystem(first.wkt(), sources_[f.source].wkt())) {
-        console_.Error("cannot mosaic " + first.path() + " and " + sources_[f.source].path() +
+      const RasterSource& other = sources_[f.source].raster;
+      if (!SameCoordinateSystem(first.wkt(), other.wkt())) {
+        console_.Error("cannot mosaic " + first.path() + " and " + other.path() +
                        ": their coordinate systems differ");
         ok = false;
         break;
@@ -107,6 +125,56 @@ std::optional<int> ConvertCommand::CheckTargets() {
     }
   }
   return ok ? std::nullopt : std::optional<int>(kFailure);
+}
+
+std::optional<int> ConvertCommand::PlanCells() {
+  for (const PlannedTarget& t : plan_.targets()) {
+    if (!t.mosaic) continue;
+    std::vector<JobSource*> pieces;
+    for (const TargetFeed& f : t.feeds) pieces.push_back(&sources_[f.source]);
+    std::string error;
+    if (!MosaicGrid::Align(pieces, error)) {
+      console_.Error(error);
+      return kFailure;
+    }
+    const CellPlan& cells = pieces.front()->cells;
+    if (cells.markerChosen)
+      console_.Info("the mosaic " + t.name + " marks no-data cells with " + cells.MarkerText() +
+                    " (" + GDALGetDataTypeName(cells.type) +
+                    "), a value that none of its pieces holds as a height");
+  }
+  return std::nullopt;
+}
+
+// The zoom of the job when geodem knows it: an explicit one, else the default of the mapping file
+// it writes. A user's own mapping file may set any; the writer guards that one.
+std::optional<std::int64_t> ConvertCommand::JobZoom() const {
+  std::optional<std::string> text = options_.zoom;
+  for (const auto& [key, value] : options_.parameters)
+    if (GbkEqualsNoCase(key, "DEM_ZOOM")) text = value;
+  if (!text && !options_.mappingFile) text = "100";
+  if (!text) return std::nullopt;
+  return std::strtoll(text->c_str(), nullptr, 10);
+}
+
+std::optional<int> ConvertCommand::CheckZoom() {
+  const std::optional<std::int64_t> zoom = JobZoom();
+  if (!zoom) return std::nullopt;
+  bool ok = true;
+  for (const JobSource& s : sources_) {
+    std::string error;
+    const std::optional<std::int64_t> largest = ZoomLimit::ForSource(s.raster, *zoom, error);
+    if (!largest) {
+      console_.Error(error);
+      return kFailure;
+    }
+    if (*largest >= *zoom) continue;
+    console_.Error("the zoom " + std::to_string(*zoom) + " pushes heights of " + s.raster.path() +
+                   " past the 32-bit integers of the grid; the largest zoom that fits is " +
+                   std::to_string(*largest));
+    ok = false;
+  }
+  return ok ? std::nullopt : std::optional<int>(CommandLine::kUsageError);
 }
 
 std::optional<int> ConvertCommand::PrepareMapping() {
@@ -182,8 +250,8 @@ bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
       console_.Error(prj + " exists; remove it, or use --overwrite to replace it");
       ok = false;
     }
-    if (sources_[f.source].wkt().empty()) {
-      console_.Warning(sources_[f.source].path() + " has no coordinate system: no " + prj +
+    if (sources_[f.source].raster.wkt().empty()) {
+      console_.Warning(sources_[f.source].raster.path() + " has no coordinate system: no " + prj +
                        " is written");
     }
   }
@@ -196,7 +264,7 @@ bool ConvertCommand::WritePrjFiles(const PlannedTarget& target) {
   for (const TargetFeed& f : target.feeds) {
     // A mosaic's sources share one coordinate system (checked before): the first one speaks.
     if (!written.insert(f.output).second) continue;
-    const std::string esri = PrjFile::EsriWkt(sources_[f.source].wkt());
+    const std::string esri = PrjFile::EsriWkt(sources_[f.source].raster.wkt());
     if (esri.empty()) continue;
     std::string error;
     if (!PrjFile::Write(PrjFile::PathBeside(f.output), esri, error)) {
@@ -213,10 +281,10 @@ void ConvertCommand::BoundBlockCache() const {
   // bounds that keep the peak flat.
   constexpr double kMiB = 1024.0 * 1024.0;
   double rowBytes = 0;
-  for (const SourceRaster& s : sources_)
-    rowBytes =
-        std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) * s.width() *
-                               s.bands() * GDALGetDataTypeSizeBytes(s.dataType()));
+  for (const JobSource& s : sources_)
+    rowBytes = std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) *
+                                      s.raster.width() * s.raster.bandCount() *
+                                      GDALGetDataTypeSizeBytes(s.cells.type));
   double bytes = std::clamp(1.25 * rowBytes, 64 * kMiB, 128 * kMiB);
   GDALSetCacheMax64(static_cast<GIntBig>(bytes));
 }

@@ -12,7 +12,7 @@
 #include "apps/geodem/ConvertOptions.h"
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/JobMappingFile.h"
-#include "apps/geodem/SourceRaster.h"
+#include "apps/geodem/JobSource.h"
 #include "apps/geodem/TargetPlan.h"
 
 class ConvertCommand {
@@ -25,10 +25,14 @@ class ConvertCommand {
  private:
   // Each of these reports what is wrong and answers an exit status, or none to go on.
   std::optional<int> DescribeSources();
+  std::optional<int> CheckSourceFiles();
   std::optional<int> CheckBlocks();
+  std::optional<int> PlanCells();
+  std::optional<int> CheckZoom();
   std::optional<int> CheckTargets();
   std::optional<int> PrepareMapping();
   int Convert(const GdalErrorCapture& gdal);
+  std::optional<std::int64_t> JobZoom() const;
   // --prj: the .prj beside each grid file of a target that was written; false when one fails.
   bool WritePrjFiles(const PlannedTarget& target);
   bool CheckPrjFiles(const PlannedTarget& target);
@@ -48,7 +52,7 @@ class ConvertCommand {
   const ConvertOptions& options_;
   Console& console_;
   TargetPlan plan_;
-  std::vector<SourceRaster> sources_;
+  std::vector<JobSource> sources_;
   std::unique_ptr<JobMappingFile> generatedMapping_;
   std::string mappingPath_;
 };

@@ -17,6 +17,7 @@ struct ConvertOptions {
   bool overwrite = false;                                       // OVERWRITE=YES
   std::vector<std::pair<std::string, std::string>> parameters;  // -p KEY=VALUE, in order
 
+  int band = 1;  // the band of every source that holds the heights
   bool separate = false;
   std::optional<std::string> mappingFile;
   int blockSize = 512;

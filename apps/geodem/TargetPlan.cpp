@@ -28,6 +28,13 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
+// The same file, or the same place for a file not written yet.
+bool SamePlace(const std::string& a, const std::string& b) {
+  std::error_code ec1, ec2;
+  return SameFile(a, b) || std::filesystem::weakly_canonical(a, ec1) ==
+                               std::filesystem::weakly_canonical(b, ec2);
+}
+
 }  // namespace
 
 std::vector<std::string> PlannedTarget::Outputs() const {
@@ -132,6 +139,23 @@ bool TargetPlan::CheckOutputs(const ConvertOptions& o) {
         error_ = "sources " + o.sources[it->second] + " and " + o.sources[f.source] +
                  " would both write " + f.output + "; convert them separately";
         return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool TargetPlan::CheckSourceFiles(const ConvertOptions& o,
+                                  const std::vector<std::vector<std::string>>& filesOfSource) {
+  for (const PlannedTarget& t : targets_) {
+    for (const TargetFeed& f : t.feeds) {
+      for (std::size_t i = 0; i < filesOfSource.size(); ++i) {
+        for (const std::string& file : filesOfSource[i]) {
+          if (!SamePlace(file, f.output) && !SamePlace(file, f.output + ".tmp")) continue;
+          error_ = "the source " + o.sources[i] + " reads " + file +
+                   ", which this conversion writes (" + f.output + "); write to another name";
+          return false;
+        }
       }
     }
   }

@@ -34,6 +34,12 @@ class TargetPlan {
   // cannot work (a usage error: names the writer cannot hold, two sources for one file, ...).
   bool Build(const ConvertOptions& options);
 
+  // False with error() set when a source reads one of the planned grid files or their temporary
+  // rasters (a VRT over an earlier output): writing would destroy what is being read.
+  // filesOfSource[i] are the files GDAL reads for options.sources[i].
+  bool CheckSourceFiles(const ConvertOptions& options,
+                        const std::vector<std::vector<std::string>>& filesOfSource);
+
   const std::vector<PlannedTarget>& targets() const { return targets_; }
   const std::string& error() const { return error_; }
 

@@ -275,14 +275,14 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
       {"rotated", Dataset(GDALOpen(WriteSource(sources / "r.tif", rotated, GDT_Float32, -9999)
                                        .c_str(),
                                    GA_ReadOnly)),
-       "is rotated: a grid file holds north-up rasters only"},
+       "r.tif is rotated or sheared; warp it to a north-up raster first (gdalwarp)"},
       {"south up", Dataset(GDALOpen(WriteSource(sources / "s.tif", southUp, GDT_Float32, -9999)
                                         .c_str(),
                                     GA_ReadOnly)),
-       "is not north-up"},
+       "s.tif is not north-up"},
       {"no geotransform",
        Dataset(GDALCreate(GDALGetDriverByName("MEM"), "", 20, 30, 1, GDT_Float32, nullptr)),
-       "the source has no geotransform"},
+       "has no georeferencing (geotransform)"},
   };
   for (Case& c : cases) {
     QuietGdal quiet;
@@ -291,12 +291,20 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
     EXPECT_NE(std::string(CPLGetLastErrorMsg()).find(c.message), std::string::npos)
         << c.name << ": " << CPLGetLastErrorMsg();
     CreateAndFill(m_dir / "out.dem", c.source.get());
-    EXPECT_TRUE(!quiet.messages.empty() && quiet.messages.back().starts_with(m_dir / "out.dem"))
+    // Closing writes the grid: the temporary raster is the source then, named as the target.
+    EXPECT_TRUE(!quiet.messages.empty() &&
+                quiet.messages.back().find("source " + (m_dir / "out.dem")) != std::string::npos)
         << c.name << ": " << (quiet.messages.empty() ? "" : quiet.messages.back());
     EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{}) << c.name;
   }
 
   QuietGdal quiet;
+  EXPECT_FALSE(CreateCopy(m_dir / "out.dem", north.get(), {"ZOOM=100000000"}));
+  EXPECT_TRUE(std::string(CPLGetLastErrorMsg())
+                  .starts_with("ZOOM=100000000 pushes the height "))
+      << CPLGetLastErrorMsg();
+  EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+
   int calls = 0;
   auto cancelHalfway = [](double done, const char*, void* data) -> int {
     ++*static_cast<int*>(data);
@@ -333,8 +341,9 @@ TEST_F(GeodemDriverWrite, BandOptionChoosesTheBandOfSeveral) {
     QuietGdal quiet;
     const std::string target = m_dir / ("band" + std::to_string(band) + ".dem");
     ASSERT_TRUE(CreateCopy(target, source.get(), {"BAND=" + std::to_string(band)}));
-    EXPECT_TRUE(quiet.Saw(m_dir / "source.tif has 3 bands; band " + std::to_string(band) +
-                          " is written (the creation option BAND chooses another)."));
+    EXPECT_TRUE(quiet.Saw("source " + (m_dir / "source.tif") + " has 3 bands: band " +
+                          std::to_string(band) +
+                          " is converted (the creation option BAND chooses another)"));
     Dataset grid = OpenGrid(target);
     const std::vector<double> cells = ReadBand(grid.get());
     for (std::size_t i = 0; i < cells.size(); ++i) {

@@ -16,6 +16,7 @@ struct ExpectedGrid {
   int rows = 0, cols = 0;
   std::vector<double> cells;           // band 1, row by row
   std::optional<double> sourceNoData;  // the source's no-data value as its cells hold it
+  bool wide = false;  // the cells travel as Float64 (scaled, feet, wide types): read in double
 
   std::string Text() const {
     std::string t;
@@ -76,10 +77,10 @@ struct ExpectedGrid {
     return t;
   }
 
-  // A cell as the grid holds it: read as a 32-bit float, no-data or the nearest integer of
-  // zoom times the value, halves away from zero.
+  // A cell as the grid holds it: read as a 32-bit float (a double when wide), no-data or the
+  // nearest integer of zoom times the value, halves away from zero.
   long Encode(double cell) const {
-    const double v = static_cast<float>(cell);
+    const double v = wide ? cell : static_cast<float>(cell);
     if (sourceNoData && std::fabs(v - *sourceNoData) < 1e-8) return static_cast<long>(noDataOut);
     const double scaled = static_cast<double>(zoom) * v;
     if (v > 0) return static_cast<long>(scaled + 0.5);

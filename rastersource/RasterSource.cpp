@@ -1,0 +1,212 @@
+#include "rastersource/RasterSource.h"
+
+#include <cpl_string.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "rastersource/CellType.h"
+#include "rastersource/GdalDataset.h"
+
+namespace {
+
+// The grid holds a north-up raster described by its corner and two cell sizes; anything else
+// would come out mirrored or skewed.
+std::string CheckGeoTransform(const std::array<double, 6>& gt) {
+  if (gt[2] != 0 || gt[4] != 0)
+    return "is rotated or sheared; warp it to a north-up raster first (gdalwarp)";
+  if (!(gt[1] > 0) || !(gt[5] < 0))
+    return "is not north-up (its rows do not run from north to south); warp it first (gdalwarp)";
+  return {};
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  text.erase(0, text.find_first_not_of(" \t"));
+  text.erase(text.find_last_not_of(" \t") + 1);
+  return text;
+}
+
+// Metres per unit of a band's unit text as GDAL drivers and tools write it; nothing for a unit
+// that is not a known length.
+std::optional<double> MetresPerUnit(const std::string& unit) {
+  const std::string u = Lower(unit);
+  for (const char* metre : {"", "m", "metre", "meter", "metres", "meters"})
+    if (u == metre) return 1.0;
+  for (const char* foot : {"ft", "foot", "feet", "international foot", "international feet"})
+    if (u == foot) return 0.3048;
+  for (const char* usFoot : {"us-ft", "ftus", "us survey foot", "us survey feet", "us_survey_foot",
+                             "foot_us", "foot us", "us foot", "us feet"})
+    if (u == usFoot) return 1200.0 / 3937.0;
+  return std::nullopt;
+}
+
+std::string Number(double value) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.10g", value);
+  return buf;
+}
+
+// The band's no-data value as GDAL reports it, 64-bit integers included.
+std::optional<double> DeclaredNoData(GDALRasterBandH band, GDALDataType type) {
+  int has = 0;
+  double value = 0;
+  if (type == GDT_Int64) {
+    value = static_cast<double>(GDALGetRasterNoDataValueAsInt64(band, &has));
+  } else if (type == GDT_UInt64) {
+    value = static_cast<double>(GDALGetRasterNoDataValueAsUInt64(band, &has));
+  } else {
+    value = GDALGetRasterNoDataValue(band, &has);
+  }
+  return has ? std::optional<double>(value) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<RasterSource> RasterSource::Describe(const std::string& path, int band,
+                                                   std::string& error) {
+  GdalDataset ds = GdalDataset::OpenRaster(path.c_str());
+  if (!ds) {
+    error = "cannot open source " + path + " as a raster";
+    return std::nullopt;
+  }
+  return Describe(ds.Get(), path, band, error);
+}
+
+std::optional<RasterSource> RasterSource::Describe(GDALDatasetH dataset, const std::string& path,
+                                                   int band, std::string& error) {
+  RasterSource s;
+  s.path_ = path;
+  s.band_ = band;
+  s.width_ = GDALGetRasterXSize(dataset);
+  s.height_ = GDALGetRasterYSize(dataset);
+  s.bandCount_ = GDALGetRasterCount(dataset);
+  if (s.bandCount_ <= 0 || s.width_ <= 0 || s.height_ <= 0) {
+    error = "source " + path + " has no raster bands";
+    return std::nullopt;
+  }
+  if (band < 1 || band > s.bandCount_) {
+    error = "source " + path + " has no band " + std::to_string(band) + " (it has " +
+            std::to_string(s.bandCount_) + ")";
+    return std::nullopt;
+  }
+  GDALRasterBandH h = GDALGetRasterBand(dataset, band);
+  s.bandType_ = GDALGetRasterDataType(h);
+  if (GDALDataTypeIsComplex(s.bandType_) || GDALGetDataTypeSizeBytes(s.bandType_) <= 0) {
+    error = "source " + path + " band " + std::to_string(band) + " holds " +
+            GDALGetDataTypeName(s.bandType_) + " values, not elevations";
+    return std::nullopt;
+  }
+  if (GDALGetGeoTransform(dataset, s.geoTransform_.data()) != CE_None) {
+    error = "source " + path +
+            " has no georeferencing (geotransform): a DEM grid needs its corner and cell size";
+    return std::nullopt;
+  }
+  if (std::string problem = CheckGeoTransform(s.geoTransform_); !problem.empty()) {
+    error = "source " + path + " " + problem;
+    return std::nullopt;
+  }
+  if (const char* wkt = GDALGetProjectionRef(dataset)) s.wkt_ = wkt;
+  char** files = GDALGetFileList(dataset);
+  for (char** f = files; f && *f; ++f) s.files_.emplace_back(*f);
+  CSLDestroy(files);
+  s.DescribeValues(h);
+  s.DescribeMask(dataset, h);
+  if (s.bandCount_ > 1)
+    s.notes_.push_back({false, "source " + path + " has " + std::to_string(s.bandCount_) +
+                                   " bands: band " + std::to_string(band) + " is converted"});
+  return s;
+}
+
+void RasterSource::DescribeValues(GDALRasterBandH h) {
+  const char* pixelType = GDALGetMetadataItem(h, "PIXELTYPE", "IMAGE_STRUCTURE");
+  signedBytes_ = bandType_ == GDT_Byte && pixelType && EQUAL(pixelType, "SIGNEDBYTE");
+
+  const std::string where = "band " + std::to_string(band_) + " of " + path_;
+  int hasScale = 0, hasOffset = 0;
+  double scale = GDALGetRasterScale(h, &hasScale);
+  double offset = GDALGetRasterOffset(h, &hasOffset);
+  if (!hasScale || scale == 0) scale = 1;
+  if (!hasOffset) offset = 0;
+  if (scale != 1 || offset != 0)
+    notes_.push_back({false, where + " is scaled: heights are its values x " + Number(scale) +
+                                 " + " + Number(offset)});
+  const char* unitText = GDALGetRasterUnitType(h);
+  const std::string unit = unitText ? unitText : "";
+  double metres = 1;
+  if (auto perUnit = MetresPerUnit(unit)) {
+    metres = *perUnit;
+    if (metres != 1)
+      notes_.push_back({false, where + " is in " + unit + ": heights are converted to metres (x " +
+                                   Number(metres) + ")"});
+  } else {
+    notes_.push_back({true, where + " has the unit '" + unit +
+                                "', which is no length unit known here: its values are taken "
+                                "as metres"});
+  }
+  heightScale_ = scale * metres;
+  heightOffset_ = offset * metres;
+
+  if (transformsValues() || bandType_ == GDT_Int64 || bandType_ == GDT_UInt64) {
+    cellType_ = GDT_Float64;
+  } else {
+    cellType_ = signedBytes_ ? GDT_Int16 : bandType_;
+  }
+  // Compared with the cells as they are read: 64-bit integers as doubles, signed bytes as such.
+  if (std::optional<double> declared = DeclaredNoData(h, bandType_)) {
+    double value = *declared;
+    if (signedBytes_ && value >= 128 && value <= 255) value -= 256;
+    if (bandType_ == GDT_Int64 || bandType_ == GDT_UInt64) {
+      noData_ = value;
+    } else if (signedBytes_) {
+      noData_ = value >= -128 && value <= 127 ? cell_type::AsStored(value, GDT_Int16)
+                                              : std::nullopt;
+    } else {
+      noData_ = cell_type::AsStored(value, bandType_);
+    }
+  }
+}
+
+void RasterSource::DescribeMask(GDALDatasetH ds, GDALRasterBandH h) {
+  const int flags = GDALGetMaskFlags(h);
+  // A mask made from the no-data value says nothing the no-data value does not.
+  if (!(flags & (GMF_ALL_VALID | GMF_NODATA))) {
+    maskBand_ = -1;
+    return;
+  }
+  // GDAL prefers the no-data value to an alpha band; transparent cells are no data all the same.
+  for (int b = 1; b <= bandCount_; ++b) {
+    if (b != band_ &&
+        GDALGetRasterColorInterpretation(GDALGetRasterBand(ds, b)) == GCI_AlphaBand) {
+      maskBand_ = b;
+      return;
+    }
+  }
+}
+
+bool RasterSource::mayHoldMaskedCells() const {
+  return maskBand_ != 0 || cell_type::IsFloating(bandType_);
+}
+
+double RasterSource::lowestPossible() const {
+  return std::min(RawLowest() * heightScale_, RawHighest() * heightScale_) + heightOffset_;
+}
+
+double RasterSource::highestPossible() const {
+  return std::max(RawLowest() * heightScale_, RawHighest() * heightScale_) + heightOffset_;
+}
+
+double RasterSource::RawLowest() const {
+  if (signedBytes_) return -128;
+  if (bandType_ == GDT_Int64) return -9223372036854775808.0;
+  if (bandType_ == GDT_UInt64) return 0;
+  return cell_type::Lowest(bandType_);
+}
+
+double RasterSource::RawHighest() const {
+  if (signedBytes_) return 127;
+  if (bandType_ == GDT_Int64) return 9223372036854775807.0;
+  if (bandType_ == GDT_UInt64) return 18446744073709551615.0;
+  return cell_type::Highest(bandType_);
+}

@@ -1,0 +1,161 @@
+#include "rastersource/SourceReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+
+#include "rastersource/CellType.h"
+
+namespace {
+
+// Calls f with a value of the C++ type of a cell of type t; false for other types.
+template <class F>
+bool WithCellType(GDALDataType t, F&& f) {
+  switch (t) {
+    case GDT_Byte:
+      f(std::uint8_t{});
+      return true;
+    case GDT_UInt16:
+      f(std::uint16_t{});
+      return true;
+    case GDT_Int16:
+      f(std::int16_t{});
+      return true;
+    case GDT_UInt32:
+      f(std::uint32_t{});
+      return true;
+    case GDT_Int32:
+      f(std::int32_t{});
+      return true;
+    case GDT_Float32:
+      f(float{});
+      return true;
+    case GDT_Float64:
+      f(double{});
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <class T>
+bool IsNoHeight(T value) {
+  if constexpr (std::is_floating_point_v<T>) return !std::isfinite(value);
+  return false;
+}
+
+// Cells read in the output type itself: only the no-data cells change.
+template <class T>
+void MarkNoData(T* cells, std::size_t n, const std::optional<double>& noData,
+                const std::vector<unsigned char>& mask, double marker) {
+  const T target = static_cast<T>(marker);
+  const bool hasNoData = noData.has_value();
+  const T nodata = hasNoData ? static_cast<T>(*noData) : T{};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (IsNoHeight(cells[i]) || (hasNoData && cells[i] == nodata) || (!mask.empty() && !mask[i]))
+      cells[i] = target;
+  }
+}
+
+// Raw values read as doubles, turned into heights of the output type.
+template <class T>
+void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optional<double>& noData,
+                  const std::vector<unsigned char>& mask, bool signedBytes, double scale,
+                  double offset, double marker) {
+  for (std::size_t i = 0; i < n; ++i) {
+    double v = raw[i];
+    if (signedBytes && v >= 128) v -= 256;
+    if (!std::isfinite(v) || (noData && v == *noData) || (!mask.empty() && !mask[i])) {
+      cells[i] = static_cast<T>(marker);
+      continue;
+    }
+    cells[i] = static_cast<T>(v * scale + offset);
+  }
+}
+
+}  // namespace
+
+std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
+  SourceReader reader(source);
+  reader.dataset_ = GdalDataset::OpenRaster(source.path().c_str());
+  if (!reader.dataset_ || GDALGetRasterCount(reader.dataset_.Get()) < source.band()) {
+    error = "cannot open source " + source.path() + " again";
+    return std::nullopt;
+  }
+  reader.Attach(reader.dataset_.Get());
+  return reader;
+}
+
+SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset) {
+  SourceReader reader(source);
+  reader.Attach(dataset);
+  return reader;
+}
+
+void SourceReader::Attach(GDALDatasetH dataset) {
+  const RasterSource& s = *source_;
+  band_ = GDALGetRasterBand(dataset, s.band());
+  if (s.maskBand_ < 0) mask_ = GDALGetMaskBand(band_);
+  if (s.maskBand_ > 0) mask_ = GDALGetRasterBand(dataset, s.maskBand_);
+}
+
+bool SourceReader::ReadMask(int x, int y, int columns, int rows,
+                            std::vector<unsigned char>& mask) const {
+  mask.clear();
+  if (!mask_) return true;
+  mask.resize(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+  return GDALRasterIO(mask_, GF_Read, x, y, columns, rows, mask.data(), columns, rows, GDT_Byte, 0,
+                      0) == CE_None;
+}
+
+bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, double marker,
+                        void* cells) const {
+  const RasterSource& s = *source_;
+  const std::size_t n = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+  std::vector<unsigned char> mask;
+  if (!ReadMask(x, y, columns, rows, mask)) return false;
+  if (!s.transformsValues() && !s.signedBytes_) {
+    // The common case: GDAL reads straight into the output, only no-data cells are rewritten.
+    if (GDALRasterIO(band_, GF_Read, x, y, columns, rows, cells, columns, rows, type, 0, 0) !=
+        CE_None)
+      return false;
+    return WithCellType(type, [&](auto cell) {
+      MarkNoData(static_cast<decltype(cell)*>(cells), n, s.noData(), mask, marker);
+    });
+  }
+  std::vector<double> raw(n);
+  if (GDALRasterIO(band_, GF_Read, x, y, columns, rows, raw.data(), columns, rows, GDT_Float64, 0,
+                   0) != CE_None)
+    return false;
+  return WithCellType(type, [&](auto cell) {
+    StoreHeights(raw.data(), static_cast<decltype(cell)*>(cells), n, s.noData(), mask,
+                 s.signedBytes_, s.heightScale(), s.heightOffset(), marker);
+  });
+}
+
+std::optional<SourceReader::HeightRange> SourceReader::ScanHeights() const {
+  const RasterSource& s = *source_;
+  // Strips of whole rows, about 4 Mi cells each, so that memory stays flat.
+  const int rowsPerStrip = std::max(1, (1 << 22) / s.width());
+  std::vector<double> strip;
+  HeightRange range;
+  range.lowest = std::numeric_limits<double>::infinity();
+  range.highest = -std::numeric_limits<double>::infinity();
+  for (int y = 0; y < s.height(); y += rowsPerStrip) {
+    const int rows = std::min(rowsPerStrip, s.height() - y);
+    strip.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.width()));
+    if (!Read(0, y, s.width(), rows, GDT_Float64, std::numeric_limits<double>::quiet_NaN(),
+              strip.data()))
+      return std::nullopt;
+    for (double v : strip) {
+      if (std::isnan(v)) continue;
+      range.lowest = std::min(range.lowest, v);
+      range.highest = std::max(range.highest, v);
+      range.any = true;
+    }
+  }
+  if (!range.any) range.lowest = range.highest = 0;
+  return range;
+}

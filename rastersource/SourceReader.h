@@ -1,0 +1,46 @@
+#pragma once
+// Reads the chosen band of a described source with its rules applied (see RasterSource): windows
+// of heights in a type that holds them, no-data cells (the no-data value, NaN, infinity, masked
+// and transparent cells) set to the caller's marker, scale, offset and feet applied.
+#include <gdal.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rastersource/GdalDataset.h"
+#include "rastersource/RasterSource.h"
+
+class SourceReader {
+ public:
+  // Opens the source again; nothing and an error text when GDAL cannot.
+  static std::optional<SourceReader> Open(const RasterSource& source, std::string& error);
+  // Reads the dataset the source was described from, which the caller keeps open meanwhile.
+  static SourceReader Over(const RasterSource& source, GDALDatasetH dataset);
+
+  // Reads the window of `columns` x `rows` cells at (x, y) into `cells`, row by row, as values of
+  // `type` (which must hold the source's cellType()); no-data cells get `marker`. False when GDAL
+  // fails to read (it has reported why).
+  bool Read(int x, int y, int columns, int rows, GDALDataType type, double marker,
+            void* cells) const;
+
+  struct HeightRange {
+    bool any = false;  // some cell holds a height
+    double lowest = 0;
+    double highest = 0;
+  };
+  // The lowest and highest height of the whole band, exact, read cell by cell; nothing when a read
+  // fails.
+  std::optional<HeightRange> ScanHeights() const;
+
+ private:
+  explicit SourceReader(const RasterSource& source) : source_(&source) {}
+  void Attach(GDALDatasetH dataset);
+  // Zero where a cell is masked, for the window; empty without a mask.
+  bool ReadMask(int x, int y, int columns, int rows, std::vector<unsigned char>& mask) const;
+
+  const RasterSource* source_;
+  GdalDataset dataset_;  // empty when reading a dataset of the caller's
+  GDALRasterBandH band_ = nullptr;
+  GDALRasterBandH mask_ = nullptr;
+};

@@ -1,0 +1,30 @@
+#include "rastersource/ZoomLimit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "rastersource/SourceReader.h"
+
+std::int64_t ZoomLimit::ForHeights(double lowest, double highest) {
+  // Both sides against the positive limit: a product of at most 2147483647 rounds inside it.
+  constexpr double kLimit = 2147483647.0;
+  const double largest = std::max(std::fabs(lowest), std::fabs(highest));
+  const double zoom = std::floor(kLimit / largest);
+  if (!(zoom < 9.2e18)) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(zoom);
+}
+
+std::optional<std::int64_t> ZoomLimit::ForSource(const RasterSource& source, std::int64_t wanted,
+                                                 std::string& error) {
+  const std::int64_t byType = ForHeights(source.lowestPossible(), source.highestPossible());
+  if (byType >= wanted) return byType;
+  std::optional<SourceReader> reader = SourceReader::Open(source, error);
+  if (!reader) return std::nullopt;
+  std::optional<SourceReader::HeightRange> range = reader->ScanHeights();
+  if (!range) {
+    error = "cannot read " + source.path() + " to find its lowest and highest height";
+    return std::nullopt;
+  }
+  return ForHeights(range->lowest, range->highest);
+}
