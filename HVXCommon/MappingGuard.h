@@ -1,8 +1,8 @@
 #pragma once
 // The mapping-file reader's exception guard: every step and reader catches everything, reports the
-// exception line with the reader's file and the guard's line (level 3, code 0x304e0) and returns its failure
-// result. Unlike the writer side, the reader reports whatever the log switch says: a job that
-// cannot be read must always say why.
+// exception line with the reader's file and the guard's line (level 3, code 0x304e0) and returns
+// its failure result. Unlike the writer side, the reader reports whatever the log switch says: a
+// job that cannot be read must always say why.
 //
 //   return GuardMapping(kMappingFileFile, __LINE__, 1, [&] { ...; return 0; });
 #include <cstdint>

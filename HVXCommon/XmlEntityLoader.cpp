@@ -25,7 +25,8 @@ namespace {
 bool LocalPath(std::string_view url, std::string& path) {
   constexpr std::string_view kLocalhost = "file://localhost/";
   constexpr std::string_view kFile = "file://";
-  if (url.size() >= kLocalhost.size() && GbkEqualsNoCase(url.substr(0, kLocalhost.size()), kLocalhost)) {
+  if (url.size() >= kLocalhost.size() &&
+      GbkEqualsNoCase(url.substr(0, kLocalhost.size()), kLocalhost)) {
     path = url.substr(kLocalhost.size() - 1);
     return true;
   }
@@ -43,7 +44,7 @@ bool LocalPath(std::string_view url, std::string& path) {
 int OpenRegularFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     errno = EINVAL;

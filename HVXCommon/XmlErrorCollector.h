@@ -3,8 +3,9 @@
 //
 // Errors arrive by two roads: a parser context hands its own to the structured handler set on it
 // (Watch), and loads refused by the entity loader (or libxml2's own refusal of the network) come
-// without any context, through the calling thread's collector. The collector is that thread handler for exactly its own lifetime
-// and puts the previous one back when it goes, so nothing is left behind between loads.
+// without any context, through the calling thread's collector. The collector is that thread handler
+// for exactly its own lifetime and puts the previous one back when it goes, so nothing is left
+// behind between loads.
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -28,6 +28,9 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/ DESTINATION ${CMAKE_INSTALL_INCLUDED
 configure_file(${CMAKE_SOURCE_DIR}/doc/geodem.1.in ${CMAKE_BINARY_DIR}/doc/geodem.1 @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/doc/geodem.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT geodem)
+# The job script of geodem batch on a Slurm cluster, for users to copy or submit as it is.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/slurm/geodem-array.sbatch
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/geodem/slurm COMPONENT geodem)
 
 # Installed binaries find the host runtime relative to themselves, never in the build tree.
 if(TARGET geodem)

@@ -9,18 +9,13 @@ namespace {
 // Cells per read: a few MiB whatever the raster, so that memory stays flat.
 constexpr int kCellsPerRead = 1 << 20;
 
-std::string NameOf(GDALDataset& dataset) {
-  const char* name = dataset.GetDescription();
-  return name && *name ? name : "(in memory)";
-}
-
 }  // namespace
 
 std::unique_ptr<GeodemSourceBand> GeodemSourceBand::Open(GDALDataset& dataset,
                                                          const GeodemCreationOptions& options) {
   std::string error;
-  std::optional<RasterSource> source = RasterSource::Describe(
-      GDALDataset::ToHandle(&dataset), NameOf(dataset), options.band, error);
+  std::optional<RasterSource> source =
+      RasterSource::Describe(GDALDataset::ToHandle(&dataset), options.band, error);
   if (!source) {
     CPLError(CE_Failure, CPLE_NotSupported, "The grid file cannot be written: %s.",
              error.c_str());

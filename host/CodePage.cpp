@@ -48,8 +48,8 @@ std::string Utf16ToGbk(std::u16string_view text) {
 
 std::optional<std::string> Utf16ToGbkExact(std::u16string_view text) {
   bool replaced = false;
-  std::string gbk = Convert<std::string>("GBK", "UTF-16LE", text.data(), text.size() * 2, 2, "?",
-                                         &replaced);
+  std::string gbk =
+      Convert<std::string>("GBK", "UTF-16LE", text.data(), text.size() * 2, 2, "?", &replaced);
   if (replaced) return std::nullopt;
   return gbk;
 }

@@ -9,9 +9,11 @@
 
 class ModuleDependencies {
  public:
+  // Why loading the module (an operating-system path) would end this process, or "".
+  static std::string LoadHazard(const std::string& path);
+
+ private:
   // The libraries the module names as needed (DT_NEEDED), in order; empty for a file that is not a
   // 64-bit ELF shared object or cannot be read (loading it then fails with the loader's reason).
   static std::vector<std::string> Needed(const std::string& path);
-  // Why loading the module (an operating-system path) would end this process, or "".
-  static std::string LoadHazard(const std::string& path);
 };

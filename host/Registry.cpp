@@ -50,14 +50,6 @@ LONG KeyNotFound(const RegistryKeyPath& path) {
   return RegistryFailure(ERROR_FILE_NOT_FOUND, "no key " + RegistryPathText(path));
 }
 
-// "A", "A or B": the files a look-up searched, for messages.
-std::string SearchedText(const std::vector<std::string>& files) {
-  std::string text;
-  for (std::size_t i = 0; i < files.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == files.size() ? " or " : ", ") + Utf8ToGbk(files[i]);
-  return text;
-}
-
 // The first file of the search path where `found` answers (it reads the file's tree), or nothing.
 std::optional<std::string> FirstFileWhere(const std::function<bool(const RegistryTree&)>& found) {
   for (const std::string& file : RegistrySearchPath())
@@ -174,7 +166,7 @@ LONG RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) {
           FirstFileWhere([&](const RegistryTree& tree) { return tree.Find(*path) != nullptr; });
       if (!file)
         return RegistryFailure(ERROR_FILE_NOT_FOUND, "no key " + RegistryPathText(*path) + " in " +
-                                                         SearchedText(RegistrySearchPath()));
+                                                         Utf8ToGbk(RegistrySearchPathText()));
       *result = new RegistryKey{*file, *path};
       return ERROR_SUCCESS;
     });
@@ -256,6 +248,12 @@ std::vector<std::string> RegistrySearchPath() {
   return {UserRegistryFilePath(), SystemRegistryFilePath()};
 }
 
+std::string RegistrySearchPathText() {
+  std::string text;
+  for (const std::string& file : RegistrySearchPath()) text += (text.empty() ? "" : " or ") + file;
+  return text;
+}
+
 std::string RegistryLastError() { return t_lastError; }
 
 HRESULT CLSIDFromProgID(const char16_t* progId, CLSID* clsid) {
@@ -272,7 +270,7 @@ HRESULT CLSIDFromProgID(const char16_t* progId, CLSID* clsid) {
     return found ? ERROR_SUCCESS
                  : RegistryFailure(ERROR_FILE_NOT_FOUND,
                                    "no class registered for the program identifier \"" + name +
-                                       "\" in " + SearchedText(RegistrySearchPath()));
+                                       "\" in " + Utf8ToGbk(RegistrySearchPathText()));
   });
   if (code == ERROR_SUCCESS) {
     *clsid = *found;

@@ -65,6 +65,8 @@ std::string SystemRegistryFilePath();
 // The files a look-up searches, in order: $GEODEM_REGISTRY alone when set (a registry of its own,
 // as tests and scripts need), else the user's registry and then the system-wide one.
 std::vector<std::string> RegistrySearchPath();
+// The search path as messages name it: "A" or "A or B" (UTF-8).
+std::string RegistrySearchPathText();
 // A readable account of the last failed registry operation of this thread (GBK); "" after a
 // success.
 std::string RegistryLastError();

@@ -71,17 +71,24 @@ std::optional<RasterSource> RasterSource::Describe(const std::string& path, int 
     error = "cannot open source " + path + " as a raster";
     return std::nullopt;
   }
-  return Describe(ds.Get(), path, band, error);
+  std::optional<RasterSource> s = Describe(ds.Get(), band, error);
+  if (s) s->path_ = path;
+  return s;
 }
 
-std::optional<RasterSource> RasterSource::Describe(GDALDatasetH dataset, const std::string& path,
-                                                   int band, std::string& error) {
+std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, std::string& error) {
+  const char* description = ds ? GDALGetDescription(ds) : nullptr;
+  const std::string path = description ? description : "";
+  if (!ds) {
+    error = "no source dataset";
+    return std::nullopt;
+  }
   RasterSource s;
   s.path_ = path;
   s.band_ = band;
-  s.width_ = GDALGetRasterXSize(dataset);
-  s.height_ = GDALGetRasterYSize(dataset);
-  s.bandCount_ = GDALGetRasterCount(dataset);
+  s.width_ = GDALGetRasterXSize(ds);
+  s.height_ = GDALGetRasterYSize(ds);
+  s.bandCount_ = GDALGetRasterCount(ds);
   if (s.bandCount_ <= 0 || s.width_ <= 0 || s.height_ <= 0) {
     error = "source " + path + " has no raster bands";
     return std::nullopt;
@@ -91,14 +98,14 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH dataset, const s
             std::to_string(s.bandCount_) + ")";
     return std::nullopt;
   }
-  GDALRasterBandH h = GDALGetRasterBand(dataset, band);
+  GDALRasterBandH h = GDALGetRasterBand(ds, band);
   s.bandType_ = GDALGetRasterDataType(h);
   if (GDALDataTypeIsComplex(s.bandType_) || GDALGetDataTypeSizeBytes(s.bandType_) <= 0) {
     error = "source " + path + " band " + std::to_string(band) + " holds " +
             GDALGetDataTypeName(s.bandType_) + " values, not elevations";
     return std::nullopt;
   }
-  if (GDALGetGeoTransform(dataset, s.geoTransform_.data()) != CE_None) {
+  if (GDALGetGeoTransform(ds, s.geoTransform_.data()) != CE_None) {
     error = "source " + path +
             " has no georeferencing (geotransform): a DEM grid needs its corner and cell size";
     return std::nullopt;
@@ -107,12 +114,12 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH dataset, const s
     error = "source " + path + " " + problem;
     return std::nullopt;
   }
-  if (const char* wkt = GDALGetProjectionRef(dataset)) s.wkt_ = wkt;
-  char** files = GDALGetFileList(dataset);
+  if (const char* wkt = GDALGetProjectionRef(ds)) s.wkt_ = wkt;
+  char** files = GDALGetFileList(ds);
   for (char** f = files; f && *f; ++f) s.files_.emplace_back(*f);
   CSLDestroy(files);
   s.DescribeValues(h);
-  s.DescribeMask(dataset, h);
+  s.DescribeMask(ds, h);
   if (s.bandCount_ > 1)
     s.notes_.push_back({false, "source " + path + " has " + std::to_string(s.bandCount_) +
                                    " bands: band " + std::to_string(band) + " is converted"});

@@ -15,8 +15,8 @@
 // them stay as they always were), Int16 for signed bytes, Float64 for 64-bit integers and for
 // scaled bands or bands in feet.
 //
-// Describing opens the raster briefly; SourceReader reads it later, so that a job of many sources
-// never holds them all open. Paths are UTF-8 as given.
+// Describing a path opens the raster briefly; SourceReader opens it again to read, so that a job
+// of many sources never holds them all open. Paths are UTF-8 as given.
 #include <gdal.h>
 
 #include <array>
@@ -36,10 +36,9 @@ class RasterSource {
   // names the path when it is missing, not a raster, or not one a DEM grid can come from.
   static std::optional<RasterSource> Describe(const std::string& path, int band,
                                               std::string& error);
-  // The same for a dataset the caller holds open (the GDAL driver's source, which may live in
-  // memory only), named `name` in messages.
-  static std::optional<RasterSource> Describe(GDALDatasetH dataset, const std::string& name,
-                                              int band, std::string& error);
+  // The same for a dataset the caller holds open (a GDAL driver's CreateCopy source, which may
+  // have no file at all); path() is then its description.
+  static std::optional<RasterSource> Describe(GDALDatasetH dataset, int band, std::string& error);
 
   const std::string& path() const { return path_; }
   int width() const { return width_; }

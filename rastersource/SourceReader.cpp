@@ -77,28 +77,25 @@ void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optiona
 
 }  // namespace
 
-std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
-  SourceReader reader(source);
-  reader.dataset_ = GdalDataset::OpenRaster(source.path().c_str());
-  if (!reader.dataset_ || GDALGetRasterCount(reader.dataset_.Get()) < source.band()) {
-    error = "cannot open source " + source.path() + " again";
-    return std::nullopt;
-  }
-  reader.Attach(reader.dataset_.Get());
-  return reader;
+SourceReader::SourceReader(const RasterSource& source, GDALDatasetH dataset)
+    : source_(&source), band_(GDALGetRasterBand(dataset, source.band())) {
+  if (source.maskBand_ < 0) mask_ = GDALGetMaskBand(band_);
+  if (source.maskBand_ > 0) mask_ = GDALGetRasterBand(dataset, source.maskBand_);
 }
 
 SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset) {
-  SourceReader reader(source);
-  reader.Attach(dataset);
-  return reader;
+  return SourceReader(source, dataset);
 }
 
-void SourceReader::Attach(GDALDatasetH dataset) {
-  const RasterSource& s = *source_;
-  band_ = GDALGetRasterBand(dataset, s.band());
-  if (s.maskBand_ < 0) mask_ = GDALGetMaskBand(band_);
-  if (s.maskBand_ > 0) mask_ = GDALGetRasterBand(dataset, s.maskBand_);
+std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
+  GdalDataset dataset = GdalDataset::OpenRaster(source.path().c_str());
+  if (!dataset || GDALGetRasterCount(dataset.Get()) < source.band()) {
+    error = "cannot open source " + source.path() + " again";
+    return std::nullopt;
+  }
+  SourceReader reader(source, dataset.Get());
+  reader.owned_ = std::move(dataset);
+  return reader;
 }
 
 bool SourceReader::ReadMask(int x, int y, int columns, int rows,

@@ -15,8 +15,10 @@ class SourceReader {
  public:
   // Opens the source again; nothing and an error text when GDAL cannot.
   static std::optional<SourceReader> Open(const RasterSource& source, std::string& error);
-  // Reads the dataset the source was described from, which the caller keeps open meanwhile.
+  // Reads from the dataset the source was described from, which the caller keeps open.
   static SourceReader Over(const RasterSource& source, GDALDatasetH dataset);
+
+  const RasterSource& source() const { return *source_; }
 
   // Reads the window of `columns` x `rows` cells at (x, y) into `cells`, row by row, as values of
   // `type` (which must hold the source's cellType()); no-data cells get `marker`. False when GDAL
@@ -34,13 +36,12 @@ class SourceReader {
   std::optional<HeightRange> ScanHeights() const;
 
  private:
-  explicit SourceReader(const RasterSource& source) : source_(&source) {}
-  void Attach(GDALDatasetH dataset);
+  SourceReader(const RasterSource& source, GDALDatasetH dataset);
   // Zero where a cell is masked, for the window; empty without a mask.
   bool ReadMask(int x, int y, int columns, int rows, std::vector<unsigned char>& mask) const;
 
   const RasterSource* source_;
-  GdalDataset dataset_;  // empty when reading a dataset of the caller's
+  GdalDataset owned_;  // empty when the caller holds the dataset
   GDALRasterBandH band_ = nullptr;
   GDALRasterBandH mask_ = nullptr;
 };

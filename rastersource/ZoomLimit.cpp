@@ -15,13 +15,27 @@ std::int64_t ZoomLimit::ForHeights(double lowest, double highest) {
   return static_cast<std::int64_t>(zoom);
 }
 
+namespace {
+
+std::int64_t ByType(const RasterSource& source) {
+  return ZoomLimit::ForHeights(source.lowestPossible(), source.highestPossible());
+}
+
+}  // namespace
+
 std::optional<std::int64_t> ZoomLimit::ForSource(const RasterSource& source, std::int64_t wanted,
                                                  std::string& error) {
-  const std::int64_t byType = ForHeights(source.lowestPossible(), source.highestPossible());
-  if (byType >= wanted) return byType;
+  if (ByType(source) >= wanted) return ByType(source);
   std::optional<SourceReader> reader = SourceReader::Open(source, error);
   if (!reader) return std::nullopt;
-  std::optional<SourceReader::HeightRange> range = reader->ScanHeights();
+  return ForSource(*reader, wanted, error);
+}
+
+std::optional<std::int64_t> ZoomLimit::ForSource(const SourceReader& reader, std::int64_t wanted,
+                                                 std::string& error) {
+  const RasterSource& source = reader.source();
+  if (ByType(source) >= wanted) return ByType(source);
+  std::optional<SourceReader::HeightRange> range = reader.ScanHeights();
   if (!range) {
     error = "cannot read " + source.path() + " to find its lowest and highest height";
     return std::nullopt;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "rastersource/RasterSource.h"
+#include "rastersource/SourceReader.h"
 
 class ZoomLimit {
  public:
@@ -14,5 +15,8 @@ class ZoomLimit {
   // The largest zoom for the source's heights: from its type's range when that already allows
   // `wanted` (nothing is read), else from an exact scan of its cells. Nothing when reading fails.
   static std::optional<std::int64_t> ForSource(const RasterSource& source, std::int64_t wanted,
+                                               std::string& error);
+  // The same, reading (when it must) through a reader the caller holds.
+  static std::optional<std::int64_t> ForSource(const SourceReader& reader, std::int64_t wanted,
                                                std::string& error);
 };

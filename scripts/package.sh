@@ -8,6 +8,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/bootstrap.sh"
 build="${BUILD_DIR:-$root/build-package}"
 out="${OUT_DIR:-$build/packages}"
+# The build registers the module it makes; a package build keeps that inside its build tree.
+export GEODEM_REGISTRY="$build/registry"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   BUILD_TYPE=Release BUILD_DIR="$build" "$root/scripts/build.sh" -DGEODEM_BUILD_TESTS=OFF \
     -DGEODEM_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null

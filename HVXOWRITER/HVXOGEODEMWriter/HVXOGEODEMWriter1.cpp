@@ -2,8 +2,8 @@
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/ModuleGuard.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/ModuleCount.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/ModuleGuard.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/GeoEvents.h"

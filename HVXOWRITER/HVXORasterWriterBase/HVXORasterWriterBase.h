@@ -46,8 +46,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // final file or the temporary one exists and overwrite is off, or when the folder cannot be
   // made; 0 when GDAL has no driver or cannot create the raster, or refuses its pre-fill,
   // no-data values, georeference or projection (logged with GDAL's reason; the raster is
-  // removed); 1 when created, with record.dataset set. A mosaic target is pre-filled with the no-data values. Bands that the
-  // no-data list does not cover get the default invalid value of the record's type.
+  // removed); 1 when created, with record.dataset set. A mosaic target is pre-filled with the
+  // no-data values. Bands that the no-data list does not cover get the default invalid value of the
+  // record's type.
   virtual std::int32_t CreateTargetDataset(SourceRecord& record, ISpatialReference* reference,
                                            const std::vector<double>& noData);
   // GDAL writes of a window of one band or of several bands (1 when GDAL reports no error).

@@ -88,10 +88,10 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     }
 
     auto type = static_cast<GDALDataType>(blockDataType);
-    const int written = properties ? WriteBlockTrimmed(data.Pixels(), type, target, placed.x,
-                                                       placed.y, placed.columns, placed.rows,
-                                                       windowX, windowY)
-                                   : WriteWholeBlock(data.Pixels(), type, target, placed);
+    const int written = properties
+                            ? WriteBlockTrimmed(data.Pixels(), type, target, placed.x, placed.y,
+                                                placed.columns, placed.rows, windowX, windowY)
+                            : WriteWholeBlock(data.Pixels(), type, target, placed);
     if (!written) return FailTarget(target, "写入数据块");
     blocksWritten = SaturatedSum(blocksWritten, 1);
     CountWrittenBlock(finalPath);
@@ -241,8 +241,7 @@ int HVXORasterWriterBase::WriteBlockTrimmed(void* pixels, GDALDataType type,
   });
 }
 
-HRESULT HVXORasterWriterBase::CompleteSource(SourceRecord& record,
-                                             const std::string& finalPath) {
+HRESULT HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::string& finalPath) {
   const bool flushed = CloseRaster(record.dataset);
   record.dataset = nullptr;
   if (!flushed) return FailTarget(record, "写入磁盘");

@@ -9,11 +9,11 @@
 #include <new>
 
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
-#include "host/TextValues.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/GeoEvents.h"
 #include "host/HVXRasterBase.h"
+#include "host/TextValues.h"
 #include "host/WideString.h"
 
 namespace {
@@ -105,8 +105,7 @@ const char* HVXORasterWriterBase::SetUpTargetRaster(SourceRecord& record,
   return nullptr;
 }
 
-void HVXORasterWriterBase::ReportWriteFailed(const std::string& finalPath,
-                                             const char* step) const {
+void HVXORasterWriterBase::ReportWriteFailed(const std::string& finalPath, const char* step) const {
   if (!logOutput) return;
   // GDAL's own words say why (a full disk, a read-only file, a text it cannot read).
   std::string reason = Utf8ToGbk(CPLGetLastErrorMsg());
@@ -146,7 +145,7 @@ int HVXORasterWriterBase::FillRowsPerStep(int width, int height, int bandCount, 
 }
 
 int HVXORasterWriterBase::FillWithInvalid(SourceRecord& record, const std::vector<double>& noData) {
-  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, static_cast<int>(E_FAIL), [&] {
+  return GuardWriter(logOutput != 0, kRasterWriterBaseFile, __LINE__, E_FAIL, [&] {
     if (record.width <= 0 || record.height <= 0 || record.bandCount <= 0) return 0;
     auto type = static_cast<GDALDataType>(record.dataType);
     int valueSize = GDALGetDataTypeSize(type) / 8;
@@ -167,8 +166,8 @@ int HVXORasterWriterBase::FillWithInvalid(SourceRecord& record, const std::vecto
         filledRows = count;
       }
       if (!WriteDatasetWindow(record.dataset, 0, static_cast<int>(row), record.width, count,
-                              buffer.get(), record.width, count, type, record.bandCount, nullptr,
-                              0, 0, 0))
+                              buffer.get(), record.width, count, type, record.bandCount, nullptr, 0,
+                              0, 0))
         return 1;
     }
     return 0;

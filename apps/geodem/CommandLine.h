@@ -1,6 +1,7 @@
 #pragma once
 // The command line of geodem:
 //   geodem convert [options] SRC... DST
+//   geodem batch [options] --out-dir DIR SRC... | --manifest FILE   (or --report DIR)
 //   geodem info [--nodata V] [--json] FILE.dem
 //   geodem register | unregister [--system]
 //   geodem --help | --version
@@ -11,10 +12,11 @@
 
 #include "apps/geodem/ConvertOptions.h"
 #include "apps/geodem/InfoOptions.h"
+#include "apps/geodem/batch/BatchOptions.h"
 
 class CommandLine {
  public:
-  enum class Action { kConvert, kInfo, kRegister, kUnregister, kExit };
+  enum class Action { kConvert, kBatch, kInfo, kRegister, kUnregister, kExit };
 
   // Exit status of a command-line mistake, as GDAL's utilities and most Unix tools use it.
   static constexpr int kUsageError = 2;
@@ -25,6 +27,7 @@ class CommandLine {
   Action action() const { return action_; }
   int exitCode() const { return exitCode_; }
   const ConvertOptions& options() const { return options_; }
+  const BatchOptions& batchOptions() const { return batchOptions_; }
   const InfoOptions& infoOptions() const { return infoOptions_; }
   // register and unregister: the system-wide registry instead of the user's.
   bool systemRegistry() const { return systemRegistry_; }
@@ -32,12 +35,14 @@ class CommandLine {
   static std::string VersionText();
 
  private:
-  // Checks that the options make sense together; an error text, or empty.
-  std::string Validate();
+  // Reports a command line that cannot work and ends with kUsageError.
+  void UsageError(const std::string& problem, std::ostream& err);
+  static void WarnOfUnknownParameters(const ConvertOptions& options, std::ostream& err);
 
   Action action_ = Action::kExit;
   int exitCode_ = 0;
   ConvertOptions options_;
+  BatchOptions batchOptions_;
   InfoOptions infoOptions_;
   bool systemRegistry_ = false;
 };

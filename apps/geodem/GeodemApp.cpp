@@ -5,6 +5,7 @@
 #include "apps/geodem/ConvertCommand.h"
 #include "apps/geodem/InfoCommand.h"
 #include "apps/geodem/ModuleRegistration.h"
+#include "apps/geodem/batch/BatchCommand.h"
 
 int GeodemApp::Run(int argc, const char* const* argv) {
   CommandLine line;
@@ -13,6 +14,10 @@ int GeodemApp::Run(int argc, const char* const* argv) {
     case CommandLine::Action::kConvert: {
       Console console(err_);
       return ConvertCommand(line.options(), console).Run();
+    }
+    case CommandLine::Action::kBatch: {
+      Console console(err_);
+      return BatchCommand(line.batchOptions(), console, out_).Run();
     }
     case CommandLine::Action::kInfo: {
       Console console(err_);

@@ -1,42 +1,14 @@
 #include "apps/geodem/InfoReport.h"
 
-#include <charconv>
 #include <cstdio>
 #include <map>
 
 #include "apps/geodem/GbkText.h"
+#include "apps/geodem/JsonText.h"
 
 namespace {
 
-// The shortest text that reads back as the same double.
-std::string Number(double value) {
-  char text[32];
-  auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
-
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
+using JsonText::Number;
 
 template <class T>
 std::string JsonOr(const std::optional<T>& value) {
@@ -123,14 +95,14 @@ void InfoReport::WriteJson(std::ostream& out) const {
   // A key given twice keeps its last value, as the reader takes it.
   std::map<std::string, std::size_t> last;
   for (std::size_t i = 0; i < h.entries.size(); ++i) last[h.entries[i].first] = i;
-  out << "{\n  \"file\": " << JsonString(m_path) << ",\n"
-      << "  \"layout\": " << JsonString(std::string(GridLayoutName(h.layout))) << ",\n"
+  out << "{\n  \"file\": " << JsonText::Quote(m_path) << ",\n"
+      << "  \"layout\": " << JsonText::Quote(std::string(GridLayoutName(h.layout))) << ",\n"
       << "  \"header\": {";
   const char* separator = "";
   for (std::size_t i = 0; i < h.entries.size(); ++i) {
     if (last[h.entries[i].first] != i) continue;
-    out << separator << JsonString(FromWriterText(h.entries[i].first)) << ": "
-        << JsonString(FromWriterText(h.entries[i].second));
+    out << separator << JsonText::Quote(FromWriterText(h.entries[i].first)) << ": "
+        << JsonText::Quote(FromWriterText(h.entries[i].second));
     separator = ", ";
   }
   out << "},\n"
@@ -139,7 +111,7 @@ void InfoReport::WriteJson(std::ostream& out) const {
       << "  \"dx\": " << Number(h.dx) << ",\n  \"dy\": " << Number(h.dy) << ",\n"
       << "  \"extent\": {\"xmin\": " << Number(e.xMin) << ", \"ymin\": " << Number(e.yMin)
       << ", \"xmax\": " << Number(e.xMax) << ", \"ymax\": " << Number(e.yMax) << "},\n"
-      << "  \"unit\": " << JsonString(std::string(1, h.unit)) << ",\n"
+      << "  \"unit\": " << JsonText::Quote(std::string(1, h.unit)) << ",\n"
       << "  \"zoom\": " << h.zoom;
   if (m_summary) {
     auto metres = [&](const std::optional<std::int32_t>& stored) {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/StatusText.h"
@@ -17,11 +16,8 @@ const char* const kRegisterHint = "; run 'geodem register' to register it";
 
 // The registries a look-up searched, for messages.
 std::string RegistryName() {
-  const std::vector<std::string> files = RegistrySearchPath();
-  std::string text = files.size() == 1 ? "the registry " : "the registries ";
-  for (std::size_t i = 0; i < files.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == files.size() ? " and " : ", ") + files[i];
-  return text;
+  return (RegistrySearchPath().size() == 1 ? "the registry " : "the registries ") +
+         RegistrySearchPathText();
 }
 
 // Why the module of a class could not serve it, as far as the registry tells.

@@ -1,8 +1,7 @@
 // The DOM under the mapping-file reader: parsing, errors, the node operations, validation, and
 // files written to hurt the reader (network addresses, entity bombs, deep nesting, huge texts).
-#include "HVXCommon/XmlDocument.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <libxml/globals.h>
 #include <libxml/xmlerror.h>
 #include <sys/resource.h>
@@ -10,10 +9,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
+#include "HVXCommon/XmlDocument.h"
 #include "HVXCommon/XmlNodeList.h"
 #include "support/HostileXml.h"
 #include "support/LocalListener.h"
@@ -236,7 +235,7 @@ TEST_P(SpecialFileTest, IsRefusedWithoutWaiting) {
   const std::string fifo = dir / "fifo";
   LonelyFifo lonely(fifo);
   const bool stdinCase = std::string(GetParam().name).ends_with("stdin");
-  struct stat input{};
+  struct stat input {};
   if (stdinCase && ::stat("/dev/stdin", &input) == 0 && S_ISREG(input.st_mode))
     GTEST_SKIP() << "standard input is a regular file here";
   const std::string special = stdinCase ? "/dev/stdin" : fifo;

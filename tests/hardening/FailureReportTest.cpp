@@ -69,10 +69,10 @@ struct Conversion {
   // A block of source i at (x, y) of it, with the given properties (none when empty).
   ComPtr<RasterBlock> Block(int source, int side, int x, int y, int columns, int rows,
                             std::initializer_list<std::pair<std::string, std::string>> props) {
-    TestBlock t = MakeFloatBlock(
-        "s" + std::to_string(source),
-        {columns, rows, 1, double(source * side + x), double(side - y), 1, -1},
-        [](int, int r, int c) { return r * 10.0 + c; });
+    TestBlock t =
+        MakeFloatBlock("s" + std::to_string(source),
+                       {columns, rows, 1, double(source * side + x), double(side - y), 1, -1},
+                       [](int, int r, int c) { return r * 10.0 + c; });
     if (props.size()) t.block->SetProperties(MakeProperties(props));
     return t.block;
   }
@@ -225,8 +225,8 @@ TEST(NameWithoutGbkForm, BlockNamedSoMatchesNoTarget) {
   // A source whose name holds the '?' that a lossy conversion would put in the block's name.
   writer.SetMetadata(MakeMetadata({{"s?"}}).Get());
   ASSERT_EQ(writer.OpenTarget(Utf8ToUtf16(dir / "a.dem").c_str(), nullptr), S_OK);
-  TestBlock t = MakeFloatBlock("s" + kNoGbk, {8, 8, 1, 0, 1000, 1, -1},
-                               [](int, int, int) { return 1.0; });
+  TestBlock t =
+      MakeFloatBlock("s" + kNoGbk, {8, 8, 1, 0, 1000, 1, -1}, [](int, int, int) { return 1.0; });
   EXPECT_EQ(writer.WriteRasterBlock(t.block.Get(), t.block.Get()), 1);
   EXPECT_FALSE(fs::exists(dir / "a.dem.tmp"));
 }

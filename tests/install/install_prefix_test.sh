@@ -30,6 +30,16 @@ while IFS= read -r -d '' f; do
   if grep -qF "$build" "$work/stripped"; then fail "the installed $f refers to the build tree $build"; fi
 done < <(find "$prefix" "$work/stage" -type f -print0)
 
+# A third-party host needs nothing but the install: its headers and the host runtime. (A sanitized
+# build's runtime would need the sanitizer in the host too.)
+third_party_host="$work/third_party_host"
+if [ "$sanitized" = 0 ]; then
+  c++ -std=c++20 -I"$prefix/include/geodem" $(pkg-config --cflags gdal) \
+    "$source_dir/tests/install/third_party_host.cpp" -o "$third_party_host" \
+    -L"$prefix/$libdir" -lhvxhost -Wl,-rpath,"$prefix/$libdir" ||
+    fail "a host cannot be built from the installed headers and host runtime"
+fi
+
 # Everything below runs with the build tree hidden, and with a registry of its own.
 "$source_dir/scripts/sample_dem.sh" "$work/sample.tif" 60 40
 cat >"$work/run.sh" <<SCRIPT
@@ -45,6 +55,8 @@ grep -qF "$prefix/$libdir/geodem/libHVXOGEODEMWriter.so" "$work/registry" ||
 [[ "\$("$prefix/bin/geodem" info "$work/sample.dem")" == *"40 rows x 60 columns"* ]] ||
   { echo "FAIL: geodem info does not read the grid file back"; exit 1; }
 if [ "$sanitized" = 0 ]; then
+  # Another host, built from the installed headers and host runtime alone, creates the writer.
+  "$third_party_host"
   export GDAL_DRIVER_PATH="\$(dirname "$plugin")"
   [[ "\$(gdalinfo "$work/sample.dem")" == *"Driver: GEODEM"* ]] ||
     { echo "FAIL: the installed GDAL plug-in does not open the grid file"; exit 1; }

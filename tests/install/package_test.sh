@@ -17,19 +17,33 @@ skip() { echo "SKIP: $*"; exit 77; }
 for tool in dpkg dpkg-deb dpkg-shlibdeps cpack runuser man gdalinfo gdal_translate; do
   command -v "$tool" >/dev/null || skip "$tool is not available"
 done
+# One package test at a time on this machine (other build trees run it too).
+exec 9>/var/lock/geodem-package-test.lock
+flock 9
 if [[ "$(dpkg-query -W -f='${Status}' geodem 2>/dev/null)" == *" installed"* ]]; then
   skip "a geodem package is installed on this machine; the test would replace it"
 fi
 [ -e "$registry" ] && skip "the system-wide registry $registry exists already; the test would change it"
+registry_folder="$(dirname "$registry")"
+[ -e "$registry_folder" ] && folder_was_there=1 || folder_was_there=0
 
 work="$(mktemp -d /tmp/geodem-package-XXXXXX)"
 installed=0
 cleanup() {
-  [ $installed = 1 ] && dpkg --purge geodem >/dev/null 2>&1
+  [ $installed = 1 ] && run_dpkg --purge geodem
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+# dpkg, waiting while another program (apt-get, say) holds dpkg's own lock.
+run_dpkg() {
+  local tries=60
+  until dpkg "$@" >"$work/dpkg.log" 2>&1; do
+    if grep -q "lock" "$work/dpkg.log" && ((--tries > 0)); then sleep 2; continue; fi
+    cat "$work/dpkg.log"
+    return 1
+  done
+}
 
 (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
 deb="$(ls "$work"/deb/geodem_*.deb 2>/dev/null | head -n 1)"
@@ -37,7 +51,7 @@ deb="$(ls "$work"/deb/geodem_*.deb 2>/dev/null | head -n 1)"
 [[ "$(dpkg-deb -f "$deb" Depends)" == *libgdal* ]] || fail "the package does not depend on GDAL: $(dpkg-deb -f "$deb" Depends)"
 
 installed=1
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+run_dpkg -i "$deb" || fail "dpkg -i failed"
 dpkg -L geodem >"$work/files"
 grep -q "HVXOGEODEMWriter" "$registry" || fail "postinst did not register the writer in $registry"
 
@@ -58,13 +72,14 @@ contains "$(as_user gdalinfo back.tif)" "Size is 60, 40" || fail "the translated
 page="$(grep '/man1/geodem.1' "$work/files" | head -n 1)"
 contains "$(as_user man -l "$page" 2>/dev/null)" "geodem convert" || fail "man -l $page renders nothing"
 
-dpkg -r geodem >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
+run_dpkg -r geodem || fail "dpkg -r failed"
 installed=0
-dpkg --purge geodem >/dev/null 2>&1
+run_dpkg --purge geodem || fail "dpkg --purge failed"
 if [ -e "$registry" ] && grep -q "HVXOGEODEMWriter" "$registry"; then
   fail "the writer is still registered in $registry"
 fi
 [ -e "$registry" ] && fail "the system-wide registry $registry was left behind"
+[ $folder_was_there = 0 ] && [ -e "$registry_folder" ] && fail "the registry's folder $registry_folder was left behind"
 left="$(while read -r f; do [ -f "$f" ] || [ -L "$f" ] && echo "$f"; done <"$work/files")"
 [ -z "$left" ] || fail "dpkg -r left files behind: $left"
 echo "package $(basename "$deb") installed, used by nobody and removed without a trace"

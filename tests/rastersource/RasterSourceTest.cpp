@@ -6,6 +6,8 @@
 
 #include "apps/geodem/TestRasters.h"
 #include "rastersource/RasterSource.h"
+#include "rastersource/SourceReader.h"
+#include "rastersource/ZoomLimit.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -82,6 +84,31 @@ TEST(RasterSource, NoDataAndTypeOfEachKindOfBand) {
     EXPECT_DOUBLE_EQ(s->heightScale(), c.heightScale);
     GDALDeleteDataset(GDALGetDriverByName("GTiff"), path.c_str());
   }
+}
+
+// A dataset the caller holds open, with no file behind it (a driver's CreateCopy source).
+TEST(RasterSource, DescribesAndReadsAnOpenDatasetWithoutFile) {
+  GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "in memory", 3, 2, 1, GDT_Float64,
+                                nullptr);
+  double gt[6] = {10, 1, 0, 20, 0, -1};
+  GDALSetGeoTransform(mem, gt);
+  GDALRasterBandH band = GDALGetRasterBand(mem, 1);
+  GDALSetRasterNoDataValue(band, -1);
+  GDALSetRasterScale(band, 0.5);
+  double cells[6] = {1, 2, -1, 4, 5, 3e9};
+  ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, 3, 2, cells, 3, 2, GDT_Float64, 0, 0), CE_None);
+  std::string error;
+  auto s = RasterSource::Describe(mem, 1, error);
+  ASSERT_TRUE(s) << error;
+  EXPECT_EQ(s->path(), "in memory");
+  EXPECT_TRUE(s->files().empty());
+  SourceReader reader = SourceReader::Over(*s, mem);
+  double heights[6];
+  ASSERT_TRUE(reader.Read(0, 0, 3, 2, GDT_Float64, -7, heights));
+  EXPECT_EQ(std::vector<double>(heights, heights + 6),
+            (std::vector<double>{0.5, 1, -7, 2, 2.5, 1.5e9}));
+  EXPECT_EQ(ZoomLimit::ForSource(reader, 100, error), 1);
+  GDALClose(mem);
 }
 
 TEST(RasterSource, RefusesWhatNoGridCanComeFrom) {

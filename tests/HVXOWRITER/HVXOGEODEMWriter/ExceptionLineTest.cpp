@@ -42,20 +42,24 @@ struct GuardCase {
 void PrintTo(const GuardCase& c, std::ostream* out) { *out << c.name; }
 
 const GuardCase kCases[] = {
-    {"block", [](HVXOGEODEMWriter& writer, const std::string& target) {
+    {"block",
+     [](HVXOGEODEMWriter& writer, const std::string& target) {
        writer.SetMetadata(MakeMetadata({{"s"}}).Get());
        ASSERT_EQ(writer.OpenTarget(Utf8ToUtf16(target).c_str(), nullptr), S_OK);
        auto block = Own(new ThrowingBlock);
        EXPECT_EQ(writer.WriteRasterBlock(block.Get(), block.Get()), E_FAIL);
      }},
-    {"source_lists", [](HVXOGEODEMWriter& writer, const std::string& target) {
+    {"source_lists",
+     [](HVXOGEODEMWriter& writer, const std::string& target) {
        writer.SetMetadata(Own(new ThrowingMetadata).Get());
        EXPECT_EQ(writer.OpenTarget(Utf8ToUtf16(target).c_str(), nullptr), E_FAIL);
      }},
-    {"target_raster", [](HVXOGEODEMWriter& writer, const std::string& target) {
+    {"target_raster",
+     [](HVXOGEODEMWriter& writer, const std::string& target) {
        writer.SetMetadata(MakeMetadata({{"s"}}).Get());
        ASSERT_EQ(writer.OpenTarget(Utf8ToUtf16(target).c_str(), nullptr), S_OK);
-       TestBlock t = MakeFloatBlock("s", {8, 8, 1, 0, 1000, 1, -1}, [](int, int, int) { return 1; });
+       TestBlock t =
+           MakeFloatBlock("s", {8, 8, 1, 0, 1000, 1, -1}, [](int, int, int) { return 1; });
        t.block->SetSpatialReference(ComPtr<ISpatialReference>(Own(new ThrowingReference).Get()));
        EXPECT_EQ(writer.WriteRasterBlock(t.block.Get(), t.block.Get()), E_FAIL);
      }},
@@ -68,7 +72,8 @@ TEST_P(ExceptionLine, NamesTheFileOfTheClass) {
   HVXOGEODEMWriter writer;
   EventCapture events;
   GetParam().run(writer, dir / "a.dem");
-  const std::string head = "异常,位于代码文件 HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.cpp 的 ";
+  const std::string head =
+      "异常,位于代码文件 HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.cpp 的 ";
   ASSERT_FALSE(events.logs.empty());
   EXPECT_EQ(events.logs[0].code, 0x200e0u);
   EXPECT_TRUE(events.logs[0].Utf8().starts_with(head)) << events.logs[0].Utf8();

@@ -99,6 +99,18 @@ TEST(CommandLine, UsageErrorsExitWithTwo) {
       {"convert", "a.tif", "b.dem", "--block-size", "0"},
       {"convert", "a.tif", "b.dem", "--block-size", "64", "--overlap", "65"},
       {"convert", "a.tif", "b.dem", "--overlap", "-1"},
+      {"batch"},
+      {"batch", "a.tif"},
+      {"batch", "--out-dir", "o"},
+      {"batch", "--manifest", "m.txt", "a.tif"},
+      {"batch", "--manifest", "m.txt", "--separate"},
+      {"batch", "--manifest", "m.txt", "--json"},
+      {"batch", "--manifest", "m.txt", "-p", "OVERWRITE=NO"},
+      {"batch", "--manifest", "m.txt", "--zoom", "x"},
+      {"batch", "--manifest", "m.txt", "--shard", "4/4"},
+      {"batch", "--manifest", "m.txt", "-j", "0"},
+      {"batch", "--manifest", "m.txt", "--force", "--retry-failed"},
+      {"batch", "--report", "out", "--manifest", "m.txt"},
   };
   for (const auto& args : bad) {
     Parsed p = Parse(args);
@@ -108,6 +120,39 @@ TEST(CommandLine, UsageErrorsExitWithTwo) {
     EXPECT_EQ(p.line.exitCode(), CommandLine::kUsageError) << joined;
     EXPECT_FALSE(p.err.empty()) << joined;
   }
+}
+
+// The batch hands each tile's geodem convert the conversion options exactly as given.
+TEST(CommandLine, BatchPassesTheConversionOptionsThrough) {
+  Parsed p = Parse({"batch", "--out-dir", "out", "a.tif", "b.tif", "--prj", "-p", "A=1", "--zoom",
+                    "10", "-j", "3", "-p", "B=x y", "--shard", "1/4", "--timeout", "60", "-q"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kBatch) << p.err;
+  const BatchOptions& b = p.line.batchOptions();
+  EXPECT_EQ(b.sources, (std::vector<std::string>{"a.tif", "b.tif"}));
+  EXPECT_EQ(b.outDir, "out");
+  EXPECT_EQ(b.convertArguments,
+            (std::vector<std::string>{"--zoom", "10", "-p", "A=1", "-p", "B=x y", "--prj"}));
+  EXPECT_EQ(b.convert.zoom, "10");
+  EXPECT_TRUE(b.convert.prj);
+  EXPECT_EQ(b.jobs, 3);
+  EXPECT_EQ(b.timeout, 60);
+  ASSERT_TRUE(b.shard);
+  EXPECT_EQ(b.shard->index, 1);
+  EXPECT_EQ(b.shard->count, 4);
+  EXPECT_TRUE(b.quiet);
+  EXPECT_FALSE(b.force);
+
+  p = Parse({"batch", "--manifest", "m.txt", "--overwrite", "--mapping", "job.xml"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kBatch) << p.err;
+  EXPECT_TRUE(p.line.batchOptions().force);
+  EXPECT_FALSE(p.line.batchOptions().shard);
+  EXPECT_EQ(p.line.batchOptions().convertArguments,
+            (std::vector<std::string>{"--mapping", "job.xml"}));
+
+  p = Parse({"batch", "--report", "out", "--json"});
+  ASSERT_EQ(p.line.action(), CommandLine::Action::kBatch) << p.err;
+  EXPECT_EQ(p.line.batchOptions().reportDir, "out");
+  EXPECT_TRUE(p.line.batchOptions().json);
 }
 
 TEST(CommandLine, HelpVersionAndRegistration) {

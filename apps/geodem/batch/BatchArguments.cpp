@@ -1,0 +1,74 @@
+#include "apps/geodem/batch/BatchArguments.h"
+
+#include "apps/geodem/batch/ShardSplit.h"
+
+namespace {
+
+class BatchUsage : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string name) const override {
+    return "Usage: " + name + " [OPTIONS] --out-dir DIR SRC...\n       " + name +
+           " [OPTIONS] --manifest FILE [--out-dir DIR]\n       " + name +
+           " --report DIR [--json]\n";
+  }
+};
+
+}  // namespace
+
+CLI::App* BatchArguments::Add(CLI::App& app) {
+  command_ = app.add_subcommand(
+      "batch",
+      "Convert a set of tiles, each SRC into its own grid file, each by its own geodem convert "
+      "process: resumable (a tile whose grid file exists is skipped), journalled beside the "
+      "outputs, and split into shards for a cluster. Exit status 0 when every tile is done, 1 "
+      "when any failed or the batch was stopped, 2 for a plan that cannot work.");
+  command_->formatter(std::make_shared<BatchUsage>());
+  command_->add_option("SRC", given_.sources, "source rasters, one tile each (with --out-dir)");
+  command_->add_option("--out-dir", given_.outDir,
+                       "folder of the grid files <source name>.dem and of the journal");
+  command_->add_option("--manifest", given_.manifest,
+                       "file of tiles, one a line: SRC or SRC<TAB>DST, # comments, relative "
+                       "paths against the manifest's folder");
+  convert_.Add(*command_);
+  command_->add_option("-j,--jobs", given_.jobs, "conversions at once (default: the cores)")
+      ->check(CLI::PositiveNumber);
+  command_->add_option("--timeout", given_.timeout, "seconds a tile may take (default: no limit)")
+      ->check(CLI::PositiveNumber);
+  command_->add_flag("--force,--overwrite", given_.force,
+                     "convert tiles whose grid file exists too, replacing it");
+  command_->add_flag("--retry-failed", given_.retryFailed,
+                     "convert only the tiles the journal records as failed");
+  command_->add_option("--shard", shard_,
+                       "K/N: take every N-th tile from tile K (from 0); under a Slurm job array "
+                       "K and N come from SLURM_ARRAY_TASK_ID, _MIN and _COUNT");
+  command_->add_flag("-q,--quiet", given_.quiet, "no progress line");
+  command_->add_option("--report", given_.reportDir,
+                       "summarise the journals in this folder instead of converting");
+  command_->add_flag("--json", given_.json, "the report as one JSON object on stdout");
+  return command_;
+}
+
+std::string BatchArguments::Collect(BatchOptions& o) {
+  o = std::move(given_);
+  if (o.reportDir) {
+    if (o.outDir || o.manifest || !o.sources.empty())
+      return "--report summarises journals; it takes no tiles";
+    return {};
+  }
+  if (o.json) return "--json goes with --report";
+  if (o.manifest && !o.sources.empty()) return "give tiles either as SRC... or in --manifest";
+  if (!o.manifest && (!o.outDir || o.sources.empty()))
+    return "batch needs --out-dir DIR and SRC..., or --manifest FILE";
+  if (o.force && o.retryFailed) return "--force and --retry-failed exclude each other";
+  if (!shard_.empty()) {
+    std::string error;
+    o.shard = ShardSplit::Parse(shard_, error);
+    if (!o.shard) return error;
+  }
+  // Each tile's conversion may replace what an unfinished run of it left; whether a grid file
+  // that exists is converted again is the batch's decision (--force).
+  o.convert.overwrite = true;
+  if (std::string problem = convert_.Collect(o.convert); !problem.empty()) return problem;
+  o.convertArguments = convert_.Arguments();
+  return {};
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The command line of `geodem batch`: the conversion options `geodem convert` takes, and the
+// batch's own (which tiles, how many at once, resuming, sharding, the report).
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "apps/geodem/ConvertOptionParser.h"
+#include "apps/geodem/batch/BatchOptions.h"
+
+class BatchArguments {
+ public:
+  // Registers the subcommand on `app`; the returned subcommand tells whether it was parsed.
+  CLI::App* Add(CLI::App& app);
+  // After parsing: the options into `options`; an error text, or empty.
+  std::string Collect(BatchOptions& options);
+
+ private:
+  BatchOptions given_;
+  ConvertOptionParser convert_;
+  std::string shard_;
+  CLI::App* command_ = nullptr;
+};

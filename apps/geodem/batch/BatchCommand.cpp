@@ -1,0 +1,325 @@
+#include "apps/geodem/batch/BatchCommand.h"
+
+#include <sched.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "apps/geodem/CommandLine.h"
+#include "apps/geodem/batch/BatchReport.h"
+#include "apps/geodem/batch/ShardSplit.h"
+#include "gridfile/CnsdtfGridReader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFailure = 1;
+// How long a tile told to stop may take before it is killed.
+constexpr double kStopGraceSeconds = 10;
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool IsFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+int CoresAvailable() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+}
+
+// The line of a conversion's stderr that says why it failed: its first error, else its last
+// line.
+std::string FirstError(const std::string& logPath) {
+  std::ifstream in(logPath, std::ios::binary);
+  std::string line, last;
+  while (std::getline(in, line)) {
+    if (line.rfind("error:", 0) == 0 || line.rfind("exception:", 0) == 0) return line;
+    if (!line.empty()) last = line;
+  }
+  return last;
+}
+
+// SIGINT, SIGTERM, SIGHUP (the terminal went away) and SIGCHLD are taken with sigtimedwait in
+// the batch's loop, never by a handler; blocked while the batch runs, restored after.
+class BlockedSignals {
+ public:
+  BlockedSignals() {
+    sigemptyset(&set_);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&set_, sig);
+    sigprocmask(SIG_BLOCK, &set_, &previous_);
+  }
+  ~BlockedSignals() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  // The next of them within `seconds`, or 0.
+  int Wait(double seconds) const {
+    timespec wait{static_cast<time_t>(seconds),
+                  static_cast<long>((seconds - static_cast<time_t>(seconds)) * 1e9)};
+    int sig = sigtimedwait(&set_, nullptr, &wait);
+    return sig > 0 ? sig : 0;
+  }
+
+ private:
+  sigset_t set_, previous_;
+};
+
+// A private folder for the tiles' stderr logs, removed with them.
+class LogFolder {
+ public:
+  LogFolder() {
+    std::error_code ec;
+    std::string tmpl = (fs::temp_directory_path(ec) / "geodem-batch-XXXXXX").string();
+    if (::mkdtemp(tmpl.data())) path_ = tmpl;
+  }
+  ~LogFolder() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+int BatchCommand::Run() {
+  if (options_.reportDir) return BatchReport(*options_.reportDir).Print(out_, console_,
+                                                                        options_.json);
+  if (auto status = Prepare()) return *status;
+  return Convert();
+}
+
+std::optional<int> BatchCommand::Prepare() {
+  if (!plan_.Build(options_)) {
+    for (const std::string& problem : plan_.problems()) console_.Error(problem);
+    console_.Error("nothing was converted: the plan has " +
+                   std::to_string(plan_.problems().size()) + " problem(s)");
+    return CommandLine::kUsageError;
+  }
+  std::string error;
+  shard_ = options_.shard;
+  if (!shard_) shard_ = ShardSplit::FromSlurm(&std::getenv, error);
+  if (!error.empty()) {
+    console_.Error(error);
+    return CommandLine::kUsageError;
+  }
+  std::error_code ec;
+  fs::create_directories(plan_.journalDir(), ec);
+  if (!journal_.Open(BatchJournal::PathIn(plan_.journalDir(), shard_), error)) {
+    console_.Error(error);
+    return kFailure;
+  }
+  BatchJournal::Contents before;
+  BatchJournal::Read(plan_.journalDir(), before);
+  shardTiles_ = ShardTiles();
+  journal_.Append(JournalPlan{static_cast<long long>(plan_.tiles().size()),
+                              shard_ ? std::to_string(shard_->index) + "/" +
+                                           std::to_string(shard_->count)
+                                     : "0/1",
+                              static_cast<long long>(shardTiles_), Now()});
+  Triage(before);
+  // The same program converts each tile: this one, however it was started.
+  std::error_code selfError;
+  fs::path self = fs::read_symlink("/proc/self/exe", selfError);
+  if (selfError) {
+    console_.Error("cannot find the geodem program itself: " + selfError.message());
+    return kFailure;
+  }
+  program_ = {self.string(), "convert", "-q", "--overwrite"};
+  program_.insert(program_.end(), options_.convertArguments.begin(),
+                  options_.convertArguments.end());
+  program_.push_back("--");
+  return std::nullopt;
+}
+
+void BatchCommand::Triage(const BatchJournal::Contents& journal) {
+  for (const BatchTile& t : plan_.tiles()) {
+    if (shard_ && !ShardSplit::Takes(*shard_, t.index)) continue;
+    auto it = journal.latest.find(t.output);
+    bool failedBefore = it != journal.latest.end() &&
+                        it->second.status == JournalRecord::Status::kFailed;
+    // A grid file appears under its final name only when complete.
+    bool complete = IsFile(t.output);
+    if (options_.force || (options_.retryFailed && failedBefore && !complete)) {
+      todo_.push_back(&t);
+    } else if (complete) {
+      ++done_;
+      bool known = it != journal.latest.end() &&
+                   (it->second.status == JournalRecord::Status::kDone ||
+                    it->second.status == JournalRecord::Status::kSkipped);
+      if (!known) {
+        JournalRecord r = Record(t);
+        r.status = JournalRecord::Status::kSkipped;
+        Journal(r);
+      }
+    } else if (failedBefore) {
+      ++failedBefore_;  // left as the journal says until --retry-failed
+    } else if (options_.retryFailed) {
+      ++left_;  // not tried yet: --retry-failed takes only what failed
+    } else {
+      todo_.push_back(&t);
+    }
+  }
+  if (failedBefore_ && !options_.retryFailed)
+    console_.Warning(std::to_string(failedBefore_) +
+                     " tile(s) failed in an earlier run and are left alone; --retry-failed "
+                     "converts them again");
+}
+
+std::size_t BatchCommand::ShardTiles() const {
+  std::size_t n = 0;
+  for (const BatchTile& t : plan_.tiles()) n += !shard_ || ShardSplit::Takes(*shard_, t.index);
+  return n;
+}
+
+JournalRecord BatchCommand::Record(const BatchTile& tile) const {
+  JournalRecord r;
+  r.tile = tile.index;
+  r.source = tile.source;
+  r.output = tile.output;
+  r.time = Now();
+  std::error_code ec;
+  if (auto size = fs::file_size(tile.output, ec); !ec) r.bytes = static_cast<long long>(size);
+  CnsdtfGridReader grid;
+  if (r.bytes > 0 && grid.Open(tile.output))
+    r.cells = static_cast<long long>(grid.Header().rows) * grid.Header().cols;
+  return r;
+}
+
+void BatchCommand::Journal(const JournalRecord& record) {
+  if (journal_.Append(record) || journalFailed_) return;
+  journalFailed_ = true;
+  console_.Error("cannot append to the journal in " + plan_.journalDir() +
+                 "; a later run will convert again what it misses");
+}
+
+int BatchCommand::Convert() {
+  BlockedSignals signals;
+  LogFolder logs;
+  logDir_ = logs.path();
+  if (logDir_.empty()) {
+    console_.Error("cannot make a folder for the conversions' logs in the temporary folder");
+    return kFailure;
+  }
+  std::size_t jobs = static_cast<std::size_t>(options_.jobs > 0 ? options_.jobs
+                                                                 : CoresAvailable());
+  progress_.emplace(console_, !options_.quiet, ::isatty(2) == 1, shardTiles_, done_,
+                    failedBefore_);
+  while (true) {
+    while (!stopSignal_ && running_.size() < jobs && next_ < todo_.size()) StartNext();
+    if (running_.empty()) break;
+    int sig = signals.Wait(0.2);
+    if (sig != 0 && sig != SIGCHLD && !stopSignal_) Stop(sig);
+    Reap();
+    EnforceTimeouts();
+  }
+  progress_->Finish();
+  if (stopSignal_) {
+    console_.Error("stopped by signal " + std::to_string(stopSignal_) + "; " +
+                   std::to_string(shardTiles_ - done_ - failed_ - failedBefore_ - left_) +
+                   " tile(s) left for the next run");
+    return 128 + stopSignal_;
+  }
+  return done_ == shardTiles_ && !journalFailed_ ? 0 : kFailure;
+}
+
+void BatchCommand::StartNext() {
+  const BatchTile& tile = *todo_[next_++];
+  Running r{&tile, {}, logDir_ + "/" + std::to_string(tile.index) + ".log"};
+  std::vector<std::string> argv = program_;
+  argv.push_back(tile.source);
+  argv.push_back(tile.output);
+  std::string error;
+  if (!r.process.Start(argv, r.log, error)) {
+    JournalRecord record = Record(tile);
+    record.status = JournalRecord::Status::kFailed;
+    record.exitStatus = -1;
+    record.error = error;
+    Failed(tile, record);
+    return;
+  }
+  running_.emplace(r.process.pid(), std::move(r));
+}
+
+void BatchCommand::Reap() {
+  int status = 0;
+  pid_t pid;
+  while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
+    auto it = running_.find(pid);
+    if (it == running_.end()) continue;
+    Finish(it->second, status);
+    running_.erase(it);
+  }
+}
+
+void BatchCommand::Finish(Running& r, int waitStatus) {
+  JournalRecord record = Record(*r.tile);
+  record.seconds = r.process.Seconds();
+  std::string why;
+  record.exitStatus = TileProcess::ExitStatus(waitStatus, why);
+  if (record.exitStatus == 0) {
+    record.status = JournalRecord::Status::kDone;
+    ++done_;
+  } else if (stopSignal_ && !r.timedOut) {
+    record.status = JournalRecord::Status::kInterrupted;
+    record.error = "stopped with the batch";
+  } else {
+    record.status = JournalRecord::Status::kFailed;
+    std::string first = FirstError(r.log);
+    if (r.timedOut)
+      record.error = "timed out after " + BatchProgress::Duration(options_.timeout) +
+                     (first.empty() ? "" : "; " + first);
+    else
+      record.error = !first.empty() ? first : why.empty() ? "failed without a message" : why;
+    if (!why.empty() && record.error.find(why) == std::string::npos)
+      record.error += " (" + why + ")";
+    return Failed(*r.tile, record);
+  }
+  Journal(record);
+  if (record.status == JournalRecord::Status::kDone) progress_->TileEnded(false);
+}
+
+void BatchCommand::Failed(const BatchTile& tile, const JournalRecord& record) {
+  ++failed_;
+  console_.Error(tile.origin + ": " + tile.source + " failed: " + record.error);
+  Journal(record);
+  progress_->TileEnded(true);
+}
+
+void BatchCommand::EnforceTimeouts() {
+  for (auto& [pid, r] : running_) {
+    double seconds = r.process.Seconds();
+    if (options_.timeout > 0 && !r.timedOut && seconds > options_.timeout) {
+      r.timedOut = true;
+      r.killAt = seconds + kStopGraceSeconds;
+      r.process.Signal(SIGTERM);
+    } else if (r.killAt > 0 && seconds > r.killAt) {
+      r.process.Signal(SIGKILL);
+      r.killAt = 0;
+    }
+  }
+}
+
+void BatchCommand::Stop(int signal) {
+  stopSignal_ = signal;
+  // geodem convert stops cleanly on SIGINT and SIGTERM; SIGHUP would end it where it stands.
+  const int passed = signal == SIGINT ? SIGINT : SIGTERM;
+  for (auto& [pid, r] : running_) {
+    r.process.Signal(passed);
+    if (r.killAt == 0) r.killAt = r.process.Seconds() + kStopGraceSeconds;
+  }
+}

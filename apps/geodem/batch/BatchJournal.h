@@ -1,0 +1,73 @@
+#pragma once
+// The journal of a batch: JSON lines beside the outputs, one file per shard so that the shards
+// of a cluster never write one file, a line appended as each tile ends. A killed
+// batch loses only the tiles in flight; a later run and `geodem batch --report` read it back.
+//   {"plan":20,"shard":"0/1","tiles":20,"time":...}               a run begins
+//   {"tile":3,"source":"...","output":"...","status":"failed","exit":1,"seconds":0.8,
+//    "bytes":0,"cells":0,"error":"error: ...","time":...}          a tile ends
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "apps/geodem/batch/BatchOptions.h"
+
+struct JournalRecord {
+  // done: converted; skipped: its grid file was there, complete; failed; interrupted: stopped
+  // with the batch, to be converted by the next run.
+  enum class Status { kDone, kSkipped, kFailed, kInterrupted };
+
+  std::size_t tile = 0;
+  std::string source;
+  std::string output;
+  Status status = Status::kDone;
+  int exitStatus = 0;  // of its geodem convert; -1 when it did not exit (a signal, a timeout)
+  double seconds = 0;
+  long long bytes = 0;  // of the grid file
+  long long cells = 0;  // rows x columns of the grid
+  std::string error;    // the first error line of the conversion
+  double time = 0;      // when it ended, seconds since the epoch
+
+  static const char* StatusName(Status status);
+  std::string Json() const;
+  // A record from a journal line; none for a line that is no tile record.
+  static std::optional<JournalRecord> FromJson(const std::string& line);
+};
+
+struct JournalPlan {
+  long long total = 0;  // tiles in the whole plan
+  std::string shard;
+  long long tiles = 0;  // in this shard
+  double time = 0;
+};
+
+class BatchJournal {
+ public:
+  BatchJournal() = default;
+  ~BatchJournal();
+  BatchJournal(const BatchJournal&) = delete;
+  BatchJournal& operator=(const BatchJournal&) = delete;
+
+  // The journal of a shard (or of the whole plan) in `dir`.
+  static std::string PathIn(const std::string& dir, const std::optional<ShardSpec>& shard);
+
+  // Opens (creating) the journal for appending; false with `error` set.
+  bool Open(const std::string& path, std::string& error);
+  bool Append(const JournalPlan& plan);
+  bool Append(const JournalRecord& record);
+
+  // Everything the journals in `dir` hold: the latest record of each grid file, and the latest
+  // plan line of each journal. Lines that are not records (a line cut short by a crash) are
+  // counted in `unreadable`. False when `dir` holds no journal.
+  struct Contents {
+    std::map<std::string, JournalRecord> latest;  // by grid file
+    std::vector<JournalPlan> plans;
+    int unreadable = 0;
+  };
+  static bool Read(const std::string& dir, Contents& contents);
+
+ private:
+  bool AppendLine(const std::string& line);
+
+  int fd_ = -1;
+};

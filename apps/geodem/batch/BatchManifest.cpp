@@ -1,0 +1,76 @@
+#include "apps/geodem/batch/BatchManifest.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "apps/geodem/GbkText.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Resolve(const std::filesystem::path& folder, const std::string& path) {
+  std::filesystem::path p(path);
+  if (p.is_relative()) p = folder / p;
+  return p.lexically_normal().string();
+}
+
+}  // namespace
+
+std::optional<ManifestLine> BatchManifest::ParseLine(const std::string& text, std::string& error) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t tab = text.find('\t'); tab != std::string::npos; tab = text.find('\t', start)) {
+    fields.push_back(text.substr(start, tab - start));
+    start = tab + 1;
+  }
+  fields.push_back(text.substr(start));
+  if (fields.size() > 2) {
+    error = "more than one tab: a line is SRC or SRC<TAB>DST";
+    return std::nullopt;
+  }
+  for (const std::string& f : fields) {
+    if (f.empty()) {
+      error = "an empty path: a line is SRC or SRC<TAB>DST";
+      return std::nullopt;
+    }
+    if (f.find('\0') != std::string::npos || !FitsGbk(f)) {
+      error = "not UTF-8 text with a GBK form, which the writer needs";
+      return std::nullopt;
+    }
+  }
+  ManifestLine line;
+  line.source = fields[0];
+  if (fields.size() == 2) line.destination = fields[1];
+  return line;
+}
+
+bool BatchManifest::Read(const std::string& path, std::vector<ManifestLine>& lines,
+                         std::vector<std::string>& problems) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    problems.push_back("cannot read the manifest " + path);
+    return false;
+  }
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::size_t problemsBefore = problems.size();
+  std::string text;
+  for (int number = 1; std::getline(in, text); ++number) {
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    std::size_t first = 0;
+    while (first < text.size() && IsBlank(text[first])) ++first;
+    if (first == text.size() || text[first] == '#') continue;
+    std::string error;
+    if (auto line = ParseLine(text, error)) {
+      line->number = number;
+      line->source = Resolve(folder, line->source);
+      // A trailing '/' survives: it makes the destination a folder.
+      if (line->destination) line->destination = Resolve(folder, *line->destination);
+      lines.push_back(std::move(*line));
+    } else {
+      problems.push_back(path + ":" + std::to_string(number) + ": " + error);
+    }
+  }
+  if (in.bad()) problems.push_back("cannot read the manifest " + path + " to its end");
+  return problems.size() == problemsBefore;
+}

@@ -1,0 +1,75 @@
+#include "apps/geodem/batch/BatchReport.h"
+
+#include <algorithm>
+
+#include "apps/geodem/CommandLine.h"
+#include "apps/geodem/JsonText.h"
+
+int BatchReport::Print(std::ostream& out, Console& console, bool json) {
+  BatchJournal::Contents contents;
+  if (!BatchJournal::Read(dir_, contents)) {
+    console.Error("no batch journal in " + dir_);
+    return CommandLine::kUsageError;
+  }
+  Summarise(contents);
+  if (unreadable_)
+    console.Warning(std::to_string(unreadable_) +
+                    " journal line(s) could not be read (cut short by a crash?)");
+  if (json)
+    PrintJson(out);
+  else
+    PrintText(out);
+  return failed_.empty() && pending_ == 0 ? 0 : 1;
+}
+
+void BatchReport::Summarise(const BatchJournal::Contents& contents) {
+  long long recorded = 0;
+  for (const auto& [output, r] : contents.latest) {
+    ++recorded;
+    seconds_ += r.seconds;
+    if (r.status == JournalRecord::Status::kFailed) {
+      failed_.push_back(r);
+    } else if (r.status == JournalRecord::Status::kInterrupted) {
+      continue;
+    } else {
+      ++done_;
+      cells_ += r.cells;
+      bytes_ += r.bytes;
+    }
+  }
+  // Every shard's plan line names the size of the whole plan; tiles no journal mentions yet
+  // are pending.
+  total_ = recorded;
+  for (const JournalPlan& p : contents.plans) total_ = std::max(total_, p.total);
+  pending_ = total_ - done_ - static_cast<long long>(failed_.size());
+  unreadable_ = contents.unreadable;
+  std::sort(failed_.begin(), failed_.end(),
+            [](const JournalRecord& a, const JournalRecord& b) { return a.tile < b.tile; });
+}
+
+void BatchReport::PrintText(std::ostream& out) const {
+  out << "tiles: " << total_ << " (" << done_ << " done, " << failed_.size() << " failed, "
+      << pending_ << " pending)\n";
+  if (!failed_.empty()) out << "failed:\n";
+  for (const JournalRecord& r : failed_)
+    out << "  tile " << r.tile << ": " << r.source << " -> " << r.output << " (exit "
+        << r.exitStatus << "): " << r.error << "\n";
+  out << "cells: " << cells_ << "\nbytes: " << bytes_
+      << "\nconversion time: " << JsonText::Number(seconds_) << " s\n";
+}
+
+void BatchReport::PrintJson(std::ostream& out) const {
+  using JsonText::Quote;
+  out << "{\"total\": " << total_ << ", \"done\": " << done_ << ", \"failed\": "
+      << failed_.size() << ", \"pending\": " << pending_ << ", \"cells\": " << cells_
+      << ", \"bytes\": " << bytes_ << ", \"seconds\": " << JsonText::Number(seconds_)
+      << ", \"failures\": [";
+  const char* separator = "";
+  for (const JournalRecord& r : failed_) {
+    out << separator << "{\"tile\": " << r.tile << ", \"source\": " << Quote(r.source)
+        << ", \"output\": " << Quote(r.output) << ", \"exit\": " << r.exitStatus
+        << ", \"error\": " << Quote(r.error) << "}";
+    separator = ", ";
+  }
+  out << "]}\n";
+}

@@ -1,0 +1,29 @@
+#pragma once
+// `geodem batch --report DIR`: the journals in DIR (every shard's) merged into one summary:
+// tiles done, failed with the reason, pending; totals of cells, bytes and conversion time. The
+// latest record of a grid file counts. Exit status 0 when every tile of the plan is done, 1 when
+// any is not, 2 when DIR holds no journal.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "apps/geodem/Console.h"
+#include "apps/geodem/batch/BatchJournal.h"
+
+class BatchReport {
+ public:
+  explicit BatchReport(std::string dir) : dir_(std::move(dir)) {}
+
+  int Print(std::ostream& out, Console& console, bool json);
+
+ private:
+  void Summarise(const BatchJournal::Contents& contents);
+  void PrintText(std::ostream& out) const;
+  void PrintJson(std::ostream& out) const;
+
+  std::string dir_;
+  long long total_ = 0, done_ = 0, pending_ = 0, cells_ = 0, bytes_ = 0;
+  double seconds_ = 0;
+  int unreadable_ = 0;
+  std::vector<JournalRecord> failed_;
+};

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# geodem batch on 16 tiles of 2000 x 2000 Float32, all in the same run:
+#  - -j 2 against -j 1 on this 2-core machine: the speed-up, at least 1.7;
+#  - -j 1 against the sum of 16 single geodem convert runs: the batch's own overhead, at most 5 %.
+# Needs BUILD_DIR (a build with the registered writer). Prints "name: value (meaning)" lines and
+# exits non-zero when a limit is missed.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+geodem="${BUILD_DIR:?BUILD_DIR names the build}/bin/geodem"
+work="$(mktemp -d "${TMPDIR:-/tmp}/geodem-bench-batch-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+# A registry of its own with this build's writer, whatever the user's registry names.
+export GEODEM_REGISTRY="$work/registry"
+"$geodem" register >/dev/null 2>&1
+
+"$root/scripts/sample_dem.sh" "$work/seed.tif" 400 400
+mkdir -p "$work/tiles"
+for i in $(seq 0 15); do
+  # Each tile a different window of the surface, resampled to 2000 x 2000.
+  gdal_translate -q -ot Float32 -r bilinear -srcwin $((i % 4 * 40)) $((i / 4 * 40)) 240 240 \
+    -outsize 2000 2000 -co TILED=NO "$work/seed.tif" "$work/tiles/t$i.tif"
+done
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { print $1 }"; }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
+# Seconds a command takes, started with the page cache's earlier writes on disk so that one run
+# does not pay for the last one's.
+timed() {
+  local start
+  sync
+  start="$(now)"
+  "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
+  calc "$(now) - $start"
+}
+batch() { rm -rf "$work/out"; timed "$geodem" batch -q -j "$1" --out-dir "$work/out" "$work"/tiles/*.tif; }
+singles() {
+  local start
+  rm -rf "$work/single" && mkdir -p "$work/single"
+  sync
+  start="$(now)"
+  for t in "$work"/tiles/*.tif; do
+    "$geodem" convert -q "$t" "$work/single/$(basename "${t%.tif}").dem" 2>"$work/stderr" \
+      || { cat "$work/stderr" >&2; return 1; }
+  done
+  calc "$(now) - $start"
+}
+
+# The batch at -j 1 and the single converts alternate, best of two each, so that a change of the
+# machine's load in between weighs on both alike.
+t_single="$(singles)"
+t_j1="$(batch 1)"
+t_single="$(min "$t_single" "$(singles)")"
+t_j1="$(min "$t_j1" "$(batch 1)")"
+t_j2="$(batch 2)"
+t_j2="$(min "$t_j2" "$(batch 2)")"
+speedup="$(calc "$t_j1 / $t_j2")"
+overhead="$(calc "($t_j1 / $t_single - 1) * 100")"
+printf 'batch_single_converts_seconds: %.2f (16 geodem convert runs, one after the other)\n' "$t_single"
+printf 'batch_j1_seconds: %.2f (geodem batch -j 1 over the 16 tiles)\n' "$t_j1"
+printf 'batch_j2_seconds: %.2f (geodem batch -j 2 over the 16 tiles)\n' "$t_j2"
+printf 'batch speed-up on 2 cores: %.2f (-j 1 time / -j 2 time, at least 1.7)\n' "$speedup"
+printf 'batch overhead at -j 1: %.1f %% (over the sum of single converts, at most 5)\n' "$overhead"
+
+status=0
+(( $(calc "($speedup >= 1.7)") )) || { echo "bench_batch: -j 2 is less than 1.7 times as fast as -j 1" >&2; status=1; }
+(( $(calc "$overhead <= 5") )) || { echo "bench_batch: the batch adds more than 5 % to single converts" >&2; status=1; }
+exit $status
