@@ -28,9 +28,9 @@ inline double Seconds(std::chrono::steady_clock::duration d) {
 
 // A DEM-like surface in metres with centimetre detail and a few no-data cells, written as the
 // pipeline leaves a temporary raster: HFA, one 32-bit float band.
-inline bool CreateRaster(const std::string& path, int size) {
+inline bool CreateRaster(const std::string& path, int size, GDALDataType type = GDT_Float32) {
   GDALDatasetH ds =
-      GDALCreate(GDALGetDriverByName("HFA"), path.c_str(), size, size, 1, GDT_Float32, nullptr);
+      GDALCreate(GDALGetDriverByName("HFA"), path.c_str(), size, size, 1, type, nullptr);
   if (!ds) return false;
   double transform[6] = {500000, 5, 0, 4400000, 0, -5};
   GDALSetGeoTransform(ds, transform);

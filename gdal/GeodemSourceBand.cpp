@@ -53,6 +53,18 @@ bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
   }
   // The rows are read once: GDAL's block cache would only grow with the raster.
   m_dataset.FlushCache(false);
+  // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
+  if (GridCellEncoder::ReadsAsDouble(m_plan.type)) {
+    const double* cells = reinterpret_cast<const double*>(m_cells.data());
+    if (m_plan.type != GDT_Float64) {
+      m_doubles.resize(n);
+      GDALCopyWords64(m_cells.data(), m_plan.type, size, m_doubles.data(), GDT_Float64,
+                      sizeof(double), static_cast<GPtrDiff_t>(n));
+      cells = m_doubles.data();
+    }
+    m_encoder.Encode(cells, static_cast<int>(n), out);
+    return Fits(cells, out, n, row);
+  }
   const float* cells = reinterpret_cast<const float*>(m_cells.data());
   if (m_plan.type != GDT_Float32) {
     m_floats.resize(n);
@@ -66,12 +78,13 @@ bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
 
 // A cell at either end of the integers is a clamped height unless it is no data; geodem refuses
 // such a zoom before writing, the driver as soon as it meets one.
-bool GeodemSourceBand::Fits(const float* cells, const std::int32_t* out, std::size_t n, int row) {
+template <class Cell>
+bool GeodemSourceBand::Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row) {
   for (std::size_t i = 0; i < n; ++i) {
     if (out[i] != INT32_MAX && out[i] != INT32_MIN) continue;
-    const float cell = cells[i];
+    const Cell cell = cells[i];
     // The reader has given every no-data cell the marker.
-    if (std::isnan(cell) || (m_plan.marker && cell == static_cast<float>(*m_plan.marker))) continue;
+    if (std::isnan(cell) || (m_plan.marker && cell == static_cast<Cell>(*m_plan.marker))) continue;
     const double product = static_cast<double>(m_zoom) * cell;
     if (product > -2147483648.5 && product < 2147483647.5) continue;
     const int cols = m_source.width();

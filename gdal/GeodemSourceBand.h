@@ -31,7 +31,8 @@ class GeodemSourceBand final : public GridRowSource {
 
  private:
   GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom, double noData);
-  bool Fits(const float* cells, const std::int32_t* out, std::size_t n, int row);
+  template <class Cell>
+  bool Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row);
 
   GDALDataset& m_dataset;
   const RasterSource m_source;
@@ -41,5 +42,6 @@ class GeodemSourceBand final : public GridRowSource {
   const GridCellEncoder m_encoder;
   const int m_rowsPerRead;
   std::vector<unsigned char> m_cells;  // one read in the plan's type
-  std::vector<float> m_floats;         // the same as floats, what the encoder takes
+  std::vector<float> m_floats;         // the same as the encoder takes them
+  std::vector<double> m_doubles;
 };

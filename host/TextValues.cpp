@@ -25,10 +25,29 @@ std::int32_t LeadingInt(std::string_view text) {
   return static_cast<std::int32_t>(v);
 }
 
-double LeadingReal(std::string_view text) {
+namespace {
+
+// strtod in the C locale.
+double ReadReal(const char* text, char** end) {
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return cLocale ? strtod_l(text, end, cLocale) : std::strtod(text, end);
+}
+
+}  // namespace
+
+double LeadingReal(std::string_view text) {
   std::string copy(text);
-  return cLocale ? strtod_l(copy.c_str(), nullptr, cLocale) : std::strtod(copy.c_str(), nullptr);
+  return ReadReal(copy.c_str(), nullptr);
+}
+
+std::optional<double> WholeReal(std::string_view text) {
+  std::string copy(text);
+  char* end = nullptr;
+  const double value = ReadReal(copy.c_str(), &end);
+  if (end == copy.c_str()) return std::nullopt;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
 }
 
 std::int32_t TruncateToInt(double value) {

@@ -19,6 +19,10 @@ std::optional<std::string> ReadPropertyText(IPropertySet* properties, const char
 std::int32_t LeadingInt(std::string_view text);
 double LeadingReal(std::string_view text);
 
+// The finite number that a whole text holds (blanks around it allowed), read as LeadingReal reads
+// it; nothing when the text holds anything else, "nan" and "inf" included.
+std::optional<double> WholeReal(std::string_view text);
+
 // A double truncated toward zero into 32 bits: saturated at the ends of the range, 0 for NaN.
 std::int32_t TruncateToInt(double value);
 

@@ -14,6 +14,9 @@
 namespace {
 
 constexpr std::uint32_t kProgressCode = 0x20102;
+constexpr std::uint32_t kClampedCellsCode = 0x201a1;
+// Between information and error: the grid is written, but not every cell as it was.
+constexpr std::int32_t kLogWarning = 1;
 
 struct DatasetCloser {
   void operator()(void* dataset) const { GDALClose(dataset); }
@@ -50,13 +53,20 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
       GDALGetRasterCount(dataset.get()) > 0 ? GDALGetRasterBand(dataset.get(), 1) : nullptr;
   // A band that cannot be read must not become a grid of stale values while the only copy of the
   // data is deleted.
-  if (!band || !WriteCells(out, band, geo)) {
+  std::int64_t clamped = 0;
+  if (!band || !WriteCells(out, band, geo, clamped)) {
     out.Close();
     return 0;
   }
   dataset.reset();
   // Delete only what was converted completely: on a full disk the raster is all that is left.
   if (!out.Close()) return 0;
+  if (clamped > 0 && m_logOutput) {
+    FireGeoLogGbk(FormatGbk("%s：%lld 个格网值乘以 Hzoom %ld 后超出 32 位整数范围，已写为最近的界值",
+                            finalPath.c_str(), static_cast<long long>(clamped),
+                            static_cast<long>(m_text.Zoom())),
+                  kLogWarning, kClampedCellsCode);
+  }
   if (GDALDriverH hfa = GDALGetDriverByName("HFA")) {
     GDALDeleteDataset(hfa, OsPath(temporaryPath).c_str());
   }
@@ -64,12 +74,15 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
 }
 
 bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band,
-                               const GridTextWriter::Georeference& geo) const {
+                               const GridTextWriter::Georeference& geo,
+                               std::int64_t& clamped) const {
   GridBandReader reader(band, m_encoder, GridBandReader::BandHeight(geo.rows, geo.cols));
-  return m_text.WriteRows(out, reader, geo, [this](int row, int rows) {
+  const bool written = m_text.WriteRows(out, reader, geo, [this](int row, int rows) {
     if (m_progressOn) ReportRow(row, rows);
     return true;
   });
+  clamped = reader.ClampedCells();
+  return written;
 }
 
 // Ten events over the raster (every row when it has fewer than ten): the row, the row count and the

@@ -5,8 +5,8 @@
 //
 //   DemGridWriter(params, invalidData, logOutput, progressOn).Write(finalPath, temporaryPath)
 //
-// The raster's band 1 is read by GridBandReader and the text written by GridTextWriter, which the
-// GDAL driver shares.
+// The raster's band 1 is read by GridBandReader (as 32-bit floats, as doubles when its type is
+// wider) and the text written by GridTextWriter, which the GDAL driver shares.
 #include <gdal.h>
 
 #include <cstdint>
@@ -22,7 +22,7 @@ class GridTextFile;
 class DemGridWriter {
  public:
   // invalidData: the source's invalid value per band; cells equal to the first are no data. With
-  // none given only NaN cells are no data.
+  // none given only NaN and infinite cells are no data.
   DemGridWriter(const DemWriterParameters& params, const std::vector<double>& invalidData,
                 bool logOutput, bool progressOn);
 
@@ -32,8 +32,9 @@ class DemGridWriter {
 
  private:
   int WriteGuarded(const std::string& finalPath, const std::string& temporaryPath);
-  bool WriteCells(GridTextFile& out, GDALRasterBandH band,
-                  const GridTextWriter::Georeference& geo) const;
+  // clamped: the cells that did not fit the 32-bit range.
+  bool WriteCells(GridTextFile& out, GDALRasterBandH band, const GridTextWriter::Georeference& geo,
+                  std::int64_t& clamped) const;
   void ReportRow(int row, int rows) const;
 
   GridTextWriter m_text;

@@ -1,12 +1,14 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <initializer_list>
 #include <limits>
 
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
+#include "host/GeoEvents.h"
 #include "host/TextValues.h"
 
 namespace {
@@ -16,13 +18,37 @@ bool IsAnyOf(const std::string& text, std::initializer_list<const char*> words) 
                      [&](const char* w) { return GbkEqualsNoCase(text, w); });
 }
 
+constexpr std::uint32_t kRefusedValueCode = 0x201a0;
+
 }  // namespace
 
-void DemWriterParameters::SetNoData(const std::string& text) { noDataValue = LeadingReal(text); }
+// A value that would destroy the data (every cell 0 or negated, no-data cells read as sea level)
+// is refused rather than read as atof and atol would read it: the field keeps its value and the
+// reason is kept for the log line.
+void DemWriterParameters::SetNoData(const std::string& text) {
+  if (std::optional<double> value = WholeReal(text)) {
+    noDataValue = *value;
+  } else {
+    refusal = FormatGbk("参数 RASTER_NODATA 的值“%s”无效：须为数值", text.c_str());
+  }
+}
 
-void DemWriterParameters::SetZoom(const std::string& text) { zoom = LeadingInt(text); }
+void DemWriterParameters::SetZoom(const std::string& text) {
+  std::optional<double> value = WholeReal(text);
+  if (value && *value >= 1 && *value <= std::numeric_limits<std::int32_t>::max() &&
+      std::trunc(*value) == *value) {
+    zoom = static_cast<std::int32_t>(*value);
+  } else {
+    refusal = FormatGbk("参数 DEM_ZOOM 的值“%s”无效：须为不小于 1 的整数", text.c_str());
+  }
+}
+
+void DemWriterParameters::LogRefusal(bool logOutput) const {
+  if (logOutput && !refusal.empty()) FireGeoLogGbk(refusal, kLogError, kRefusedValueCode);
+}
 
 int DemWriterParameters::ReadWriterParameters(const StringList& list) {
+  refusal.clear();
   if (list.empty() || list.size() % 2 != 0) return 0;
   // The job opening reports a failure itself; pairs read before an exception keep their effect.
   return GuardWriter(false, kGeodemWriterFile, __LINE__, 0, [&] {
@@ -43,11 +69,12 @@ int DemWriterParameters::ReadWriterParameters(const StringList& list) {
         version = value;
       }
     }
-    return 1;
+    return refusal.empty() ? 1 : 0;
   });
 }
 
 HRESULT DemWriterParameters::ReadDatasetParameters(IPropertySet* set, bool logOutput) {
+  refusal.clear();
   return GuardWriter(logOutput, kGeodemWriterFile, __LINE__, E_FAIL, [&] {
     if (!set) return S_OK;
     if (auto text = ReadPropertyText(set, u"RASTER_NODATA")) SetNoData(*text);
@@ -61,6 +88,7 @@ HRESULT DemWriterParameters::ReadDatasetParameters(IPropertySet* set, bool logOu
       }
     }
     if (auto text = ReadPropertyText(set, u"VERSION")) version = *text;
-    return S_OK;
+    LogRefusal(logOutput);
+    return refusal.empty() ? S_OK : E_FAIL;
   });
 }

@@ -15,18 +15,26 @@ class DemWriterParameters {
   std::int32_t overwriteFiles = 0;
   // RASTER_NODATA: the number written for no-data cells (truncated toward zero).
   double noDataValue = -99999.0;
-  // DEM_ZOOM: written as Hzoom and multiplied into every elevation; any value is accepted.
+  // DEM_ZOOM: written as Hzoom and multiplied into every elevation; a whole number of at least 1.
   std::int32_t zoom = 100;
   // VERSION: "GRD_2007" and "GRD_1999" select the keyed headers, any other text the positional one.
   std::string version = "GEODEM";
 
+  // The log line of a value the latest read refused (empty when none): a DEM_ZOOM that is not a
+  // whole number of at least 1, or a RASTER_NODATA that is not a number. The field keeps its value.
+  std::string refusal;
+
   // Reads the job's flat list (name, value, name, value, ...). An empty or odd list changes
-  // nothing and gives 0; otherwise 1. Names and OVERWRITE words compare ignoring case; unknown
-  // names belong to other readers and are skipped; a later pair overrides an earlier one.
+  // nothing and gives 0; so does a refused value (the other pairs are read), which the caller
+  // logs with LogRefusal once the job's log switch is known; otherwise 1. Names and OVERWRITE
+  // words compare ignoring case; unknown names belong to other readers and are skipped; a later
+  // pair overrides an earlier one.
   int ReadWriterParameters(const StringList& list);
-  // Reads the dataset's property set (none: nothing to do). S_OK, or E_FAIL after an exception,
-  // which is logged when logOutput is on.
+  // Reads the dataset's property set (none: nothing to do). S_OK, or E_FAIL after a refused value
+  // or an exception, either logged when logOutput is on.
   HRESULT ReadDatasetParameters(IPropertySet* set, bool logOutput);
+  // Logs the refusal, if any, when logOutput is on.
+  void LogRefusal(bool logOutput) const;
 
  private:
   void SetNoData(const std::string& text);

@@ -1,6 +1,8 @@
 #pragma once
-// Reads a raster band from top to bottom as the grid's integers: band 1's cells as 32-bit floats,
-// encoded at once, rows stored consecutively.
+// Reads a raster band from top to bottom as the grid's integers, rows stored consecutively. The
+// cells reach the encoder as 32-bit floats, or as doubles when the band's type is wider than a
+// float holds (GridCellEncoder::ReadsAsDouble); a Byte band marked PIXELTYPE=SIGNEDBYTE is read
+// as signed bytes. Any band will do: the grid writer's temporary raster, or a source band.
 //
 // A read never spans more than the band height the caller allows (at most 5 242 880 cells). When
 // the band is tiled in small blocks (a temporary HFA raster has 64 x 64 tiles), a read is one row
@@ -23,24 +25,36 @@ class GridBandReader final : public GridRowSource {
 
   // Rows read per band for a raster of rows x cols: at most 5 242 880 cells, at least one row.
   static int BandHeight(int rows, int cols);
+  // Whether a band holds signed bytes under the type Byte (GDAL before Int8 marks them so).
+  static bool IsSignedByte(GDALRasterBandH band);
 
   int RowsPerRead() const override { return m_rowsPerRead; }
   // False when GDAL fails.
   bool Read(int row, int count, std::int32_t* out) override;
+  // The cells read so far that were clamped into the 32-bit range.
+  std::int64_t ClampedCells() const { return m_clamped; }
 
  private:
+  template <class Cell>
   bool ReadBlocks(int row, int count, std::int32_t* out);
+  template <class Cell>
   bool ReadRows(int row, int count, std::int32_t* out);
+  // n values of the band's type at bytes as cells.
+  template <class Cell>
+  Cell* Convert(const unsigned char* bytes, int n);
 
   GDALRasterBandH m_band;
   const GridCellEncoder& m_encoder;
   int m_columns;
   GDALDataType m_type;
   int m_typeSize;
+  bool m_wide;
+  bool m_signedByte;
   int m_blockWidth = 0;
   int m_blockHeight = 0;
   bool m_byBlocks = false;
   int m_rowsPerRead;
-  std::vector<float> m_block;  // one block in the band's own type
-  std::vector<float> m_cells;  // cells converted to floats
+  std::int64_t m_clamped = 0;
+  std::vector<double> m_block;  // one block (or a piece of a row) in the band's own type
+  std::vector<double> m_cells;  // cells converted to doubles, or to floats in its first half
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -37,6 +38,15 @@ void AppendLine(GridTextFile& out, const char* format, ...) {
   }
   va_end(again);
   out.Append("\r\n");
+}
+
+// A coordinate with the given decimals; one that rounds to zero is written without a sign.
+std::string CoordinateText(double value, int decimals) {
+  char text[400];  // the longest double with ten decimals
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  const char* digits = text + (text[0] == '-');
+  const bool zero = std::strspn(digits, "0.") == std::strlen(digits);
+  return zero ? digits : text;
 }
 
 }  // namespace
@@ -87,7 +97,7 @@ void GridTextWriter::WriteHeader(GridTextFile& out, const Georeference& geo) con
       AppendLine(out, "0.0");  // Alpha
       AppendLine(out, "0.0");  // Compress, written "0.0" in this layout
       for (double value : {geo.x0, geo.y0, geo.dx, geo.dy}) {
-        AppendLine(out, "%.*f", Decimals(geo), value);
+        AppendLine(out, "%s", CoordinateText(value, Decimals(geo)).c_str());
       }
       AppendLine(out, "%ld", static_cast<long>(geo.rows));
       AppendLine(out, "%ld", static_cast<long>(geo.cols));
@@ -102,10 +112,10 @@ void GridTextWriter::WriteKeyedGrid(GridTextFile& out, const Georeference& geo) 
   const int decimals = Decimals(geo);
   AppendLine(out, "Alpha: 0.000000");
   AppendLine(out, "Compress: 0");
-  AppendLine(out, "X0: %.*f", decimals, geo.x0);
-  AppendLine(out, "Y0: %.*f", decimals, geo.y0);
-  AppendLine(out, "DX: %.*f", decimals, geo.dx);
-  AppendLine(out, "DY: %.*f", decimals, geo.dy);
+  AppendLine(out, "X0: %s", CoordinateText(geo.x0, decimals).c_str());
+  AppendLine(out, "Y0: %s", CoordinateText(geo.y0, decimals).c_str());
+  AppendLine(out, "DX: %s", CoordinateText(geo.dx, decimals).c_str());
+  AppendLine(out, "DY: %s", CoordinateText(geo.dy, decimals).c_str());
   AppendLine(out, "Row: %ld", static_cast<long>(geo.rows));
   AppendLine(out, "Col: %ld", static_cast<long>(geo.cols));
   AppendLine(out, "ValueType: Integer");

@@ -35,6 +35,8 @@ class GridTextWriter {
 
   GridTextWriter(Layout layout, std::int32_t zoom) : m_layout(layout), m_zoom(zoom) {}
 
+  std::int32_t Zoom() const { return m_zoom; }
+
   void WriteHeader(GridTextFile& out, const Georeference& geo) const;
   // The data section; false when a read or the file fails, memory runs short or rowDone stops it
   // (the file then holds what was written so far).

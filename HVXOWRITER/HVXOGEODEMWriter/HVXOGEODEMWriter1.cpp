@@ -153,8 +153,9 @@ HRESULT HVXOGEODEMWriter::OpenTarget(const char16_t* name, IPropertySet* sourceO
     std::optional<std::string> gbkName = GbkName(name);
     if (!gbkName) return E_FAIL;
     targetName = *gbkName;
-    if (demParameters.ReadDatasetParameters(sourceOptions, LogOn()) != S_OK) return 1;
+    // Whatever an earlier target left must not take the blocks of a refused one.
     ResetJob();
+    if (demParameters.ReadDatasetParameters(sourceOptions, LogOn()) != S_OK) return 1;
     SelectDestinationFolder(sourceOptions);
     formatExtension = "dem";
     if (HRESULT built = BuildSourceTable(name, metadata.Get()); built != 0) {
@@ -217,6 +218,8 @@ int HVXOGEODEMWriter::ConvertMosaicTargets() {
 
 int HVXOGEODEMWriter::WriteFormatFile(const std::string& finalPath,
                                       const std::string& temporaryPath) {
-  return DemGridWriter(demParameters, invalidData, LogOn(), progressOutput != 0)
+  // A mosaic's no-data cells hold what it was pre-filled with, whatever the blocks announced.
+  return DemGridWriter(demParameters, mosaicMode == 1 ? mosaicNoData : invalidData, LogOn(),
+                       progressOutput != 0)
       .Write(finalPath, temporaryPath);
 }

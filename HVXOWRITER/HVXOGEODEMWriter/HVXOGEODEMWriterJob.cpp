@@ -36,8 +36,15 @@ HRESULT HVXOGEODEMWriter::OpenJob(const char16_t* mappingFilePath) {
     mappingFile.path = jobPath;
     if (mappingFile.Load() != 0) return E_FAIL;  // the loader has said why
     if (!BuildDestinationNames()) return E_FAIL;
-    if (demParameters.ReadWriterParameters(mappingFile.writerParameters) == 0) return 1;
-    return ApplyWriterDirectives();
+    const int read = demParameters.ReadWriterParameters(mappingFile.writerParameters);
+    if (read == 0 && demParameters.refusal.empty()) return 1;
+    const HRESULT applied = ApplyWriterDirectives();
+    // A refused value is said under this job's own log switch, which the directives set.
+    if (read == 0) {
+      demParameters.LogRefusal(LogOn());
+      return 1;
+    }
+    return applied;
   });
 }
 

@@ -145,6 +145,7 @@ void HVXORasterWriterBase::ResetJob() {
     CloseOpenDatasets();
     failedTargets.clear();
     sourceTable.clear();
+    mosaicNoData.clear();
     progressBase = 0;
     progressEnd = 0;
     progressFactor = 0;

@@ -154,6 +154,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   StringList targetList;               // distinct temporary paths, in first-seen order
 
   std::vector<double> invalidData;  // per band, from the latest block's InvalidData
+  // Per band, the values the mosaic target was pre-filled with: the no-data values of its cells
+  // (blocks that carry no InvalidData leave the type's invalid values there).
+  std::vector<double> mosaicNoData;
   std::int32_t blocksNum = 0;
   std::int32_t blockDataType = 0;
   std::int32_t blocksWritten = 0;
@@ -189,4 +192,13 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   // Logs the failed step and marks the record's target failed; E_FAIL.
   HRESULT FailTarget(const SourceRecord& record, const char* step);
   static void RemoveRaster(const std::string& path);
+  // The record that trims a mosaic block named after the whole target (some hosts name blocks
+  // so): the source whose window holds the block, else the mosaic's extent.
+  SourceRecord TrimmingRecordFor(const StringList& keys, const SourceRecord& record,
+                                 const Window& block) const;
+  // Gives a mosaic block's no-data cells (its InvalidData, NaN, infinities) the values already in
+  // the target, so that one piece's collar never erases another's data. 0 done; 1 when the
+  // target cannot be read back.
+  int KeepWrittenCells(unsigned char* pixels, GDALDataType type, const SourceRecord& record,
+                       const Window& block);
 };

@@ -61,7 +61,8 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     ExpandNameMacros(name, block);  // on failure the name stays as far as it got
     std::string sourceKey = name;
     auto group = targetGroups.find(GbkToUpper(name));
-    if (group != targetGroups.end() && !group->second.empty()) sourceKey = group->second.front();
+    const bool namedAfterTarget = group != targetGroups.end() && !group->second.empty();
+    if (namedAfterTarget) sourceKey = group->second.front();
 
     ComPtr<IPropertySet> properties;
     block->GetProperties(properties.Put());
@@ -88,10 +89,17 @@ HRESULT HVXORasterWriterBase::WriteBlock(IRasterBlock* block, IUnknown* second) 
     }
 
     auto type = static_cast<GDALDataType>(blockDataType);
-    const int written = properties
-                            ? WriteBlockTrimmed(data.Pixels(), type, target, placed.x, placed.y,
-                                                placed.columns, placed.rows, windowX, windowY)
-                            : WriteWholeBlock(data.Pixels(), type, target, placed);
+    // A collar must not erase what other pieces wrote, nor a block be half merged.
+    if (mosaicMode == 1 && KeepWrittenCells(data.Pixels(), type, target, placed) != 0)
+      return FailTarget(target, "读回已写入的数据");
+    const int written =
+        properties ? WriteBlockTrimmed(data.Pixels(), type,
+                                       mosaicMode == 1 && namedAfterTarget
+                                           ? TrimmingRecordFor(group->second, target, placed)
+                                           : target,
+                                       placed.x, placed.y, placed.columns, placed.rows, windowX,
+                                       windowY)
+                   : WriteWholeBlock(data.Pixels(), type, target, placed);
     if (!written) return FailTarget(target, "写入数据块");
     blocksWritten = SaturatedSum(blocksWritten, 1);
     CountWrittenBlock(finalPath);

@@ -86,7 +86,10 @@ const char* HVXORasterWriterBase::SetUpTargetRaster(SourceRecord& record,
                                                     const std::vector<double>& noData) {
   CPLErrorReset();
   std::vector<double> values = NoDataForBands(noData, record);
-  if (mosaicMode == 1 && FillWithInvalid(record, values) != 0) return "填充无效值";
+  if (mosaicMode == 1) {
+    if (FillWithInvalid(record, values) != 0) return "填充无效值";
+    mosaicNoData = values;
+  }
   // Single-band targets and lists that start with 0 carry no GDAL no-data value.
   if (record.bandCount != 1 && !values.empty() && values[0] != 0.0) {
     for (int b = 1; b <= record.bandCount; ++b) {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
@@ -28,6 +29,7 @@ struct TestRaster {
   int rows = 0;
   int cols = 0;
   std::vector<float> cells;
+  std::vector<double> doubles;  // the cells instead, for types wider than floats
   std::array<double, 6> transform{100, 25, 0, 900, 0, -25};
   std::string wkt;
 };
@@ -66,9 +68,23 @@ void CreateTemporaryRaster(const std::string& path, const TestRaster& r,
   std::array<double, 6> transform = r.transform;
   GDALSetGeoTransform(ds, transform.data());
   if (!r.wkt.empty()) GDALSetProjection(ds, r.wkt.c_str());
-  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, r.cols, r.rows,
-                         const_cast<float*>(r.cells.data()), r.cols, r.rows, GDT_Float32, 0, 0),
-            CE_None);
+  GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+  if (r.doubles.empty()) {
+    ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.cols, r.rows, const_cast<float*>(r.cells.data()),
+                           r.cols, r.rows, GDT_Float32, 0, 0),
+              CE_None);
+  } else if (format.type == GDT_Byte) {
+    // Signed bytes are stored as their bit patterns; GDAL would clamp negative values to 0.
+    std::vector<std::uint8_t> bytes;
+    for (double v : r.doubles) bytes.push_back(static_cast<std::uint8_t>(static_cast<int>(v)));
+    ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.cols, r.rows, bytes.data(), r.cols, r.rows,
+                           GDT_Byte, 0, 0),
+              CE_None);
+  } else {
+    ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.cols, r.rows, const_cast<double*>(r.doubles.data()),
+                           r.cols, r.rows, GDT_Float64, 0, 0),
+              CE_None);
+  }
   GDALClose(ds);
 }
 
@@ -84,6 +100,7 @@ struct GridOptions {
   double noData = -99999.0;
   std::vector<double> invalid{kInvalid};
   bool progress = true;
+  bool log = true;
 };
 
 GridRun WriteGrid(const TestRaster& raster, const GridOptions& o = {},
@@ -96,7 +113,7 @@ GridRun WriteGrid(const TestRaster& raster, const GridOptions& o = {},
   params.zoom = o.zoom;
   params.noDataValue = o.noData;
   GridRun run;
-  run.result = DemGridWriter(params, o.invalid, true, o.progress).Write(final, final + ".tmp");
+  run.result = DemGridWriter(params, o.invalid, o.log, o.progress).Write(final, final + ".tmp");
   run.text = TempDir::ReadFile(final);
   run.temporaryKept = std::filesystem::exists(final + ".tmp");
   return run;
@@ -268,10 +285,8 @@ TEST(DemGridWriter, ValuesBeyondTheIntegerRangeSaturate) {
   o.zoom = 100;
   o.noData = 1e12;
   o.invalid = {-1.0};
-  const float inf = INFINITY;
-  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 6, {3e7f, -3e7f, FLT_MAX, -inf, inf, -1.0f}), o).text),
-            "   2147483647    -2147483648    2147483647    -2147483648    2147483647    "
-            "2147483647 \r\n\r\n");
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 5, {3e7f, -3e7f, FLT_MAX, -FLT_MAX, -1.0f}), o).text),
+            "   2147483647    -2147483648    2147483647    -2147483648    2147483647 \r\n\r\n");
   o.noData = -1e12;
   EXPECT_EQ(DataSection(WriteGrid(Raster(1, 1, {-1.0f}), o).text), "   -2147483648 \r\n\r\n");
 }
@@ -371,15 +386,16 @@ TEST(DemGridWriter, FailedConversionsReportZeroAndKeepTheTemporaryRaster) {
   EXPECT_TRUE(std::filesystem::exists(spilled + ".tmp"));
 }
 
-// The writer's own formatting against the plainest one: a snprintf per value.
-std::string ReferenceData(const TestRaster& r, std::int32_t zoom, double noData, double invalid) {
+// The writer's own formatting against the plainest one: a snprintf per value, each computed in
+// double from the source's pixel.
+std::string ReferenceData(const TestRaster& r, std::int32_t zoom, double noData,
+                          std::optional<double> invalid) {
   auto saturate = [](double v) {
     if (std::isnan(v)) return 0L;
     return static_cast<long>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
   };
-  auto encode = [&](float value) {
-    double v = value;
-    if (std::isnan(v) || std::fabs(v - invalid) < 1e-8) return saturate(noData);
+  auto encode = [&](double v) {
+    if (!std::isfinite(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return saturate(noData);
     if (v > 0) return saturate(zoom * v + 0.5);
     if (v < 0) return saturate(zoom * v - 0.5);
     return 0L;
@@ -389,7 +405,8 @@ std::string ReferenceData(const TestRaster& r, std::int32_t zoom, double noData,
   char cell[32];
   for (int y = 0; y < r.rows; ++y) {
     for (int x = 0; x < r.cols; ++x) {
-      std::snprintf(cell, sizeof cell, "   %ld ", encode(r.cells[std::size_t(y) * r.cols + x]));
+      const std::size_t i = std::size_t(y) * r.cols + x;
+      std::snprintf(cell, sizeof cell, "   %ld ", encode(r.doubles.empty() ? r.cells[i] : r.doubles[i]));
       out += cell;
       if ((x + 1) % width == 0) out += "\r\n";
     }
@@ -421,7 +438,9 @@ void ExpectSameAsReference(const GridRun& run, const TestRaster& raster, const G
                            const std::string& what) {
   EXPECT_EQ(run.result, 1) << what;
   std::string data = DataSection(run.text);
-  std::string expected = ReferenceData(raster, o.zoom, o.noData, o.invalid.at(0));
+  std::string expected = ReferenceData(
+      raster, o.zoom, o.noData,
+      o.invalid.empty() ? std::nullopt : std::optional<double>(o.invalid.front()));
   ASSERT_EQ(data.size(), expected.size()) << what;
   EXPECT_TRUE(data == expected) << what << ": first difference at byte "
                                 << std::mismatch(data.begin(), data.end(), expected.begin()).first -
@@ -463,6 +482,103 @@ TEST(DemGridWriter, OtherBlockLayoutsAndTypesGiveTheSameGrid) {
     integers.cells[i] = i % 11 == 0 ? -32768.0f : static_cast<float>(int(i * 37 % 60000) - 30000);
   }
   ExpectSameAsReference(WriteGrid(integers, o, {"HFA", GDT_Int16, {}}), integers, o, "Int16");
+}
+
+// Types wider than a float are read in double, their no-data values matched as they are stored;
+// signed bytes are signed; infinite cells are no data in every type.
+TEST(DemGridWriter, EveryTypeMatchesItsPixelsReadInDouble) {
+  struct Case {
+    const char* what;
+    RasterFormat format;
+    std::vector<double> cells;
+    double invalid;
+    std::int32_t zoom = 1;
+  };
+  const double rLowest = -1.7976931348623157e308;  // R's usual no-data value
+  const double int64Lowest = -9223372036854775808.0;
+  const Case cases[] = {
+      {"Float64, R's no-data", {"HFA", GDT_Float64, {}},
+       {rLowest, 8123.455, -0.125, rLowest, 1e-300, 8900.005}, rLowest, 100},
+      {"Float64, no-data with nine decimals", {"HFA", GDT_Float64, {}},
+       {-9999.123456789, -9999.12345679, -9999.123456789, 0.5}, -9999.123456789, 1000},
+      {"Float64, infinities", {"HFA", GDT_Float64, {}}, {INFINITY, -INFINITY, NAN, 2.5}, -9999, 1},
+      {"Float32, infinities", {"HFA", GDT_Float32, {}}, {INFINITY, -INFINITY, NAN, 2.5}, -9999, 1},
+      {"UInt32", {"HFA", GDT_UInt32, {}}, {4294967295, 16777217, 0, 4294967295, 2147483647},
+       4294967295, 1},
+      {"Int32, highest no-data", {"HFA", GDT_Int32, {}},
+       {2147483647, -2147483648.0, 16777217, 2147483647, -16777219}, 2147483647, 1},
+      {"Int32, no-data above 2^24", {"HFA", GDT_Int32, {}}, {16777216, 16777217, 16777218, 1},
+       16777217, 1},
+      {"Int64, as GDAL reads it in double", {"GTiff", GDT_Int64, {}},
+       {int64Lowest, 2000000001, -16777219, int64Lowest}, int64Lowest, 1},
+      {"signed bytes", {"HFA", GDT_Byte, {"PIXELTYPE=SIGNEDBYTE"}}, {-128, -1, 127, -128, 0, -5},
+       -128, 100},
+      {"signed bytes in strips", {"GTiff", GDT_Byte, {"PIXELTYPE=SIGNEDBYTE", "BLOCKYSIZE=1"}},
+       {-128, -1, 127, -128, 0, -5}, -128, 100},
+  };
+  for (const Case& c : cases) {
+    TestRaster raster = Raster(2, static_cast<int>(c.cells.size()) / 2, {});
+    raster.doubles = c.cells;
+    GridOptions o;
+    o.zoom = c.zoom;
+    o.invalid = {c.invalid};
+    ExpectSameAsReference(WriteGrid(raster, o, c.format), raster, o, c.what);
+  }
+  // Random heights beyond a float's precision, a tenth of them no data.
+  TestRaster heights = Raster(97, 131, {});
+  std::mt19937 random(17798);
+  std::uniform_real_distribution<double> height(8000.0, 8900.0);
+  for (int i = 0; i < heights.rows * heights.cols; ++i)
+    heights.doubles.push_back(i % 10 == 3 ? -9999.123456789 : height(random));
+  for (std::int32_t zoom : {1, 100, 1000, 10000}) {
+    GridOptions o;
+    o.zoom = zoom;
+    o.invalid = {-9999.123456789};
+    o.progress = false;
+    ExpectSameAsReference(WriteGrid(heights, o, {"HFA", GDT_Float64, {}}), heights, o,
+                          "random Float64 heights at zoom " + std::to_string(zoom));
+  }
+}
+
+// A zoom that pushes heights out of the 32-bit range is said once per grid, with the count.
+TEST(DemGridWriter, ClampedCellsAreCountedInOneLogLine) {
+  TestRaster raster = Raster(1, 5, {});
+  raster.doubles = {1736.0, -1736.0, NAN, 1.0, 1736.0};
+  for (GDALDataType type : {GDT_Float32, GDT_Float64}) {
+    for (bool log : {true, false}) {
+      EventCapture events;
+      GridOptions o;
+      o.zoom = 10000000;
+      o.log = log;
+      o.progress = false;
+      GridRun run = WriteGrid(raster, o, {"HFA", type, {}});
+      EXPECT_EQ(run.result, 1);
+      EXPECT_EQ(DataSection(run.text),
+                "   2147483647    -2147483648    -99999    10000000    2147483647 \r\n\r\n");
+      ASSERT_EQ(events.logs.size(), log ? 1u : 0u);
+      if (!log) continue;
+      EXPECT_EQ(events.logs[0].level, 1);
+      EXPECT_EQ(events.logs[0].code, 0x201a1u);
+      EXPECT_NE(events.logs[0].Utf8().find(
+                    "3 个格网值乘以 Hzoom 10000000 后超出 32 位整数范围"),
+                std::string::npos)
+          << events.logs[0].Utf8();
+    }
+  }
+}
+
+TEST(DemGridWriter, CoordinatesThatRoundToZeroHaveNoSign) {
+  TestRaster raster = Raster(1, 1, {1.0f});
+  raster.transform = {-4e-7, 1e-12, 0, -0.0, 0, -1};
+  GridOptions o;
+  o.version = "GRD_2007";
+  EXPECT_NE(WriteGrid(raster, o).text.find("X0: 0.000000\r\nY0: 0.000000\r\nDX: 0.000000\r\n"),
+            std::string::npos);
+  raster.wkt = Wkt(4326);
+  raster.transform = {-4e-11, 1.0, 0, -6e-7, 0, -1.0};
+  o.version = "GEODEM";
+  EXPECT_NE(WriteGrid(raster, o).text.find("\r\n0.0000000000\r\n-0.0000006000\r\n"),
+            std::string::npos);
 }
 
 }  // namespace

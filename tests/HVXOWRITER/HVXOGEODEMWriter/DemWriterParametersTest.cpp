@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.h"
@@ -60,32 +60,68 @@ TEST(DemWriterParameters, LaterPairWinsAndValuesPersistAcrossReads) {
   EXPECT_EQ(p.overwriteFiles, 1);
 }
 
-TEST(DemWriterParameters, NumbersReadTheirLeadingPrefixLikeAtofAndAtol) {
+// A zoom must be a whole number of at least 1 and a no-data value a number: anything else
+// (which atol and atof would read as 0, a negated or a cut number) is refused, from either reader,
+// the field keeping its value and the refusal naming the key and the text.
+TEST(DemWriterParameters, NumbersThatWouldDestroyTheDataAreRefused) {
   struct Case {
     const char* text;
-    double noData;
-    std::int32_t zoom;
+    std::optional<double> noData;      // nothing: refused
+    std::optional<std::int32_t> zoom;  // nothing: refused
   };
   const Case cases[] = {
-      {"12abc", 12.0, 12},
-      {"abc", 0.0, 0},
-      {"", 0.0, 0},
-      {"  -7.5e1x", -75.0, -7},
-      {"1e3", 1000.0, 1},
-      {"+0x10", 16.0, 0},
-      {"-0", 0.0, 0},
-      {"99999999999", 99999999999.0, std::numeric_limits<std::int32_t>::max()},
-      {"-99999999999", -99999999999.0, std::numeric_limits<std::int32_t>::min()},
+      {"12", 12.0, 12},
+      {" 1000 ", 1000.0, 1000},
+      {"1e3", 1000.0, 1000},
+      {"100.0", 100.0, 100},
+      {"+0x10", 16.0, 16},
+      {"-9999.9", -9999.9, {}},
+      {"0.5", 0.5, {}},
+      {"0", 0.0, {}},
+      {"-0", 0.0, {}},
+      {"-1", -1.0, {}},
+      {"2147483647", 2147483647.0, 2147483647},
+      {"99999999999", 99999999999.0, {}},
+      {"12abc", {}, {}},
+      {"abc", {}, {}},
+      {"", {}, {}},
+      {"nan", {}, {}},
+      {"-inf", {}, {}},
   };
   for (const Case& c : cases) {
-    DemWriterParameters p;
-    ASSERT_EQ(p.ReadWriterParameters({"RASTER_NODATA", c.text, "DEM_ZOOM", c.text}), 1);
-    EXPECT_EQ(p.noDataValue, c.noData) << '"' << c.text << '"';
-    EXPECT_EQ(p.zoom, c.zoom) << '"' << c.text << '"';
+    const std::u16string wide = Utf8ToUtf16(c.text);
+    for (bool fromList : {true, false}) {
+      for (const char* key : {"RASTER_NODATA", "DEM_ZOOM"}) {
+        const bool zoom = key[0] == 'D';
+        const bool accepted = zoom ? c.zoom.has_value() : c.noData.has_value();
+        EventCapture events;
+        DemWriterParameters p;
+        p.noDataValue = -7;
+        p.zoom = 7;
+        if (fromList) {
+          EXPECT_EQ(p.ReadWriterParameters({key, c.text, "VERSION", "GRD_2007"}), accepted ? 1 : 0);
+          EXPECT_EQ(p.version, "GRD_2007");  // the other pairs are read
+          p.LogRefusal(true);
+        } else {
+          EXPECT_EQ(p.ReadDatasetParameters(Dataset({{Utf8ToUtf16(key), wide}}).Get(), true),
+                    accepted ? S_OK : E_FAIL);
+        }
+        const std::string what = std::string(key) + " \"" + c.text + (fromList ? "\" list" : "\" set");
+        EXPECT_EQ(p.zoom, zoom && accepted ? *c.zoom : 7) << what;
+        EXPECT_EQ(p.noDataValue, !zoom && accepted ? *c.noData : -7) << what;
+        if (accepted) {
+          EXPECT_TRUE(events.logs.empty()) << what;
+          continue;
+        }
+        ASSERT_EQ(events.logs.size(), 1u) << what;
+        EXPECT_EQ(events.logs[0].level, 2);
+        EXPECT_EQ(events.logs[0].code, 0x201a0u);
+        EXPECT_EQ(events.logs[0].Utf8(),
+                  std::string("参数 ") + key + " 的值“" + c.text + "”无效：" +
+                      (zoom ? "须为不小于 1 的整数" : "须为数值"));
+      }
+    }
   }
-  DemWriterParameters zero;
-  zero.ReadWriterParameters({"DEM_ZOOM", "-3"});
-  EXPECT_EQ(zero.zoom, -3);  // never range-checked
 }
 
 // The job's list knows six OVERWRITE words, a dataset's property set only "YES" and "NO".
@@ -126,7 +162,7 @@ TEST(DemWriterParameters, DatasetSetChangesOnlyTheKeysItHolds) {
   EXPECT_EQ(p.zoom, 100);
   EXPECT_EQ(p.noDataValue, -99999.0);
 
-  auto set = Dataset({{u"DEM_ZOOM", u"7m"}, {u"RASTER_NODATA", u"x"}, {u"VERSION", u"版本"}});
+  auto set = Dataset({{u"DEM_ZOOM", u"7"}, {u"RASTER_NODATA", u"0"}, {u"VERSION", u"版本"}});
   EXPECT_EQ(p.ReadDatasetParameters(set.Get(), false), S_OK);
   EXPECT_EQ(p.zoom, 7);
   EXPECT_EQ(p.noDataValue, 0.0);

@@ -48,14 +48,21 @@ TEST(GridCellText, MatchesPrintfForSingleValuesAndRuns) {
   EXPECT_EQ(Appended(values.data(), 0), "");
 }
 
+// Whether a cell is clamped into the 32-bit range.
+bool Clamped(double v, std::int32_t zoom, std::optional<double> invalid) {
+  if (!std::isfinite(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return false;
+  const double product = std::trunc(zoom * v + (v < 0 ? -0.5 : 0.5));
+  return product > 2147483647.0 || product < -2147483648.0;
+}
+
 // What a cell is written as, straight from its definition.
-std::int32_t Expected(float cell, std::int32_t zoom, double noData, std::optional<double> invalid) {
+std::int32_t Expected(double cell, std::int32_t zoom, double noData, std::optional<double> invalid) {
   auto saturate = [](double v) {
     if (std::isnan(v)) return 0;
     return static_cast<std::int32_t>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
   };
   const double v = cell;
-  if (std::isnan(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return saturate(noData);
+  if (!std::isfinite(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return saturate(noData);
   if (v > 0) return saturate(zoom * v + 0.5);
   if (v < 0) return saturate(zoom * v - 0.5);
   return 0;
@@ -93,28 +100,40 @@ TEST(GridCellEncoder, NoDataToleranceIsExactlyTheDoubleDifference) {
 }
 
 // The vector paths (AVX2 where the processor has it, and SSE2) and the one-at-a-time path agree,
-// whatever the run's length.
-TEST(GridCellEncoder, BatchesOfAnyLengthEncodeLikeSingleCells) {
-  const float specials[] = {
-      0.0f,  -0.0f,  NAN,  INFINITY,  -INFINITY,   FLT_MAX,      -FLT_MAX,  FLT_MIN, -FLT_MIN, 2.5f,
-      -2.5f, 1e-45f, 7.0f, -99999.0f, 21474836.0f, -21474837.0f, 0.004999f, -0.005f, 123.456f};
+// for float and double cells, whatever the run's length; so does the count of clamped cells.
+template <class Cell>
+void ExpectBatchesLikeSingleCells(const std::vector<Cell>& cells) {
   for (std::int32_t zoom : {100, 1, 0, -3}) {
     for (std::optional<double> invalid :
          {std::optional<double>{-99999.0}, std::optional<double>{}}) {
       for (bool wide : {true, false}) {
         GridCellEncoder encoder(zoom, -9999.9, invalid, wide);
-        for (int n = 0; n <= static_cast<int>(std::size(specials)); ++n) {
+        for (int n = 0; n <= static_cast<int>(cells.size()); ++n) {
           std::vector<std::int32_t> out(n + 1, 12345);
-          encoder.Encode(specials, n, out.data());
+          const int clamped = encoder.Encode(cells.data(), n, out.data());
+          int expectedClamped = 0;
           for (int i = 0; i < n; ++i) {
-            ASSERT_EQ(out[i], Expected(specials[i], zoom, -9999.9, invalid))
-                << "zoom " << zoom << ", cell " << specials[i] << ", run " << n;
+            ASSERT_EQ(out[i], Expected(cells[i], zoom, -9999.9, invalid))
+                << "zoom " << zoom << ", cell " << cells[i] << ", run " << n;
+            expectedClamped += Clamped(cells[i], zoom, invalid);
           }
+          EXPECT_EQ(clamped, expectedClamped) << "zoom " << zoom << ", run " << n;
           EXPECT_EQ(out[n], 12345) << "wrote past the run";
         }
       }
     }
   }
+}
+
+TEST(GridCellEncoder, BatchesOfAnyLengthEncodeLikeSingleCells) {
+  const std::vector<float> specials = {
+      0.0f,  -0.0f,  NAN,  INFINITY,  -INFINITY,   FLT_MAX,      -FLT_MAX,  FLT_MIN, -FLT_MIN, 2.5f,
+      -2.5f, 1e-45f, 7.0f, -99999.0f, 21474836.0f, -21474837.0f, 0.004999f, -0.005f, 123.456f};
+  ExpectBatchesLikeSingleCells(specials);
+  std::vector<double> wide(specials.begin(), specials.end());
+  for (double v : {1e300, -1e300, -99999.000000001, 21474836.475, -21474836.485, 8123.455})
+    wide.push_back(v);
+  ExpectBatchesLikeSingleCells(wide);
 }
 
 TEST(GridCellEncoder, NoDataNumberIsTruncatedIntoTheIntegerRange) {

@@ -106,4 +106,30 @@ TEST_F(JobOpening, MissingPathOrFile) {
   EXPECT_EQ(events.logs.back().code, 0x3049cu);  // the loader says why
 }
 
+// A zoom or no-data value that would destroy the data fails the job, said under the job's own log
+// switch.
+TEST_F(JobOpening, ValuesThatWouldDestroyTheDataFailTheJob) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"DEM_ZOOM", "0"}, {"DEM_ZOOM", "-1"}, {"DEM_ZOOM", "0.5"}, {"DEM_ZOOM", ""},
+      {"RASTER_NODATA", "abc"}};
+  for (const auto& [key, value] : refused) {
+    for (const char* log : {"YES", "NO"}) {
+      EventCapture events;
+      EXPECT_EQ(Open(List("WRITER_PARAMETER", {{key, value}}) +
+                     List("WRITER_DIRECTIVE", {{"LOG_OUTPUT", log}})),
+                S_FALSE)
+          << key << "=" << value;
+      std::vector<std::string> texts;
+      for (const auto& line : events.logs)
+        if (line.code == 0x201a0u) texts.push_back(line.Utf8());
+      EXPECT_EQ(texts.size(), log[0] == 'Y' ? 1u : 0u) << key << "=" << value << " " << log;
+      if (!texts.empty()) {
+        EXPECT_NE(texts[0].find(std::string(key) + " 的值“" + value + "”"), std::string::npos);
+      }
+    }
+  }
+  EXPECT_EQ(writer_.demParameters.zoom, 100);
+  EXPECT_EQ(writer_.demParameters.noDataValue, -99999.0);
+}
+
 }  // namespace

@@ -35,22 +35,29 @@ Source MakeSource(const std::string& name, double x, double y, int width, int he
   return s;
 }
 
-// Tiles of tile x tile cells, each delivered with up to `margin` cells of its neighbours around it.
-std::vector<ComPtr<RasterBlock>> CutIntoBlocks(const Source& s, int tile, int margin) {
+// Tiles of tile x tile cells, each delivered with up to `margin` cells of its neighbours around it,
+// named after the source unless another name is given, announcing -9999 as the invalid value
+// unless told not to.
+std::vector<ComPtr<RasterBlock>> CutIntoBlocks(const Source& s, int tile, int margin,
+                                               const std::string& name = "",
+                                               bool announceInvalid = true) {
   int count = ((s.width + tile - 1) / tile) * ((s.height + tile - 1) / tile);
   auto props = MakeProperties({{"BlocksNum", std::to_string(count)},
                                {"WinSizeX", std::to_string(2 * margin)},
                                {"WinSizeY", std::to_string(2 * margin)},
-                               {"BandCount", "1"},
-                               {"InvalidData", "-9999"}});
+                               {"BandCount", "1"}});
+  if (announceInvalid) {
+    props->AddItem(u"InvalidData");
+    props->AddItem(u"-9999");
+  }
   std::vector<ComPtr<RasterBlock>> blocks;
   for (int ty = 0; ty < s.height; ty += tile) {
     for (int tx = 0; tx < s.width; tx += tile) {
       int x0 = std::max(tx - margin, 0), y0 = std::max(ty - margin, 0);
       int x1 = std::min(tx + tile + margin, s.width), y1 = std::min(ty + tile + margin, s.height);
       BlockGeometry g{x1 - x0, y1 - y0, 1, s.originX + x0 * 10, s.originY - y0 * 10, 10, -10};
-      TestBlock b =
-          MakeFloatBlock(s.name, g, [&](int, int r, int c) { return s.At(y0 + r, x0 + c); });
+      TestBlock b = MakeFloatBlock(name.empty() ? s.name : name, g,
+                                   [&](int, int r, int c) { return s.At(y0 + r, x0 + c); });
       b.block->SetProperties(props);
       blocks.push_back(b.block);
     }
@@ -190,6 +197,72 @@ TEST_F(WholeRun, TwoSourcesMosaickedWithUncoveredCellsInvalid) {
   EXPECT_EQ(events.progress[0].done, 10);
   EXPECT_EQ(events.progress[0].total, 12);
   EXPECT_EQ(events.progress[0].Utf8(), "已输出对象：83% ");
+}
+
+// Two halves of one DEM, the second warped onto the whole extent with a no-data collar over the
+// first half (as warping tools leave it) and overlapping it by two columns: whichever comes first,
+// the collar erases nothing, and where both hold data the later piece wins.
+TEST_F(WholeRun, MosaicCollarsNeverEraseWrittenCells) {
+  Source west = MakeSource("/in/west.tif", 100, 900, 8, 6, 3.5f);
+  Source warped = MakeSource("/in/warped.tif", 100, 900, 14, 6, 3.5f);
+  for (int r = 0; r < 6; ++r) {
+    for (int c = 0; c < 14; ++c) {
+      float& cell = warped.cells[static_cast<std::size_t>(r) * 14 + c];
+      cell = c < 6 ? static_cast<float>(kInvalid) : cell + (c < 8 ? 0.5f : 0.0f);
+    }
+  }
+  west.cells[20] = static_cast<float>(kInvalid);  // a hole only the warped piece cannot fill
+  const std::vector<const Source*> orders[] = {{&west, &warped}, {&warped, &west}};
+  for (const auto& order : orders) {
+    const std::string target = dir / ("area_" + SplitPath(order[0]->name).fname + ".dem");
+    OpenTarget(target, {*order[0], *order[1]});
+    ASSERT_EQ(writer.mosaicMode, 1);
+    for (const Source* piece : order) WriteBlocks(CutIntoBlocks(*piece, 4, 1));
+    EXPECT_EQ(CloseTarget(), 0);
+    auto cell = [&](int r, int c) {
+      float value = static_cast<float>(kInvalid);
+      for (const Source* piece : order) {
+        if (c < piece->width && piece->At(r, c) != static_cast<float>(kInvalid))
+          value = piece->At(r, c);
+      }
+      return value;
+    };
+    EXPECT_EQ(TempDir::ReadFile(target), ExpectedGrid("GEODEM", 100, 900, 6, 14, cell))
+        << order[0]->name << " first";
+  }
+}
+
+// Blocks that announce no invalid value: the cells no piece covers hold the type's invalid value,
+// which the grid must write as no data, not as a height of -3.4e38 m.
+TEST_F(WholeRun, MosaicWithoutInvalidDataWritesUncoveredCellsAsNoData) {
+  Source west = MakeSource("/in/west.tif", 100, 900, 7, 5, 3.5f);
+  Source east = MakeSource("/in/east.tif", 170, 880, 7, 5, 150.75f);
+  west.cells[1] = east.cells[1] = 42;  // without an invalid value, -9999 would be a height
+  writer.invalidData.clear();
+  OpenTarget(dir / "area.dem", {west, east});
+  WriteBlocks(CutIntoBlocks(west, 3, 1, "", false));
+  WriteBlocks(CutIntoBlocks(east, 4, 0, "", false));
+  EXPECT_EQ(CloseTarget(), 0);
+  auto cell = [&](int r, int c) {
+    if (c < 7 && r < 5) return west.At(r, c);
+    if (c >= 7 && r >= 2) return east.At(r - 2, c - 7);
+    return static_cast<float>(kInvalid);
+  };
+  EXPECT_EQ(TempDir::ReadFile(dir / "area.dem"), ExpectedGrid("GEODEM", 100, 900, 7, 14, cell));
+}
+
+// Some hosts name every block after the mosaic target: each is trimmed by the source that holds
+// it, so a source's own edges inside the mosaic keep their cells.
+TEST_F(WholeRun, MosaicBlocksNamedAfterTheTargetAreTrimmedByTheirOwnSource) {
+  Source west = MakeSource("/in/west.tif", 100, 900, 7, 5, 3.5f);
+  Source east = MakeSource("/in/east.tif", 170, 900, 9, 5, 150.75f);
+  const std::string target = dir / "area.dem";
+  OpenTarget(target, {west, east});
+  WriteBlocks(CutIntoBlocks(west, 3, 1, target));
+  WriteBlocks(CutIntoBlocks(east, 4, 1, target));
+  EXPECT_EQ(CloseTarget(), 0);
+  auto cell = [&](int r, int c) { return c < 7 ? west.At(r, c) : east.At(r, c - 7); };
+  EXPECT_EQ(TempDir::ReadFile(target), ExpectedGrid("GEODEM", 100, 900, 5, 16, cell));
 }
 
 }  // namespace

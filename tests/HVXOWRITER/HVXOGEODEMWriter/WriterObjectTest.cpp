@@ -1,11 +1,14 @@
 // The writer object as the host drives it: interfaces, accessors, targets and their closing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriter.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/HVXOGEODEMWriterClassFactory.h"
 #include "HVXOWRITER/HVXORasterWriterBase/RasterFixtures.h"
 #include "host/ComObject.h"
 #include "support/EventCapture.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -178,6 +181,35 @@ TEST(WriterObject, Aggregation) {
   EXPECT_EQ(outer->Count(), 1u);
   EXPECT_EQ(inner->AddRef(), 2u);  // the writer's own count: ours and this one
   inner->Release();
+}
+
+// The same values from a target's source options fail the target: its blocks find nothing to
+// write into, and nothing reaches the disk.
+TEST(WriterTargets, ValuesThatWouldDestroyTheDataFailTheTarget) {
+  TempDir dir;
+  const std::string target = dir / "area.dem";
+  const std::pair<const char*, const char*> refused[] = {{"DEM_ZOOM", "abc"},
+                                                         {"RASTER_NODATA", "x1"}};
+  for (const auto& [key, value] : refused) {
+    for (int log : {1, 0}) {
+      HVXOGEODEMWriter writer;
+      writer.logOutput = log;
+      EventCapture events;
+      writer.SetMetadata(MakeMetadata({{"a.tif", GDT_Float32, 1, 4, 4, 0, 4}}).Get());
+      EXPECT_EQ(writer.OpenTarget(Utf8ToUtf16(target).c_str(),
+                                  MakeProperties({{key, value}}).Get()),
+                S_FALSE);
+      auto block = MakeFloatBlock("a.tif", {4, 4, 1, 0, 4, 1, -1}, [](int, int, int) { return 1; });
+      EXPECT_EQ(writer.WriteRasterBlock(block.block.Get(), MakeProperties({}).Get()), S_FALSE);
+      writer.CloseTarget();
+      EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << key;
+      ASSERT_EQ(events.logs.size(), log ? 1u : 0u) << key << " " << log;
+      if (log) {
+        EXPECT_EQ(events.logs[0].code, 0x201a0u);
+        EXPECT_EQ(events.logs[0].level, 2);
+      }
+    }
+  }
 }
 
 }  // namespace
