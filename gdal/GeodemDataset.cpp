@@ -104,6 +104,19 @@ char** GeodemDataset::GetFileList() {
   return files;
 }
 
+namespace {
+
+// The lines of a small text file as one text, blanks at the ends left out.
+std::string JoinLines(char** lines) {
+  std::string text;
+  for (char** line = lines; *line; ++line) text += *line;
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
 // The grid carries no coordinate system; the ASCII grid tools' convention puts it beside the file
 // as ESRI WKT, a.prj for a.dem.
 void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
@@ -129,7 +142,13 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
   m_prjPath = prj;
   char** lines = CSLLoad(prj.c_str());
   m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-  if (!lines || m_srs.importFromESRI(lines) != OGRERR_NONE) {
+  // ESRI's WKT first, as geodem writes it; else any text GDAL's coordinate-system parser takes
+  // ("EPSG:4490", PROJ strings, OGC WKT), without reading files or the network it might name.
+  const std::string text = lines ? JoinLines(lines) : std::string();
+  if (!(lines && m_srs.importFromESRI(lines) == OGRERR_NONE) &&
+      !(!text.empty() &&
+        m_srs.SetFromUserInput(text.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS) ==
+            OGRERR_NONE)) {
     m_srs.Clear();
     CPLError(CE_Warning, CPLE_AppDefined,
              "%s: not a coordinate system that GDAL reads; the grid is left without one",

@@ -26,6 +26,8 @@ struct GridHeader {
   // Every header value in file order, keyed files with their keys as written, the positional
   // layout under the keys the keyed layouts use; extra keys (Min, Max, ...) included.
   std::vector<std::pair<std::string, std::string>> entries;
+  // What the file says that it may not mean (a zoom below 1, a negative cell size), in English.
+  std::vector<std::string> warnings;
 
   // The last value given for a key, compared ignoring case; null when the header has none.
   const std::string* Value(std::string_view key) const;

@@ -150,6 +150,18 @@ bool GridHeaderParser::Interpret(GridHeader& header) {
       !Count(header, "Row", header.rows) || !Count(header, "Col", header.cols) || !Zoom(header)) {
     return false;
   }
+  header.warnings.clear();
+  for (auto [key, value] : {std::pair{"DX", header.dx}, std::pair{"DY", header.dy}}) {
+    if (value < 0) {
+      header.warnings.push_back(std::string("the header's ") + key + " is " + *header.Value(key) +
+                                "; its magnitude is taken, the grid is read north-up");
+    }
+  }
+  if (header.zoom <= 0) {
+    header.warnings.push_back("the header's Hzoom is " + std::to_string(header.zoom) +
+                              ", below 1: the heights are stored " +
+                              (header.zoom == 0 ? "as 0 and cannot be recovered" : "negated"));
+  }
   header.dx = std::fabs(header.dx);
   header.dy = std::fabs(header.dy);
   if (const std::string* version = header.Value("Version")) header.version = *version;

@@ -7,7 +7,8 @@
 // Required: X0, Y0, DX, DY, Row, Col and Hzoom (keyed layouts; the positional one holds them by
 // position). Optional: Version, XYUnit or Unit (else 'M'), Alpha (else 0), Compress (must be 0),
 // ValueType (must be "Integer"), a no-data key. Row and Col run from 1 to 2147483647, Hzoom is a
-// 32-bit integer, DX and DY non-zero (their magnitudes are taken: the grid is north-up).
+// 32-bit integer, DX and DY non-zero (their magnitudes are taken: the grid is north-up). A zoom
+// below 1 and a negative cell size are read with a warning in the header.
 #include <cstddef>
 #include <string>
 #include <string_view>

@@ -152,7 +152,7 @@ std::optional<std::int64_t> ConvertCommand::JobZoom() const {
   std::optional<std::string> text = options_.zoom;
   for (const auto& [key, value] : options_.parameters)
     if (GbkEqualsNoCase(key, "DEM_ZOOM")) text = value;
-  if (!text && !options_.mappingFile) text = "100";
+  if (!text && !options_.mappingFile) text = ConvertOptions::kDefaultZoom;
   if (!text) return std::nullopt;
   return std::strtoll(text->c_str(), nullptr, 10);
 }

@@ -6,6 +6,8 @@
 #include <vector>
 
 struct ConvertOptions {
+  static constexpr const char* kDefaultZoom = "100";
+
   std::vector<std::string> sources;
   std::string destination;
 

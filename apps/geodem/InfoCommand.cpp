@@ -18,6 +18,8 @@ int InfoCommand::Run() {
     console_.Error(options_.path + ": " + reader.Error());
     return kFailure;
   }
+  for (const std::string& warning : reader.Header().warnings)
+    console_.Warning(options_.path + ": " + warning);
   GridSummary summary(NoDataValue(reader));
   const bool complete = Summarize(reader, summary);
   InfoReport report(options_.path, reader.Header(), complete ? &summary : nullptr);

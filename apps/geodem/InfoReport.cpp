@@ -33,6 +33,12 @@ std::string InfoReport::Metres(std::int32_t stored) const {
   return Number(static_cast<double>(stored) / m_header.zoom);
 }
 
+// A negative zoom stores the lowest height as the largest value.
+std::pair<std::optional<std::int32_t>, std::optional<std::int32_t>> InfoReport::Heights() const {
+  if (m_header.zoom < 0) return {m_summary->maximum(), m_summary->minimum()};
+  return {m_summary->minimum(), m_summary->maximum()};
+}
+
 std::string InfoReport::LayoutText() const {
   switch (m_header.layout) {
     case GridLayout::kEdition2007:
@@ -76,8 +82,8 @@ void InfoReport::WriteText(std::ostream& out) const {
   if (!m_summary) return;
   out << "No data:    " << m_summary->noData() << " in " << m_summary->noDataCells() << " of "
       << static_cast<std::int64_t>(h.rows) * h.cols << " cells\n";
-  for (const auto& [label, value] :
-       {std::pair{"Minimum:    ", m_summary->minimum()}, {"Maximum:    ", m_summary->maximum()}}) {
+  const auto [lowest, highest] = Heights();
+  for (const auto& [label, value] : {std::pair{"Minimum:    ", lowest}, {"Maximum:    ", highest}}) {
     out << label;
     if (!value) {
       out << "none (every cell is no data)\n";
@@ -114,16 +120,16 @@ void InfoReport::WriteJson(std::ostream& out) const {
       << "  \"unit\": " << JsonText::Quote(std::string(1, h.unit)) << ",\n"
       << "  \"zoom\": " << h.zoom;
   if (m_summary) {
+    const auto [lowest, highest] = Heights();
     auto metres = [&](const std::optional<std::int32_t>& stored) {
       return stored && h.zoom != 0 ? Metres(*stored) : "null";
     };
     out << ",\n  \"noData\": " << m_summary->noData()
         << ",\n  \"noDataCells\": " << m_summary->noDataCells()
         << ",\n  \"validCells\": " << m_summary->validCells()
-        << ",\n  \"minimum\": " << JsonOr(m_summary->minimum())
-        << ",\n  \"maximum\": " << JsonOr(m_summary->maximum())
-        << ",\n  \"minimumMetres\": " << metres(m_summary->minimum())
-        << ",\n  \"maximumMetres\": " << metres(m_summary->maximum());
+        << ",\n  \"minimum\": " << JsonOr(lowest) << ",\n  \"maximum\": " << JsonOr(highest)
+        << ",\n  \"minimumMetres\": " << metres(lowest)
+        << ",\n  \"maximumMetres\": " << metres(highest);
   }
   out << "\n}\n";
 }

@@ -2,8 +2,11 @@
 // The text `geodem info` prints about a grid file: for people, a column of labelled lines; for
 // scripts, one JSON object. Header texts are GBK, as every narrow text of the format, and come out
 // in UTF-8. Heights are given as stored and in metres (stored / Hzoom).
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "apps/geodem/GridSummary.h"
 #include "gridfile/GridHeader.h"
@@ -26,6 +29,8 @@ class InfoReport {
   std::string Coordinate(double value) const;
   // A stored height in metres, or empty when Hzoom is 0.
   std::string Metres(std::int32_t stored) const;
+  // The stored values of the lowest and the highest height (requires a summary).
+  std::pair<std::optional<std::int32_t>, std::optional<std::int32_t>> Heights() const;
   std::string LayoutText() const;
   std::string UnitText() const;
 

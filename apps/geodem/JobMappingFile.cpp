@@ -35,7 +35,7 @@ std::string TemporaryFolder() {
 KeyValueList JobMappingFile::WriterParameters(const ConvertOptions& o) {
   KeyValueList list = {{"OVERWRITE", o.overwrite ? "YES" : "NO"},
                        {"RASTER_NODATA", o.noData.value_or("-99999")},
-                       {"DEM_ZOOM", o.zoom.value_or("100")},
+                       {"DEM_ZOOM", o.zoom.value_or(ConvertOptions::kDefaultZoom)},
                        {"VERSION", o.formatVersion.value_or("GEODEM")}};
   list.insert(list.end(), o.parameters.begin(), o.parameters.end());
   return list;

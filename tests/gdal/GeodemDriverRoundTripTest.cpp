@@ -155,6 +155,28 @@ TEST_F(GeodemDriver, CoordinateSystemComesFromThePrjBesideTheFile) {
   OSRDestroySpatialReference(utm);
 }
 
+// Whatever GDAL's coordinate-system parser takes, short of files and the network it might name.
+TEST_F(GeodemDriver, PrjMayHoldAnyCoordinateSystemText) {
+  const std::string path = WriteSample();
+  OGRSpatialReferenceH cgcs2000 = OSRNewSpatialReference(nullptr);
+  OSRImportFromEPSG(cgcs2000, 4490);
+  OSRSetAxisMappingStrategy(cgcs2000, OAMS_TRADITIONAL_GIS_ORDER);
+  for (const char* text : {"EPSG:4490\n", "  EPSG:4490  "}) {
+    TempDir::WriteFile(m_dir / "sample.prj", text);
+    Dataset ds = OpenGrid(path);
+    ASSERT_TRUE(ds);
+    OGRSpatialReferenceH read = GDALGetSpatialRef(ds.get());
+    ASSERT_NE(read, nullptr) << text;
+    EXPECT_TRUE(OSRIsSame(read, cgcs2000)) << text;
+  }
+  OSRDestroySpatialReference(cgcs2000);
+  TempDir::WriteFile(m_dir / "sample.prj", (m_dir / "sample.dem").c_str());  // a file's name
+  QuietGdal quiet;
+  Dataset ds = OpenGrid(path);
+  ASSERT_TRUE(ds);
+  EXPECT_EQ(GDALGetSpatialRef(ds.get()), nullptr);
+}
+
 TEST_F(GeodemDriver, UnreadablePrjLeavesTheGridWithoutCoordinateSystem) {
   const std::string path = WriteSample();
   TempDir::WriteFile(m_dir / "sample.prj", "this is not a coordinate system");

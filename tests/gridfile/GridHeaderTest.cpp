@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GridFileText.h"
@@ -119,6 +120,24 @@ TEST(GridHeader, OptionalValuesAreTaken) {
   EXPECT_EQ(h.unit, 'D');
   EXPECT_EQ(h.noData, -9999.0);
   EXPECT_EQ(h.layout, GridLayout::kEdition2007);  // told by its XYUnit key
+}
+
+// Values another writer may have meant otherwise are read, with a warning each.
+TEST(GridHeader, ZoomBelowOneAndNegativeCellSizesAreReadWithWarnings) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {kEdition2007, {}},
+      {Replace(kEdition2007, "Hzoom: 100", "Hzoom: 0"),
+       {"the header's Hzoom is 0, below 1: the heights are stored as 0 and cannot be recovered"}},
+      {Replace(Replace(kEdition2007, "Hzoom: 100", "Hzoom: -100"), "DX: 25.000000", "DX: -25"),
+       {"the header's DX is -25; its magnitude is taken, the grid is read north-up",
+        "the header's Hzoom is -100, below 1: the heights are stored negated"}},
+  };
+  for (const auto& [text, warnings] : cases) {
+    GridOnDisk grid(text);
+    ASSERT_TRUE(grid.Open()) << grid.Reader().Error();
+    EXPECT_EQ(grid.Reader().Header().warnings, warnings);
+    EXPECT_EQ(grid.Reader().Header().dx, 25.0);
+  }
 }
 
 class MissingKey : public testing::TestWithParam<const char*> {};

@@ -48,6 +48,22 @@ TEST(GeodemInfo, DescribesHeaderExtentAndCells) {
                        "Maximum:    1000 (10 m)\n");
 }
 
+// A negative zoom stores the lowest height as the largest value: the report keeps the heights in
+// order and says what it read.
+TEST(GeodemInfo, NegativeZoomKeepsMinimumBelowMaximum) {
+  TempDir dir;
+  const std::string path = dir / "a.dem";
+  std::string text = kGrid2007;
+  text.replace(text.find("Hzoom: 100"), 10, "Hzoom: -100");
+  TempDir::WriteFile(path, text);
+  ProcessResult r = Info({path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Minimum:    1000 (-10 m)\nMaximum:    -300 (3 m)\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.err, "warning: " + path +
+                       ": the header's Hzoom is -100, below 1: the heights are stored negated\n");
+}
+
 TEST(GeodemInfo, JsonForScripts) {
   TempDir dir;
   const std::string path = dir / "a.dem";

@@ -151,6 +151,23 @@ TEST_F(GeodemSourceRules, BandChosenByNumber) {
   EXPECT_NE(missing.err.find("has no band 4 (it has 3)"), std::string::npos) << missing.err;
 }
 
+// Two pieces of one surface: the west part, and the east part warped onto the whole extent with
+// a no-data collar where the west part lies. Either order gives the whole.
+TEST_F(GeodemSourceRules, PieceAndCollaredPieceMakeTheWhole) {
+  TestRaster whole = Surface();
+  whole.noData = kNone;
+  whole.cell = [](int, int x, int y) { return x == y ? kNone : x * 0.75 - y * 1.5 + 0.125; };
+  TestRaster west = whole, collared = whole;
+  west.width = 12;
+  collared.cell = [&](int b, int x, int y) { return x < 10 ? kNone : whole.cell(b, x, y); };
+  const std::string westPath = Write(west, "west.tif"), collaredPath = Write(collared, "east.tif");
+  const ExpectedGrid expected = Grid(whole, [&](int x, int y) { return whole.cell(0, x, y); });
+  ExpectConverted({"--block-size", "8", westPath, collaredPath, dir_ / "a.dem"}, expected,
+                  dir_ / "a.dem");
+  ExpectConverted({"--block-size", "8", collaredPath, westPath, dir_ / "b.dem"}, expected,
+                  dir_ / "b.dem");
+}
+
 TEST_F(GeodemSourceRules, PiecesWithOtherNoDataValues) {
   // The west piece marks no data with 0; the east one holds valid heights of 0 m.
   TestRaster west = Surface(), east = Surface();
