@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "gdal/GeodemGridCopy.h"
 #include "gdal/GeodemRasterBand.h"
 #include "gridfile/GridHeaderParser.h"
 
@@ -53,6 +54,17 @@ GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
   dataset->TryLoadXML(info->GetSiblingFiles());
   dataset->oOvManager.Initialize(dataset.get(), info->pszFilename, info->GetSiblingFiles());
   return dataset.release();
+}
+
+GDALDataset* GeodemDataset::CreateCopy(const char* filename, GDALDataset* source, int,
+                                       char** options, GDALProgressFunc progress,
+                                       void* progressData) {
+  const auto parsed = GeodemCreationOptions::Read(options, source->GetRasterCount());
+  if (!parsed) return nullptr;
+  const GeodemGridCopy copy(filename, *parsed);
+  if (!copy.Write(*source, progress, progressData)) return nullptr;
+  GDALOpenInfo info(filename, GA_ReadOnly);
+  return Open(&info);
 }
 
 // NODATA=NONE: no no-data value; NODATA=<number>: that value, truncated toward zero as the writer
@@ -126,17 +138,17 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
     }
     if (prj.empty()) return;
   }
+  // Part of the dataset even when it does not read: GDAL's Delete and Rename take it along.
+  m_prjPath = prj;
   char** lines = CSLLoad(prj.c_str());
   m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
   // ESRI's WKT first, as geodem writes it; else any text GDAL's coordinate-system parser takes
   // ("EPSG:4490", PROJ strings, OGC WKT), without reading files or the network it might name.
   const std::string text = lines ? JoinLines(lines) : std::string();
-  if ((lines && m_srs.importFromESRI(lines) == OGRERR_NONE) ||
-      (!text.empty() &&
-       m_srs.SetFromUserInput(text.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS) ==
-           OGRERR_NONE)) {
-    m_prjPath = prj;
-  } else {
+  if (!(lines && m_srs.importFromESRI(lines) == OGRERR_NONE) &&
+      !(!text.empty() &&
+        m_srs.SetFromUserInput(text.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS) ==
+            OGRERR_NONE)) {
     m_srs.Clear();
     CPLError(CE_Warning, CPLE_AppDefined,
              "%s: not a coordinate system that GDAL reads; the grid is left without one",

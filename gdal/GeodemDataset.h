@@ -1,5 +1,5 @@
 #pragma once
-// A CNSDTF-DEM grid (GB/T 17798) as a read-only GDAL dataset: one Int32 band of the stored
+// A CNSDTF-DEM grid (GB/T 17798) as a read-only GDAL dataset (written by CreateCopy): one Int32 band of the stored
 // integers, scaled by 1 / Hzoom so that GDAL's unscaling gives metres, the no-data value
 // (-99999, or what the header or the NODATA open option names), the north-up geotransform from
 // X0, Y0, DX and DY, and the coordinate system of the ESRI .prj beside the file when there is one.
@@ -16,6 +16,9 @@ class GeodemDataset final : public GDALPamDataset {
  public:
   static int Identify(GDALOpenInfo* info);
   static GDALDataset* Open(GDALOpenInfo* info);
+  // Writes the grid file from a source (GeodemGridCopy) and opens it.
+  static GDALDataset* CreateCopy(const char* filename, GDALDataset* source, int strict,
+                                 char** options, GDALProgressFunc progress, void* progressData);
 
   CPLErr GetGeoTransform(double* transform) override;
   const OGRSpatialReference* GetSpatialRef() const override;

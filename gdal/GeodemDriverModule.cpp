@@ -2,7 +2,9 @@
 // folder) and calls GDALRegister_GEODEM, or GDALRegisterMe when it finds no such function.
 #include <gdal_priv.h>
 
+#include "gdal/GeodemCreationOptions.h"
 #include "gdal/GeodemDataset.h"
+#include "gdal/GeodemWritableDataset.h"
 
 #define GEODEM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -21,8 +23,15 @@ GEODEM_EXPORT void GDALRegister_GEODEM() {
       "  <Option name='NODATA' type='string' description='the no-data value, or NONE (default: "
       "the header&apos;s no-data key, else -99999)'/>"
       "</OpenOptionList>");
+  driver->SetMetadataItem(GDAL_DCAP_CREATE, "YES");
+  driver->SetMetadataItem(GDAL_DCAP_CREATECOPY, "YES");
+  driver->SetMetadataItem(GDAL_DMD_CREATIONDATATYPES,
+                          "Byte UInt16 Int16 UInt32 Int32 Float32 Float64");
+  driver->SetMetadataItem(GDAL_DMD_CREATIONOPTIONLIST, GeodemCreationOptions::OptionList());
   driver->pfnIdentify = GeodemDataset::Identify;
   driver->pfnOpen = GeodemDataset::Open;
+  driver->pfnCreateCopy = GeodemDataset::CreateCopy;
+  driver->pfnCreate = GeodemWritableDataset::Create;
   GetGDALDriverManager()->RegisterDriver(driver);
 }
 

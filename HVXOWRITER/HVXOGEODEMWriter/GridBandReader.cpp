@@ -9,11 +9,20 @@ namespace {
 constexpr long long kLargestDirectBlock = 1 << 20;
 // Cells per GDALRasterIO call on the other path.
 constexpr int kCellsPerPiece = 1 << 16;
+constexpr double kCellsPerBand = 5242880.0;  // 20 MiB of 32-bit floats
 
 template <class Cell>
 constexpr GDALDataType kCellType = sizeof(Cell) == sizeof(float) ? GDT_Float32 : GDT_Float64;
 
 }  // namespace
+
+int GridBandReader::BandHeight(int rows, int cols) {
+  if (rows <= 0 || cols <= 0) return 1;
+  double f = static_cast<double>(rows) * static_cast<double>(cols) / kCellsPerBand;
+  int height = f > 1.0 ? static_cast<int>(rows / f) : rows;
+  // A single row of more than 5 242 880 cells still has to be read.
+  return std::clamp(height, 1, rows);
+}
 
 GridBandReader::GridBandReader(GDALRasterBandH band, const GridCellEncoder& encoder, int bandHeight)
     : m_band(band),

@@ -17,19 +17,20 @@
 #include <vector>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
 
-class GridBandReader {
+class GridBandReader final : public GridRowSource {
  public:
   GridBandReader(GDALRasterBandH band, const GridCellEncoder& encoder, int bandHeight);
 
+  // Rows read per band for a raster of rows x cols: at most 5 242 880 cells, at least one row.
+  static int BandHeight(int rows, int cols);
   // Whether a band holds signed bytes under the type Byte (GDAL before Int8 marks them so).
   static bool IsSignedByte(GDALRasterBandH band);
 
-  // The rows of one read (the last read may hold fewer).
-  int RowsPerRead() const { return m_rowsPerRead; }
-  // Rows [row, row + count) into out (count x columns integers), row a multiple of RowsPerRead()
-  // and count at most RowsPerRead(); false when GDAL fails.
-  bool Read(int row, int count, std::int32_t* out);
+  int RowsPerRead() const override { return m_rowsPerRead; }
+  // False when GDAL fails.
+  bool Read(int row, int count, std::int32_t* out) override;
   // The cells read so far that were clamped into the 32-bit range.
   std::int64_t ClampedCells() const { return m_clamped; }
 

@@ -4,8 +4,8 @@
 #include <unordered_map>
 
 #include "apps/geodem/GbkText.h"
-#include "apps/geodem/PrjFile.h"
 #include "apps/geodem/batch/BatchManifest.h"
+#include "gridfile/PrjFile.h"
 
 namespace fs = std::filesystem;
 

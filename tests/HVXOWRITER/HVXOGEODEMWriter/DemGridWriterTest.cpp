@@ -18,6 +18,7 @@
 #include <random>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemGridWriter.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/GridBandReader.h"
 #include "host/CodePage.h"
 #include "host/GeoCancel.h"
 #include "support/EventCapture.h"
@@ -296,13 +297,13 @@ TEST(DemGridWriter, ValuesBeyondTheIntegerRangeSaturate) {
 }
 
 TEST(DemGridWriter, BandsHoldAtMostTwentyMebibytesAndAtLeastOneRow) {
-  EXPECT_EQ(DemGridWriter::BandHeight(2000, 3000), 1747);
-  EXPECT_EQ(2000 % DemGridWriter::BandHeight(2000, 3000), 253);
-  EXPECT_EQ(DemGridWriter::BandHeight(4000, 4000), 1310);
-  EXPECT_EQ(DemGridWriter::BandHeight(2048, 2560), 2048);  // exactly 5 242 880 cells: one band
-  EXPECT_EQ(DemGridWriter::BandHeight(7, 3), 7);
-  EXPECT_EQ(DemGridWriter::BandHeight(3, 5242881), 1);
-  EXPECT_EQ(DemGridWriter::BandHeight(2, 100000000), 1);
+  EXPECT_EQ(GridBandReader::BandHeight(2000, 3000), 1747);
+  EXPECT_EQ(2000 % GridBandReader::BandHeight(2000, 3000), 253);
+  EXPECT_EQ(GridBandReader::BandHeight(4000, 4000), 1310);
+  EXPECT_EQ(GridBandReader::BandHeight(2048, 2560), 2048);  // exactly 5 242 880 cells: one band
+  EXPECT_EQ(GridBandReader::BandHeight(7, 3), 7);
+  EXPECT_EQ(GridBandReader::BandHeight(3, 5242881), 1);
+  EXPECT_EQ(GridBandReader::BandHeight(2, 100000000), 1);
 }
 
 TEST(DemGridWriter, ProgressFallsOnEveryTenthOfTheRows) {

@@ -1,4 +1,4 @@
-#include "apps/geodem/PrjFile.h"
+#include "gridfile/PrjFile.h"
 
 #include <cpl_conv.h>
 #include <ogr_srs_api.h>

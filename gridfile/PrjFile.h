@@ -1,7 +1,7 @@
 #pragma once
 // The coordinate system beside a grid file: the grid format has no place for one, so it goes, as
 // the ASCII grid tools keep it, into a .prj of the same name (a.prj for a.dem) as ESRI WKT. The
-// GDAL driver of the grid format reads it back.
+// GDAL driver of the grid format reads it back, and both geodem and the driver write it.
 #include <string>
 
 class PrjFile {

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The GDAL driver's CreateCopy (gdal_translate -of GEODEM) on a 4000 x 4000 Float32 GeoTIFF against
+#  - GDAL's own text grid, gdal_translate -of AAIGrid -ot Int32 of the same file (at most 0.2), and
+#  - the floor: reading the source file once plus writing the grid file's bytes in 4 MiB writes
+#    (at most 2.0);
+# and its peak memory on 2000 x 2000 and 8000 x 8000 cells (flat: a ratio near 1). Each time is
+# the best of three runs. Needs BUILD_DIR (as scripts/bench.sh sets it), GDAL's tools and GNU time.
+# Prints "name: value (meaning)" lines and exits non-zero when a limit is missed.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:?BUILD_DIR names the build folder}"
+if [ ! -x /usr/bin/time ]; then
+  echo "driver vs AAIGrid: skipped (needs GNU time, /usr/bin/time)"
+  exit 0
+fi
+export GDAL_DRIVER_PATH="$build/lib/gdalplugins"
+work="$(mktemp -d "${TMPDIR:-/tmp}/bench-driver-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+calc() { awk "BEGIN { print $1 }"; }
+now() { date +%s.%N; }
+# The best wall seconds of three runs of a command.
+best_of_three() {
+  local best="" start end t
+  for _ in 1 2 3; do
+    start="$(now)"
+    "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
+    end="$(now)"
+    t="$(calc "$end - $start")"
+    if [ -z "$best" ] || (( $(calc "$t < $best") )); then best="$t"; fi
+  done
+  echo "$best"
+}
+# Reads a file once and writes a file of the same size as another, in 4 MiB pieces.
+floor() {
+  dd if="$1" of=/dev/null bs=4M status=none
+  dd if=/dev/zero of="$work/floor.out" bs=4M count="$(( ($(stat -c %s "$2") + 4194303) / 4194304 ))" \
+    status=none
+  rm -f "$work/floor.out"
+}
+
+# Realistic heights with varied decimals: the sample surface, resampled to 4000 x 4000.
+"$root/scripts/sample_dem.sh" "$work/seed.tif" 400 400
+gdal_translate -q -ot Float32 -r bilinear -outsize 4000 4000 -co TILED=NO "$work/seed.tif" \
+  "$work/dem.tif"
+t_driver="$(best_of_three gdal_translate -q -of GEODEM "$work/dem.tif" "$work/dem.dem")"
+t_aaigrid="$(best_of_three gdal_translate -q -of AAIGrid -ot Int32 "$work/dem.tif" "$work/dem.asc")"
+t_floor="$(best_of_three floor "$work/dem.tif" "$work/dem.dem")"
+megabytes=$(($(stat -c %s "$work/dem.dem") / 1000000))
+rm -f "$work"/dem.*
+
+declare -A peak
+for size in 2000 8000; do
+  gdal_create -q -of GTiff -outsize "$size" "$size" -ot Float32 -burn 1234.56 \
+    -a_srs EPSG:32650 -a_ullr 500000 4400000 $((500000 + 5 * size)) $((4400000 - 5 * size)) \
+    "$work/flat.tif"
+  peak[$size]="$(/usr/bin/time -f %M gdal_translate -q -of GEODEM "$work/flat.tif" \
+                   "$work/flat.dem" 2>&1 >/dev/null | tail -1)"
+  rm -f "$work"/flat.*
+done
+
+vs_aaigrid="$(calc "$t_driver / $t_aaigrid")"
+vs_floor="$(calc "$t_driver / $t_floor")"
+peak_ratio="$(calc "${peak[8000]} / ${peak[2000]}")"
+printf 'driver 4000x4000 seconds: %.2f (gdal_translate -of GEODEM, Float32 GeoTIFF, %d MB grid)\n' \
+  "$t_driver" "$megabytes"
+printf 'AAIGrid 4000x4000 seconds: %.2f (gdal_translate -of AAIGrid -ot Int32, same raster)\n' \
+  "$t_aaigrid"
+printf 'floor 4000x4000 seconds: %.2f (reading the source once, writing the grid bytes in 4 MiB)\n' \
+  "$t_floor"
+printf 'driver vs AAIGrid: %.3f (time ratio, at most 0.2)\n' "$vs_aaigrid"
+printf 'driver vs floor: %.3f (time ratio, at most 2.0)\n' "$vs_floor"
+awk -v a="${peak[2000]}" -v b="${peak[8000]}" 'BEGIN {
+  printf "driver peak memory 2000x2000: %.1f MiB (peak resident size of gdal_translate)\n", a / 1024
+  printf "driver peak memory 8000x8000: %.1f MiB\n", b / 1024 }'
+printf 'driver peak memory 8000x8000 vs 2000x2000: %.2f (ratio; flat when near 1, at most 1.2)\n' \
+  "$peak_ratio"
+
+status=0
+(( $(calc "$vs_aaigrid <= 0.2") )) || { echo "bench_driver: above 0.2 of AAIGrid's time" >&2; status=1; }
+(( $(calc "$vs_floor <= 2.0") )) || { echo "bench_driver: above twice the floor" >&2; status=1; }
+(( $(calc "$peak_ratio <= 1.2") )) || { echo "bench_driver: peak memory grows with the raster" >&2; status=1; }
+exit $status

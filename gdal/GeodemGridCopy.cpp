@@ -1,0 +1,107 @@
+#include "gdal/GeodemGridCopy.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_vsi.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/GridTextWriter.h"
+#include "gdal/GeodemSourceBand.h"
+#include "gridfile/PrjFile.h"
+#include "host/CodePage.h"
+
+namespace {
+
+bool Fail(CPLErrorNum number, const char* format, const char* a, const char* b = "") {
+  CPLError(CE_Failure, number, format, a, b);
+  return false;
+}
+
+// A source's name in messages: in-memory datasets have none.
+const char* NameOf(GDALDataset& source) {
+  const char* name = source.GetDescription();
+  return name && *name ? name : "the source";
+}
+
+}  // namespace
+
+bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
+                           void* progressData) const {
+  // The source first: a source that cannot be written leaves the target alone.
+  std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
+  if (!cells) return false;
+  if (!WriteGrid(source, *cells, progress ? progress : GDALDummyProgress, progressData)) {
+    return false;
+  }
+  if (m_options.prj && !WritePrj(source)) {
+    VSIUnlink(m_target.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
+                               GDALProgressFunc progress, void* progressData) const {
+  // The grid text code takes GBK paths, as the writer component's host hands them over.
+  const std::string gbk = Utf8ToGbk(m_target);
+  if (GbkToUtf8(gbk) != m_target) {
+    return Fail(CPLE_NotSupported,
+                "%s: the grid writer keeps names in GBK, which cannot hold every character of "
+                "this path.",
+                m_target.c_str());
+  }
+  GridTextFile out;
+  if (!out.Create(gbk)) {
+    return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", m_target.c_str(), VSIStrerror(errno));
+  }
+  const GridTextWriter text(GridTextWriter::LayoutOf(m_options.version), m_options.zoom);
+  const GridTextWriter::Georeference geo =
+      GridTextWriter::GeoreferenceOf(GDALDataset::ToHandle(&source));
+  text.WriteHeader(out, geo);
+  bool cancelled = !progress(0.0, nullptr, progressData);
+  const bool written = !cancelled && text.WriteRows(out, cells, geo, [&](int row, int rows) {
+    cancelled = !progress(static_cast<double>(row + 1) / rows, nullptr, progressData);
+    return !cancelled;
+  });
+  const bool readFailed = !written && !cancelled && !out.Failed();
+  const std::string readError = readFailed ? CPLGetLastErrorMsg() : "";
+  // Only a complete grid takes the name; anything else goes with the temporary, and an earlier
+  // file at the target stays as it was.
+  if (written && out.Finish()) return true;
+  if (cancelled) {
+    return Fail(CPLE_UserInterrupt, "Writing %s was cancelled; the unfinished file is removed.",
+                m_target.c_str());
+  }
+  if (readFailed) {
+    return Fail(CPLE_FileIO, "%s The unfinished %s is removed.", readError.c_str(),
+                m_target.c_str());
+  }
+  return Fail(CPLE_FileIO,
+              "Cannot write %s (is the disk full?); the unfinished file is removed.",
+              m_target.c_str());
+}
+
+bool GeodemGridCopy::WritePrj(GDALDataset& source) const {
+  const OGRSpatialReference* srs = source.GetSpatialRef();
+  if (!srs || srs->IsEmpty()) return true;
+  char* wkt = nullptr;
+  srs->exportToWkt(&wkt);
+  const std::string esri = PrjFile::EsriWkt(wkt ? wkt : "");
+  CPLFree(wkt);
+  const std::string path = PrjFile::PathBeside(m_target);
+  if (esri.empty()) {
+    CPLError(CE_Warning, CPLE_AppDefined,
+             "The coordinate system of %s has no ESRI form; %s is not written.", NameOf(source),
+             path.c_str());
+    return true;
+  }
+  std::string error;
+  if (!PrjFile::Write(path, esri, error)) {
+    VSIUnlink(path.c_str());
+    return Fail(CPLE_FileIO, "%s; the grid file is removed as well.", error.c_str());
+  }
+  return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Writes a grid file from any GDAL dataset, which is what the driver's CreateCopy does and what its
+// writable datasets do when they are closed: the chosen band read by geodem convert's rules
+// (GeodemSourceBand), the text written by the writer component's grid text code, then the .prj
+// beside it. GDAL's progress callback follows the rows and may cancel.
+// Any failure is a CE_Failure with a message, and nothing is left under the target's name.
+#include <gdal_priv.h>
+
+#include <string>
+
+#include "gdal/GeodemCreationOptions.h"
+
+class GridRowSource;
+
+class GeodemGridCopy {
+ public:
+  GeodemGridCopy(std::string target, const GeodemCreationOptions& options)
+      : m_target(std::move(target)), m_options(options) {}
+
+  // true when the grid file (and its .prj, when asked for and the source has a coordinate system)
+  // was written completely.
+  bool Write(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
+
+ private:
+  bool WriteGrid(GDALDataset& source, GridRowSource& cells, GDALProgressFunc progress,
+                 void* progressData) const;
+  bool WritePrj(GDALDataset& source) const;
+
+  std::string m_target;
+  GeodemCreationOptions m_options;
+};

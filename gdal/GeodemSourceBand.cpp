@@ -1,0 +1,100 @@
+#include "gdal/GeodemSourceBand.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// Cells per read: a few MiB whatever the raster, so that memory stays flat.
+constexpr int kCellsPerRead = 1 << 20;
+
+}  // namespace
+
+std::unique_ptr<GeodemSourceBand> GeodemSourceBand::Open(GDALDataset& dataset,
+                                                         const GeodemCreationOptions& options) {
+  std::string error;
+  std::optional<RasterSource> source =
+      RasterSource::Describe(GDALDataset::ToHandle(&dataset), options.band, error);
+  if (!source) {
+    CPLError(CE_Failure, CPLE_NotSupported, "The grid file cannot be written: %s.",
+             error.c_str());
+    return nullptr;
+  }
+  for (const RasterSource::Note& note : source->notes()) {
+    CPLError(CE_Warning, CPLE_AppDefined, "%s%s", note.text.c_str(),
+             note.text.find(" bands: band ") != std::string::npos
+                 ? " (the creation option BAND chooses another)"
+                 : "");
+  }
+  return std::unique_ptr<GeodemSourceBand>(
+      new GeodemSourceBand(dataset, std::move(*source), options.zoom, options.noData));
+}
+
+GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom,
+                                   double noData)
+    : m_dataset(dataset),
+      m_source(std::move(source)),
+      m_reader(SourceReader::Over(m_source, GDALDataset::ToHandle(&dataset))),
+      m_plan(CellPlan::For({&m_source}, false)),
+      m_zoom(zoom),
+      m_encoder(zoom, noData, m_plan.marker),
+      m_rowsPerRead(std::clamp(kCellsPerRead / std::max(m_source.width(), 1), 1,
+                               m_source.height())) {}
+
+bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
+  const int cols = m_source.width();
+  const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(count);
+  const int size = GDALGetDataTypeSizeBytes(m_plan.type);
+  m_cells.resize(n * static_cast<std::size_t>(size));
+  if (!m_reader.Read(0, row, cols, count, m_plan.type, m_plan.marker.value_or(0),
+                     m_cells.data())) {
+    return false;
+  }
+  // The rows are read once: GDAL's block cache would only grow with the raster.
+  m_dataset.FlushCache(false);
+  // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
+  if (GridCellEncoder::ReadsAsDouble(m_plan.type)) {
+    const double* cells = reinterpret_cast<const double*>(m_cells.data());
+    if (m_plan.type != GDT_Float64) {
+      m_doubles.resize(n);
+      GDALCopyWords64(m_cells.data(), m_plan.type, size, m_doubles.data(), GDT_Float64,
+                      sizeof(double), static_cast<GPtrDiff_t>(n));
+      cells = m_doubles.data();
+    }
+    m_encoder.Encode(cells, static_cast<int>(n), out);
+    return Fits(cells, out, n, row);
+  }
+  const float* cells = reinterpret_cast<const float*>(m_cells.data());
+  if (m_plan.type != GDT_Float32) {
+    m_floats.resize(n);
+    GDALCopyWords64(m_cells.data(), m_plan.type, size, m_floats.data(), GDT_Float32,
+                    sizeof(float), static_cast<GPtrDiff_t>(n));
+    cells = m_floats.data();
+  }
+  m_encoder.Encode(cells, static_cast<int>(n), out);
+  return Fits(cells, out, n, row);
+}
+
+// A cell at either end of the integers is a clamped height unless it is no data; geodem refuses
+// such a zoom before writing, the driver as soon as it meets one.
+template <class Cell>
+bool GeodemSourceBand::Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (out[i] != INT32_MAX && out[i] != INT32_MIN) continue;
+    const Cell cell = cells[i];
+    // The reader has given every no-data cell the marker.
+    if (std::isnan(cell) || (m_plan.marker && cell == static_cast<Cell>(*m_plan.marker))) continue;
+    const double product = static_cast<double>(m_zoom) * cell;
+    if (product > -2147483648.5 && product < 2147483647.5) continue;
+    const int cols = m_source.width();
+    CPLError(CE_Failure, CPLE_IllegalArg,
+             "ZOOM=%d pushes the height %g (row %d, column %d of %s) past the 32-bit integers of "
+             "the grid; the largest zoom that fits it is %.0f.",
+             static_cast<int>(m_zoom), static_cast<double>(cell),
+             row + static_cast<int>(i / cols) + 1, static_cast<int>(i % cols) + 1,
+             m_source.path().c_str(), std::floor(2147483647.0 / std::fabs(cell)));
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The band of a source dataset that the driver writes, read as the grid's integers by the rules
+// geodem convert reads its sources by, from the same code (rastersource/): the band chosen, its
+// no-data value as the band stores it, NaN and masked cells, scale, offset and feet, and the type
+// and no-data marker its cells travel in. The cells are encoded by the writer's cell encoder, and a
+// height that the zoom pushes past the 32-bit integers fails the read instead of being clamped.
+#include <gdal_priv.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
+#include "gdal/GeodemCreationOptions.h"
+#include "rastersource/CellPlan.h"
+#include "rastersource/RasterSource.h"
+#include "rastersource/SourceReader.h"
+
+class GeodemSourceBand final : public GridRowSource {
+ public:
+  // The band options.band of the dataset; nothing after a CE_Failure saying why it cannot be
+  // written (no band, no geotransform, rotated or south-up). Notes about the source (other bands,
+  // feet, scale) are warnings.
+  static std::unique_ptr<GeodemSourceBand> Open(GDALDataset& dataset,
+                                                const GeodemCreationOptions& options);
+
+  int RowsPerRead() const override { return m_rowsPerRead; }
+  // False after a CE_Failure: GDAL failed to read, or a height does not fit the zoom.
+  bool Read(int row, int count, std::int32_t* out) override;
+
+ private:
+  GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom, double noData);
+  template <class Cell>
+  bool Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row);
+
+  GDALDataset& m_dataset;
+  const RasterSource m_source;
+  const SourceReader m_reader;  // reads m_source, declared before it
+  const CellPlan m_plan;
+  const std::int32_t m_zoom;
+  const GridCellEncoder m_encoder;
+  const int m_rowsPerRead;
+  std::vector<unsigned char> m_cells;  // one read in the plan's type
+  std::vector<float> m_floats;         // the same as the encoder takes them
+  std::vector<double> m_doubles;
+};

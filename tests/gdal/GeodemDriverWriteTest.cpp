@@ -1,0 +1,372 @@
+// Grid files written through the driver (CreateCopy, Create, gdal_translate, gdalwarp), compared
+// with what geodem convert writes for the same source, and the failures that must leave no file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "GeodemDriverTest.h"
+#include "apps/geodem/GeodemProcess.h"
+
+using namespace geodem_driver_test;
+
+namespace {
+
+// A source as a GeoTIFF: the surface's cells in the given type, its no-data cells holding noData.
+std::string WriteSource(const std::string& path, const SourceRaster& r, GDALDataType type,
+                        std::optional<double> noData, int bands = 1) {
+  Dataset ds(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.cols, r.rows, bands, type,
+                        nullptr));
+  EXPECT_TRUE(ds);
+  std::array<double, 6> transform = r.transform;
+  GDALSetGeoTransform(ds.get(), transform.data());
+  if (!r.wkt.empty()) GDALSetProjection(ds.get(), r.wkt.c_str());
+  for (int b = 1; b <= bands; ++b) {
+    std::vector<double> cells(r.cells.begin(), r.cells.end());
+    for (double& c : cells) c = c == static_cast<float>(kInvalid) ? noData.value_or(0) : c + b - 1;
+    GDALRasterBandH band = GDALGetRasterBand(ds.get(), b);
+    if (noData) GDALSetRasterNoDataValue(band, *noData);
+    EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.cols, r.rows, cells.data(), r.cols, r.rows,
+                           GDT_Float64, 0, 0),
+              CE_None);
+  }
+  return path;
+}
+
+std::vector<const char*> Options(const std::vector<std::string>& options) {
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  return list;
+}
+
+// CreateCopy through the driver; whether a dataset came back.
+bool CreateCopy(const std::string& target, GDALDatasetH source,
+                const std::vector<std::string>& options = {}, GDALProgressFunc progress = nullptr,
+                void* progressData = nullptr) {
+  std::vector<const char*> list = Options(options);
+  Dataset out(GDALCreateCopy(GDALGetDriverByName("GEODEM"), target.c_str(), source, FALSE,
+                             const_cast<char**>(list.data()), progress, progressData));
+  return out != nullptr;
+}
+
+// Create through the driver, the source's georeference, no-data value and band 1 written into it,
+// then closed.
+void CreateAndFill(const std::string& target, GDALDatasetH source,
+                   const std::vector<std::string>& options = {}) {
+  const int cols = GDALGetRasterXSize(source), rows = GDALGetRasterYSize(source);
+  GDALRasterBandH from = GDALGetRasterBand(source, 1);
+  std::vector<const char*> list = Options(options);
+  Dataset ds(GDALCreate(GDALGetDriverByName("GEODEM"), target.c_str(), cols, rows, 1,
+                        GDALGetRasterDataType(from), const_cast<char**>(list.data())));
+  ASSERT_TRUE(ds) << CPLGetLastErrorMsg();
+  double transform[6];
+  if (GDALGetGeoTransform(source, transform) == CE_None) GDALSetGeoTransform(ds.get(), transform);
+  GDALSetProjection(ds.get(), GDALGetProjectionRef(source));
+  GDALRasterBandH to = GDALGetRasterBand(ds.get(), 1);
+  int hasNoData = 0;
+  const double noData = GDALGetRasterNoDataValue(from, &hasNoData);
+  if (hasNoData) GDALSetRasterNoDataValue(to, noData);
+  std::vector<double> cells(static_cast<std::size_t>(cols) * rows);
+  ASSERT_EQ(GDALRasterIO(from, GF_Read, 0, 0, cols, rows, cells.data(), cols, rows, GDT_Float64, 0,
+                         0),
+            CE_None);
+  ASSERT_EQ(GDALRasterIO(to, GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, GDT_Float64, 0,
+                         0),
+            CE_None);
+}
+
+std::vector<std::string> FilesIn(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class GeodemDriverWrite : public testing::Test {
+ protected:
+  // geodem convert needs the writer registered, in a registry of the tests' own; gdal_translate
+  // and gdalwarp find the plug-in through GDAL_DRIVER_PATH.
+  static void SetUpTestSuite() {
+    LoadPlugin();
+    registry_ = new TempDir;
+    ::setenv("GEODEM_REGISTRY", (*registry_ / "registry").c_str(), 1);
+    ::setenv("GDAL_DRIVER_PATH", GEODEM_GDAL_PLUGIN_DIR, 1);
+    registered_ = GeodemProcess::Geodem({"register"}).status == 0;
+  }
+  static void TearDownTestSuite() {
+    ::unsetenv("GDAL_DRIVER_PATH");
+    delete registry_;
+  }
+
+  static ProcessResult Convert(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"convert", "-q", "--prj"};
+    all.insert(all.end(), args.begin(), args.end());
+    return GeodemProcess::Geodem(all);
+  }
+
+  static inline TempDir* registry_ = nullptr;
+  static inline bool registered_ = false;
+  TempDir m_dir;
+};
+
+struct SameBytesCase {
+  const char* version;
+  GDALDataType type;
+  std::optional<double> noData;
+  int epsg;
+  std::array<double, 6> transform;
+  std::int32_t zoom;
+  double gridNoData;
+};
+
+class GeodemDriverSameBytes : public GeodemDriverWrite,
+                              public testing::WithParamInterface<SameBytesCase> {};
+
+// CreateCopy and Create + write + close give geodem convert's grid file and .prj, byte for byte.
+TEST_P(GeodemDriverSameBytes, AsGeodemConvertWrites) {
+  ASSERT_TRUE(registered_) << "geodem register failed; is the writer module built?";
+  const SameBytesCase& c = GetParam();
+  const std::string source = WriteSource(m_dir / "source.tif",
+                                         Surface(53, 27, c.transform, Wkt(c.epsg)), c.type,
+                                         c.noData);
+  const std::string zoom = std::to_string(c.zoom), noData = std::to_string(c.gridNoData);
+  const ProcessResult convert = Convert(
+      {"--format-version", c.version, "--zoom", zoom, "--nodata", noData, source, m_dir / "g.dem"});
+  ASSERT_EQ(convert.status, 0) << convert.err;
+  const std::vector<std::string> options = {std::string("VERSION=") + c.version, "ZOOM=" + zoom,
+                                            "NODATA=" + noData};
+  Dataset src(GDALOpen(source.c_str(), GA_ReadOnly));
+  ASSERT_TRUE(CreateCopy(m_dir / "copy.dem", src.get(), options)) << CPLGetLastErrorMsg();
+  CreateAndFill(m_dir / "created.dem", src.get(), options);
+
+  const std::string expected = TempDir::ReadFile(m_dir / "g.dem");
+  const std::string prj = TempDir::ReadFile(m_dir / "g.prj");
+  ASSERT_FALSE(prj.empty());
+  for (const char* name : {"copy", "created"}) {
+    EXPECT_EQ(TempDir::ReadFile(m_dir / (std::string(name) + ".dem")), expected) << name;
+    EXPECT_EQ(TempDir::ReadFile(m_dir / (std::string(name) + ".prj")), prj) << name;
+  }
+  EXPECT_EQ(FilesIn(m_dir), (std::vector<std::string>{"copy.dem", "copy.prj", "created.dem",
+                                                      "created.prj", "g.dem", "g.prj",
+                                                      "source.tif"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , GeodemDriverSameBytes,
+    testing::Values(
+        SameBytesCase{"GRD_2007", GDT_Float32, -9999.9, 32650, {500012.5, 2.5, 0, 4400007.25, 0,
+                                                               -2.5}, 100, -99999},
+        SameBytesCase{"GRD_1999", GDT_Int16, -32768, 4326,
+                      {116.123456789, 1.0 / 1200, 0, 40.987654321, 0, -1.0 / 1200}, 1, -32768},
+        SameBytesCase{"GEODEM", GDT_Float64, std::nullopt, 4490,
+                      {73.5, 1.0 / 3600, 0, 53.5, 0, -1.0 / 3600}, 1000, -9999}),
+    [](const auto& info) { return std::string(info.param.version); });
+
+// gdal_translate -of GEODEM, and gdalwarp -of GEODEM through a reprojection (its source is then a
+// warped VRT), against the same commands writing GeoTIFF: every cell within half a zoom unit, no
+// data where GDAL put no data, the same geotransform and coordinate system.
+TEST_F(GeodemDriverWrite, CommandLineToolsWriteGridsThatReadBack) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a plug-in built with AddressSanitizer cannot load into GDAL's own tools";
+#endif
+  const std::string source =
+      WriteSource(m_dir / "source.tif", Surface(60, 45, {500000, 30, 0, 4400000, 0, -30},
+                                                Wkt(32650)),
+                  GDT_Float32, -9999);
+  const std::vector<std::vector<std::string>> commands = {
+      {"gdal_translate", "-q"},
+      {"gdalwarp", "-q", "-t_srs", "EPSG:4326", "-r", "bilinear"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    std::vector<std::string> grid = command, tiff = command;
+    for (const char* a : {"-of", "GEODEM", "-co", "ZOOM=10"}) grid.push_back(a);
+    grid.insert(grid.end(), {source, m_dir / (command[0] + ".dem")});
+    tiff.insert(tiff.end(), {"-of", "GTiff", source, m_dir / (command[0] + ".tif")});
+    const ProcessResult written = GeodemProcess::Run(grid);
+    ASSERT_EQ(written.status, 0) << written.err;
+    ASSERT_EQ(GeodemProcess::Run(tiff).status, 0);
+
+    Dataset ds = OpenGrid(m_dir / (command[0] + ".dem"));
+    Dataset reference(GDALOpen((m_dir / (command[0] + ".tif")).c_str(), GA_ReadOnly));
+    ASSERT_TRUE(ds && reference);
+    ASSERT_EQ(GDALGetRasterXSize(ds.get()), GDALGetRasterXSize(reference.get()));
+    ASSERT_EQ(GDALGetRasterYSize(ds.get()), GDALGetRasterYSize(reference.get()));
+    double t[6], r[6];
+    GDALGetGeoTransform(ds.get(), t);
+    GDALGetGeoTransform(reference.get(), r);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(t[i], r[i], 1e-9) << i;
+    // ESRI WKT, what the .prj holds, says nothing about the axis order of geographic systems.
+    const char* criterion[] = {"CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS",
+                               "IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
+    EXPECT_TRUE(OSRIsSameEx(GDALGetSpatialRef(ds.get()), GDALGetSpatialRef(reference.get()),
+                            criterion));
+
+    const std::vector<double> cells = ReadBand(ds.get()), expected = ReadBand(reference.get());
+    int noData = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (expected[i] == -9999) {
+        EXPECT_EQ(cells[i], -99999) << i;
+        ++noData;
+      } else {
+        EXPECT_NEAR(cells[i] / 10, expected[i], 0.05 + 1e-9) << i;
+      }
+    }
+    EXPECT_GT(noData, 0);
+  }
+}
+
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::string message;  // a part of the failure's message
+};
+
+// Each failure of CreateCopy: a CE_Failure with its message, no dataset, and no file left.
+TEST_F(GeodemDriverWrite, FailuresSayWhyAndLeaveNoFile) {
+  const SourceRaster surface = Surface(30, 20, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));
+  const std::string source = WriteSource(m_dir / "source.tif", surface, GDT_Float32, -9999);
+  Dataset north(GDALOpen(source.c_str(), GA_ReadOnly));
+  const std::vector<FailureCase> cases = {
+      {"version", {"VERSION=GRD_2000"}, "VERSION=GRD_2000: expected GRD_2007, GRD_1999 or GEODEM"},
+      {"zoom zero", {"ZOOM=0"}, "ZOOM=0: expected a whole number from 1"},
+      {"zoom fraction", {"ZOOM=0.5"}, "ZOOM=0.5: expected a whole number from 1"},
+      {"no data", {"NODATA=abc"}, "NODATA=abc: expected a number in the range of a 32-bit"},
+      {"no data range", {"NODATA=1e10"}, "NODATA=1e10: expected a number in the range"},
+      {"prj", {"PRJ=maybe"}, "PRJ=maybe: expected YES or NO"},
+      {"band", {"BAND=2"}, "BAND=2: expected a band number from 1 to 1"},
+  };
+  for (const FailureCase& c : cases) {
+    QuietGdal quiet;
+    EXPECT_FALSE(CreateCopy(m_dir / "out.dem", north.get(), c.options)) << c.name;
+    EXPECT_EQ(CPLGetLastErrorType(), CE_Failure) << c.name;
+    EXPECT_NE(std::string(CPLGetLastErrorMsg()).find(c.message), std::string::npos)
+        << c.name << ": " << CPLGetLastErrorMsg();
+    std::vector<const char*> list = Options(c.options);
+    EXPECT_EQ(GDALCreate(GDALGetDriverByName("GEODEM"), (m_dir / "out.dem").c_str(), 20, 30, 1,
+                         GDT_Float32, const_cast<char**>(list.data())),
+              nullptr)
+        << c.name;
+    EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{"source.tif"}) << c.name;
+  }
+}
+
+// A rotated source, one without geotransform, a cancel and a folder that cannot be written: through
+// CreateCopy and, for the sources, through Create and close.
+TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
+  const SourceRaster surface = Surface(30, 20, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));
+  SourceRaster rotated = surface, southUp = surface;
+  rotated.transform = {500000, 5, 0.5, 4400000, 0.5, -5};
+  southUp.transform = {500000, 5, 0, 4400000, 0, 5};
+  TempDir sources;
+  Dataset north(GDALOpen(WriteSource(sources / "north.tif", surface, GDT_Float32, -9999).c_str(),
+                         GA_ReadOnly));
+  struct Case {
+    const char* name;
+    Dataset source;
+    std::string message;
+  };
+  Case cases[] = {
+      {"rotated", Dataset(GDALOpen(WriteSource(sources / "r.tif", rotated, GDT_Float32, -9999)
+                                       .c_str(),
+                                   GA_ReadOnly)),
+       "r.tif is rotated or sheared; warp it to a north-up raster first (gdalwarp)"},
+      {"south up", Dataset(GDALOpen(WriteSource(sources / "s.tif", southUp, GDT_Float32, -9999)
+                                        .c_str(),
+                                    GA_ReadOnly)),
+       "s.tif is not north-up"},
+      {"no geotransform",
+       Dataset(GDALCreate(GDALGetDriverByName("MEM"), "", 20, 30, 1, GDT_Float32, nullptr)),
+       "has no georeferencing (geotransform)"},
+  };
+  for (Case& c : cases) {
+    QuietGdal quiet;
+    ASSERT_TRUE(c.source) << c.name;
+    EXPECT_FALSE(CreateCopy(m_dir / "out.dem", c.source.get())) << c.name;
+    EXPECT_NE(std::string(CPLGetLastErrorMsg()).find(c.message), std::string::npos)
+        << c.name << ": " << CPLGetLastErrorMsg();
+    CreateAndFill(m_dir / "out.dem", c.source.get());
+    // Closing writes the grid: the temporary raster is the source then, named as the target.
+    EXPECT_TRUE(!quiet.messages.empty() &&
+                quiet.messages.back().find("source " + (m_dir / "out.dem")) != std::string::npos)
+        << c.name << ": " << (quiet.messages.empty() ? "" : quiet.messages.back());
+    EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{}) << c.name;
+  }
+
+  QuietGdal quiet;
+  EXPECT_FALSE(CreateCopy(m_dir / "out.dem", north.get(), {"ZOOM=100000000"}));
+  EXPECT_TRUE(std::string(CPLGetLastErrorMsg())
+                  .starts_with("ZOOM=100000000 pushes the height "))
+      << CPLGetLastErrorMsg();
+  EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+
+  int calls = 0;
+  auto cancelHalfway = [](double done, const char*, void* data) -> int {
+    ++*static_cast<int*>(data);
+    return done < 0.5;
+  };
+  EXPECT_FALSE(CreateCopy(m_dir / "out.dem", north.get(), {}, cancelHalfway, &calls));
+  EXPECT_EQ(CPLGetLastErrorNo(), CPLE_UserInterrupt);
+  EXPECT_STREQ(CPLGetLastErrorMsg(),
+               ("Writing " + (m_dir / "out.dem") + " was cancelled; the unfinished file is removed.")
+                   .c_str());
+  EXPECT_EQ(calls, 16);  // the start, then rows 1 to 15 of 30
+  EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+
+  // Root writes into read-only folders; a folder under /proc is closed to everyone.
+  const std::string locked = m_dir / "locked";
+  std::filesystem::create_directory(locked);
+  ::chmod(locked.c_str(), 0555);
+  const std::string folder = ::access(locked.c_str(), W_OK) == 0 ? "/proc/geodem" : locked;
+  EXPECT_FALSE(CreateCopy(folder + "/out.dem", north.get()));
+  EXPECT_TRUE(std::string(CPLGetLastErrorMsg()).starts_with("Cannot create " + folder))
+      << CPLGetLastErrorMsg();
+  EXPECT_FALSE(GDALCreate(GDALGetDriverByName("GEODEM"), (folder + "/out.dem").c_str(), 20, 30, 1,
+                          GDT_Float32, nullptr));
+  EXPECT_TRUE(std::filesystem::is_empty(locked));
+  ::chmod(locked.c_str(), 0755);
+}
+
+// A source of several bands: a warning names the band written, BAND chooses another.
+TEST_F(GeodemDriverWrite, BandOptionChoosesTheBandOfSeveral) {
+  const SourceRaster surface = Surface(12, 9, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));
+  Dataset source(GDALOpen(
+      WriteSource(m_dir / "source.tif", surface, GDT_Float32, -9999, 3).c_str(), GA_ReadOnly));
+  for (int band : {1, 3}) {
+    QuietGdal quiet;
+    const std::string target = m_dir / ("band" + std::to_string(band) + ".dem");
+    ASSERT_TRUE(CreateCopy(target, source.get(), {"BAND=" + std::to_string(band)}));
+    EXPECT_TRUE(quiet.Saw("source " + (m_dir / "source.tif") + " has 3 bands: band " +
+                          std::to_string(band) +
+                          " is converted (the creation option BAND chooses another)"));
+    Dataset grid = OpenGrid(target);
+    const std::vector<double> cells = ReadBand(grid.get());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (surface.cells[i] == static_cast<float>(kInvalid)) continue;
+      EXPECT_NEAR(cells[i] / 100, surface.cells[i] + band - 1, 0.005 + 1e-6) << i;
+    }
+  }
+}
+
+// The .prj is part of the dataset: GDAL's Rename and Delete take it along.
+TEST_F(GeodemDriverWrite, RenameAndDeleteCarryThePrj) {
+  const SourceRaster surface = Surface(12, 9, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));
+  TempDir sources;
+  Dataset source(GDALOpen(WriteSource(sources / "source.tif", surface, GDT_Float32, -9999).c_str(),
+                          GA_ReadOnly));
+  ASSERT_TRUE(CreateCopy(m_dir / "a.dem", source.get()));
+  EXPECT_EQ(FilesIn(m_dir), (std::vector<std::string>{"a.dem", "a.prj"}));
+  GDALDriverH driver = GDALGetDriverByName("GEODEM");
+  ASSERT_EQ(GDALRenameDataset(driver, (m_dir / "b.dem").c_str(), (m_dir / "a.dem").c_str()),
+            CE_None);
+  EXPECT_EQ(FilesIn(m_dir), (std::vector<std::string>{"b.dem", "b.prj"}));
+  ASSERT_EQ(GDALDeleteDataset(driver, (m_dir / "b.dem").c_str()), CE_None);
+  EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+}
+
+}  // namespace
