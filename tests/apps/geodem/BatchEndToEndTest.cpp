@@ -174,9 +174,7 @@ TEST_F(BatchEndToEnd, ConvertsEveryGoodTileAsConvertWouldAndReportsTheBadOne) {
   EXPECT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out"}).status, 0);
 }
 
-// Needs grid files that appear only complete and a geodem convert that stops cleanly on SIGTERM;
-// enabled with them.
-TEST_F(BatchEndToEnd, DISABLED_StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
+TEST_F(BatchEndToEnd, StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
   WriteTiles();
   RunningProcess batch(BatchArgs({"-q"}));
   // Watch the outputs while the batch runs: every grid file under its final name must read
