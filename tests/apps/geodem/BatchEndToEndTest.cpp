@@ -214,14 +214,16 @@ TEST_F(BatchEndToEnd, StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
   std::size_t outputs = 0;
   for (const auto& e : fs::directory_iterator(dir_ / "out"))
     outputs += e.path().extension() == ".dem";
-  EXPECT_EQ(outputs, doneFirst);
-  ASSERT_LT(doneFirst, static_cast<std::size_t>(kTiles)) << "nothing was left to resume";
+  // A tile whose grid file was committed just as the signal came is journalled as interrupted,
+  // though its file is complete: the rerun skips it.
+  ASSERT_GE(outputs, doneFirst);
+  ASSERT_LT(outputs, static_cast<std::size_t>(kTiles)) << "nothing was left to resume";
 
   ProcessResult r = GeodemProcess::Run(BatchArgs({}));
   EXPECT_EQ(r.status, 0) << r.err;
   // The second run converted exactly the tiles the first left.
-  EXPECT_EQ(JournalLines(Journal(), "done").size(), static_cast<std::size_t>(kTiles));
-  EXPECT_TRUE(JournalLines(Journal(), "skipped").empty());
+  EXPECT_EQ(JournalLines(Journal(), "done").size(), doneFirst + (kTiles - outputs));
+  EXPECT_EQ(JournalLines(Journal(), "skipped").size(), outputs - doneFirst);
   for (int i = 0; i < kTiles; ++i)
     EXPECT_EQ(TempDir::ReadFile(dir_ / ("out/" + TileName(i) + ".dem")), SingleConvert(i, {}))
         << i;
