@@ -28,6 +28,8 @@ class GridTextFile {
   void Append(std::string_view text);
 
   bool Failed() const { return m_failed; }
+  // errno of the operation that failed (creating, writing or committing the file); 0 before.
+  int error() const { return m_error; }
   // Writes what is buffered and puts the file in place; true only when every byte reached it.
   bool Finish();
 
@@ -38,4 +40,5 @@ class GridTextFile {
   std::unique_ptr<char[]> m_buffer;
   std::size_t m_used = 0;
   bool m_failed = false;
+  int m_error = 0;
 };

@@ -38,4 +38,6 @@ class ConvertOptionParser {
   int overlap_ = ConvertOptions{}.overlap;
   int band_ = ConvertOptions{}.band;
   bool prj_ = false;
+  bool verbose_ = false;
+  bool noSpaceCheck_ = false;
 };
