@@ -205,9 +205,11 @@ bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
 }
 
 std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBefore) const {
-  // The operating system's reason that the writer noted, else GDAL's words, else a look at the
-  // output's folder now.
+  // The operating system's reason that the writer noted, else the system's answer to a look at the
+  // output's folder now, else GDAL's words.
   if (const std::optional<FileFailure> failure = TakeFileFailure()) return FileFailureText(*failure);
+  if (const std::optional<FileFailure> failure = OutputFolder::Check(output))
+    return FileFailureText(*failure);
   if (gdal_.failures() != gdalFailuresBefore) {
     const std::string& said = gdal_.lastFailure();
     // GDAL tells a full disk with the system's own words for ENOSPC (its line stands above).
@@ -215,8 +217,6 @@ std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBef
       return FileFailureText({output + ".tmp", ENOSPC});
     return "GDAL: " + said;
   }
-  if (const std::optional<FileFailure> failure = OutputFolder::Check(output))
-    return FileFailureText(*failure);
   return "its messages above say why";
 }
 

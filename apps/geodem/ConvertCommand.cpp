@@ -13,12 +13,10 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/ConsoleEventSink.h"
 #include "apps/geodem/ConversionJob.h"
-#include "apps/geodem/FileFailureText.h"
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/MosaicGrid.h"
-#include "apps/geodem/OutputFolder.h"
 #include "apps/geodem/SpaceCheck.h"
 #include "apps/geodem/WriterLoader.h"
 #include "gridfile/PrjFile.h"
@@ -122,11 +120,6 @@ std::optional<int> ConvertCommand::CheckTargets() {
   for (const PlannedTarget& t : plan_.targets()) {
     // The writer creates "<grid file>.tmp" without asking; only --overwrite may replace a file.
     for (const std::string& output : t.Outputs()) {
-      if (const std::optional<FileFailure> failure = OutputFolder::Check(output)) {
-        console_.Error("cannot write the grid file " + output + ": " + FileFailureText(*failure));
-        ok = false;
-        continue;
-      }
       long holder = 0;
       const TargetFileLock::State lock = TargetFileLock::Probe(output, &holder);
       if (lock == TargetFileLock::State::kHeld) {

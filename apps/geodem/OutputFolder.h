@@ -1,8 +1,8 @@
 #pragma once
-// Where a grid file is to go, asked of the operating system before the writer runs, so that a
-// folder that cannot take it is reported with the system's reason instead of as a failed block:
-// the nearest folder of the output that exists must be a folder in which this process can create
-// what the writer will create there (its files, or the folders still missing on the way).
+// Where a grid file is to go, asked of the operating system after the writer failed on it, so that
+// a folder that cannot take it is reported with the system's reason: the nearest folder of the
+// output that exists must be a folder in which this process can create what the writer creates
+// there (its files, or the folders still missing on the way).
 #include <optional>
 #include <string>
 
