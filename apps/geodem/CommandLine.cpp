@@ -98,9 +98,9 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
     }
     return UsageError(ParseErrorText::Of(app, e), ParseErrorText::Command(app), err);
   }
-  if (std::string problem = ParseErrorText::ValueLeftOut(ParseErrorText::Command(app));
-      !problem.empty())
-    return UsageError(problem, ParseErrorText::Command(app), err);
+  const CLI::App& command = ParseErrorText::Command(app);
+  if (std::string problem = ParseErrorText::ValueLeftOut(command); !problem.empty())
+    return UsageError(problem, command, err);
 
   if (infoCommand->parsed()) {
     if (info.path.empty())

@@ -21,6 +21,20 @@ std::vector<std::string> OptionNames(const CLI::App& command) {
   return names;
 }
 
+std::vector<std::string> SubcommandNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+  return names;
+}
+
+// "a, b or c"
+std::string Listed(const std::vector<std::string>& words, const char* last = " or ") {
+  std::string text;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == words.size() ? last : ", ") + words[i];
+  return text;
+}
+
 // "-5" is a value (a negative number) that the line had no place for, not an option.
 bool LooksLikeOption(const std::string& word) {
   return word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9');
@@ -43,30 +57,24 @@ std::string ParseErrorText::Of(const CLI::App& app, const CLI::ParseError& e) {
   const std::vector<std::string> left = command.remaining();
   if (!left.empty()) return Unexpected(command, left.front());
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) return Mismatch(command, e);
-  if (&command == &app && dynamic_cast<const CLI::RequiredError*>(&e)) {
-    std::string names;
-    const std::vector<const CLI::App*> subcommands = app.get_subcommands({});
-    for (std::size_t i = 0; i < subcommands.size(); ++i)
-      names += (i == 0                        ? ""
-                : i + 1 == subcommands.size() ? " or "
-                                              : ", ") +
-               subcommands[i]->get_name();
-    return Name(app) + " needs a subcommand: " + names;
-  }
+  if (&command == &app && dynamic_cast<const CLI::RequiredError*>(&e))
+    return Name(app) + " needs a subcommand: " + Listed(SubcommandNames(app));
   return Name(command) + ": " + e.what();
 }
 
 std::string ParseErrorText::Unexpected(const CLI::App& command, const std::string& word) {
   if (LooksLikeOption(word)) {
     const std::string option = word.substr(0, word.find('='));
-    return Name(command) + " has no option '" + option + "'" +
-           DidYouMean(option, OptionNames(command));
+    const std::string problem = Name(command) + " has no option '" + option + "'";
+    // "geodem --zoom 5 convert ...": the option of a subcommand, given before it.
+    std::vector<std::string> owners;
+    for (const CLI::App* sub : command.get_subcommands({}))
+      if (sub->get_option_no_throw(option)) owners.push_back(Name(*sub));
+    if (!owners.empty()) return problem + "; it goes after " + Listed(owners);
+    return problem + DidYouMean(option, OptionNames(command));
   }
-  if (!command.get_parent()) {
-    std::vector<std::string> names;
-    for (const CLI::App* sub : command.get_subcommands({})) names.push_back(sub->get_name());
-    return "unknown subcommand '" + word + "'" + DidYouMean(word, names);
-  }
+  if (!command.get_parent())
+    return "unknown subcommand '" + word + "'" + DidYouMean(word, SubcommandNames(command));
   return Name(command) + " takes no further argument, not '" + word + "'";
 }
 
