@@ -252,7 +252,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   ConsoleEventSink sink(console_, progress);  // outlives the writer: its teardown may log
   LoadedWriter writer;
   std::string error;
-  if (!WriterLoader::Load(writer, error)) {
+  if (!WriterLoader::Load(writer, options_.verbose, error)) {
     console_.Error(error);
     return kFailure;
   }
