@@ -181,8 +181,7 @@ std::optional<std::int64_t> ConvertCommand::JobParameter(const char* key,
     if (GbkEqualsNoCase(k, key)) text = value;
   if (!text && !options_.mappingFile) text = byDefault;
   if (!text) return std::nullopt;
-  // Checked as whole numbers (the no-data value may carry a fraction, which the writer rounds).
-  return std::llround(std::strtod(text->c_str(), nullptr));
+  return std::llround(std::strtod(text->c_str(), nullptr));  // checked to be a number before
 }
 
 // A user's own mapping file may set any zoom; the writer guards that one.
