@@ -45,8 +45,7 @@ GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, st
 bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
   const int cols = m_source.width();
   const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(count);
-  const int size = GDALGetDataTypeSizeBytes(m_plan.type);
-  m_cells.resize(n * static_cast<std::size_t>(size));
+  m_cells.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type)));
   if (!m_reader.Read(0, row, cols, count, m_plan.type, m_plan.marker.value_or(0),
                      m_cells.data())) {
     return false;
@@ -54,26 +53,22 @@ bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
   // The rows are read once: GDAL's block cache would only grow with the raster.
   m_dataset.FlushCache(false);
   // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
-  if (GridCellEncoder::ReadsAsDouble(m_plan.type)) {
-    const double* cells = reinterpret_cast<const double*>(m_cells.data());
-    if (m_plan.type != GDT_Float64) {
-      m_doubles.resize(n);
-      GDALCopyWords64(m_cells.data(), m_plan.type, size, m_doubles.data(), GDT_Float64,
-                      sizeof(double), static_cast<GPtrDiff_t>(n));
-      cells = m_doubles.data();
-    }
-    m_encoder.Encode(cells, static_cast<int>(n), out);
-    return Fits(cells, out, n, row);
+  return GridCellEncoder::ReadsAsDouble(m_plan.type) ? Encode(GDT_Float64, m_doubles, row, n, out)
+                                                     : Encode(GDT_Float32, m_floats, row, n, out);
+}
+
+template <class Cell>
+bool GeodemSourceBand::Encode(GDALDataType cellType, std::vector<Cell>& converted, int row,
+                              std::size_t n, std::int32_t* out) {
+  const Cell* cells = reinterpret_cast<const Cell*>(m_cells.data());
+  if (m_plan.type != cellType) {
+    converted.resize(n);
+    GDALCopyWords64(m_cells.data(), m_plan.type, GDALGetDataTypeSizeBytes(m_plan.type),
+                    converted.data(), cellType, sizeof(Cell), static_cast<GPtrDiff_t>(n));
+    cells = converted.data();
   }
-  const float* cells = reinterpret_cast<const float*>(m_cells.data());
-  if (m_plan.type != GDT_Float32) {
-    m_floats.resize(n);
-    GDALCopyWords64(m_cells.data(), m_plan.type, size, m_floats.data(), GDT_Float32,
-                    sizeof(float), static_cast<GPtrDiff_t>(n));
-    cells = m_floats.data();
-  }
-  m_encoder.Encode(cells, static_cast<int>(n), out);
-  return Fits(cells, out, n, row);
+  // Only a read with clamped cells needs the pass that finds the first of them.
+  return m_encoder.Encode(cells, static_cast<int>(n), out) == 0 || Fits(cells, out, n, row);
 }
 
 // A cell at either end of the integers is a clamped height unless it is no data; geodem refuses

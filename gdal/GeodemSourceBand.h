@@ -31,6 +31,11 @@ class GeodemSourceBand final : public GridRowSource {
 
  private:
   GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom, double noData);
+  // Encodes the n cells of the last read as Cells of cellType, converted when the plan's type
+  // differs.
+  template <class Cell>
+  bool Encode(GDALDataType cellType, std::vector<Cell>& converted, int row, std::size_t n,
+              std::int32_t* out);
   template <class Cell>
   bool Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row);
 
