@@ -45,7 +45,8 @@ class GeodemSourceBand final : public GridRowSource {
   const CellPlan m_plan;
   const std::int32_t m_zoom;
   const GridCellEncoder m_encoder;
-  const int m_rowsPerRead;
+  const int m_rowsPerGdalRead;  // rows GDAL reads and caches at a time
+  const int m_rowsPerRead;      // rows handed to the grid text at a time, whole GDAL reads
   std::vector<unsigned char> m_cells;  // one read in the plan's type
   std::vector<float> m_floats;         // the same as the encoder takes them
   std::vector<double> m_doubles;
