@@ -44,13 +44,14 @@ bool ReadZoom(const char* value, GeodemCreationOptions& o) {
   return true;
 }
 
+// The grid file holds the no-data value as a 32-bit integer; a fraction would be cut silently.
 bool ReadNoData(const char* value, GeodemCreationOptions& o) {
-  char* end = nullptr;
-  const double noData = CPLStrtod(value, &end);
-  if (end == value || *end != '\0' || !(noData > -2147483649.0 && noData < 2147483648.0)) {
-    return Refuse("NODATA", value, "a number in the range of a 32-bit integer");
+  long long noData = 0;
+  if (!ParseWhole(value, noData) || noData < std::numeric_limits<std::int32_t>::min() ||
+      noData > std::numeric_limits<std::int32_t>::max()) {
+    return Refuse("NODATA", value, "a whole number from -2147483648 to 2147483647");
   }
-  o.noData = noData;
+  o.noData = static_cast<double>(noData);
   return true;
 }
 
@@ -88,8 +89,8 @@ const char* GeodemCreationOptions::OptionList() {
          "  </Option>"
          "  <Option name='ZOOM' type='int' min='1' default='100' description='height zoom factor: "
          "cells are written as the nearest integer of ZOOM x height'/>"
-         "  <Option name='NODATA' type='float' default='-99999' description='the integer written "
-         "for no-data cells'/>"
+         "  <Option name='NODATA' type='int' min='-2147483648' max='2147483647' default='-99999' "
+         "description='the integer written for no-data cells'/>"
          "  <Option name='PRJ' type='boolean' default='YES' description='write the coordinate "
          "system beside the grid file, as a .prj of the same name'/>"
          "  <Option name='BAND' type='int' min='1' default='1' description='the band written'/>"

@@ -3,8 +3,10 @@
 #include <gdal.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 #include "apps/geodem/ConvertOptionParser.h"
+#include "apps/geodem/ParseErrorText.h"
 #include "apps/geodem/batch/BatchArguments.h"
 
 #ifndef GEODEM_VERSION
@@ -45,11 +47,9 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       "Convert SRC... into DST: one SRC and DST ending in .dem gives one grid file; "
       "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
       "an existing folder or ending in '/' gives one <source name>.dem per source.");
-  convert
-      ->add_option("SRC", paths,
-                   "source rasters (any raster GDAL reads), then DST: a .dem file "
-                   "or a folder")
-      ->required();
+  convert->add_option("SRC", paths,
+                      "source rasters (any raster GDAL reads), then DST: a .dem file "
+                      "or a folder");
   convert->formatter(std::make_shared<ConvertUsage>());
   convertParser.Add(*convert);
   convert->add_flag("--overwrite", o.overwrite,
@@ -57,7 +57,8 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   convert->add_flag("--separate", o.separate,
                     "one grid file per source even when DST names a .dem file "
                     "(<DST name>_<source name>.dem)");
-  convert->add_flag("-q,--quiet", o.quiet, "nothing but warnings and errors: no progress display, no information lines");
+  convert->add_flag("-q,--quiet", o.quiet,
+                    "nothing but warnings and errors: no progress display, no information lines");
 
   BatchArguments batch;
   CLI::App* batchCommand = batch.Add(app);
@@ -68,10 +69,11 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       "info",
       "Describe a CNSDTF-DEM grid file: its layout and header, rows x columns, extent, zoom "
       "factor, unit, and the minimum, maximum and no-data cells of its data.");
-  infoCommand->add_option("FILE", info.path, "the grid file")->required();
-  auto* infoNoDataOpt = infoCommand->add_option(
+  infoCommand->add_option("FILE", info.path, "the grid file");
+  CLI::Option* infoNoDataOpt = infoCommand->add_option(
       "--nodata", infoNoData,
       "the value that stands for no data (default: the header's no-data key, else -99999)");
+  infoNoDataOpt->type_name("V");
   infoCommand->add_flag("--json", info.json, "one JSON object on stdout, for scripts");
 
   CLI::App* reg = app.add_subcommand(
@@ -82,18 +84,29 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
                       "the system-wide registry for every user (root only) instead of your own");
 
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> words = Words(argc, argv);
+    std::reverse(words.begin(), words.end());  // as CLI11 takes them
+    app.parse(words);
   } catch (const CLI::ParseError& e) {
-    int code = app.exit(e, out, err);
-    action_ = Action::kExit;
-    exitCode_ = code == 0 ? 0 : kUsageError;
-    return;
+    if (e.get_exit_code() == 0) {  // --help, --version
+      app.exit(e, out, err);
+      action_ = Action::kExit;
+      exitCode_ = 0;
+      return;
+    }
+    return UsageError(ParseErrorText::Of(app, e), ParseErrorText::Command(app), err);
   }
+  const CLI::App& command = ParseErrorText::Command(app);
+  if (std::string problem = ParseErrorText::ValueLeftOut(command); !problem.empty())
+    return UsageError(problem, command, err);
 
   if (infoCommand->parsed()) {
+    if (info.path.empty())
+      return UsageError("geodem info needs the FILE to describe", *infoCommand, err);
     if (infoNoDataOpt->count()) {
-      if (std::string problem = ConvertOptionParser::CheckNoData("--nodata", infoNoData); !problem.empty())
-        return UsageError(problem, err);
+      if (std::string problem = ConvertOptionParser::CheckNoData("--nodata", infoNoData);
+          !problem.empty())
+        return UsageError(problem, *infoCommand, err);
       info.noData = infoNoData;
     }
     infoOptions_ = std::move(info);
@@ -102,7 +115,7 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   }
   if (batchCommand->parsed()) {
     if (std::string problem = batch.Collect(batchOptions_); !problem.empty())
-      return UsageError(problem, err);
+      return UsageError(problem, *batchCommand, err);
     WarnOfUnknownParameters(batchOptions_.convert, err);
     action_ = Action::kBatch;
     return;
@@ -115,17 +128,36 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
     action_ = Action::kUnregister;
     return;
   }
-  if (paths.size() >= 2) {
-    o.destination = paths.back();
-    paths.pop_back();
-    o.sources = std::move(paths);
-  }
-  if (o.sources.empty()) return UsageError("convert needs at least one SRC and the DST", err);
+  if (paths.size() < 2)
+    return UsageError("geodem convert needs at least one SRC and the DST" +
+                          (paths.empty() ? std::string() : ", not only '" + paths.front() + "'"),
+                      *convert, err);
+  o.destination = paths.back();
+  paths.pop_back();
+  o.sources = std::move(paths);
   if (std::string problem = convertParser.Collect(o); !problem.empty())
-    return UsageError(problem, err);
+    return UsageError(problem, *convert, err);
   options_ = std::move(o);
   WarnOfUnknownParameters(options_, err);
   action_ = Action::kConvert;
+}
+
+// The words after the program's name. "--zoom=" gives --zoom an empty value, which the parser
+// would drop and take the next word instead.
+std::vector<std::string> CommandLine::Words(int argc, const char* const* argv) {
+  std::vector<std::string> words;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    options = options && word != "--";
+    if (options && word.size() > 3 && word.starts_with("--") && word.find('=') == word.size() - 1) {
+      word.pop_back();
+      words.push_back(word);
+      word.clear();
+    }
+    words.push_back(word);
+  }
+  return words;
 }
 
 // A typo such as DEM_ZOM reaches the writer, which ignores it: say so.
@@ -136,8 +168,10 @@ void CommandLine::WarnOfUnknownParameters(const ConvertOptions& o, std::ostream&
           << "it is passed on as given\n";
 }
 
-void CommandLine::UsageError(const std::string& problem, std::ostream& err) {
-  err << "error: " << problem << "\nRun with --help for more information.\n";
+void CommandLine::UsageError(const std::string& problem, const CLI::App& command,
+                             std::ostream& err) {
+  err << "error: " << problem << "\nRun '" << ParseErrorText::Name(command)
+      << " --help' for usage.\n";
   action_ = Action::kExit;
   exitCode_ = kUsageError;
 }

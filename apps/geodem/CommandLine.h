@@ -14,6 +14,10 @@
 #include "apps/geodem/InfoOptions.h"
 #include "apps/geodem/batch/BatchOptions.h"
 
+namespace CLI {
+class App;
+}
+
 class CommandLine {
  public:
   enum class Action { kConvert, kBatch, kInfo, kRegister, kUnregister, kExit };
@@ -35,8 +39,10 @@ class CommandLine {
   static std::string VersionText();
 
  private:
-  // Reports a command line that cannot work and ends with kUsageError.
-  void UsageError(const std::string& problem, std::ostream& err);
+  // Reports a command line that cannot work, with the subcommand whose help shows its usage, and
+  // ends with kUsageError.
+  void UsageError(const std::string& problem, const CLI::App& command, std::ostream& err);
+  static std::vector<std::string> Words(int argc, const char* const* argv);
   static void WarnOfUnknownParameters(const ConvertOptions& options, std::ostream& err);
 
   Action action_ = Action::kExit;

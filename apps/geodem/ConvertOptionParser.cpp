@@ -1,10 +1,8 @@
 #include "apps/geodem/ConvertOptionParser.h"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
+#include <type_traits>
 
 #include "apps/geodem/GbkText.h"
 #include "host/CodePage.h"
@@ -13,21 +11,11 @@ namespace {
 
 constexpr int kMaxBlockSize = 8192;  // a block of all bands must stay a few hundred MiB at most
 
-bool ParseWholeLong(const std::string& text, long long& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && end && *end == '\0';
-}
-
-bool ParseWholeDouble(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return errno == 0 && end && *end == '\0' && std::isfinite(value);
-}
+// Zero writes every cell as 0 and a negative zoom turns the surface upside down.
+constexpr WholeNumberRange kZoom{1, std::numeric_limits<std::int32_t>::max()};
+constexpr WholeNumberRange kBlockSize{1, kMaxBlockSize};
+constexpr WholeNumberRange kOverlap{0, kMaxBlockSize};
+constexpr WholeNumberRange kBand{1, std::numeric_limits<int>::max()};
 
 const char* const kFormatVersions[] = {"GRD_2007", "GRD_1999", "GEODEM"};
 
@@ -38,12 +26,8 @@ std::string CheckFormatVersion(const std::string& option, const std::string& v) 
   return option + " must be GRD_2007, GRD_1999 or GEODEM, not '" + v + "'";
 }
 
-// Zero writes every cell as 0 and a negative zoom turns the surface upside down.
 std::string CheckZoom(const std::string& option, const std::string& v) {
-  long long zoom = 0;
-  if (!ParseWholeLong(v, zoom) || zoom < 1 || zoom > std::numeric_limits<std::int32_t>::max())
-    return option + " must be a whole number of at least 1, not '" + v + "'";
-  return {};
+  return kZoom.Check(option, v);
 }
 
 std::string CheckOverwrite(const std::string& option, const std::string& v) {
@@ -67,7 +51,8 @@ const KnownParameter kWriterParameters[] = {
     {"FEATURE_INTERVAL", nullptr},
     {"RASTER_RESAMPLE", nullptr},
     {"Multiple_Source_Option", nullptr},
-    {"DESTINATION_DATASET_FOLDER", nullptr}};
+    {"DESTINATION_DATASET_FOLDER", nullptr},
+};
 
 const KnownParameter* FindParameter(const std::string& key) {
   for (const KnownParameter& p : kWriterParameters)
@@ -90,12 +75,8 @@ std::string OptionWord(const CLI::Option& option) {
 
 }  // namespace
 
-// The grid file holds the no-data value as a 32-bit integer.
 std::string ConvertOptionParser::CheckNoData(const std::string& option, const std::string& v) {
-  double value = 0;
-  if (!ParseWholeDouble(v, value) || value <= -2147483649.0 || value >= 2147483648.0)
-    return option + " must be a number in the range of a 32-bit integer, not '" + v + "'";
-  return {};
+  return kNoData.Check(option, v);
 }
 
 bool ConvertOptionParser::IsWriterParameter(const std::string& key) {
@@ -104,33 +85,24 @@ bool ConvertOptionParser::IsWriterParameter(const std::string& key) {
 
 void ConvertOptionParser::Add(CLI::App& command) {
   command_ = &command;
-  command.add_option("--format-version", formatVersion_,
-                     "grid layout, the VERSION parameter: GRD_2007, GRD_1999 or GEODEM (default)")
-      ->group(kGroup);
-  command.add_option("--zoom", zoom_, "height zoom factor DEM_ZOOM (default 100)")->group(kGroup);
-  command.add_option("--nodata", noData_, "value written for no-data cells (default -99999)")
-      ->group(kGroup);
-  command
-      .add_option("--mapping", mapping_,
-                  "use this mapping file instead of the one geodem writes for the job")
-      ->group(kGroup);
+  auto add = [&](const char* name, std::string& value, const char* type, const char* help) {
+    command.add_option(name, value, help)->type_name(type)->group(kGroup);
+  };
+  add("--format-version", formatVersion_, "V",
+      "grid layout, the VERSION parameter: GRD_2007, GRD_1999 or GEODEM (default)");
+  add("--zoom", zoom_, "N", "height zoom factor DEM_ZOOM, from 1 (default 100)");
+  add("--nodata", noData_, "V", "the 32-bit integer written for no-data cells (default -99999)");
+  add("--mapping", mapping_, "FILE",
+      "use this mapping file instead of the one geodem writes for the job");
   command.add_option("-p", parameters_, "a further writer parameter KEY=VALUE (repeatable)")
       ->allow_extra_args(false)
       ->type_name("KEY=VALUE")
       ->group(kGroup);
-  command
-      .add_option("--block-size", blockSize_,
-                  "size of the raster blocks handed to the writer (default 512)")
-      ->check(CLI::Range(1, kMaxBlockSize))
-      ->group(kGroup);
-  command
-      .add_option("--overlap", overlap_,
-                  "overlap window of interior blocks, at most the block size (default 0)")
-      ->check(CLI::NonNegativeNumber)
-      ->group(kGroup);
-  command.add_option("--band", band_, "the band that holds the heights (default 1)")
-      ->check(CLI::PositiveNumber)
-      ->group(kGroup);
+  add("--block-size", blockSize_, "N",
+      "size of the raster blocks handed to the writer, 1 to 8192 (default 512)");
+  add("--overlap", overlap_, "N",
+      "overlap window of interior blocks, at most the block size (default 0)");
+  add("--band", band_, "N", "the band that holds the heights (default 1)");
   command
       .add_flag("--prj", prj_,
                 "also write <grid file name>.prj beside each grid file: the source's "
@@ -140,24 +112,34 @@ void ConvertOptionParser::Add(CLI::App& command) {
 
 std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
   auto given = [this](const char* name) { return command_->get_option(name)->count() > 0; };
+  // A whole-number option into `field`, which keeps its default when the option is not given.
+  std::string error;
+  auto whole = [&](const char* name, const std::string& text, const WholeNumberRange& range,
+                   auto& field) {
+    if (!given(name) || !error.empty()) return;
+    if (std::optional<long long> value = range.Read(name, text, error)) {
+      using Field = std::remove_reference_t<decltype(field)>;
+      if constexpr (std::is_same_v<Field, std::optional<std::string>>)
+        field = std::to_string(*value);
+      else
+        field = static_cast<Field>(*value);
+    }
+  };
+  whole("--zoom", zoom_, kZoom, o.zoom);
+  whole("--nodata", noData_, kNoData, o.noData);
+  whole("--block-size", blockSize_, kBlockSize, o.blockSize);
+  whole("--overlap", overlap_, kOverlap, o.overlap);
+  whole("--band", band_, kBand, o.band);
+  if (!error.empty()) return error;
   if (given("--format-version")) {
     if (auto e = CheckFormatVersion("--format-version", formatVersion_); !e.empty()) return e;
     o.formatVersion = formatVersion_;
   }
-  if (given("--zoom")) {
-    if (auto e = CheckZoom("--zoom", zoom_); !e.empty()) return e;
-    o.zoom = zoom_;
-  }
-  if (given("--nodata")) {
-    if (auto e = CheckNoData("--nodata", noData_); !e.empty()) return e;
-    o.noData = noData_;
-  }
   if (given("--mapping")) o.mappingFile = mapping_;
-  o.blockSize = blockSize_;
-  o.overlap = overlap_;
-  o.band = band_;
   o.prj = prj_;
-  if (o.overlap > o.blockSize) return "--overlap must not exceed --block-size";
+  if (o.overlap > o.blockSize)
+    return "--overlap must not exceed --block-size (" + std::to_string(o.blockSize) + "), not " +
+           std::to_string(o.overlap);
   for (const std::string& p : parameters_) {
     std::size_t eq = p.find('=');
     if (eq == std::string::npos || eq == 0) return "-p expects KEY=VALUE, not '" + p + "'";

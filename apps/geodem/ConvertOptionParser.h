@@ -3,12 +3,15 @@
 // on a subcommand, checked after parsing, and given back as typed so that `geodem batch` hands
 // each tile's `geodem convert` exactly what the user asked for.
 #include <CLI/CLI.hpp>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "apps/geodem/ConvertOptions.h"
+#include "apps/geodem/WholeNumberRange.h"
 
 class ConvertOptionParser {
  public:
@@ -25,6 +28,9 @@ class ConvertOptionParser {
   // The options given, in the order of their registration, as command-line words.
   std::vector<std::string> Arguments() const;
 
+  // The grid file holds the no-data value as a 32-bit integer.
+  static constexpr WholeNumberRange kNoData{std::numeric_limits<std::int32_t>::min(),
+                                            std::numeric_limits<std::int32_t>::max()};
   // An error text naming `option` when `v` is no no-data value a grid file can hold, else empty.
   static std::string CheckNoData(const std::string& option, const std::string& v);
   // Whether the GEODEM writer knows the parameter `key` (a -p key).
@@ -32,10 +38,8 @@ class ConvertOptionParser {
 
  private:
   CLI::App* command_ = nullptr;
-  std::string formatVersion_, zoom_, noData_, mapping_;
+  // Values as typed; Collect checks them.
+  std::string formatVersion_, zoom_, noData_, mapping_, blockSize_, overlap_, band_;
   std::vector<std::string> parameters_;
-  int blockSize_ = ConvertOptions{}.blockSize;
-  int overlap_ = ConvertOptions{}.overlap;
-  int band_ = ConvertOptions{}.band;
   bool prj_ = false;
 };

@@ -142,7 +142,8 @@ TEST_P(GeodemDriverSameBytes, AsGeodemConvertWrites) {
                         {"TILED=YES", "BLOCKXSIZE=64", "BLOCKYSIZE=48", "COMPRESS=DEFLATE"})
           : WriteSource(m_dir / "source.tif", Surface(53, 27, c.transform, Wkt(c.epsg)), c.type,
                         c.noData);
-  const std::string zoom = std::to_string(c.zoom), noData = std::to_string(c.gridNoData);
+  const std::string zoom = std::to_string(c.zoom),
+                    noData = std::to_string(static_cast<std::int64_t>(c.gridNoData));
   const ProcessResult convert = Convert(
       {"--format-version", c.version, "--zoom", zoom, "--nodata", noData, source, m_dir / "g.dem"});
   ASSERT_EQ(convert.status, 0) << convert.err;
@@ -248,8 +249,9 @@ TEST_F(GeodemDriverWrite, FailuresSayWhyAndLeaveNoFile) {
       {"version", {"VERSION=GRD_2000"}, "VERSION=GRD_2000: expected GRD_2007, GRD_1999 or GEODEM"},
       {"zoom zero", {"ZOOM=0"}, "ZOOM=0: expected a whole number from 1"},
       {"zoom fraction", {"ZOOM=0.5"}, "ZOOM=0.5: expected a whole number from 1"},
-      {"no data", {"NODATA=abc"}, "NODATA=abc: expected a number in the range of a 32-bit"},
-      {"no data range", {"NODATA=1e10"}, "NODATA=1e10: expected a number in the range"},
+      {"no data", {"NODATA=abc"}, "NODATA=abc: expected a whole number from -2147483648 to"},
+      {"no data fraction", {"NODATA=1.5"}, "NODATA=1.5: expected a whole number from"},
+      {"no data range", {"NODATA=2147483648"}, "NODATA=2147483648: expected a whole number"},
       {"prj", {"PRJ=maybe"}, "PRJ=maybe: expected YES or NO"},
       {"band", {"BAND=2"}, "BAND=2: expected a band number from 1 to 1"},
   };

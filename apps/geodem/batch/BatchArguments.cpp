@@ -1,8 +1,13 @@
 #include "apps/geodem/batch/BatchArguments.h"
 
+#include <limits>
+
+#include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/batch/ShardSplit.h"
 
 namespace {
+
+constexpr WholeNumberRange kPositive{1, std::numeric_limits<int>::max()};
 
 class BatchUsage : public CLI::Formatter {
  public:
@@ -30,10 +35,10 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
                        "file of tiles, one a line: SRC or SRC<TAB>DST, # comments, relative "
                        "paths against the manifest's folder");
   convert_.Add(*command_);
-  command_->add_option("-j,--jobs", given_.jobs, "conversions at once (default: the cores)")
-      ->check(CLI::PositiveNumber);
-  command_->add_option("--timeout", given_.timeout, "seconds a tile may take (default: no limit)")
-      ->check(CLI::PositiveNumber);
+  command_->add_option("-j,--jobs", jobs_, "conversions at once (default: the cores)")
+      ->type_name("N");
+  command_->add_option("--timeout", timeout_, "whole seconds a tile may take (default: no limit)")
+      ->type_name("S");
   command_->add_flag("--force,--overwrite", given_.force,
                      "convert tiles whose grid file exists too, replacing it");
   command_->add_flag("--retry-failed", given_.retryFailed,
@@ -58,10 +63,20 @@ std::string BatchArguments::Collect(BatchOptions& o) {
   if (o.json) return "--json goes with --report";
   if (o.manifest && !o.sources.empty()) return "give tiles either as SRC... or in --manifest";
   if (!o.manifest && (!o.outDir || o.sources.empty()))
-    return "batch needs --out-dir DIR and SRC..., or --manifest FILE";
+    return "geodem batch needs --out-dir DIR and SRC..., or --manifest FILE";
   if (o.force && o.retryFailed) return "--force and --retry-failed exclude each other";
+  std::string error;
+  if (command_->get_option("--jobs")->count()) {
+    const std::optional<long long> jobs = kPositive.Read("--jobs", jobs_, error);
+    if (!jobs) return error;
+    o.jobs = static_cast<int>(*jobs);
+  }
+  if (command_->get_option("--timeout")->count()) {
+    const std::optional<long long> timeout = kPositive.Read("--timeout", timeout_, error);
+    if (!timeout) return error;
+    o.timeout = static_cast<double>(*timeout);
+  }
   if (!shard_.empty()) {
-    std::string error;
     o.shard = ShardSplit::Parse(shard_, error);
     if (!o.shard) return error;
   }

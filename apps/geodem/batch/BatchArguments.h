@@ -17,6 +17,6 @@ class BatchArguments {
  private:
   BatchOptions given_;
   ConvertOptionParser convert_;
-  std::string shard_;
+  std::string shard_, jobs_, timeout_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
 };

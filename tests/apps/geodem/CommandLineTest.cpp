@@ -41,11 +41,11 @@ TEST(CommandLine, ConvertSplitsSourcesFromTheDestinationAndKeepsOnlyGivenParamet
   EXPECT_EQ(o.overlap, 8);
   EXPECT_TRUE(o.quiet);
 
-  p = Parse({"convert", "--format-version", "grd_2007", "--nodata", "-9999.5", "--overwrite",
+  p = Parse({"convert", "--format-version", "grd_2007", "--nodata", "-2147483648", "--overwrite",
              "--separate", "--mapping", "job.xml", "a.tif", "out/"});
   ASSERT_EQ(p.line.action(), CommandLine::Action::kConvert) << p.err;
   EXPECT_EQ(p.line.options().formatVersion, "grd_2007");  // verbatim
-  EXPECT_EQ(p.line.options().noData, "-9999.5");
+  EXPECT_EQ(p.line.options().noData, "-2147483648");
   EXPECT_TRUE(p.line.options().overwrite);
   EXPECT_TRUE(p.line.options().separate);
   EXPECT_EQ(p.line.options().mappingFile, "job.xml");

@@ -220,7 +220,7 @@ TEST_F(GeodemEndToEnd, WriterParametersFromTheCommandLine) {
   expected.zoom = 1;
   expected.noDataOut = -1;
   ProcessResult r = Convert(
-      {"-p", "VERSION=GRD_2007", "-p", "DEM_ZOOM=1", "--nodata", "-1.9", source, dir_ / "p.dem"});
+      {"-p", "VERSION=GRD_2007", "-p", "DEM_ZOOM=1", "--nodata", "-1", source, dir_ / "p.dem"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(TempDir::ReadFile(dir_ / "p.dem"), expected.Text());
 }

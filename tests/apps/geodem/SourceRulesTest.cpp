@@ -231,12 +231,13 @@ TEST_F(GeodemSourceRules, ZoomsAndNoDataValuesThatDestroyHeightsAreRefused) {
   const std::string source = Write(r, "dem.tif");
   const std::string output = dir_ / "dem.dem";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--zoom", "0"}, "--zoom must be a whole number of at least 1, not '0'"},
-      {{"--zoom", "-1"}, "--zoom must be a whole number of at least 1, not '-1'"},
-      {{"-p", "DEM_ZOOM=0.5"}, "-p DEM_ZOOM must be a whole number of at least 1, not '0.5'"},
-      {{"-p", "DEM_ZOOM="}, "-p DEM_ZOOM must be a whole number of at least 1, not ''"},
-      {{"--nodata", "abc"}, "--nodata must be a number"},
-      {{"-p", "RASTER_NODATA=abc"}, "-p RASTER_NODATA must be a number"},
+      {{"--zoom", "0"}, "--zoom must be from 1 to 2147483647, not 0"},
+      {{"--zoom", "-1"}, "--zoom must be from 1 to 2147483647, not -1"},
+      {{"-p", "DEM_ZOOM=0.5"},
+       "-p DEM_ZOOM must be a whole number from 1 to 2147483647, not '0.5'"},
+      {{"-p", "DEM_ZOOM="}, "-p DEM_ZOOM must be a whole number from 1 to 2147483647, not ''"},
+      {{"--nodata", "abc"}, "--nodata must be a whole number from -2147483648 to 2147483647"},
+      {{"-p", "RASTER_NODATA=abc"}, "-p RASTER_NODATA must be a whole number from -2147483648"},
       {{"-p", "VERSION=GRD2007"}, "-p VERSION must be GRD_2007, GRD_1999 or GEODEM"},
       {{"--zoom", "10000000"},
        "the zoom 10000000 pushes heights of " + source +

@@ -1,0 +1,39 @@
+#include "apps/geodem/WholeNumberRange.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+bool IsDecimalWhole(const std::string& text) {
+  const std::size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() == digits) return false;
+  for (std::size_t i = digits; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+std::optional<long long> WholeNumberRange::Read(const std::string& option, const std::string& text,
+                                                std::string& error) const {
+  const std::string range = std::to_string(min_) + " to " + std::to_string(max_);
+  if (!IsDecimalWhole(text)) {
+    error = option + " must be a whole number from " + range + ", not '" + text + "'";
+    return std::nullopt;
+  }
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  // Digits past what a long long holds are out of range as well.
+  if (errno == ERANGE || value < min_ || value > max_) {
+    error = option + " must be from " + range + ", not " + text;
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string WholeNumberRange::Check(const std::string& option, const std::string& text) const {
+  std::string error;
+  Read(option, text, error);
+  return error;
+}
