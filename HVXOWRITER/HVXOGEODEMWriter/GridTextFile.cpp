@@ -9,12 +9,16 @@
 #include "host/CodePage.h"
 
 bool GridTextFile::Create(const std::string& gbkPath) {
-  if (!m_file.Create(OsPath(gbkPath))) return false;
+  if (!m_file.Create(OsPath(gbkPath))) {
+    m_error = errno;
+    return false;
+  }
   m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
   m_used = 0;
   m_written = 0;
   m_sentToDisk = 0;
   m_failed = false;
+  m_error = 0;
   return true;
 }
 
@@ -36,6 +40,7 @@ void GridTextFile::Flush() {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       m_failed = true;
+      m_error = n < 0 ? errno : EIO;  // no progress and no reason given
       break;
     }
     at += n;
@@ -62,5 +67,7 @@ bool GridTextFile::Finish() {
     m_file.Abandon();
     return false;
   }
-  return m_file.Commit();
+  if (m_file.Commit()) return true;
+  m_error = errno;
+  return false;
 }

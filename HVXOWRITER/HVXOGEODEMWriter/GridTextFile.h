@@ -30,6 +30,8 @@ class GridTextFile {
   void Append(std::string_view text);
 
   bool Failed() const { return m_failed; }
+  // errno of the operation that failed (creating, writing or committing the file); 0 before.
+  int error() const { return m_error; }
   // Writes what is buffered and puts the file in place; true only when every byte reached it.
   bool Finish();
 
@@ -43,4 +45,5 @@ class GridTextFile {
   std::size_t m_written = 0;     // bytes in the file
   std::size_t m_sentToDisk = 0;  // bytes whose writeback has been started
   bool m_failed = false;
+  int m_error = 0;
 };
