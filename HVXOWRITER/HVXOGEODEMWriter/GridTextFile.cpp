@@ -1,5 +1,6 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,8 @@ bool GridTextFile::Create(const std::string& gbkPath) {
   }
   m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
   m_used = 0;
+  m_written = 0;
+  m_sentToDisk = 0;
   m_failed = false;
   m_error = 0;
   return true;
@@ -42,8 +45,19 @@ void GridTextFile::Flush() {
     }
     at += n;
     left -= static_cast<std::size_t>(n);
+    m_written += static_cast<std::size_t>(n);
   }
   m_used = 0;
+  StartWriteback();
+}
+
+// The disk takes the text while more is made, so that the flush before the rename finds little
+// left to do. Only a hint: the flush at Finish still reports any failure.
+void GridTextFile::StartWriteback() {
+  if (m_failed || m_written - m_sentToDisk < kWritebackSize) return;
+  ::sync_file_range(m_file.fd(), static_cast<off_t>(m_sentToDisk),
+                    static_cast<off_t>(m_written - m_sentToDisk), SYNC_FILE_RANGE_WRITE);
+  m_sentToDisk = m_written;
 }
 
 bool GridTextFile::Finish() {

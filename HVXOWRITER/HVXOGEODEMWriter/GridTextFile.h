@@ -13,6 +13,8 @@
 class GridTextFile {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  // Written bytes are sent on to the disk in pieces of this size.
+  static constexpr std::size_t kWritebackSize = std::size_t{8} << 20;
 
   // Starts the file at a GBK path; false when it cannot be opened for writing.
   bool Create(const std::string& gbkPath);
@@ -35,10 +37,13 @@ class GridTextFile {
 
  private:
   void Flush();
+  void StartWriteback();
 
   AtomicFile m_file;
   std::unique_ptr<char[]> m_buffer;
   std::size_t m_used = 0;
+  std::size_t m_written = 0;     // bytes in the file
+  std::size_t m_sentToDisk = 0;  // bytes whose writeback has been started
   bool m_failed = false;
   int m_error = 0;
 };
