@@ -1,6 +1,7 @@
 #include "gdal/GeodemSourceBand.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 
@@ -8,6 +9,28 @@ namespace {
 
 // Cells per read: a few MiB whatever the raster, so that memory stays flat.
 constexpr int kCellsPerRead = 1 << 20;
+// Source bytes GDAL caches at a time: small enough that the heap takes the emptied cache back
+// for the next piece instead of returning it to the system (and faulting it in again).
+constexpr std::size_t kBytesPerGdalRead = 64 << 10;
+
+// Whole rows of the band's blocks, about kBytesPerGdalRead of them, so that no block is read
+// twice.
+int GdalReadHeight(GDALDataset& dataset, const RasterSource& source, GDALDataType type) {
+  int blockCols = 0, blockRows = 0;
+  GDALGetBlockSize(GDALGetRasterBand(GDALDataset::ToHandle(&dataset), source.band()), &blockCols,
+                   &blockRows);
+  const std::size_t blockRowBytes = static_cast<std::size_t>(std::max(blockRows, 1)) *
+                                    static_cast<std::size_t>(source.width()) *
+                                    static_cast<std::size_t>(GDALGetDataTypeSizeBytes(type));
+  const std::size_t blocks = std::max<std::size_t>(kBytesPerGdalRead / blockRowBytes, 1);
+  return static_cast<int>(std::min<std::size_t>(blocks * std::max(blockRows, 1), INT_MAX));
+}
+
+// kCellsPerRead in whole pieces of GDAL reads, within the raster.
+int ReadHeight(const RasterSource& source, int rowsPerGdalRead) {
+  const int rows = kCellsPerRead / std::max(source.width(), 1);
+  return std::clamp(rows - rows % rowsPerGdalRead, rowsPerGdalRead, std::max(source.height(), 1));
+}
 
 }  // namespace
 
@@ -39,41 +62,42 @@ GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, st
       m_plan(CellPlan::For({&m_source}, false)),
       m_zoom(zoom),
       m_encoder(zoom, noData, m_plan.marker),
-      m_rowsPerRead(std::clamp(kCellsPerRead / std::max(m_source.width(), 1), 1,
-                               m_source.height())) {}
+      m_rowsPerGdalRead(GdalReadHeight(dataset, m_source, m_plan.type)),
+      m_rowsPerRead(ReadHeight(m_source, m_rowsPerGdalRead)) {}
 
 bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
   const int cols = m_source.width();
   const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(count);
-  const int size = GDALGetDataTypeSizeBytes(m_plan.type);
-  m_cells.resize(n * static_cast<std::size_t>(size));
-  if (!m_reader.Read(0, row, cols, count, m_plan.type, m_plan.marker.value_or(0),
-                     m_cells.data())) {
-    return false;
-  }
-  // The rows are read once: GDAL's block cache would only grow with the raster.
-  m_dataset.FlushCache(false);
-  // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
-  if (GridCellEncoder::ReadsAsDouble(m_plan.type)) {
-    const double* cells = reinterpret_cast<const double*>(m_cells.data());
-    if (m_plan.type != GDT_Float64) {
-      m_doubles.resize(n);
-      GDALCopyWords64(m_cells.data(), m_plan.type, size, m_doubles.data(), GDT_Float64,
-                      sizeof(double), static_cast<GPtrDiff_t>(n));
-      cells = m_doubles.data();
+  m_cells.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type)));
+  const std::size_t rowBytes =
+      static_cast<std::size_t>(cols) * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type));
+  for (int r = 0; r < count; r += m_rowsPerGdalRead) {
+    const int k = std::min(m_rowsPerGdalRead, count - r);
+    if (!m_reader.Read(0, row + r, cols, k, m_plan.type, m_plan.marker.value_or(0),
+                       m_cells.data() + rowBytes * r)) {
+      return false;
     }
-    m_encoder.Encode(cells, static_cast<int>(n), out);
-    return Fits(cells, out, n, row);
+    // The rows are read once: GDAL's block cache would only grow with the raster. Emptied in small
+    // pieces, its memory is taken again from the heap rather than from the system.
+    m_dataset.FlushCache(false);
   }
-  const float* cells = reinterpret_cast<const float*>(m_cells.data());
-  if (m_plan.type != GDT_Float32) {
-    m_floats.resize(n);
-    GDALCopyWords64(m_cells.data(), m_plan.type, size, m_floats.data(), GDT_Float32,
-                    sizeof(float), static_cast<GPtrDiff_t>(n));
-    cells = m_floats.data();
+  // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
+  return GridCellEncoder::ReadsAsDouble(m_plan.type) ? Encode(GDT_Float64, m_doubles, row, n, out)
+                                                     : Encode(GDT_Float32, m_floats, row, n, out);
+}
+
+template <class Cell>
+bool GeodemSourceBand::Encode(GDALDataType cellType, std::vector<Cell>& converted, int row,
+                              std::size_t n, std::int32_t* out) {
+  const Cell* cells = reinterpret_cast<const Cell*>(m_cells.data());
+  if (m_plan.type != cellType) {
+    converted.resize(n);
+    GDALCopyWords64(m_cells.data(), m_plan.type, GDALGetDataTypeSizeBytes(m_plan.type),
+                    converted.data(), cellType, sizeof(Cell), static_cast<GPtrDiff_t>(n));
+    cells = converted.data();
   }
-  m_encoder.Encode(cells, static_cast<int>(n), out);
-  return Fits(cells, out, n, row);
+  // Only a read with clamped cells needs the pass that finds the first of them.
+  return m_encoder.Encode(cells, static_cast<int>(n), out) == 0 || Fits(cells, out, n, row);
 }
 
 // A cell at either end of the integers is a clamped height unless it is no data; geodem refuses

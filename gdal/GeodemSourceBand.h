@@ -31,6 +31,11 @@ class GeodemSourceBand final : public GridRowSource {
 
  private:
   GeodemSourceBand(GDALDataset& dataset, RasterSource source, std::int32_t zoom, double noData);
+  // Encodes the n cells of the last read as Cells of cellType, converted when the plan's type
+  // differs.
+  template <class Cell>
+  bool Encode(GDALDataType cellType, std::vector<Cell>& converted, int row, std::size_t n,
+              std::int32_t* out);
   template <class Cell>
   bool Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row);
 
@@ -40,7 +45,8 @@ class GeodemSourceBand final : public GridRowSource {
   const CellPlan m_plan;
   const std::int32_t m_zoom;
   const GridCellEncoder m_encoder;
-  const int m_rowsPerRead;
+  const int m_rowsPerGdalRead;  // rows GDAL reads and caches at a time
+  const int m_rowsPerRead;      // rows handed to the grid text at a time, whole GDAL reads
   std::vector<unsigned char> m_cells;  // one read in the plan's type
   std::vector<float> m_floats;         // the same as the encoder takes them
   std::vector<double> m_doubles;

@@ -21,24 +21,33 @@ std::int64_t ByType(const RasterSource& source) {
   return ZoomLimit::ForHeights(source.lowestPossible(), source.highestPossible());
 }
 
+// The answer from the type's range, which then bounds the heights.
+std::int64_t FromType(const RasterSource& source, SourceReader::HeightRange* heights) {
+  if (heights) *heights = {true, source.lowestPossible(), source.highestPossible()};
+  return ByType(source);
+}
+
 }  // namespace
 
 std::optional<std::int64_t> ZoomLimit::ForSource(const RasterSource& source, std::int64_t wanted,
-                                                 std::string& error) {
-  if (ByType(source) >= wanted) return ByType(source);
+                                                 std::string& error,
+                                                 SourceReader::HeightRange* heights) {
+  if (ByType(source) >= wanted) return FromType(source, heights);
   std::optional<SourceReader> reader = SourceReader::Open(source, error);
   if (!reader) return std::nullopt;
-  return ForSource(*reader, wanted, error);
+  return ForSource(*reader, wanted, error, heights);
 }
 
 std::optional<std::int64_t> ZoomLimit::ForSource(const SourceReader& reader, std::int64_t wanted,
-                                                 std::string& error) {
+                                                 std::string& error,
+                                                 SourceReader::HeightRange* heights) {
   const RasterSource& source = reader.source();
-  if (ByType(source) >= wanted) return ByType(source);
+  if (ByType(source) >= wanted) return FromType(source, heights);
   std::optional<SourceReader::HeightRange> range = reader.ScanHeights();
   if (!range) {
     error = "cannot read " + source.path() + " to find its lowest and highest height";
     return std::nullopt;
   }
+  if (heights) *heights = *range;
   return ForHeights(range->lowest, range->highest);
 }

@@ -9,6 +9,7 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
+#include "host/FileFailure.h"
 #include "host/GeoCancel.h"
 #include "host/GeoEvents.h"
 
@@ -46,7 +47,7 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
   DatasetHandle dataset(GDALOpenShared(OsPath(temporaryPath).c_str(), GA_ReadOnly));
   if (!dataset) return 0;
   GridTextFile out;
-  if (!out.Create(finalPath)) return 0;
+  if (!out.Create(finalPath)) return Failed(out, finalPath);
 
   const GridTextWriter::Georeference geo = GridTextWriter::GeoreferenceOf(dataset.get());
   m_text.WriteHeader(out, geo);
@@ -56,10 +57,10 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
   // data is deleted.
   std::int64_t clamped = 0;
   // Cut short, the text is dropped: nothing but a complete grid file ever takes the final name.
-  if (!band || !WriteCells(out, band, geo, clamped)) return 0;
+  if (!band || !WriteCells(out, band, geo, clamped)) return Failed(out, finalPath);
   dataset.reset();
   // Delete only what was converted completely: on a full disk the raster is all that is left.
-  if (!out.Finish()) return 0;
+  if (!out.Finish()) return Failed(out, finalPath);
   if (clamped > 0 && m_logOutput) {
     FireGeoLogGbk(FormatGbk("%s：%lld 个格网值乘以 Hzoom %ld 后超出 32 位整数范围，已写为最近的界值",
                             finalPath.c_str(), static_cast<long long>(clamped),
@@ -70,6 +71,12 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
     GDALDeleteDataset(hfa, OsPath(temporaryPath).c_str());
   }
   return 1;
+}
+
+// The host learns why from the operating system's reason; a read or a stop leaves none.
+int DemGridWriter::Failed(const GridTextFile& out, const std::string& finalPath) {
+  if (out.error() != 0) NoteFileFailure(OsPath(finalPath), out.error());
+  return 0;
 }
 
 bool DemGridWriter::WriteCells(GridTextFile& out, GDALRasterBandH band,

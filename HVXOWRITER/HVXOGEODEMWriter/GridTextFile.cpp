@@ -1,5 +1,6 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,10 +9,16 @@
 #include "host/CodePage.h"
 
 bool GridTextFile::Create(const std::string& gbkPath) {
-  if (!m_file.Create(OsPath(gbkPath))) return false;
+  if (!m_file.Create(OsPath(gbkPath))) {
+    m_error = errno;
+    return false;
+  }
   m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
   m_used = 0;
+  m_written = 0;
+  m_sentToDisk = 0;
   m_failed = false;
+  m_error = 0;
   return true;
 }
 
@@ -33,12 +40,24 @@ void GridTextFile::Flush() {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       m_failed = true;
+      m_error = n < 0 ? errno : EIO;  // no progress and no reason given
       break;
     }
     at += n;
     left -= static_cast<std::size_t>(n);
+    m_written += static_cast<std::size_t>(n);
   }
   m_used = 0;
+  StartWriteback();
+}
+
+// The disk takes the text while more is made, so that the flush before the rename finds little
+// left to do. Only a hint: the flush at Finish still reports any failure.
+void GridTextFile::StartWriteback() {
+  if (m_failed || m_written - m_sentToDisk < kWritebackSize) return;
+  ::sync_file_range(m_file.fd(), static_cast<off_t>(m_sentToDisk),
+                    static_cast<off_t>(m_written - m_sentToDisk), SYNC_FILE_RANGE_WRITE);
+  m_sentToDisk = m_written;
 }
 
 bool GridTextFile::Finish() {
@@ -48,5 +67,7 @@ bool GridTextFile::Finish() {
     m_file.Abandon();
     return false;
   }
-  return m_file.Commit();
+  if (m_file.Commit()) return true;
+  m_error = errno;
+  return false;
 }

@@ -13,6 +13,8 @@
 class GridTextFile {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  // Written bytes are sent on to the disk in pieces of this size.
+  static constexpr std::size_t kWritebackSize = std::size_t{8} << 20;
 
   // Starts the file at a GBK path; false when it cannot be opened for writing.
   bool Create(const std::string& gbkPath);
@@ -28,14 +30,20 @@ class GridTextFile {
   void Append(std::string_view text);
 
   bool Failed() const { return m_failed; }
+  // errno of the operation that failed (creating, writing or committing the file); 0 before.
+  int error() const { return m_error; }
   // Writes what is buffered and puts the file in place; true only when every byte reached it.
   bool Finish();
 
  private:
   void Flush();
+  void StartWriteback();
 
   AtomicFile m_file;
   std::unique_ptr<char[]> m_buffer;
   std::size_t m_used = 0;
+  std::size_t m_written = 0;     // bytes in the file
+  std::size_t m_sentToDisk = 0;  // bytes whose writeback has been started
   bool m_failed = false;
+  int m_error = 0;
 };

@@ -5,11 +5,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/GridCellText.h"
+#include "HVXOWRITER/HVXOGEODEMWriter/GridRowPipeline.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 #include "host/CodePage.h"
@@ -128,19 +127,24 @@ bool GridTextWriter::WriteRows(GridTextFile& out, GridRowSource& source, const G
   if (rows <= 0 || cols <= 0) return true;
   const int height = source.RowsPerRead();
   const std::size_t rowCells = static_cast<std::size_t>(cols);
-  // The cells of one read, already encoded as the grid's integers (as large as the floats were).
-  std::unique_ptr<std::int32_t[]> values(new (std::nothrow) std::int32_t[rowCells * height]);
-  if (!values) return false;  // the header stays in the file
+  // Reads hold the cells already encoded as the grid's integers; the text of one read is written
+  // while the next is read.
+  GridRowPipeline pipeline(rowCells * height, [&out, rowCells, cols](const std::int32_t* values,
+                                                                     int n) {
+    for (int i = 0; i < n; ++i) WriteRow(out, values + rowCells * i, cols);
+    return !out.Failed();
+  });
+  if (!pipeline.Ready()) return false;  // the header stays in the file
   for (int y = 0; y < rows; y += height) {
     const int n = std::min(height, rows - y);
-    if (!source.Read(y, n, values.get())) return false;
+    std::int32_t* values = pipeline.NextSlot();
+    if (!values || !source.Read(y, n, values)) return false;
+    pipeline.Post(n);
     for (int i = 0; i < n; ++i) {
-      WriteRow(out, values.get() + rowCells * i, cols);
       if (rowDone && !rowDone(y + i, rows)) return false;
     }
-    if (out.Failed()) return false;
   }
-  return true;
+  return pipeline.Finish();
 }
 
 // A value is "   %ld "; after every tenth value of a row (every value when the row is shorter) a

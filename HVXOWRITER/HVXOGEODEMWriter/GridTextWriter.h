@@ -23,7 +23,8 @@ class GridTextWriter {
     char unit = 'M';
   };
 
-  // Told after each row written (row counted from 0); false stops the writing.
+  // Told after each row is read and handed to the writing (row counted from 0); false stops the
+  // writing.
   using RowDone = std::function<bool(int row, int rows)>;
 
   // VERSION "GRD_2007" and "GRD_1999" (any letter case) select the keyed headers, any other text

@@ -57,8 +57,10 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   convert->add_flag("--separate", o.separate,
                     "one grid file per source even when DST names a .dem file "
                     "(<DST name>_<source name>.dem)");
-  convert->add_flag("-q,--quiet", o.quiet,
-                    "nothing but warnings and errors: no progress display, no information lines");
+  convert
+      ->add_flag("-q,--quiet", o.quiet,
+                 "nothing but warnings and errors: no progress display, no information lines")
+      ->excludes("--verbose");
 
   BatchArguments batch;
   CLI::App* batchCommand = batch.Add(app);

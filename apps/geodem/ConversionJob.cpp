@@ -1,17 +1,20 @@
 #include "apps/geodem/ConversionJob.h"
 
-#include <sys/statvfs.h>
-
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 
 #include "apps/geodem/BlockLayout.h"
+#include "apps/geodem/FileFailureText.h"
 #include "apps/geodem/InputMetadata.h"
 #include "apps/geodem/Interruption.h"
+#include "apps/geodem/OutputFolder.h"
 #include "apps/geodem/StatusText.h"
 #include "rastersource/SourceReader.h"
 #include "host/CodePage.h"
+#include "host/FileFailure.h"
 #include "host/RasterBlock.h"
 #include "host/SpatialReference.h"
 
@@ -22,13 +25,6 @@ std::u16string Wide(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 bool Exists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(path, ec);
-}
-
-// True when the file system that holds `path` has no room left for ordinary users.
-bool DiskIsFull(const std::string& path) {
-  std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-  struct statvfs fs {};
-  return ::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0;
 }
 
 // The block of window w as the writer places it: on the source's grid, one band.
@@ -49,13 +45,14 @@ bool ConversionJob::Open(IWriterJob* job, const std::string& mappingPath) {
   auto metadata = BuildInputMetadata(sources_);
   HRESULT hr = job->SetMetadata(metadata.Get());
   if (hr != S_OK) {
-    console_.Error("the writer refused the input metadata (status " + StatusText(hr) + ")");
+    console_.Error("the writer refused the description of the sources; its messages above say "
+                   "why" + Status(hr));
     return false;
   }
   hr = job->OpenJob(Wide(mappingPath).c_str());
   if (hr != S_OK) {
     console_.Error("the writer could not open the job of the mapping file " + mappingPath +
-                   " (status " + StatusText(hr) + ")");
+                   "; its messages above say why" + Status(hr));
     return false;
   }
   return true;
@@ -93,13 +90,15 @@ double ConversionJob::Cells(const PlannedTarget& target) const {
 }
 
 bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& target) {
+  TakeFileFailure();  // a reason noted before is not this target's
   progress_.BeginTarget(Cells(target));
   auto options = SourceOptions(target);
+  int gdalFailures = gdal_.failures();
   HRESULT hr = writer->OpenTarget(Wide(target.name).c_str(), options.Get());
   if (hr != S_OK) {
     progress_.EndTarget(false);
-    console_.Error("the writer could not open the target " + target.name + " (status " +
-                   StatusText(hr) + ")");
+    console_.Error("the writer could not open the target " + target.name + ": " +
+                   Reason(target.Outputs().front(), gdalFailures) + Status(hr));
     return false;
   }
   bool ok = true;
@@ -119,21 +118,22 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
     return false;
   }
   if (target.mosaic) progress_.BeginConversion(Cells(target));
-  int gdalFailures = gdal_.failures();
+  gdalFailures = gdal_.failures();
   hr = writer->CloseTarget();
   progress_.EndConversion();
   if (Interruption::Signal()) {
     progress_.EndTarget(false);
     return false;
   }
-  // S_FALSE after failed sources only says that nothing was written, which is known already.
-  if (hr != S_OK && (ok || hr != S_FALSE)) {
-    console_.Error("the writer reported a failure closing the target " + target.name + " (status " +
-                   StatusText(hr) + ")");
+  // A failed source has said so; the close then only repeats it (S_FALSE: nothing written).
+  const bool closed = hr == S_OK && gdal_.failures() == gdalFailures;
+  if (ok && !closed) {
+    console_.Error("the writer could not finish the target " + target.name + ": " +
+                   Reason(target.Outputs().back(), gdalFailures) + Status(hr));
   }
-  if (hr != S_OK || gdal_.failures() != gdalFailures) ok = false;
+  ok = ok && closed;
   progress_.EndTarget(ok);
-  return CheckOutputs(target, !ok) && ok;
+  return ok && CheckOutputs(target);
 }
 
 bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget& target,
@@ -182,12 +182,9 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     HRESULT hr = writer->WriteRasterBlock(block.Get(), block.Get());
     progress_.EndConversion();
     if (Interruption::Signal()) return false;  // a failure then is the stop, said once at the end
-    if (hr != S_OK) {
-      console_.Error("the writer failed on " + which + " (status " + StatusText(hr) + ")");
-      return false;
-    }
-    if (gdal_.failures() != gdalFailures) {
-      console_.Error("GDAL failed while the writer wrote " + which);
+    if (hr != S_OK || gdal_.failures() != gdalFailures) {
+      console_.Error("the grid file " + feed.output + " was not written: the writer failed on " +
+                     which + ": " + Reason(feed.output, gdalFailures) + Status(hr));
       return false;
     }
     progress_.BlockWritten(w.coreCells);
@@ -195,21 +192,34 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
   return true;
 }
 
-bool ConversionJob::CheckOutputs(const PlannedTarget& target, bool failed) {
+bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
   bool ok = true;
   for (const std::string& output : target.Outputs()) {
-    if (Exists(output + ".tmp")) {
-      console_.Error("the grid file " + output + " was not written");
-      ok = false;
-    } else if (!failed && !Exists(output)) {
-      console_.Error("the grid file " + output + " was not written");
-      ok = false;
-    }
-    if (DiskIsFull(output)) {
-      console_.Error("no space left on the device that holds " + output +
-                     (failed || !ok ? "" : "; the grid file may be incomplete"));
+    if (Exists(output + ".tmp") || !Exists(output)) {
+      console_.Error("the grid file " + output +
+                     " was not written, although the writer reported no failure");
       ok = false;
     }
   }
   return ok;
+}
+
+std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBefore) const {
+  // The operating system's reason that the writer noted, else the system's answer to a look at the
+  // output's folder now, else GDAL's words.
+  if (const std::optional<FileFailure> failure = TakeFileFailure()) return FileFailureText(*failure);
+  if (const std::optional<FileFailure> failure = OutputFolder::Check(output))
+    return FileFailureText(*failure);
+  if (gdal_.failures() != gdalFailuresBefore) {
+    const std::string& said = gdal_.lastFailure();
+    // GDAL tells a full disk with the system's own words for ENOSPC (its line stands above).
+    if (said.find(std::strerror(ENOSPC)) != std::string::npos)
+      return FileFailureText({output + ".tmp", ENOSPC});
+    return "GDAL: " + said;
+  }
+  return "its messages above say why";
+}
+
+std::string ConversionJob::Status(HRESULT hr) const {
+  return options_.verbose && hr != S_OK ? " (status " + StatusText(hr) + ")" : "";
 }

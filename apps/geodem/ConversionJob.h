@@ -35,8 +35,13 @@ class ConversionJob {
   // The feeds in sending order.
   std::vector<TargetFeed> Feeds(const PlannedTarget& target) const;
   bool SendSource(IRasterTargetWriter* writer, const PlannedTarget& target, const TargetFeed& feed);
-  bool CheckOutputs(const PlannedTarget& target, bool failed);
+  // After a target the writer reported written: each grid file there, no temporary raster left.
+  bool CheckOutputs(const PlannedTarget& target);
   double Cells(const PlannedTarget& target) const;
+  // Why the writer failed on `output`, in words a user can act on.
+  std::string Reason(const std::string& output, int gdalFailuresBefore) const;
+  // " (status 0x80004005)" with --verbose, else nothing.
+  std::string Status(HRESULT hr) const;
 
   const ConvertOptions& options_;
   const std::vector<JobSource>& sources_;

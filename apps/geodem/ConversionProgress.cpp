@@ -6,8 +6,8 @@ void ConversionProgress::BeginTarget(double cells) {
   total_ = 2 * cells;
   done_ = 0;
   converting_ = false;
+  // Nothing shows before the first block is in: a failure to begin is told on a line of its own.
   display_.Restart();
-  Show();
 }
 
 void ConversionProgress::BlockWritten(double cells) {

@@ -4,6 +4,7 @@
 #include <ogr_srs_api.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/MosaicGrid.h"
+#include "apps/geodem/SpaceCheck.h"
 #include "apps/geodem/WriterLoader.h"
 #include "gridfile/PrjFile.h"
 #include "host/CodePage.h"
@@ -69,6 +71,7 @@ int ConvertCommand::RunSteps() {
   if (auto status = CheckTargets()) return *status;
   if (auto status = PlanCells()) return *status;
   if (auto status = CheckZoom()) return *status;
+  if (auto status = CheckSpace()) return *status;
   if (auto status = PrepareMapping()) return *status;
   BoundBlockCache();
   return Convert(gdal);
@@ -170,24 +173,30 @@ std::optional<int> ConvertCommand::PlanCells() {
   return std::nullopt;
 }
 
-// The zoom of the job when geodem knows it: an explicit one, else the default of the mapping file
-// it writes. A user's own mapping file may set any; the writer guards that one.
-std::optional<std::int64_t> ConvertCommand::JobZoom() const {
-  std::optional<std::string> text = options_.zoom;
-  for (const auto& [key, value] : options_.parameters)
-    if (GbkEqualsNoCase(key, "DEM_ZOOM")) text = value;
-  if (!text && !options_.mappingFile) text = ConvertOptions::kDefaultZoom;
+std::optional<std::int64_t> ConvertCommand::JobParameter(const char* key,
+                                                         const std::optional<std::string>& option,
+                                                         const char* byDefault) const {
+  std::optional<std::string> text = option;
+  for (const auto& [k, value] : options_.parameters)
+    if (GbkEqualsNoCase(k, key)) text = value;
+  if (!text && !options_.mappingFile) text = byDefault;
   if (!text) return std::nullopt;
-  return std::strtoll(text->c_str(), nullptr, 10);
+  return std::llround(std::strtod(text->c_str(), nullptr));  // checked to be a number before
+}
+
+// A user's own mapping file may set any zoom; the writer guards that one.
+std::optional<std::int64_t> ConvertCommand::JobZoom() const {
+  return JobParameter("DEM_ZOOM", options_.zoom, ConvertOptions::kDefaultZoom);
 }
 
 std::optional<int> ConvertCommand::CheckZoom() {
   const std::optional<std::int64_t> zoom = JobZoom();
   if (!zoom) return std::nullopt;
   bool ok = true;
-  for (const JobSource& s : sources_) {
+  for (JobSource& s : sources_) {
     std::string error;
-    const std::optional<std::int64_t> largest = ZoomLimit::ForSource(s.raster, *zoom, error);
+    const std::optional<std::int64_t> largest =
+        ZoomLimit::ForSource(s.raster, *zoom, error, &s.heights.emplace());
     if (!largest) {
       console_.Error(error);
       return kFailure;
@@ -199,6 +208,14 @@ std::optional<int> ConvertCommand::CheckZoom() {
     ok = false;
   }
   return ok ? std::nullopt : std::optional<int>(CommandLine::kUsageError);
+}
+
+std::optional<int> ConvertCommand::CheckSpace() {
+  if (options_.noSpaceCheck) return std::nullopt;
+  const std::optional<std::int64_t> noData =
+      JobParameter("RASTER_NODATA", options_.noData, ConvertOptions::kDefaultNoData);
+  const auto needs = SpaceCheck::Needs(plan_.targets(), sources_, JobZoom(), noData);
+  return SpaceCheck::Check(needs, console_) ? std::nullopt : std::optional<int>(kFailure);
 }
 
 std::optional<int> ConvertCommand::PrepareMapping() {
@@ -234,7 +251,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   ConsoleEventSink sink(console_, progress);  // outlives the writer: its teardown may log
   LoadedWriter writer;
   std::string error;
-  if (!WriterLoader::Load(writer, error)) {
+  if (!WriterLoader::Load(writer, options_.verbose, error)) {
     console_.Error(error);
     return kFailure;
   }

@@ -30,9 +30,14 @@ class ConvertCommand {
   std::optional<int> CheckBlocks();
   std::optional<int> PlanCells();
   std::optional<int> CheckZoom();
+  std::optional<int> CheckSpace();
   std::optional<int> CheckTargets();
   std::optional<int> PrepareMapping();
   int Convert(const GdalErrorCapture& gdal);
+  // A writer parameter of the job when geodem knows it: the option, a -p pair, else the default
+  // of the mapping file geodem writes (a user's own mapping file may set any).
+  std::optional<std::int64_t> JobParameter(const char* key, const std::optional<std::string>& option,
+                                           const char* byDefault) const;
   std::optional<std::int64_t> JobZoom() const;
   // --prj: the .prj beside each grid file of a target that was written; false when one fails.
   bool WritePrjFiles(const PlannedTarget& target);

@@ -108,6 +108,15 @@ void ConvertOptionParser::Add(CLI::App& command) {
                 "also write <grid file name>.prj beside each grid file: the source's "
                 "coordinate system as ESRI WKT, as the ASCII grid tools keep it")
       ->group(kGroup);
+  command
+      .add_flag("--no-space-check", noSpaceCheck_,
+                "write even when the disk seems to lack the space the grid files and their "
+                "temporary rasters need")
+      ->group(kGroup);
+  command
+      .add_flag("--verbose", verbose_,
+                "also the writer's status codes with its failures, for a report to its developers")
+      ->group(kGroup);
 }
 
 std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
@@ -137,6 +146,8 @@ std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
   }
   if (given("--mapping")) o.mappingFile = mapping_;
   o.prj = prj_;
+  o.verbose = verbose_;
+  o.noSpaceCheck = noSpaceCheck_;
   if (o.overlap > o.blockSize)
     return "--overlap must not exceed --block-size (" + std::to_string(o.blockSize) + "), not " +
            std::to_string(o.overlap);

@@ -42,4 +42,6 @@ class ConvertOptionParser {
   std::string formatVersion_, zoom_, noData_, mapping_, blockSize_, overlap_, band_;
   std::vector<std::string> parameters_;
   bool prj_ = false;
+  bool verbose_ = false;
+  bool noSpaceCheck_ = false;
 };

@@ -7,6 +7,7 @@
 
 struct ConvertOptions {
   static constexpr const char* kDefaultZoom = "100";
+  static constexpr const char* kDefaultNoData = "-99999";
 
   std::vector<std::string> sources;
   std::string destination;
@@ -25,5 +26,7 @@ struct ConvertOptions {
   int blockSize = 512;
   int overlap = 0;
   bool quiet = false;
+  bool verbose = false;       // also the writer's status codes, for a report to its developers
+  bool noSpaceCheck = false;  // write without first comparing the space needed with the space free
   bool prj = false;  // also DST.prj beside each grid file, the source's coordinate system
 };

@@ -4,6 +4,8 @@
 // temporary raster, which the writer does not check, still fails the conversion.
 #include <cpl_error.h>
 
+#include <string>
+
 #include "apps/geodem/Console.h"
 
 class GdalErrorCapture {
@@ -14,10 +16,13 @@ class GdalErrorCapture {
   GdalErrorCapture& operator=(const GdalErrorCapture&) = delete;
 
   int failures() const { return failures_; }
+  // GDAL's message of the latest failure, on one line.
+  const std::string& lastFailure() const { return lastFailure_; }
 
  private:
   static void CPL_STDCALL Handle(CPLErr level, CPLErrorNum number, const char* message);
 
   Console& console_;
   int failures_ = 0;
+  std::string lastFailure_;
 };

@@ -34,7 +34,7 @@ std::string TemporaryFolder() {
 
 KeyValueList JobMappingFile::WriterParameters(const ConvertOptions& o) {
   KeyValueList list = {{"OVERWRITE", o.overwrite ? "YES" : "NO"},
-                       {"RASTER_NODATA", o.noData.value_or("-99999")},
+                       {"RASTER_NODATA", o.noData.value_or(ConvertOptions::kDefaultNoData)},
                        {"DEM_ZOOM", o.zoom.value_or(ConvertOptions::kDefaultZoom)},
                        {"VERSION", o.formatVersion.value_or("GEODEM")}};
   list.insert(list.end(), o.parameters.begin(), o.parameters.end());

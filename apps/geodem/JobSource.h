@@ -4,6 +4,7 @@
 // the grid of the first piece and one type and marker).
 #include "rastersource/CellPlan.h"
 #include "rastersource/RasterSource.h"
+#include "rastersource/SourceReader.h"
 
 struct JobSource {
   explicit JobSource(RasterSource r)
@@ -18,4 +19,6 @@ struct JobSource {
   double originX, originY;
   double pixelWidth, pixelHeight;  // signed, negative for north-up
   CellPlan cells;
+  // Bounds of its heights once the zoom check has found them (its type's range, or scanned).
+  std::optional<SourceReader::HeightRange> heights;
 };

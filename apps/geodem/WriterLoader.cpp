@@ -21,7 +21,7 @@ std::string RegistryName() {
 }
 
 // Why the module of a class could not serve it, as far as the registry tells.
-std::string ModuleProblem(const CLSID& clsid, HRESULT hr) {
+std::string ModuleProblem(const CLSID& clsid, HRESULT hr, bool verbose) {
   std::string module;
   if (InprocServerPath(clsid, module) != S_OK)
     return "the class " + clsid.ToString() + " has no module in " + RegistryName();
@@ -30,8 +30,8 @@ std::string ModuleProblem(const CLSID& clsid, HRESULT hr) {
   if (!std::filesystem::exists(path, ec))
     return "the registered module " + path + " does not exist";
   std::string detail = FromWriterText(CoLastError());
-  return "the module " + path + " does not create the writer (status " + StatusText(hr) + ")" +
-         (detail.empty() ? "" : ": " + detail);
+  return "the module " + path + " does not create the writer" +
+         (verbose ? " (status " + StatusText(hr) + ")" : "") + (detail.empty() ? "" : ": " + detail);
 }
 
 }  // namespace
@@ -52,7 +52,7 @@ bool WriterLoader::ReadProgId(std::string& progId, std::string& error) {
   return false;
 }
 
-bool WriterLoader::Load(LoadedWriter& writer, std::string& error) {
+bool WriterLoader::Load(LoadedWriter& writer, bool verbose, std::string& error) {
   std::string progId;
   if (!ReadProgId(progId, error)) return false;
   CLSID clsid;
@@ -64,7 +64,7 @@ bool WriterLoader::Load(LoadedWriter& writer, std::string& error) {
   HRESULT hr =
       CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IWriterJob::iid, writer.job.PutVoid());
   if (FAILED(hr) || !writer.job) {
-    error = "cannot create the GEODEM writer: " + ModuleProblem(clsid, hr) + kRegisterHint;
+    error = "cannot create the GEODEM writer: " + ModuleProblem(clsid, hr, verbose) + kRegisterHint;
     return false;
   }
   writer.target = writer.job.As<IRasterTargetWriter>();

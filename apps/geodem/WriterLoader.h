@@ -24,8 +24,9 @@ class WriterLoader {
   static constexpr const char* kCatalogueKey =
       "GEOCOMPONENTCATEGORY\\Talvane\\HVXObjects\\Writer\\GEODEM";
 
-  // Creates the writer; false and an error text (UTF-8) that says how to mend it otherwise.
-  static bool Load(LoadedWriter& writer, std::string& error);
+  // Creates the writer; false and an error text (UTF-8) that says how to mend it otherwise, with
+  // the status code of the failed creation when `verbose`.
+  static bool Load(LoadedWriter& writer, bool verbose, std::string& error);
 
  private:
   static bool ReadProgId(std::string& progId, std::string& error);

@@ -14,11 +14,20 @@ using namespace geodem_driver_test;
 
 namespace {
 
+std::vector<const char*> Options(const std::vector<std::string>& options) {
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  return list;
+}
+
 // A source as a GeoTIFF: the surface's cells in the given type, its no-data cells holding noData.
 std::string WriteSource(const std::string& path, const SourceRaster& r, GDALDataType type,
-                        std::optional<double> noData, int bands = 1) {
+                        std::optional<double> noData, int bands = 1,
+                        const std::vector<std::string>& creationOptions = {}) {
+  std::vector<const char*> list = Options(creationOptions);
   Dataset ds(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.cols, r.rows, bands, type,
-                        nullptr));
+                        const_cast<char**>(list.data())));
   EXPECT_TRUE(ds);
   std::array<double, 6> transform = r.transform;
   GDALSetGeoTransform(ds.get(), transform.data());
@@ -33,13 +42,6 @@ std::string WriteSource(const std::string& path, const SourceRaster& r, GDALData
               CE_None);
   }
   return path;
-}
-
-std::vector<const char*> Options(const std::vector<std::string>& options) {
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
-  return list;
 }
 
 // CreateCopy through the driver; whether a dataset came back.
@@ -122,6 +124,8 @@ struct SameBytesCase {
   std::array<double, 6> transform;
   std::int32_t zoom;
   double gridNoData;
+  // Large enough for several reads of tiles, whose rows are not a whole number of tiles.
+  bool tiledAndLarge = false;
 };
 
 class GeodemDriverSameBytes : public GeodemDriverWrite,
@@ -131,9 +135,13 @@ class GeodemDriverSameBytes : public GeodemDriverWrite,
 TEST_P(GeodemDriverSameBytes, AsGeodemConvertWrites) {
   ASSERT_TRUE(registered_) << "geodem register failed; is the writer module built?";
   const SameBytesCase& c = GetParam();
-  const std::string source = WriteSource(m_dir / "source.tif",
-                                         Surface(53, 27, c.transform, Wkt(c.epsg)), c.type,
-                                         c.noData);
+  const std::string source =
+      c.tiledAndLarge
+          ? WriteSource(m_dir / "source.tif", Surface(1030, 1100, c.transform, Wkt(c.epsg)),
+                        c.type, c.noData, 1,
+                        {"TILED=YES", "BLOCKXSIZE=64", "BLOCKYSIZE=48", "COMPRESS=DEFLATE"})
+          : WriteSource(m_dir / "source.tif", Surface(53, 27, c.transform, Wkt(c.epsg)), c.type,
+                        c.noData);
   const std::string zoom = std::to_string(c.zoom),
                     noData = std::to_string(static_cast<std::int64_t>(c.gridNoData));
   const ProcessResult convert = Convert(
@@ -165,8 +173,12 @@ INSTANTIATE_TEST_SUITE_P(
         SameBytesCase{"GRD_1999", GDT_Int16, -32768, 4326,
                       {116.123456789, 1.0 / 1200, 0, 40.987654321, 0, -1.0 / 1200}, 1, -32768},
         SameBytesCase{"GEODEM", GDT_Float64, std::nullopt, 4490,
-                      {73.5, 1.0 / 3600, 0, 53.5, 0, -1.0 / 3600}, 1000, -9999}),
-    [](const auto& info) { return std::string(info.param.version); });
+                      {73.5, 1.0 / 3600, 0, 53.5, 0, -1.0 / 3600}, 1000, -9999},
+        SameBytesCase{"GRD_2007", GDT_Float32, -9999.9, 32650, {500012.5, 2.5, 0, 4400007.25, 0,
+                                                               -2.5}, 100, -99999, true}),
+    [](const auto& info) {
+      return std::string(info.param.version) + (info.param.tiledAndLarge ? "_tiled" : "");
+    });
 
 // gdal_translate -of GEODEM, and gdalwarp -of GEODEM through a reprojection (its source is then a
 // warped VRT), against the same commands writing GeoTIFF: every cell within half a zoom unit, no

@@ -878,7 +878,7 @@ TEST_F(GeodemBadInput, DiskThatFillsUpKeepsWhatWasThere) {
   SmallDisk disk(dir_ / "small");
   if (!disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
   TempDir::WriteFile(dir_ / "small/kept.txt", "kept");
-  ExpectRefused({source, dir_ / "small/big.dem"}, 1,
+  ExpectRefused({"--no-space-check", source, dir_ / "small/big.dem"}, 1,
                 dir_ / "small/big.dem" + "：写入数据集失败（写入磁盘）");
 }
 

@@ -142,12 +142,13 @@ TEST(CommandLine, BatchPassesTheConversionOptionsThrough) {
   EXPECT_TRUE(b.quiet);
   EXPECT_FALSE(b.force);
 
-  p = Parse({"batch", "--manifest", "m.txt", "--overwrite", "--mapping", "job.xml"});
+  p = Parse({"batch", "--manifest", "m.txt", "--overwrite", "--verbose", "--mapping", "job.xml",
+             "--no-space-check"});
   ASSERT_EQ(p.line.action(), CommandLine::Action::kBatch) << p.err;
   EXPECT_TRUE(p.line.batchOptions().force);
   EXPECT_FALSE(p.line.batchOptions().shard);
   EXPECT_EQ(p.line.batchOptions().convertArguments,
-            (std::vector<std::string>{"--mapping", "job.xml"}));
+            (std::vector<std::string>{"--mapping", "job.xml", "--no-space-check", "--verbose"}));
 
   p = Parse({"batch", "--report", "out", "--json"});
   ASSERT_EQ(p.line.action(), CommandLine::Action::kBatch) << p.err;

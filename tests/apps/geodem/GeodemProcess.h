@@ -30,6 +30,25 @@ class GeodemProcess {
     return Run(argv);
   }
 
+  // geodem with these arguments in a mount namespace of its own, with a tmpfs of `size` (such as
+  // "256k") mounted on the existing folder `folder`; stdout then lists what the run left there.
+  // Empty `why` when such a namespace can be made here; else the reason, and nothing runs.
+  static ProcessResult OnSmallDisk(const std::string& folder, const std::string& size,
+                                   const std::vector<std::string>& args, std::string& why) {
+    ProcessResult probe = Run({"unshare", "-rm", "true"});
+    if (probe.status != 0) {
+      why = "no mount namespace here: " + probe.err;
+      return probe;
+    }
+    std::vector<std::string> argv = {"unshare", "-rm", "sh", "-c",
+                                     "mount -t tmpfs -o size=" + size +
+                                         " tmpfs \"$1\" && shift && \"$@\"; s=$?; "
+                                         "ls -A \"$0\"; exit $s",
+                                     folder, folder, Binary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv);
+  }
+
   // argv[0] is found on PATH.
   static ProcessResult Run(const std::vector<std::string>& argv) {
     TempDir capture;
