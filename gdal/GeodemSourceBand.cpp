@@ -7,8 +7,8 @@
 
 namespace {
 
-// Cells per read: a few MiB whatever the raster, so that memory stays flat.
-constexpr int kCellsPerRead = 1 << 20;
+// Cells per read: about a MiB whatever the raster, so that memory stays flat.
+constexpr int kCellsPerRead = 1 << 18;
 // Source bytes GDAL caches at a time: small enough that the heap takes the emptied cache back
 // for the next piece instead of returning it to the system (and faulting it in again).
 constexpr std::size_t kBytesPerGdalRead = 64 << 10;

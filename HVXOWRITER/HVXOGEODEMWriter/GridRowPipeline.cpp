@@ -3,10 +3,16 @@
 #include <new>
 #include <system_error>
 
-GridRowPipeline::GridRowPipeline(std::size_t cellsPerRead, WriteRead write)
+GridRowPipeline::GridRowPipeline(std::size_t cellsPerRead, std::size_t textPerRead,
+                                 WriteRead write)
     : m_write(std::move(write)) {
-  for (auto& slot : m_slots) slot.reset(new (std::nothrow) std::int32_t[cellsPerRead]);
-  if (!Ready()) return;
+  m_ready = true;
+  for (Slot& slot : m_slots) {
+    slot.cells.reset(new (std::nothrow) std::int32_t[cellsPerRead]);
+    if (textPerRead > 0) slot.text.reset(new (std::nothrow) char[textPerRead]);
+    m_ready = m_ready && slot.cells && (textPerRead == 0 || slot.text);
+  }
+  if (!m_ready) return;
   try {
     m_thread = std::thread(&GridRowPipeline::Run, this);
   } catch (const std::system_error&) {
@@ -24,28 +30,26 @@ GridRowPipeline::~GridRowPipeline() {
   m_thread.join();
 }
 
-std::int32_t* GridRowPipeline::NextSlot() {
+GridRowPipeline::Read GridRowPipeline::NextRead() {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [this] { return m_failed || m_posted - m_written < 2; });
-  return m_failed ? nullptr : m_slots[m_posted % 2].get();
+  if (m_failed) return {};
+  Slot& slot = m_slots[m_posted % 2];
+  return {slot.cells.get(), slot.text.get()};
 }
 
-void GridRowPipeline::Post(int rows) {
-  if (!m_thread.joinable()) {
-    WriteInline(rows);
+void GridRowPipeline::Post(int rows, std::size_t textBytes) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  Slot& slot = m_slots[m_posted % 2];
+  slot.rows = rows;
+  slot.textBytes = textBytes;
+  ++m_posted;
+  if (m_thread.joinable()) {
+    lock.unlock();
+    m_changed.notify_all();
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_rows[m_posted % 2] = rows;
-    ++m_posted;
-  }
-  m_changed.notify_all();
-}
-
-void GridRowPipeline::WriteInline(int rows) {
-  if (!m_failed && !m_write(m_slots[m_posted % 2].get(), rows)) m_failed = true;
-  ++m_posted;
+  if (!m_failed && !WriteSlot(slot)) m_failed = true;
   ++m_written;
 }
 
@@ -55,18 +59,21 @@ bool GridRowPipeline::Finish() {
   return !m_failed;
 }
 
+bool GridRowPipeline::WriteSlot(const Slot& slot) const {
+  return m_write(slot.cells.get(), slot.rows, std::string_view(slot.text.get(), slot.textBytes));
+}
+
 void GridRowPipeline::Run() {
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
     m_changed.wait(lock, [this] { return m_stopping || m_written < m_posted; });
     if (m_stopping) return;
-    const long k = m_written;
+    const Slot& slot = m_slots[m_written % 2];
     // Once the file has failed the rest is only counted, so that the reader is never held up.
     bool ok = !m_failed;
     if (ok) {
-      const int rows = m_rows[k % 2];
       lock.unlock();
-      ok = m_write(m_slots[k % 2].get(), rows);
+      ok = WriteSlot(slot);
       lock.lock();
     }
     if (!ok) m_failed = true;

@@ -1,6 +1,7 @@
 #pragma once
-// Reads of encoded rows handed from the thread that reads them to a second thread that turns
-// them into text and writes it, so that reading the raster and writing the grid file overlap.
+// Reads of encoded rows handed from the thread that reads them to a second thread that writes
+// them to the grid file, so that reading the raster and writing the file overlap. The reader may
+// also turn some of its rows into text itself, so that the two threads share the formatting.
 // GDAL, progress and stop requests stay on the caller's thread (GDAL's errors and a Python or
 // host callback belong there); the second thread only formats and writes the file.
 //
@@ -11,41 +12,56 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 class GridRowPipeline {
  public:
-  // Writes the rows of one read (rows x the row width of values); false when the file failed.
-  using WriteRead = std::function<bool(const std::int32_t* values, int rows)>;
+  // A read: room for its cells and for the text the reader makes of them.
+  struct Read {
+    std::int32_t* cells = nullptr;
+    char* text = nullptr;
+  };
+  // Writes one read: the reader's text, then the rest of its rows (rows x the row width of
+  // cells); false when the file failed.
+  using WriteRead =
+      std::function<bool(const std::int32_t* cells, int rows, std::string_view text)>;
 
-  GridRowPipeline(std::size_t cellsPerRead, WriteRead write);
+  GridRowPipeline(std::size_t cellsPerRead, std::size_t textPerRead, WriteRead write);
   // Stops the writing thread; what was posted and not yet written is dropped.
   ~GridRowPipeline();
   GridRowPipeline(const GridRowPipeline&) = delete;
   GridRowPipeline& operator=(const GridRowPipeline&) = delete;
 
   // False when memory for the two reads is short.
-  bool Ready() const { return m_slots[0] && m_slots[1]; }
-  // Where the next read goes, once the writer has finished with that buffer; nullptr when the
+  bool Ready() const { return m_ready; }
+  // Where the next read goes, once the writer has finished with that buffer; no cells when the
   // writing has failed, so that the caller stops reading.
-  std::int32_t* NextSlot();
-  // Hands the read filled at the last NextSlot to the writer.
-  void Post(int rows);
+  Read NextRead();
+  // Hands the read filled at the last NextRead to the writer, with textBytes of text made.
+  void Post(int rows, std::size_t textBytes);
   // Waits until every posted read is written; false when any failed.
   bool Finish();
 
  private:
+  struct Slot {
+    std::unique_ptr<std::int32_t[]> cells;
+    std::unique_ptr<char[]> text;
+    int rows = 0;
+    std::size_t textBytes = 0;
+  };
+
   void Run();
-  void WriteInline(int rows);
+  bool WriteSlot(const Slot& slot) const;
 
   WriteRead m_write;
-  std::unique_ptr<std::int32_t[]> m_slots[2];
+  Slot m_slots[2];
+  bool m_ready = false;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   // Reads posted and written, counted from the start; read k uses slot k % 2.
   long m_posted = 0;
   long m_written = 0;
-  int m_rows[2] = {0, 0};
   bool m_failed = false;
   bool m_stopping = false;
   std::thread m_thread;

@@ -32,10 +32,20 @@ void GridTextFile::Append(std::string_view text) {
   }
 }
 
+void GridTextFile::Write(std::string_view text) {
+  Flush();
+  WriteAll(text.data(), text.size());
+  StartWriteback();
+}
+
 void GridTextFile::Flush() {
-  const char* at = m_buffer.get();
-  std::size_t left = m_failed ? 0 : m_used;
-  while (left > 0) {
+  WriteAll(m_buffer.get(), m_used);
+  m_used = 0;
+  StartWriteback();
+}
+
+void GridTextFile::WriteAll(const char* at, std::size_t left) {
+  while (left > 0 && !m_failed) {
     ssize_t n = ::write(m_file.fd(), at, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
@@ -47,8 +57,6 @@ void GridTextFile::Flush() {
     left -= static_cast<std::size_t>(n);
     m_written += static_cast<std::size_t>(n);
   }
-  m_used = 0;
-  StartWriteback();
 }
 
 // The disk takes the text while more is made, so that the flush before the rename finds little

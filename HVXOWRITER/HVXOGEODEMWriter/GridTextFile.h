@@ -28,6 +28,8 @@ class GridTextFile {
   }
   void Commit(const char* end) { m_used = static_cast<std::size_t>(end - m_buffer.get()); }
   void Append(std::string_view text);
+  // Writes text made elsewhere after what is buffered, without copying it.
+  void Write(std::string_view text);
 
   bool Failed() const { return m_failed; }
   // errno of the operation that failed (creating, writing or committing the file); 0 before.
@@ -37,6 +39,7 @@ class GridTextFile {
 
  private:
   void Flush();
+  void WriteAll(const char* at, std::size_t n);
   void StartWriteback();
 
   AtomicFile m_file;

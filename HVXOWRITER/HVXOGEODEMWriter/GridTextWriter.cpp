@@ -48,6 +48,45 @@ std::string CoordinateText(double value, int decimals) {
   return zero ? digits : text;
 }
 
+// The most bytes the text of a row of cols cells takes, with the room AppendRow asks beyond it.
+std::size_t RowRoom(int cols) {
+  const std::size_t lines = static_cast<std::size_t>(cols) / kValuesPerLine + 1;
+  return static_cast<std::size_t>(cols) * grid_cell_text::kMaxChars + 2 * (lines + 1) +
+         grid_cell_text::kSlack + 4;
+}
+
+// The rows of a read whose text the reading thread makes: two thirds, as reading and encoding
+// take about half the time of making and writing the text, within a few MiB.
+int ReaderRows(int rowsPerRead, int cols) {
+  constexpr std::size_t kReaderText = std::size_t{4} << 20;
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(rowsPerRead) * 2 / 3,
+                                                kReaderText / RowRoom(cols)));
+}
+
+// Text made in memory of known room, for AppendRow.
+struct TextSpan {
+  char* at;
+  char* Reserve(std::size_t) const { return at; }
+  void Commit(char* end) { at = end; }
+};
+
+// A value is "   %ld "; after every tenth value of a row (every value when the row is shorter) a
+// line ends, and one more at the end of the row.
+template <class Text>
+void AppendRow(Text& out, const std::int32_t* values, int cols) {
+  const int width = std::min(cols, kValuesPerLine);
+  for (int c = 0; c < cols; c += width) {
+    const int n = std::min(width, cols - c);
+    // The values, then at most two line ends.
+    char* at = out.Reserve(static_cast<std::size_t>(n) * grid_cell_text::kMaxChars +
+                           grid_cell_text::kSlack + 4);
+    at = grid_cell_text::AppendCells(at, values + c, n);
+    if (n == width) at = std::copy_n("\r\n", 2, at);
+    if (c + n == cols) at = std::copy_n("\r\n", 2, at);
+    out.Commit(at);
+  }
+}
+
 }  // namespace
 
 GridTextWriter::Layout GridTextWriter::LayoutOf(std::string_view version) {
@@ -127,38 +166,32 @@ bool GridTextWriter::WriteRows(GridTextFile& out, GridRowSource& source, const G
   if (rows <= 0 || cols <= 0) return true;
   const int height = source.RowsPerRead();
   const std::size_t rowCells = static_cast<std::size_t>(cols);
-  // Reads hold the cells already encoded as the grid's integers; the text of one read is written
-  // while the next is read.
-  GridRowPipeline pipeline(rowCells * height, [&out, rowCells, cols](const std::int32_t* values,
-                                                                     int n) {
-    for (int i = 0; i < n; ++i) WriteRow(out, values + rowCells * i, cols);
-    return !out.Failed();
-  });
+  const int readerRows = ReaderRows(height, cols);
+  // Reads hold the cells already encoded as the grid's integers. The reader makes the text of a
+  // read's first rows, the writing thread the rest, and that thread writes both while the next
+  // read is made.
+  GridRowPipeline pipeline(
+      rowCells * height, readerRows * RowRoom(cols),
+      [&out, rowCells, cols, readerRows](const std::int32_t* cells, int n, std::string_view text) {
+        out.Write(text);
+        for (int i = std::min(readerRows, n); i < n; ++i) {
+          AppendRow(out, cells + rowCells * i, cols);
+        }
+        return !out.Failed();
+      });
   if (!pipeline.Ready()) return false;  // the header stays in the file
   for (int y = 0; y < rows; y += height) {
     const int n = std::min(height, rows - y);
-    std::int32_t* values = pipeline.NextSlot();
-    if (!values || !source.Read(y, n, values)) return false;
-    pipeline.Post(n);
+    const GridRowPipeline::Read read = pipeline.NextRead();
+    if (!read.cells || !source.Read(y, n, read.cells)) return false;
+    TextSpan text{read.text};
+    for (int i = 0; i < std::min(readerRows, n); ++i) {
+      AppendRow(text, read.cells + rowCells * i, cols);
+    }
+    pipeline.Post(n, static_cast<std::size_t>(text.at - read.text));
     for (int i = 0; i < n; ++i) {
       if (rowDone && !rowDone(y + i, rows)) return false;
     }
   }
   return pipeline.Finish();
-}
-
-// A value is "   %ld "; after every tenth value of a row (every value when the row is shorter) a
-// line ends, and one more at the end of the row.
-void GridTextWriter::WriteRow(GridTextFile& out, const std::int32_t* values, int cols) {
-  const int width = std::min(cols, kValuesPerLine);
-  for (int c = 0; c < cols; c += width) {
-    const int n = std::min(width, cols - c);
-    // The values, then at most two line ends.
-    char* at = out.Reserve(static_cast<std::size_t>(n) * grid_cell_text::kMaxChars +
-                           grid_cell_text::kSlack + 4);
-    at = grid_cell_text::AppendCells(at, values + c, n);
-    if (n == width) at = std::copy_n("\r\n", 2, at);
-    if (c + n == cols) at = std::copy_n("\r\n", 2, at);
-    out.Commit(at);
-  }
 }

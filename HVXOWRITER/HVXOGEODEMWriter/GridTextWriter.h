@@ -47,7 +47,6 @@ class GridTextWriter {
  private:
   void WriteKeyedGrid(GridTextFile& out, const Georeference& geo) const;
   static int Decimals(const Georeference& geo);
-  static void WriteRow(GridTextFile& out, const std::int32_t* values, int cols);
 
   Layout m_layout;
   std::int32_t m_zoom;

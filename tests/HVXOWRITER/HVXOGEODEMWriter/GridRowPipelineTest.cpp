@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -10,8 +13,8 @@ namespace {
 
 constexpr int kCells = 4;
 
-// Reads numbered from 0, each read's cells holding its number; the writer fails at read failAt
-// (never when negative). Returns the reads written, in the order written.
+// Reads numbered from 0, each read's cells and text holding its number; the writer fails at read
+// failAt (never when negative). Returns the reads written, in the order written.
 struct PipeRun {
   std::vector<int> written;
   bool finished = false;
@@ -20,21 +23,25 @@ struct PipeRun {
 
 PipeRun Pipe(int reads, int failAt, bool finish) {
   PipeRun run;
-  GridRowPipeline pipeline(kCells, [&](const std::int32_t* values, int rows) {
+  GridRowPipeline pipeline(kCells, 8, [&](const std::int32_t* values, int rows,
+                                           std::string_view text) {
     // Slow enough that the reader is ahead, so that the hand-over is really exercised.
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     for (int i = 1; i < kCells; ++i) EXPECT_EQ(values[i], values[0]);
     EXPECT_EQ(rows, values[0] + 1);
+    EXPECT_EQ(text, std::to_string(values[0]));
     run.written.push_back(values[0]);
     return values[0] != failAt;
   });
   EXPECT_TRUE(pipeline.Ready());
   for (int k = 0; k < reads; ++k) {
-    std::int32_t* slot = pipeline.NextSlot();
-    if (!slot) break;
+    const GridRowPipeline::Read read = pipeline.NextRead();
+    if (!read.cells) break;
     ++run.slotsGiven;
-    std::fill(slot, slot + kCells, k);
-    pipeline.Post(k + 1);
+    std::fill(read.cells, read.cells + kCells, k);
+    const std::string text = std::to_string(k);
+    std::copy(text.begin(), text.end(), read.text);
+    pipeline.Post(k + 1, text.size());
   }
   if (finish) run.finished = pipeline.Finish();
   return run;
