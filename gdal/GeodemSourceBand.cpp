@@ -68,9 +68,9 @@ GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, st
 bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
   const int cols = m_source.width();
   const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(count);
-  m_cells.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type)));
-  const std::size_t rowBytes =
-      static_cast<std::size_t>(cols) * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type));
+  const std::size_t cellBytes = static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type));
+  const std::size_t rowBytes = static_cast<std::size_t>(cols) * cellBytes;
+  m_cells.resize(rowBytes * static_cast<std::size_t>(count));
   for (int r = 0; r < count; r += m_rowsPerGdalRead) {
     const int k = std::min(m_rowsPerGdalRead, count - r);
     if (!m_reader.Read(0, row + r, cols, k, m_plan.type, m_plan.marker.value_or(0),
