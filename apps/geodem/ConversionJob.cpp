@@ -17,6 +17,7 @@
 #include "host/FileFailure.h"
 #include "host/RasterBlock.h"
 #include "host/SpatialReference.h"
+#include "host/TargetFileLock.h"
 
 namespace {
 
@@ -195,7 +196,10 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
 bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
   bool ok = true;
   for (const std::string& output : target.Outputs()) {
-    if (Exists(output + ".tmp") || !Exists(output)) {
+    // Once this writer let go of the file, the next conversion of it may already have its own
+    // temporary raster there.
+    const bool nextWriterAtWork = TargetFileLock::Probe(output) == TargetFileLock::State::kHeld;
+    if ((!nextWriterAtWork && Exists(output + ".tmp")) || !Exists(output)) {
       console_.Error("the grid file " + output +
                      " was not written, although the writer reported no failure");
       ok = false;
