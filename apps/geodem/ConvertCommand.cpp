@@ -70,10 +70,10 @@ int ConvertCommand::RunSteps() {
   if (auto status = CheckBlocks()) return *status;
   if (auto status = CheckTargets()) return *status;
   if (auto status = PlanCells()) return *status;
+  BoundBlockCache();  // before the zoom check, which may read every source whole
   if (auto status = CheckZoom()) return *status;
   if (auto status = CheckSpace()) return *status;
   if (auto status = PrepareMapping()) return *status;
-  BoundBlockCache();
   return Convert(gdal);
 }
 
