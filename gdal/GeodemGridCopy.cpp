@@ -79,9 +79,9 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
     return Fail(CPLE_FileIO, "%s The unfinished %s is removed.", readError.c_str(),
                 m_target.c_str());
   }
-  return Fail(CPLE_FileIO,
-              "Cannot write %s (is the disk full?); the unfinished file is removed.",
-              m_target.c_str());
+  // The system's own reason: "No space left on device" only when the disk really is full.
+  return Fail(CPLE_FileIO, "Cannot write %s: %s; the unfinished file is removed.",
+              m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
 }
 
 bool GeodemGridCopy::WritePrj(GDALDataset& source) const {

@@ -332,6 +332,11 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
   EXPECT_EQ(calls, 16);  // the start, then rows 1 to 15 of 30
   EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
 
+  // A full disk is told in the system's words, not guessed.
+  EXPECT_FALSE(CreateCopy("/dev/full", north.get()));
+  EXPECT_STREQ(CPLGetLastErrorMsg(),
+               "Cannot write /dev/full: No space left on device; the unfinished file is removed.");
+
   // Root writes into read-only folders; a folder under /proc is closed to everyone.
   const std::string locked = m_dir / "locked";
   std::filesystem::create_directory(locked);
