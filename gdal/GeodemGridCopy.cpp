@@ -11,7 +11,9 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextWriter.h"
 #include "gdal/GeodemSourceBand.h"
 #include "gridfile/PrjFile.h"
+#include "host/AtomicFile.h"
 #include "host/CodePage.h"
+#include "host/TargetFileLock.h"
 
 namespace {
 
@@ -33,6 +35,8 @@ bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
   // The source first: a source that cannot be written leaves the target alone.
   std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
   if (!cells) return false;
+  TargetFileLock lock;
+  if (!Claim(lock)) return false;
   if (!WriteGrid(source, *cells, progress ? progress : GDALDummyProgress, progressData)) {
     return false;
   }
@@ -41,6 +45,25 @@ bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
     return false;
   }
   return true;
+}
+
+// One writer of a file at a time, as with geodem convert; a writer that died (a killed
+// gdal_translate) left its unfinished file behind, which the next one clears away.
+bool GeodemGridCopy::Claim(TargetFileLock& lock) const {
+  switch (lock.Acquire(m_target)) {
+    case TargetFileLock::Result::kLocked:
+      if (lock.foundStale() && lock.staleHolder() != 0)
+        AtomicFile::RemoveTemporaryOf(m_target, lock.staleHolder());
+      return true;
+    case TargetFileLock::Result::kBusy:
+      return Fail(CPLE_AppDefined,
+                  "%s is being written by another conversion (process %s); try again when it has "
+                  "finished.",
+                  m_target.c_str(), std::to_string(lock.holder()).c_str());
+    case TargetFileLock::Result::kFailed:
+      break;
+  }
+  return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", m_target.c_str(), VSIStrerror(errno));
 }
 
 bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,

@@ -11,6 +11,7 @@
 #include "gdal/GeodemCreationOptions.h"
 
 class GridRowSource;
+class TargetFileLock;
 
 class GeodemGridCopy {
  public:
@@ -22,6 +23,7 @@ class GeodemGridCopy {
   bool Write(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
 
  private:
+  bool Claim(TargetFileLock& lock) const;
   bool WriteGrid(GDALDataset& source, GridRowSource& cells, GDALProgressFunc progress,
                  void* progressData) const;
   bool WritePrj(GDALDataset& source) const;

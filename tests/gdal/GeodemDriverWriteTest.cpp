@@ -1,6 +1,7 @@
 // Grid files written through the driver (CreateCopy, Create, gdal_translate, gdalwarp), compared
 // with what geodem convert writes for the same source, and the failures that must leave no file.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +10,8 @@
 
 #include "GeodemDriverTest.h"
 #include "apps/geodem/GeodemProcess.h"
+#include "host/AtomicFile.h"
+#include "host/TargetFileLock.h"
 
 using namespace geodem_driver_test;
 
@@ -352,6 +355,36 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
 }
 
 // A source of several bands: a warning names the band written, BAND chooses another.
+// A writer at work keeps the others off its file; what a writer that died left (its lock and its
+// unfinished file) the next one clears away.
+TEST_F(GeodemDriverWrite, OneWriterAFileAndNoLeftoversOfADeadOne) {
+  const std::string target = m_dir / "out.dem";
+  Dataset north(GDALOpen(WriteSource(m_dir / "north.tif",
+                                     Surface(30, 20, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650)),
+                                     GDT_Float32, -9999)
+                             .c_str(),
+                         GA_ReadOnly));
+  {
+    TargetFileLock other;
+    ASSERT_EQ(other.Acquire(target), TargetFileLock::Result::kLocked);
+    QuietGdal quiet;
+    EXPECT_FALSE(CreateCopy(target, north.get()));
+    EXPECT_NE(std::string(CPLGetLastErrorMsg())
+                  .find(target + " is being written by another conversion (process " +
+                        std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << CPLGetLastErrorMsg();
+  }
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  TempDir::WriteFile(TargetFileLock::LockPathOf(target), std::to_string(dead));
+  TempDir::WriteFile(AtomicFile::TemporaryPathOf(target, dead), "half a grid");
+  ASSERT_TRUE(CreateCopy(target, north.get())) << CPLGetLastErrorMsg();
+  EXPECT_EQ(FilesIn(m_dir), (std::vector<std::string>{"north.tif", "out.dem", "out.prj"}));
+}
+
 TEST_F(GeodemDriverWrite, BandOptionChoosesTheBandOfSeveral) {
   const SourceRaster surface = Surface(12, 9, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));
   Dataset source(GDALOpen(
