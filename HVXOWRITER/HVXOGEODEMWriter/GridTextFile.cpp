@@ -33,6 +33,7 @@ void GridTextFile::Append(std::string_view text) {
 }
 
 void GridTextFile::Write(std::string_view text) {
+  if (text.empty()) return;  // what is buffered may wait for more
   Flush();
   WriteAll(text.data(), text.size());
   StartWriteback();
