@@ -28,6 +28,8 @@ class CnsdtfGridReader {
   // that claims far more cells than the file can hold among them).
   bool Open(const std::string& path);
   const GridHeader& Header() const { return m_header; }
+  // The file offset where the data section's first value is looked for.
+  std::uint64_t DataOffset() const { return m_rowStarts.empty() ? 0 : m_rowStarts.front(); }
 
   // Reads row `row` (from 0) into cols values. False, with Error() naming the row and column,
   // when the data section ends early, holds something other than an integer or an integer

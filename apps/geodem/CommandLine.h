@@ -2,7 +2,8 @@
 // The command line of geodem:
 //   geodem convert [options] SRC... DST
 //   geodem batch [options] --out-dir DIR SRC... | --manifest FILE   (or --report DIR)
-//   geodem info [--nodata V] [--json] FILE.dem
+//   geodem info [--nodata V] [--json] [--quicklook FILE.png] FILE.dem
+//   geodem check [options] FILE.dem...
 //   geodem register | unregister [--system]
 //   geodem --help | --version
 // Parsing prints help, version and usage errors itself; the caller acts on what remains.
@@ -12,6 +13,7 @@
 
 #include "apps/geodem/ConvertOptions.h"
 #include "apps/geodem/InfoOptions.h"
+#include "apps/geodem/check/CheckOptions.h"
 #include "apps/geodem/batch/BatchOptions.h"
 
 namespace CLI {
@@ -20,7 +22,7 @@ class App;
 
 class CommandLine {
  public:
-  enum class Action { kConvert, kBatch, kInfo, kRegister, kUnregister, kExit };
+  enum class Action { kConvert, kBatch, kInfo, kCheck, kRegister, kUnregister, kExit };
 
   // Exit status of a command-line mistake, as GDAL's utilities and most Unix tools use it.
   static constexpr int kUsageError = 2;
@@ -33,6 +35,7 @@ class CommandLine {
   const ConvertOptions& options() const { return options_; }
   const BatchOptions& batchOptions() const { return batchOptions_; }
   const InfoOptions& infoOptions() const { return infoOptions_; }
+  const CheckOptions& checkOptions() const { return checkOptions_; }
   // register and unregister: the system-wide registry instead of the user's.
   bool systemRegistry() const { return systemRegistry_; }
 
@@ -50,5 +53,6 @@ class CommandLine {
   ConvertOptions options_;
   BatchOptions batchOptions_;
   InfoOptions infoOptions_;
+  CheckOptions checkOptions_;
   bool systemRegistry_ = false;
 };
