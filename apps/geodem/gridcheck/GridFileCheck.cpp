@@ -109,7 +109,11 @@ void GridFileCheck::CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& 
   std::vector<std::int32_t> row(static_cast<std::size_t>(header.cols));
   for (int r = 0; r < header.rows; ++r) {
     if (!reader.ReadRow(r, row.data())) {
-      result.findings.push_back(GridFinding::Error(reader.Error()));
+      GridFinding failure = GridFinding::AtCell(GridFinding::Level::kError, reader.FailedRow(),
+                                                reader.FailedColumn(), reader.Error());
+      // The reader's words name the place too; the finding carries it apart.
+      if (failure.text.starts_with(failure.Place() + ": ")) failure.text.erase(0, failure.Place().size() + 2);
+      result.findings.push_back(std::move(failure));
       source.reset();  // a comparison of part of the file says nothing
       break;
     }

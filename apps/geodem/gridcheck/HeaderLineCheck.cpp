@@ -175,26 +175,35 @@ void HeaderLineCheck::CheckKeyed(const std::vector<Line>& lines,
 void HeaderLineCheck::CheckPositional(const std::vector<Line>& lines,
                                       std::vector<GridFinding>& findings) {
   std::size_t next = 0;
-  for (std::string_view key : kPositionalKeys) {
+  for (std::size_t k = 0; k < std::size(kPositionalKeys); ++next) {
     const std::string_view text = next < lines.size() ? Trim(lines[next].text) : std::string_view();
     const long number = next < lines.size() ? lines[next].number : lines.back().number + 1;
     if (text.empty()) {
       findings.push_back(GridFinding::Error(
-          "the header ends before its " + std::string(key) + " value (line " +
-              std::to_string(number - lines.front().number + 1) + " of the positional layout)",
+          "the header ends before its " + std::string(kPositionalKeys[k]) + " value (line " +
+              std::to_string(k + 1) + " of the positional layout)",
           number));
       return;
     }
-    ++next;
-    if (text.find_first_of(" \t") != std::string_view::npos) {
-      findings.push_back(GridFinding::Error(
-          Quoted(text) + " holds more than the " + std::string(key) +
-              " value: the positional layout has one value a line",
-          number));
-      continue;
+    std::vector<std::string_view> values;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = std::min(text.find_first_of(" \t", at), text.size());
+      values.push_back(text.substr(at, end - at));
+      at = text.find_first_not_of(" \t", end);
     }
-    m_keyLines.emplace_back(key, number);
-    CheckValue(key, text, number, findings);
+    if (values.size() > 1) {
+      findings.push_back(GridFinding::Error(
+          "the line holds " + std::to_string(values.size()) +
+              " values: the positional layout has one value a line",
+          number));
+    }
+    // Values spread otherwise still stand for the lines they replace, so that one fault is
+    // reported once.
+    for (std::string_view value : values) {
+      if (k == std::size(kPositionalKeys)) break;
+      m_keyLines.emplace_back(kPositionalKeys[k], number);
+      CheckValue(kPositionalKeys[k++], value, number, findings);
+    }
   }
   CheckBlankAfter(lines, next, findings);
 }
