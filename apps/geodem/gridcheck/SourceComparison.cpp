@@ -11,9 +11,10 @@ constexpr std::size_t kShown = 10;   // of which are reported cell by cell
 
 bool Near(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance; }
 
-std::string Text(double value) {
+// Digits enough for a float's heights (the cells travel as floats unless wider), or a double's.
+std::string Text(double value, int digits = 10) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.10g", value);
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
   return text;
 }
 
@@ -150,7 +151,9 @@ void SourceComparison::Report(long zoomLine, std::vector<GridFinding>& findings)
   for (std::size_t i = 0; i < std::min(kShown, m_differences.size()); ++i) {
     const Difference& d = m_differences[i];
     const std::string height =
-        std::isnan(d.height) ? "no data" : "height " + Text(d.height) + " m";
+        std::isnan(d.height)
+            ? "no data"
+            : "height " + Text(d.height, GridCellEncoder::ReadsAsDouble(m_plan.type) ? 15 : 7) + " m";
     findings.push_back(GridFinding::AtCell(
         GridFinding::Level::kError, d.row, d.column,
         "expected " + std::to_string(d.expected) + " (the source's " + height + "), found " +
