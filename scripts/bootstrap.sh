@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(g++ clang libclang-rt-14-dev cmake make pkg-config libgdal-dev gdal-bin libxml2-dev
           libxml2-utils libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev time
           dpkg-dev file man-db slurmctld slurmd slurm-client munge python3-gdal python3-numpy
-          python3-rasterio r-cran-terra)
+          python3-rasterio r-cran-terra chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -24,11 +25,11 @@ std::string Metres(double value) {
   return text;
 }
 
-// The file's first bytes, where its header is.
-std::string Head(const std::string& path) {
+// The file's first bytes, where its header is; none when it cannot be opened.
+std::optional<std::string> Head(const std::string& path) {
   std::string head(kHeadBytes, '\0');
   VSILFILE* file = VSIFOpenL(path.c_str(), "rb");
-  if (!file) return {};
+  if (!file) return std::nullopt;
   head.resize(VSIFReadL(head.data(), 1, head.size(), file));
   VSIFCloseL(file);
   return head;
@@ -76,7 +77,8 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
   if (VSIStatL(path.c_str(), &stat) == 0) result.bytes = static_cast<std::uint64_t>(stat.st_size);
 
   HeaderLineCheck lines;
-  lines.Run(Head(path), result.findings);
+  const std::optional<std::string> head = Head(path);
+  if (head) lines.Run(*head, result.findings);
   CnsdtfGridReader reader;
   if (!reader.Open(path)) {
     // The line check has said where the header breaks; the reader's words only when it has not.
