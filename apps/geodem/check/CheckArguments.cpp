@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <limits>
+#include <set>
 
 #include "apps/geodem/ConvertOptionParser.h"
 #include "apps/geodem/WholeNumberRange.h"
+#include "apps/geodem/check/CheckCommand.h"
 
 namespace {
 
@@ -85,5 +87,13 @@ std::string CheckArguments::Collect(CheckOptions& o) {
   }
   if (o.files.size() > 1 && o.check.source)
     return "--source compares one grid file with the DEM it was made from: give one FILE";
+  if (o.quicklookDir) {
+    std::set<std::string> pictures;
+    for (const std::string& file : o.files) {
+      const std::string picture = CheckCommand::QuickLookPath(*o.quicklookDir, file);
+      if (!pictures.insert(picture).second)
+        return "two files would make the quick-look " + picture + "; check them apart";
+    }
+  }
   return {};
 }

@@ -42,7 +42,8 @@ TEST(GeodemCheck, CommandLinesThatCannotWorkExitWithTwo) {
                                              {"--max-nodata", "101", "a.dem"},
                                              {"-j", "0", "a.dem"},
                                              {"--band", "2", "a.dem"},
-                                             {"--source", "s.tif", "a.dem", "b.dem"}}) {
+                                             {"--source", "s.tif", "a.dem", "b.dem"},
+                                             {"--quicklook", "looks", "x/a.dem", "y/a.dem"}}) {
     const ProcessResult r = Check(args);
     EXPECT_EQ(r.status, 2) << testing::PrintToString(args) << r.err;
     EXPECT_NE(r.err.find("error: "), std::string::npos) << r.err;
