@@ -28,7 +28,8 @@ int CheckCommand::Run() {
   m_results.resize(n);
   m_thumbnails.resize(n);
   m_failures.resize(n);
-  GDALAllRegister();
+  // The grid files are read without GDAL's drivers; a source and the pictures need them.
+  if (m_options.check.source) GDALAllRegister();
   std::string error;
   if ((m_options.quicklookDir || m_options.html) && !QuickLook::DriverReady(error)) {
     m_console.Error("no quick-look can be made: " + error);

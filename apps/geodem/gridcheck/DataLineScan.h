@@ -4,7 +4,7 @@
 // layout breaks rows into (W = min(Col, 10) values a line, a row's last line its remainder, and an
 // empty line after each row whose Col is a multiple of W), and values beyond Row x Col.
 //
-// A value here is any run of non-blank bytes: whether it is a number is the grid reader's
+// A value here is any run of bytes above ' ': whether it is a number is the grid reader's
 // business. The bytes are classified 64 at a time (SSE2 where the processor has it), so that the
 // pass costs little beside the reading of the values.
 #include <cstdint>

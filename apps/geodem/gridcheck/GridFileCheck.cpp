@@ -2,9 +2,12 @@
 
 #include <cpl_vsi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -43,7 +46,15 @@ class HeightRange {
         m_low(std::llround(GridCheckOptions::kLowestHeight * zoom)),
         m_high(std::llround(GridCheckOptions::kHighestHeight * zoom)) {}
 
+  // A row's least and greatest cells first (a loop that vectorises): only rows that reach past
+  // the range, or hold no-data cells below it, are looked at cell by cell.
   void Add(int row, const std::int32_t* values, int n) {
+    std::int32_t least = INT32_MAX, greatest = INT32_MIN;
+    for (int c = 0; c < n; ++c) {
+      least = std::min(least, values[c]);
+      greatest = std::max(greatest, values[c]);
+    }
+    if (least >= m_low && greatest <= m_high) return;
     for (int c = 0; c < n; ++c) {
       const std::int64_t v = values[c];
       if ((v >= m_low && v <= m_high) || v == m_noData) continue;
@@ -86,9 +97,16 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
   } else {
     result.header = reader.Header();
     CheckCoordinates(*result.header, lines, result);
-    DataLineScan(reader.DataOffset(), result.header->rows, result.header->cols)
-        .Run(path, result.findings);
-    CheckCells(reader, lines, result);
+    // The line structure is a pass of its own over the bytes: beside the reading of the cells,
+    // on another core where there is one.
+    std::vector<GridFinding> lineFindings;
+    {
+      std::jthread lineScan([&, offset = reader.DataOffset(), header = *result.header] {
+        DataLineScan(offset, header.rows, header.cols).Run(path, lineFindings);
+      });
+      CheckCells(reader, lines, result);
+    }
+    result.findings.insert(result.findings.end(), lineFindings.begin(), lineFindings.end());
     CheckNoData(result);
   }
   result.seconds =
