@@ -7,6 +7,7 @@
 #include "apps/geodem/ConvertOptionParser.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/check/CheckCommand.h"
+#include "apps/geodem/mapsheet/SheetScale.h"
 
 namespace {
 
@@ -48,6 +49,13 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
       ->type_name("SRC");
   command_->add_option("--band", band_, "the band of SRC that holds the heights (default 1)")
       ->type_name("N");
+  command_->add_flag("--sheet", given_.check.sheet,
+                     "each file is named by a national map sheet number (J50E001010.dem): its "
+                     "grid must cover the sheet, in its .prj's coordinate system (else degrees "
+                     "for unit D); the margin on each side is reported");
+  command_->add_option("--scale", scale_,
+                       "with --sheet: the sheets must be of scale 1:N (1000000 to 5000)")
+      ->type_name("N");
   command_->add_option("--quicklook", given_.quicklookDir,
                        "write DIR/<file name>.png per file: a hillshade over a colour ramp of "
                        "the heights")
@@ -84,6 +92,14 @@ std::string CheckArguments::Collect(CheckOptions& o) {
         !problem.empty())
       return problem;
     o.check.noData = std::strtod(noData_.c_str(), nullptr);
+  }
+  if (command_->get_option("--scale")->count()) {
+    if (!o.check.sheet) return "--scale goes with --sheet";
+    const std::optional<long long> scale = kPositive.Read("--scale", scale_, error);
+    if (!scale) return error;
+    if (!SheetScale::ofDenominator(static_cast<long>(*scale)))
+      return "--scale " + scale_ + " is not a scale of the sheet grid: " + SheetScale::denominatorList();
+    o.check.sheetScale = static_cast<long>(*scale);
   }
   if (o.files.size() > 1 && o.check.source)
     return "--source compares one grid file with the DEM it was made from: give one FILE";

@@ -14,6 +14,6 @@ class CheckArguments {
 
  private:
   CheckOptions given_;
-  std::string jobs_, band_, maxNoData_, noData_;  // as typed; Collect checks them
+  std::string jobs_, band_, maxNoData_, noData_, scale_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
 };

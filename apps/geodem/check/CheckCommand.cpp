@@ -31,8 +31,10 @@ int CheckCommand::Run() {
   // The grid files are read without GDAL's drivers; a source and the pictures need them.
   if (m_options.check.source) GDALAllRegister();
   std::string error;
-  if ((m_options.quicklookDir || m_options.html) && !QuickLook::DriverReady(error)) {
-    m_console.Error("no quick-look can be made: " + error);
+  // The pictures and the sheets' coordinate systems are read through GDAL's GEODEM driver.
+  if ((m_options.quicklookDir || m_options.html || m_options.check.sheet) &&
+      !QuickLook::DriverReady(error)) {
+    m_console.Error(error);
     return 1;
   }
   if (m_options.quicklookDir) {

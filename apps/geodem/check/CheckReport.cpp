@@ -35,6 +35,25 @@ std::string OptionalNumber(const std::optional<double>& value) {
   return value ? JsonText::Number(*value) : "null";
 }
 
+// The margins by which the grid reaches past its sheet's edges, when they were checked.
+void SheetLine(const GridCheckResult& r, std::ostream& out) {
+  if (!r.sheet || !r.sheet->margins) return;
+  out << "  sheet " << r.sheet->number << ": margins " << r.sheet->margins->Text() << "\n";
+}
+
+std::string SheetJson(const SheetPlacement& s) {
+  const SheetExtent& e = s.extent;
+  std::string out = "{\"number\":" + JsonText::Quote(s.number) + ",\"west\":" +
+                    JsonText::Number(e.west) + ",\"south\":" + JsonText::Number(e.south) +
+                    ",\"east\":" + JsonText::Number(e.east) + ",\"north\":" +
+                    JsonText::Number(e.north) + ",\"margins\":";
+  if (!s.margins) return out + "null}";
+  const SheetPlacement::Margins& m = *s.margins;
+  return out + "{\"west\":" + JsonText::Number(m.west) + ",\"east\":" + JsonText::Number(m.east) +
+         ",\"north\":" + JsonText::Number(m.north) + ",\"south\":" + JsonText::Number(m.south) +
+         ",\"unit\":\"" + (m.degrees ? "degree" : "metre") + "\"}}";
+}
+
 }  // namespace
 
 void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
@@ -45,9 +64,11 @@ void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
     out << r.path << ": ";
     if (r.findings.empty()) {
       out << "ok\n";
+      SheetLine(r, out);
       continue;
     }
     out << Plural(r.errors(), "error") << ", " << Plural(r.warnings(), "warning") << "\n";
+    SheetLine(r, out);
     std::size_t placeWidth = 5;
     for (const GridFinding& f : r.findings) placeWidth = std::max(placeWidth, f.Place().size());
     for (const GridFinding& f : r.findings) {
@@ -74,7 +95,9 @@ std::string JsonOf(const GridCheckResult& r) {
   }
   out += ",\"min\":" + OptionalNumber(r.lowest) + ",\"max\":" + OptionalNumber(r.highest) +
          ",\"nodata_share\":" + JsonText::Number(r.NoDataShare()) +
-         ",\"seconds\":" + JsonText::Number(r.seconds) + "}";
+         ",\"seconds\":" + JsonText::Number(r.seconds);
+  if (r.sheet) out += ",\"sheet\":" + SheetJson(*r.sheet);
+  out += "}";
   return out;
 }
 

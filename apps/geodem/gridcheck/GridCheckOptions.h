@@ -11,6 +11,10 @@ struct GridCheckOptions {
   // The DEM the file was made from, and its band (from 1): every cell must be its height.
   std::optional<std::string> source;
   int band = 1;
+  // The file's name is a national map sheet number: its grid must cover that sheet, of scale
+  // 1:sheetScale when given.
+  bool sheet = false;
+  std::optional<long> sheetScale;
 
   // Heights outside this range (metres) are suspicious anywhere on Earth.
   static constexpr double kLowestHeight = -500;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/geodem/gridcheck/GridFinding.h"
+#include "apps/geodem/gridcheck/SheetPlacement.h"
 #include "gridfile/GridHeader.h"
 
 struct GridCheckResult {
@@ -17,6 +18,8 @@ struct GridCheckResult {
   std::int64_t noDataCells = 0;
   std::optional<double> lowest, highest;  // heights in metres (stored value / Hzoom)
   double seconds = 0;
+  // The sheet the file's name gives, if it is a sheet number (margins only with the sheet check).
+  std::optional<SheetPlacement> sheet;
 
   int Count(GridFinding::Level level) const {
     int n = 0;

@@ -15,6 +15,7 @@
 #include "apps/geodem/gridcheck/DataLineScan.h"
 #include "apps/geodem/gridcheck/GridSummary.h"
 #include "apps/geodem/gridcheck/HeaderLineCheck.h"
+#include "apps/geodem/gridcheck/SheetCoverage.h"
 #include "apps/geodem/gridcheck/SourceComparison.h"
 #include "gridfile/CnsdtfGridReader.h"
 
@@ -108,7 +109,12 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
     }
     result.findings.insert(result.findings.end(), lineFindings.begin(), lineFindings.end());
     CheckNoData(result);
+    if (m_options.sheet) {
+      result.sheet = SheetCoverage::Check(path, *result.header, m_options.sheetScale, result.findings);
+    }
   }
+  std::string notSheet;
+  if (!result.sheet) result.sheet = SheetCoverage::Named(path, notSheet);
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;

@@ -4,6 +4,7 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "GeodemEndToEnd.h"
@@ -170,6 +171,39 @@ TEST_F(GeodemEndToEnd, QuickLookIsShadedSizedAndTransparentWhereNoData) {
   }
   EXPECT_LT(bx + by, w - 1) << "brightest at " << bx << ", " << by;
   EXPECT_GT(dx + dy, w - 1) << "darkest at " << dx << ", " << dy;
+}
+
+}  // namespace
+
+namespace {
+
+// Sheet J50E001010 of 1:50 000 is 116.25-116.5 E, 39 50'-40 N; the grid reaches 36" past it on
+// three sides and 12" on the south. Under its east neighbour's number it falls short on the east.
+TEST_F(GeodemEndToEnd, CheckSheetCoverageWithTheMargins) {
+  TestRaster r;
+  r.width = 270;
+  r.height = 180;
+  r.epsg = 4326;
+  r.geoTransform = {116.24, 0.001, 0, 40.01, 0, -0.001};
+  r.cell = [](int, int x, int y) { return 500 + x - y; };
+  const std::string source = Write(r, "sheet.tif"), file = dir_ / "J50E001010.dem";
+  ASSERT_EQ(Convert({"-q", "--prj", source, file}).status, 0);
+  ProcessResult covered = Check({"--sheet", "--scale", "50000", file});
+  EXPECT_EQ(covered.status, 0) << covered.out << covered.err;
+  EXPECT_NE(covered.out.find("sheet J50E001010: margins west +36.000\", east +36.000\", north "
+                             "+36.000\", south +12.000\""),
+            std::string::npos) << covered.out;
+
+  const std::string neighbour = dir_ / "J50E001011.dem";
+  std::filesystem::rename(file, neighbour);
+  std::filesystem::rename(dir_ / "J50E001010.prj", dir_ / "J50E001011.prj");
+  ProcessResult moved = Check({"--sheet", neighbour});
+  EXPECT_EQ(moved.status, 1);
+  EXPECT_NE(moved.out.find("the grid does not cover sheet J50E001011: margins west +936.000\", "
+                           "east -864.000\""),
+            std::string::npos) << moved.out;
+  EXPECT_EQ(Check({"--sheet", "--scale", "25000", neighbour}).status, 1);
+  EXPECT_EQ(Check({"--sheet", "--scale", "30000", neighbour}).status, 2);
 }
 
 }  // namespace
