@@ -95,9 +95,10 @@ class DevTools:
 
 
 def make_files(geodem, folder, env):
-    """Three good grid files, one damaged, one under a name full of HTML."""
+    """Two good grid files named by sheet numbers, one under a name full of HTML, one damaged."""
     files = []
-    for i, (name, rows) in enumerate([("a", 60), ("b", 40), ("c<img src=x onerror=alert(1)>&\"", 50)]):
+    for i, (name, rows) in enumerate([("J50E001010", 60), ("J50E001011", 40),
+                                      ("c<img src=x onerror=alert(1)>&\"", 50)]):
         tif = os.path.join(folder, "s%d.tif" % i)
         ds = gdal.GetDriverByName("GTiff").Create(tif, 80, rows, 1, gdal.GDT_Float32)
         ds.SetGeoTransform([500000, 25, 0, 4000000, 0, -25])
@@ -181,6 +182,12 @@ def inspect(tools, report, count):
         failures.append("file names shown as %s" % names)
     if evaluate("document.querySelectorAll('#files img:not(.quicklook)').length") != 0:
         failures.append("a file name became markup")
+    # One shape per file named by a sheet number, each a link to its row.
+    shapes = evaluate("[...document.querySelectorAll('#map svg a')].map(a => "
+                      "[a.querySelector('rect').getAttribute('class'), "
+                      "document.getElementById(a.getAttribute('href').slice(1)) !== null])")
+    if sorted(shapes) != [["status-ok", True], ["status-ok", True]]:
+        failures.append("map shapes %s" % shapes)
 
     for event in tools.events:
         method, params = event.get("method"), event.get("params", {})
