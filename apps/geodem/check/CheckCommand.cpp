@@ -1,5 +1,6 @@
 #include "apps/geodem/check/CheckCommand.h"
 
+#include <cpl_conv.h>
 #include <gdal.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 namespace {
 // The HTML page shows each file's picture this large: a page of a thousand sheets stays light.
 constexpr int kThumbnailSide = 256;
+constexpr GIntBig kBlockCacheBytes = GIntBig{64} << 20;
 }  // namespace
 
 std::string CheckCommand::QuickLookPath(const std::string& dir, const std::string& file) {
@@ -28,8 +30,10 @@ int CheckCommand::Run() {
   m_results.resize(n);
   m_thumbnails.resize(n);
   m_failures.resize(n);
-  // The grid files are read without GDAL's drivers; a source and the pictures need them.
+  // The grid files are read without GDAL's drivers; a source and the pictures need them, through
+  // a block cache bounded as geodem convert bounds it, so that memory stays flat.
   if (m_options.check.source) GDALAllRegister();
+  if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(kBlockCacheBytes);
   std::string error;
   // The pictures and the sheets' coordinate systems are read through GDAL's GEODEM driver.
   if ((m_options.quicklookDir || m_options.html || m_options.check.sheet) &&
