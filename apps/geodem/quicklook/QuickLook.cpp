@@ -85,9 +85,8 @@ bool QuickLook::DriverReady(std::string& error) {
 
 // Heights as the file stores them (x Hzoom), green lowlands to brown and white peaks; no data
 // transparent.
-std::string QuickLook::ColourRamp() const {
-  const double low = m_lowest.value_or(0) * m_zoom;
-  const double high = std::max(m_highest.value_or(1) * m_zoom, low + 1);
+std::string QuickLook::ColourRamp(double low, double high) {
+  high = std::max(high, low + 1);
   static constexpr int kStops[][3] = {
       {38, 115, 77}, {117, 169, 84}, {222, 214, 140}, {176, 128, 74}, {139, 94, 60}, {250, 250, 250}};
   constexpr int n = std::size(kStops);
@@ -136,7 +135,9 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   if (!shade) return error = GdalError("GDAL's hillshade failed"), false;
 
   const std::string rampPath = MemoryPath("ramp.txt");
-  const std::string ramp = ColourRamp();
+  double low = 0, high = 0;
+  const bool legend = Legend(small.get(), low, high);
+  const std::string ramp = ColourRamp(low * m_zoom, high * m_zoom);
   VSIFCloseL(VSIFileFromMemBuffer(rampPath.c_str(),
                                   reinterpret_cast<GByte*>(const_cast<char*>(ramp.data())),
                                   ramp.size(), FALSE));
@@ -169,11 +170,9 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
                           GDT_Byte, 4, nullptr, 0, 0, 0) != CE_None) {
     return error = GdalError("GDAL failed to compose the quick-look"), false;
   }
-  if (m_lowest && m_highest) {
-    GDALSetMetadataItem(picture.get(), "legend_min_m", CPLSPrintf("%.10g", *m_lowest),
-                        nullptr);
-    GDALSetMetadataItem(picture.get(), "legend_max_m", CPLSPrintf("%.10g", *m_highest),
-                        nullptr);
+  if (legend) {
+    GDALSetMetadataItem(picture.get(), "legend_min_m", CPLSPrintf("%.10g", low), nullptr);
+    GDALSetMetadataItem(picture.get(), "legend_max_m", CPLSPrintf("%.10g", high), nullptr);
   }
   const std::string pngPath = MemoryPath("picture.png");
   const char* const pngOptions[] = {"WRITE_METADATA_AS_TEXT=YES", nullptr};
@@ -185,6 +184,25 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   if (!bytes) return error = GdalError("GDAL failed to write the PNG"), false;
   png.assign(bytes, bytes + size);
   VSIUnlink(pngPath.c_str());
+  return true;
+}
+
+// The heights the colours run between: as given, else the least and greatest of the picture's
+// cells; false when there are none (every cell no data).
+bool QuickLook::Legend(GDALDatasetH small, double& low, double& high) const {
+  if (m_lowest && m_highest) {
+    low = *m_lowest;
+    high = *m_highest;
+    return true;
+  }
+  double range[2] = {0, 0};
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  const bool found = GDALComputeRasterMinMax(GDALGetRasterBand(small, 1), FALSE, range) == CE_None;
+  CPLPopErrorHandler();
+  if (!found) return false;
+  low = range[0] / m_zoom;
+  high = range[1] / m_zoom;
+  if (low > high) std::swap(low, high);
   return true;
 }
 

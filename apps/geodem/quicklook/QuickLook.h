@@ -9,13 +9,15 @@
 #include <vector>
 
 struct GridHeader;
+typedef void* GDALDatasetH;
 
 class QuickLook {
  public:
   static constexpr int kLongSide = 1024;
 
-  // lowest and highest: the grid's least and greatest heights in metres, none when every cell is
-  // no data; noData: the value the check or info was told stands for no data, if any.
+  // lowest and highest: the grid's least and greatest heights in metres, none when unknown (they
+  // are then taken from the picture's cells); noData: the value the user said stands for no
+  // data, if any.
   QuickLook(const GridHeader& header, std::optional<double> lowest, std::optional<double> highest,
             std::optional<double> noData);
 
@@ -32,10 +34,11 @@ class QuickLook {
   static bool DriverReady(std::string& error);
 
  private:
-  std::string ColourRamp() const;
+  static std::string ColourRamp(double low, double high);
 
   double m_zoom;
   bool m_degrees;
   std::optional<double> m_lowest, m_highest;  // metres
+  bool Legend(GDALDatasetH small, double& low, double& high) const;
   std::optional<double> m_noData;
 };

@@ -75,7 +75,7 @@ std::string HtmlReport::Page() const {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", gmtime_r(&now, &utc));
-  data += JsonText::Quote(when) + ",\"files\":[";
+  data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) + ",\"files\":[";
   for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];
   data += "]}";
   std::string page(ReportTemplate::kText);

@@ -15,6 +15,9 @@ class HtmlReport {
   // them) and its quick-look's PNG bytes (none: no picture).
   void Add(const std::string& jsonObject, const std::vector<unsigned char>& png);
 
+  // A line under the summary.
+  void Note(std::string text) { m_note = std::move(text); }
+
   std::string Page() const;
   // The page to path, which appears only complete; false with error saying why.
   bool Write(const std::string& path, std::string& error) const;
@@ -26,4 +29,5 @@ class HtmlReport {
  private:
   std::string m_title;
   std::vector<std::string> m_rows;
+  std::string m_note;
 };
