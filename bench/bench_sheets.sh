@@ -23,16 +23,7 @@ for s in $sheets; do
   gdal_translate -q -projwin "$w" "$n" "$e" "$south" "$work/dem.tif" "$work/cut/$s.tif"
 done
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $1 }"; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
-timed() {
-  local start
-  sync
-  start="$(now)"
-  "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
-  calc "$(now) - $start"
-}
+. "$root/bench/support/timing.sh"
 batch() { rm -rf "$work/out"; timed "$geodem" batch -q -j 1 --out-dir "$work/out" "$work"/cut/*.tif; }
 cut() { rm -rf "$work/out"; timed "$geodem" sheets --scale 50000 -q -j 1 --out-dir "$work/out" "$work/dem.tif"; }
 

@@ -21,7 +21,7 @@ int GeodemApp::Run(int argc, const char* const* argv) {
       return BatchCommand(line.batchOptions(), console, out_).Run();
     }
     case CommandLine::Action::kSheets: {
-      Console console(err_);
+      Console console(err_, line.sheetsOptions().batch.quiet);
       return SheetsCommand(line.sheetsOptions(), console, out_).Run();
     }
     case CommandLine::Action::kInfo: {

@@ -70,6 +70,7 @@ std::optional<SheetGrid> SheetGrid::Open(const std::vector<std::string>& sources
     lastColumn = std::max(lastColumn, column + s.raster.width());
     lastRow = std::max(lastRow, row + s.raster.height());
   }
+  if (described.size() == 1) grid.loneNoData_ = first.raster.noData();
   grid.columns_ = lastColumn - grid.firstColumn_;
   grid.rows_ = lastRow - grid.firstRow_;
   if (!grid.MakeTransforms(first.raster.wkt(), error)) return std::nullopt;

@@ -38,6 +38,9 @@ class SheetGrid {
   const std::vector<std::string>& sources() const { return sources_; }
   double cellWidth() const { return cellWidth_; }
   double cellHeight() const { return cellHeight_; }  // positive
+  // The band's no-data value when the grid is one source that has one: the cut then copies the
+  // cells as they are, no-data cells included, which GDAL does at the speed of reading a file.
+  const std::optional<double>& loneNoData() const { return loneNoData_; }
 
  private:
   using Transform = std::shared_ptr<std::remove_pointer_t<OGRCoordinateTransformationH>>;
@@ -50,6 +53,7 @@ class SheetGrid {
   double cellWidth_ = 0, cellHeight_ = 0;
   long columns_ = 0, rows_ = 0;  // the mosaic's extent from that corner
   long firstColumn_ = 0, firstRow_ = 0;
+  std::optional<double> loneNoData_;
   bool geographic_ = false;
   Transform toDegrees_, fromDegrees_;  // empty for a geographic source
 };

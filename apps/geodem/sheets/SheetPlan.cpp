@@ -1,5 +1,6 @@
 #include "apps/geodem/sheets/SheetPlan.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,7 +43,10 @@ bool SheetPlan::Build(SheetGrid grid, const SheetScale& scale, long buffer, int 
   std::optional<SheetExtent> area = grid_->Area(error);
   if (!area) return false;
   std::optional<std::vector<SheetNumber>> numbers = SheetNumber::Covering(*area, scale, error);
-  if (!numbers) return false;
+  if (!numbers) {
+    error = "the sources cannot be cut into sheets: " + error;
+    return false;
+  }
   for (const SheetNumber& number : *numbers) {
     std::optional<SheetWindow> window = grid_->WindowOf(number.extent(), buffer, error);
     if (!window) return false;
@@ -67,6 +71,14 @@ std::optional<std::string> SheetPlan::Write(const std::string& outDir, std::stri
   fs::create_directories(folder, ec);
   if (ec) {
     error = "cannot make the folder " + folder + ": " + ec.message();
+    return std::nullopt;
+  }
+  // The plan's files are replaced on every run: in a folder (or through a link) that another
+  // user made, they could be swapped for links to any file.
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+    error = folder + " is not a folder of yours (another user's, or a link); remove it or " +
+            "choose another --out-dir";
     return std::nullopt;
   }
   std::string manifest = "# geodem sheets at " + scale_->name() + ": " +

@@ -28,10 +28,7 @@ class SheetsEndToEnd : public GeodemEndToEnd {
  protected:
   static void SetUpTestSuite() {
     GeodemEndToEnd::SetUpTestSuite();
-    if (GDALGetDriverByName("GEODEM")) return;
-    CPLSetConfigOption("GDAL_DRIVER_PATH", GEODEM_GDAL_PLUGIN_DIR);
-    GetGDALDriverManager()->AutoLoadDrivers();
-    CPLSetConfigOption("GDAL_DRIVER_PATH", nullptr);
+    LoadGeodemDriver();
   }
 
   // 1" cells over 116.0-116.5 E, 39.8-40.0 N, heights that tell every cell apart.
@@ -313,6 +310,19 @@ TEST_F(SheetsEndToEnd, CommandLineArithmeticAndRefusals) {
       EXPECT_NE((c.status ? r.err : r.out).find(c.expected), std::string::npos) << where << "\n"
                                                                                 << r.out << r.err;
   }
+}
+
+// The plan's files are replaced on every run: never inside a folder another user made.
+TEST_F(SheetsEndToEnd, APlanFolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to nobody";
+  const std::string source = GeographicDem();
+  fs::create_directories(dir_ / "out/sheets-plan");
+  ASSERT_EQ(::chown((dir_ / "out/sheets-plan").c_str(), 65534, 65534), 0);
+  ProcessResult r = GeodemProcess::Geodem(
+      {"sheets", "--scale", "50000", "-q", "--out-dir", dir_ / "out", source});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a folder of yours"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_empty(dir_ / "out/sheets-plan"));
 }
 
 }  // namespace
