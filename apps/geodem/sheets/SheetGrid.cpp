@@ -57,6 +57,7 @@ std::optional<SheetGrid> SheetGrid::Open(const std::vector<std::string>& sources
     }
   }
   grid.sources_ = sources;
+  grid.band_ = band;
   grid.originX_ = first.originX;
   grid.originY_ = first.originY;
   grid.cellWidth_ = first.pixelWidth;

@@ -36,6 +36,7 @@ class SheetGrid {
   SheetWindow Covered(const SheetWindow& window) const;
 
   const std::vector<std::string>& sources() const { return sources_; }
+  int band() const { return band_; }  // the band of each source that holds the heights
   double cellWidth() const { return cellWidth_; }
   double cellHeight() const { return cellHeight_; }  // positive
   // The band's no-data value when the grid is one source that has one: the cut then copies the
@@ -49,6 +50,7 @@ class SheetGrid {
   bool MakeTransforms(const std::string& wkt, std::string& error);
 
   std::vector<std::string> sources_;
+  int band_ = 1;
   double originX_ = 0, originY_ = 0;  // upper-left corner of the first source
   double cellWidth_ = 0, cellHeight_ = 0;
   long columns_ = 0, rows_ = 0;  // the mosaic's extent from that corner

@@ -35,8 +35,7 @@ std::string SheetPlan::FolderIn(const std::string& outDir) {
   return (fs::path(outDir) / "sheets-plan").string();
 }
 
-bool SheetPlan::Build(SheetGrid grid, const SheetScale& scale, long buffer, int band,
-                      std::string& error) {
+bool SheetPlan::Build(SheetGrid grid, const SheetScale& scale, long buffer, std::string& error) {
   grid_ = std::move(grid);
   scale_ = scale;
   sheets_.clear();
@@ -52,7 +51,7 @@ bool SheetPlan::Build(SheetGrid grid, const SheetScale& scale, long buffer, int 
     if (!window) return false;
     std::optional<SheetVrt> cut = SheetVrt::Cut(*grid_, *window, error);
     if (!cut) return false;
-    std::optional<bool> holdsData = cut->HoldsData(band, grid_->Covered(*window), error);
+    std::optional<bool> holdsData = cut->HoldsData(grid_->Covered(*window), error);
     if (!holdsData) return false;
     sheets_.push_back({number, *window, *holdsData});
   }

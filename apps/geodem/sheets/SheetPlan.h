@@ -22,7 +22,7 @@ class SheetPlan {
  public:
   // Finds the sheets of `grid` (kept for Write) and cuts them; false with `error` set when the
   // sources cannot be cut.
-  bool Build(SheetGrid grid, const SheetScale& scale, long buffer, int band, std::string& error);
+  bool Build(SheetGrid grid, const SheetScale& scale, long buffer, std::string& error);
   // Writes the plan into `outDir`, cutting each sheet again (a province's VRTs are not kept in
   // memory); the manifest's path, or none with `error` set.
   std::optional<std::string> Write(const std::string& outDir, std::string& error) const;

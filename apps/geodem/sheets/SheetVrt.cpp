@@ -35,11 +35,9 @@ GdalDataset SheetVrt::Build(const SheetGrid& grid, const SheetWindow& window, bo
   GDALBuildVRTOptions* options = GDALBuildVRTOptionsNew(argv.List(), nullptr);
   if (!options) return {};
   // Absolute names: the VRT is read from wherever its plan is kept.
-  std::vector<std::string> paths;
-  for (const std::string& s : grid.sources())
-    paths.push_back(std::filesystem::absolute(s).lexically_normal().string());
   CPLStringList names;
-  for (const std::string& p : paths) names.AddString(p.c_str());
+  for (const std::string& s : grid.sources())
+    names.AddString(std::filesystem::absolute(s).lexically_normal().c_str());
   GDALDatasetH vrt = GDALBuildVRT("", names.size(), nullptr, names.List(), options, nullptr);
   GDALBuildVRTOptionsFree(options);
   return GdalDataset(vrt);
@@ -50,7 +48,7 @@ std::optional<SheetVrt> SheetVrt::Cut(const SheetGrid& grid, const SheetWindow& 
   GdalDataset vrt = Build(grid, window, false);
   // Sources with neither a no-data value nor a mask leave the cells outside them looking like
   // heights of 0: an alpha band tells them apart (and keeps a source's own alpha band).
-  if (vrt && GDALGetMaskFlags(GDALGetRasterBand(vrt.Get(), 1)) == GMF_ALL_VALID)
+  if (vrt && GDALGetMaskFlags(GDALGetRasterBand(vrt.Get(), grid.band())) == GMF_ALL_VALID)
     vrt = Build(grid, window, true);
   if (!vrt || GDALGetRasterXSize(vrt.Get()) != window.columns ||
       GDALGetRasterYSize(vrt.Get()) != window.rows) {
@@ -58,13 +56,12 @@ std::optional<SheetVrt> SheetVrt::Cut(const SheetGrid& grid, const SheetWindow& 
             std::to_string(window.rows) + " cells from " + grid.sources().front();
     return std::nullopt;
   }
-  return SheetVrt(std::move(vrt));
+  return SheetVrt(std::move(vrt), grid.band());
 }
 
-std::optional<bool> SheetVrt::HoldsData(int band, const SheetWindow& part,
-                                        std::string& error) const {
+std::optional<bool> SheetVrt::HoldsData(const SheetWindow& part, std::string& error) const {
   if (part.columns <= 0 || part.rows <= 0) return false;
-  std::optional<RasterSource> source = RasterSource::Describe(dataset_.Get(), band, error);
+  std::optional<RasterSource> source = RasterSource::Describe(dataset_.Get(), band_, error);
   if (!source) return std::nullopt;
   SourceReader reader = SourceReader::Over(*source, dataset_.Get());
   const int columns = static_cast<int>(part.columns);

@@ -14,16 +14,16 @@ class SheetVrt {
   static std::optional<SheetVrt> Cut(const SheetGrid& grid, const SheetWindow& window,
                                      std::string& error);
 
-  // Whether some cell of band `band` within `part` (cells from the cut's corner) holds a height,
-  // by the rules every conversion reads with; none, with `error` set, when the sources cannot be
-  // read.
-  std::optional<bool> HoldsData(int band, const SheetWindow& part, std::string& error) const;
+  // Whether some cell within `part` (cells from the cut's corner) holds a height, by the rules
+  // every conversion reads with; none, with `error` set, when the sources cannot be read.
+  std::optional<bool> HoldsData(const SheetWindow& part, std::string& error) const;
   // The VRT's text, naming the sources by absolute paths.
   std::string Xml() const;
 
  private:
-  explicit SheetVrt(GdalDataset dataset) : dataset_(std::move(dataset)) {}
+  SheetVrt(GdalDataset dataset, int band) : dataset_(std::move(dataset)), band_(band) {}
   static GdalDataset Build(const SheetGrid& grid, const SheetWindow& window, bool alpha);
 
   GdalDataset dataset_;
+  int band_;
 };

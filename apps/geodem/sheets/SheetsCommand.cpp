@@ -78,8 +78,7 @@ bool SheetsCommand::Plan(SheetPlan& plan) {
   std::string error;
   std::optional<SheetGrid> grid =
       SheetGrid::Open(options_.batch.sources, options_.batch.convert.band, error);
-  if (!grid ||
-      !plan.Build(*grid, *options_.scale, options_.buffer, options_.batch.convert.band, error)) {
+  if (!grid || !plan.Build(std::move(*grid), *options_.scale, options_.buffer, error)) {
     console_.Error(error);
     return false;
   }
