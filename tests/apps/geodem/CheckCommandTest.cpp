@@ -177,8 +177,9 @@ TEST_F(GeodemEndToEnd, QuickLookIsShadedSizedAndTransparentWhereNoData) {
 
 namespace {
 
-// Sheet J50E001010 of 1:50 000 is 116.25-116.5 E, 39 50'-40 N; the grid reaches 36" past it on
-// three sides and 12" on the south. Under its east neighbour's number it falls short on the east.
+// Sheet J50E001010 of 1:50 000 is 116.25-116.5 E, 39 50'-40 N. The grid converted straight
+// from the source reaches 36" past it on three sides and 12" on the south; the sheet geodem
+// sheets cuts covers it exactly; under its east neighbour's number it falls 15' short on the east.
 TEST_F(GeodemEndToEnd, CheckSheetCoverageWithTheMargins) {
   TestRaster r;
   r.width = 270;
@@ -194,16 +195,26 @@ TEST_F(GeodemEndToEnd, CheckSheetCoverageWithTheMargins) {
                              "+36.000\", south +12.000\""),
             std::string::npos) << covered.out;
 
-  const std::string neighbour = dir_ / "J50E001011.dem";
-  std::filesystem::rename(file, neighbour);
-  std::filesystem::rename(dir_ / "J50E001010.prj", dir_ / "J50E001011.prj");
-  ProcessResult moved = Check({"--sheet", neighbour});
-  EXPECT_EQ(moved.status, 1);
-  EXPECT_NE(moved.out.find("the grid does not cover sheet J50E001011: margins west +936.000\", "
-                           "east -864.000\""),
-            std::string::npos) << moved.out;
-  EXPECT_EQ(Check({"--sheet", "--scale", "25000", neighbour}).status, 1);
-  EXPECT_EQ(Check({"--sheet", "--scale", "30000", neighbour}).status, 2);
+  const std::string cut = dir_ / "cut";
+  ASSERT_EQ(GeodemProcess::Geodem({"sheets", "-q", "--scale", "50000", "--prj", "--out-dir", cut, source})
+                .status,
+            0);
+  ProcessResult exact = Check({"--sheet", cut + "/J50E001010.dem"});
+  EXPECT_EQ(exact.status, 0) << exact.out << exact.err;
+  EXPECT_NE(exact.out.find("margins west +0.000\", east +0.000\", north +0.000\""),
+            std::string::npos) << exact.out;
+
+  const std::string moved = dir_ / "moved";
+  std::filesystem::create_directory(moved);
+  std::filesystem::rename(cut + "/J50E001010.dem", moved + "/J50E001011.dem");
+  std::filesystem::rename(cut + "/J50E001010.prj", moved + "/J50E001011.prj");
+  ProcessResult neighbour = Check({"--sheet", moved + "/J50E001011.dem"});
+  EXPECT_EQ(neighbour.status, 1);
+  EXPECT_NE(neighbour.out.find("the grid does not cover sheet J50E001011: margins west +900.000\", "
+                               "east -900.000\""),
+            std::string::npos) << neighbour.out;
+  EXPECT_EQ(Check({"--sheet", "--scale", "25000", file}).status, 1);
+  EXPECT_EQ(Check({"--sheet", "--scale", "30000", file}).status, 2);
 }
 
 }  // namespace
