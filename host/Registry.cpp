@@ -251,7 +251,8 @@ std::vector<std::string> RegistrySearchPath() {
   } else {
     files = {UserRegistryFilePath(), SystemRegistryFilePath()};
   }
-  std::erase_if(files, [](const std::string& file) { return !RootTrust::Trusts(file, "registry"); });
+  std::erase_if(files,
+                [](const std::string& file) { return !RootTrust::Trusts(file, "registry"); });
   return files;
 }
 

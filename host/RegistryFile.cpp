@@ -123,12 +123,13 @@ void RegistryFile::LockWithin(int fd, const std::string& lockPath) const {
       ThrowIo("cannot lock the registry lock file", lockPath, errno);
     if (Clock::now() >= deadline) {
       const long holder = FlockHolder(fd);
-      throw RegistryError(
-          ERROR_REGISTRY_IO_FAILED,
-          "the registry lock file " + Utf8ToGbk(lockPath) + " is held" +
-              (holder > 0 ? " by process " + std::to_string(holder) + " (" + ProcessName(holder) + ")"
-                          : std::string()) +
-              " for more than " + std::to_string(lockWait_.count()) + " s; try again later");
+      const std::string by =
+          holder > 0 ? " by process " + std::to_string(holder) + " (" + ProcessName(holder) + ")"
+                     : "";
+      throw RegistryError(ERROR_REGISTRY_IO_FAILED,
+                          "the registry lock file " + Utf8ToGbk(lockPath) + " is held" + by +
+                              " for more than " + std::to_string(lockWait_.count()) +
+                              " s; try again later");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

@@ -63,8 +63,8 @@ std::string UserPath::SideName(const std::string& path, std::string_view suffix)
   const std::size_t nameSize = path.size() - nameStart;
   if (nameSize + suffix.size() <= NAME_MAX) return path + std::string(suffix);
   const std::string hash = "~" + HashOf(std::string_view(path).substr(nameStart));
-  std::size_t keep = NAME_MAX > suffix.size() + hash.size() ? NAME_MAX - suffix.size() - hash.size()
-                                                            : 0;
+  std::size_t keep =
+      NAME_MAX > suffix.size() + hash.size() ? NAME_MAX - suffix.size() - hash.size() : 0;
   // Never half a UTF-8 character.
   while (keep > 0 && (static_cast<unsigned char>(path[nameStart + keep]) & 0xC0) == 0x80) --keep;
   return path.substr(0, nameStart + keep) + hash + std::string(suffix);

@@ -46,7 +46,8 @@ int DemGridWriter::Write(const std::string& finalPath, const std::string& tempor
 int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string& temporaryPath) {
   // The raster first: without one there is nothing to convert, and a file already at the final
   // path must not be emptied for nothing.
-  DatasetHandle dataset(GDALOpenShared(HVXORasterWriterBase::RasterFileOf(temporaryPath).c_str(), GA_ReadOnly));
+  const std::string rasterFile = HVXORasterWriterBase::RasterFileOf(temporaryPath);
+  DatasetHandle dataset(GDALOpenShared(rasterFile.c_str(), GA_ReadOnly));
   if (!dataset) return 0;
   GridTextFile out;
   if (!out.Create(finalPath)) return Failed(out, finalPath);
@@ -70,7 +71,7 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
                   kLogWarning, kClampedCellsCode);
   }
   if (GDALDriverH hfa = GDALGetDriverByName("HFA")) {
-    GDALDeleteDataset(hfa, HVXORasterWriterBase::RasterFileOf(temporaryPath).c_str());
+    GDALDeleteDataset(hfa, rasterFile.c_str());
   }
   return 1;
 }

@@ -105,12 +105,12 @@ bool HVXORasterWriterBase::ReserveRasterFile(const std::string& rasterFile, bool
     ok = UserPath::Follow(rasterFile, resolved, refusal);
   }
   if (ok) return true;
-  if (logOutput) {
-    FireGeoLogGbk(refusal.empty() ? FormatGbk("文件: %s 无法创建：%s", Utf8ToGbk(rasterFile).c_str(),
-                                              std::strerror(errno))
-                                  : Utf8ToGbk(refusal),
-                  kLogError, kFileExistsCode);
-  }
+  if (!logOutput) return false;
+  const std::string reason =
+      refusal.empty() ? FormatGbk("文件: %s 无法创建：%s", Utf8ToGbk(rasterFile).c_str(),
+                                  std::strerror(errno))
+                      : Utf8ToGbk(refusal);
+  FireGeoLogGbk(reason, kLogError, kFileExistsCode);
   return false;
 }
 

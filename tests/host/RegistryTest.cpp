@@ -16,11 +16,11 @@
 #include "host/CHVXRegKey.h"
 #include "host/CodePage.h"
 #include "host/InprocModuleTable.h"
-#include "host/Unknown.h"
 #include "host/Registry.h"
 #include "host/RegistryError.h"
 #include "host/RegistryFile.h"
 #include "host/ServerRegistration.h"
+#include "host/Unknown.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScopedRegistry.h"
 #include "support/TempDir.h"
@@ -330,8 +330,8 @@ TEST(Registry, LookupSearchesTheUsersThenTheSystemRegistryUnlessTheEnvironmentNa
   EXPECT_EQ(classOf(u"Only.System"), "<none>");
 }
 
-// The lock is the registry owner's alone (a lock others can open is one they can hold), and a writer
-// waits for it a bounded time, then says who holds it.
+// The lock is the registry owner's alone (a lock others can open is one they can hold), and a
+// writer waits for it a bounded time, then says who holds it.
 TEST(Registry, LockIsTheOwnersAndWaitedForBoundedly) {
   TempDir dir;
   const std::string file = dir / "registry", lock = file + ".lock";
@@ -352,9 +352,9 @@ TEST(Registry, LockIsTheOwnersAndWaitedForBoundedly) {
     update(std::chrono::seconds(1));
     ADD_FAILURE() << "no error while the lock was held";
   } catch (const RegistryError& e) {
-    EXPECT_NE(std::string(e.what()).find(lock + " is held by process " +
-                                         std::to_string(::getpid())),
-              std::string::npos)
+    EXPECT_NE(
+        std::string(e.what()).find(lock + " is held by process " + std::to_string(::getpid())),
+        std::string::npos)
         << e.what();
   }
   ::close(holder);
@@ -383,9 +383,9 @@ TEST(Registry, RootReadsOnlyRootsRegistriesAndModules) {
   ASSERT_EQ(::chown(module.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
   void* object = nullptr;
   std::string error;
-  EXPECT_EQ(InprocModuleTable::Instance().GetClassObject(module, CLSID(), IUnknown::iid, &object,
-                                                         error),
-            CO_E_DLLNOTFOUND);
+  EXPECT_EQ(
+      InprocModuleTable::Instance().GetClassObject(module, CLSID(), IUnknown::iid, &object, error),
+      CO_E_DLLNOTFOUND);
   EXPECT_NE(error.find("loads only root's"), std::string::npos) << error;
 }
 
