@@ -182,6 +182,7 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   bool ClaimTarget(const SourceRecord& record, const std::string& finalPath);
   // Makes the raster's file name ours before GDAL creates it there; false (logged) when refused.
   bool ReserveRasterFile(const std::string& rasterFile, bool temporary);
+  static bool OnDisk(GDALDriverH driver, const std::string& osPath);
   static bool FileExists(const std::string& osPath);
   std::vector<double> NoDataForBands(const std::vector<double>& noData,
                                      const SourceRecord& record) const;

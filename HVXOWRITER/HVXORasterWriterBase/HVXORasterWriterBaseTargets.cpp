@@ -71,7 +71,9 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
     }
     GDALDriverH driver = GDALGetDriverByName(driverName.c_str());
     if (!driver) return 0;
-    if (!ReserveRasterFile(rasterFile, record.outputPath != finalPath)) return E_FAIL;
+    if (OnDisk(driver, rasterFile) &&
+        !ReserveRasterFile(rasterFile, record.outputPath != finalPath))
+      return E_FAIL;
     record.dataset =
         GDALCreate(driver, rasterFile.c_str(), record.width, record.height, record.bandCount,
                    static_cast<GDALDataType>(record.dataType), nullptr);
@@ -306,6 +308,11 @@ std::string HVXORasterWriterBase::RasterFileOf(const std::string& outputPath) {
   const std::string finalPath = FinalPathOf(outputPath);
   if (finalPath == outputPath) return OsPath(outputPath);
   return UserPath::SideName(OsPath(finalPath), outputPath.substr(finalPath.size()));
+}
+
+// GDAL's in-memory rasters (the MEM driver, /vsimem/) have no file to make ours.
+bool HVXORasterWriterBase::OnDisk(GDALDriverH driver, const std::string& osPath) {
+  return !EQUAL(GDALGetDriverShortName(driver), "MEM") && !osPath.starts_with("/vsi");
 }
 
 bool HVXORasterWriterBase::FileExists(const std::string& osPath) {
