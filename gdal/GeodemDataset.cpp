@@ -177,10 +177,39 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
   IdentifyCode();
 }
 
-// A .prj without an authority code (ESRI's own files have none) names the system GDAL identifies
-// with full confidence, when exactly one is: sheet production keys on the codes.
+namespace {
+
+// A coordinate system in ESRI's WKT, the form the .prj holds; empty when it has none.
+std::string EsriText(const OGRSpatialReference& srs) {
+  char* text = nullptr;
+  const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};
+  std::string esri;
+  if (srs.exportToWkt(&text, options) == OGRERR_NONE && text) esri = text;
+  CPLFree(text);
+  return esri;
+}
+
+}  // namespace
+
+// Sheet production keys on the codes. A .prj that names its code (as geodem writes it) stands for
+// the system of that code, with its full definition (names, axes, area of use), when it is that
+// system's ESRI form; one without a code (ESRI's own files have none) for the system GDAL
+// identifies with full confidence, when exactly one is.
 void GeodemDataset::IdentifyCode() {
-  if (m_srs.IsEmpty() || m_srs.GetAuthorityCode(nullptr)) return;
+  if (m_srs.IsEmpty()) return;
+  const char* authority = m_srs.GetAuthorityName(nullptr);
+  const char* code = m_srs.GetAuthorityCode(nullptr);
+  if (authority && code) {
+    OGRSpatialReference named;
+    if (named.SetFromUserInput((std::string(authority) + ":" + code).c_str(),
+                               OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS) ==
+            OGRERR_NONE &&
+        EsriText(named) == EsriText(m_srs)) {
+      m_srs = named;
+      m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    }
+    return;
+  }
   int count = 0;
   int* confidence = nullptr;
   OGRSpatialReferenceH* matches = m_srs.FindMatches(nullptr, &count, &confidence);
