@@ -2,11 +2,14 @@
 
 #include <cpl_conv.h>
 #include <ogr_srs_api.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+
+#include "host/AtomicFile.h"
+#include "host/CoordinateUnits.h"
 
 std::string PrjFile::PathBeside(const std::string& gridPath) {
   return std::filesystem::path(gridPath).replace_extension(".prj").string();
@@ -14,12 +17,25 @@ std::string PrjFile::PathBeside(const std::string& gridPath) {
 
 std::string PrjFile::EsriWkt(const std::string& wkt) {
   if (wkt.empty()) return {};
+  const CoordinateUnits units = CoordinateUnits::Of(wkt);
+  const std::string header = units.HeaderWkt(wkt);
   OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
   std::string esri;
-  char* text = const_cast<char*>(wkt.c_str());  // GDAL advances its own copy of the pointer
-  if (OSRImportFromWkt(srs, &text) == OGRERR_NONE && OSRMorphToESRI(srs) == OGRERR_NONE) {
+  char* text = const_cast<char*>(header.c_str());  // GDAL advances its own copy of the pointer
+  if (OSRImportFromWkt(srs, &text) == OGRERR_NONE) {
+    // A system converted to metres is no longer the one its code names.
+    const bool keepCode = units.kind() != CoordinateUnits::Kind::kConverted;
+    const char* authority = OSRGetAuthorityName(srs, nullptr);
+    const char* code = OSRGetAuthorityCode(srs, nullptr);
+    const std::string node = keepCode && authority && code
+                                 ? std::string(",AUTHORITY[\"") + authority + "\",\"" + code + "\"]"
+                                 : std::string();
     char* exported = nullptr;
-    if (OSRExportToWkt(srs, &exported) == OGRERR_NONE && exported) esri = exported;
+    if (OSRMorphToESRI(srs) == OGRERR_NONE && OSRExportToWkt(srs, &exported) == OGRERR_NONE &&
+        exported && *exported) {
+      esri = exported;
+      esri.insert(esri.size() - 1, node);  // the last child of the outermost node
+    }
     CPLFree(exported);
   }
   OSRDestroySpatialReference(srs);
@@ -27,10 +43,14 @@ std::string PrjFile::EsriWkt(const std::string& wkt) {
 }
 
 bool PrjFile::Write(const std::string& path, const std::string& esriWkt, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << esriWkt << "\n";
-  out.close();
-  if (out) return true;
-  error = "cannot write " + path + ": " + std::strerror(errno);
+  // Like the grid file: complete or not at all, and never through another user's link.
+  AtomicFile file;
+  const std::string text = esriWkt + "\n";
+  if (file.Create(path) &&
+      ::write(file.fd(), text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+      file.Commit())
+    return true;
+  error = file.refusal().empty() ? "cannot write " + path + ": " + std::strerror(errno)
+                                 : file.refusal();
   return false;
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "apps/geodem/JsonText.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -85,8 +86,11 @@ std::string BatchJournal::PathIn(const std::string& dir, const std::optional<Sha
 }
 
 bool BatchJournal::Open(const std::string& path, std::string& error) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) error = "cannot open the journal " + path + ": " + std::strerror(errno);
+  std::string refusal;
+  fd_ = UserPath::Open(path, O_WRONLY | O_APPEND | O_CREAT, 0644, refusal);
+  if (fd_ < 0)
+    error = refusal.empty() ? "cannot open the journal " + path + ": " + std::strerror(errno)
+                            : refusal;
   return fd_ >= 0;
 }
 
