@@ -3,8 +3,8 @@
 # geodem convert that made the file, in the same run on the same files. Prints
 #   geodem check vs info 4000x4000: X (ratio of wall-clock times; at most 1.5)
 #   geodem check --source vs convert 4000x4000: X (ratio; at most 1.5)
-# and the times behind them (the best of five runs each). Needs BUILD_DIR (as scripts/bench.sh
-# sets it) and GDAL's tools.
+# and the times behind them (the best of seven runs each, the two of a pair in turns). Needs
+# BUILD_DIR (as scripts/bench.sh sets it), GDAL's tools and Debian's python3 with GDAL's bindings.
 set -euo pipefail
 build="${BUILD_DIR:?BUILD_DIR names the build folder}"
 geodem="$build/bin/geodem"
@@ -36,29 +36,30 @@ for y0 in range(0, n, 500):
 dst = None
 PY
 
-# The best of three wall-clock runs of a command, in seconds.
-best() {
-  local best_time=""
-  for _ in 1 2 3 4 5; do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || true
-    end=$(date +%s.%N)
-    best_time=$(awk -v a="$start" -v b="$end" -v c="$best_time" 'BEGIN {
-      t = b - a; if (c == "" || t < c) print t; else print c }')
-  done
-  echo "$best_time"
+# Wall-clock seconds of one run of a command.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
-convert=$(best "$geodem" convert -q --overwrite "$work/dem.tif" "$work/dem.dem")
-info=$(best "$geodem" info "$work/dem.dem")
-check=$(best "$geodem" check -j 1 "$work/dem.dem")
-source_check=$(best "$geodem" check -j 1 --source "$work/dem.tif" "$work/dem.dem")
+# The two commands of a pair run in turns, seven times, and each keeps its best: a machine shared
+# with other work slows both alike instead of whichever happened to run during a busy spell.
+convert="" info="" check="" source_check=""
+for _ in 1 2 3 4 5 6 7; do
+  convert=$(min "$convert" "$(seconds "$geodem" convert -q --overwrite "$work/dem.tif" "$work/dem.dem")")
+  source_check=$(min "$source_check" "$(seconds "$geodem" check -j 1 --source "$work/dem.tif" "$work/dem.dem")")
+  info=$(min "$info" "$(seconds "$geodem" info "$work/dem.dem")")
+  check=$(min "$check" "$(seconds "$geodem" check -j 1 "$work/dem.dem")")
+done
 megabytes=$(($(stat -c %s "$work/dem.dem") / 1000000))
 awk -v i="$info" -v c="$check" -v v="$convert" -v s="$source_check" -v mb="$megabytes" 'BEGIN {
-  printf "geodem info 4000x4000: %.2f s (best of 5, %d MB grid file)\n", i, mb
-  printf "geodem check 4000x4000: %.2f s (best of 5, every check)\n", c
-  printf "geodem convert 4000x4000: %.2f s (best of 5, Float32 GeoTIFF)\n", v
-  printf "geodem check --source 4000x4000: %.2f s (best of 5, every cell against the GeoTIFF)\n", s
+  printf "geodem info 4000x4000: %.2f s (best of 7, %d MB grid file)\n", i, mb
+  printf "geodem check 4000x4000: %.2f s (best of 7, every check)\n", c
+  printf "geodem convert 4000x4000: %.2f s (best of 7, Float32 GeoTIFF)\n", v
+  printf "geodem check --source 4000x4000: %.2f s (best of 7, every cell against the GeoTIFF)\n", s
   printf "geodem check vs info 4000x4000: %.2f (ratio of wall-clock times; at most 1.5)\n", c / i
   printf "geodem check --source vs convert 4000x4000: %.2f (ratio; at most 1.5)\n", s / v }'

@@ -47,15 +47,10 @@ class HeightRange {
         m_low(std::llround(GridCheckOptions::kLowestHeight * zoom)),
         m_high(std::llround(GridCheckOptions::kHighestHeight * zoom)) {}
 
-  // A row's least and greatest cells first (a loop that vectorises): only rows that reach past
-  // the range, or hold no-data cells below it, are looked at cell by cell.
-  void Add(int row, const std::int32_t* values, int n) {
-    std::int32_t least = INT32_MAX, greatest = INT32_MIN;
-    for (int c = 0; c < n; ++c) {
-      least = std::min(least, values[c]);
-      greatest = std::max(greatest, values[c]);
-    }
-    if (least >= m_low && greatest <= m_high) return;
+  // Only rows whose range (of cells other than no data) reaches past Earth's are looked at cell
+  // by cell.
+  void Add(int row, const std::int32_t* values, int n, GridSummary::Range range) {
+    if (range.least >= m_low && range.greatest <= m_high) return;
     for (int c = 0; c < n; ++c) {
       const std::int64_t v = values[c];
       if ((v >= m_low && v <= m_high) || v == m_noData) continue;
@@ -143,8 +138,8 @@ void GridFileCheck::CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& 
       source.reset();  // a comparison of part of the file says nothing
       break;
     }
-    summary.Add(row.data(), header.cols);
-    if (header.zoom > 0) heights.Add(r, row.data(), header.cols);
+    const GridSummary::Range range = summary.Add(row.data(), header.cols);
+    if (header.zoom > 0) heights.Add(r, row.data(), header.cols, range);
     if (source && !source->CompareRow(r, row.data())) break;
   }
   if (header.zoom > 0) heights.Report(header.zoom, result.findings);

@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
-void GridSummary::Add(const std::int32_t* values, int n) {
+GridSummary::Range GridSummary::Add(const std::int32_t* values, int n) {
+  Range row;
   for (int i = 0; i < n; ++i) {
     if (values[i] == m_noData) {
       ++m_noDataCells;
       continue;
     }
-    m_minimum = std::min(m_minimum, values[i]);
-    m_maximum = std::max(m_maximum, values[i]);
+    row.least = std::min(row.least, values[i]);
+    row.greatest = std::max(row.greatest, values[i]);
   }
+  m_minimum = std::min(m_minimum, row.least);
+  m_maximum = std::max(m_maximum, row.greatest);
   m_cells += n;
+  return row;
 }
 
 std::optional<std::int32_t> GridSummary::minimum() const {

@@ -1,6 +1,7 @@
 #pragma once
 // What `geodem info` tells about a grid's cells, gathered row by row: the count of no-data cells
 // and the least and greatest of the others, as the file stores them (heights times Hzoom).
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -12,7 +13,13 @@ class GridSummary {
   // it; one that no 32-bit cell can hold stands for none of them.
   static std::int64_t NoDataCell(double value);
 
-  void Add(const std::int32_t* values, int n);
+  // The least and greatest of some cells other than no data (INT32_MAX, INT32_MIN without any).
+  struct Range {
+    std::int32_t least = INT32_MAX;
+    std::int32_t greatest = INT32_MIN;
+  };
+  // Counts n cells in; their range, for a caller that looks at rows.
+  Range Add(const std::int32_t* values, int n);
 
   std::int64_t noData() const { return m_noData; }
   std::int64_t noDataCells() const { return m_noDataCells; }
