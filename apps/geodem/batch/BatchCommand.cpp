@@ -261,9 +261,10 @@ int BatchCommand::Convert() {
   }
   progress_->Finish();
   if (stopSignal_) {
+    const std::size_t unfinished =
+        shardTiles_ - done_ - failed_ - failedBefore_ - outdated_ - left_;
     console_.Error("stopped by signal " + std::to_string(stopSignal_) + "; " +
-                   std::to_string(shardTiles_ - done_ - failed_ - failedBefore_ - outdated_ - left_) +
-                   " tile(s) left for the next run");
+                   std::to_string(unfinished) + " tile(s) left for the next run");
     return 128 + stopSignal_;
   }
   return done_ == shardTiles_ && !journalFailed_ ? 0 : kFailure;
@@ -301,9 +302,9 @@ void BatchCommand::Finish(Running& r, int waitStatus) {
   std::string why;
   const int exitStatus = TileProcess::ExitStatus(waitStatus, why);
   using Status = JournalRecord::Status;
-  const Status status = exitStatus == 0                 ? Status::kDone
-                        : stopSignal_ && !r.timedOut    ? Status::kInterrupted
-                                                        : Status::kFailed;
+  const Status status = exitStatus == 0              ? Status::kDone
+                        : stopSignal_ && !r.timedOut ? Status::kInterrupted
+                                                     : Status::kFailed;
   JournalRecord record = Record(*r.tile, status);
   record.seconds = r.process.Seconds();
   record.exitStatus = exitStatus;

@@ -16,19 +16,17 @@ std::string WholeNumberText(const std::string& text) {
   return !text.empty() && end && *end == '\0' ? std::to_string(value) : text;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
+// The writer compares the format version ignoring case.
+std::string Upper(const std::string& text) { return GbkToUpper(text); }
 
-// The value of writer parameter `key` for a tile: the option, a -p pair, the mapping file, the
-// default, in the order the conversion lets them win.
+// The value of writer parameter `key` for a tile, in the order the conversion lets them win: the
+// option, a -p pair, the mapping file, the default. `normal` spells a value given as text one way.
 std::string Effective(const ConvertOptions& o, const std::optional<std::string>& option,
-                      const char* key, const char* fallback) {
-  if (option) return *option;
+                      const char* key, const char* fallback,
+                      std::string (*normal)(const std::string&)) {
+  if (option) return normal(*option);
   for (auto it = o.parameters.rbegin(); it != o.parameters.rend(); ++it)
-    if (GbkEqualsNoCase(it->first, key)) return it->second;
+    if (GbkEqualsNoCase(it->first, key)) return normal(it->second);
   if (o.mappingFile) {
     std::error_code ec;
     return "in " + std::filesystem::absolute(*o.mappingFile, ec).lexically_normal().string();
@@ -40,10 +38,10 @@ std::string Effective(const ConvertOptions& o, const std::optional<std::string>&
 
 TileSettings TileSettings::Of(const ConvertOptions& o) {
   TileSettings s;
-  s.format = Upper(Effective(o, o.formatVersion, "VERSION", "GEODEM"));
-  s.zoom = WholeNumberText(Effective(o, o.zoom, "DEM_ZOOM", ConvertOptions::kDefaultZoom));
+  s.format = Effective(o, o.formatVersion, "VERSION", "GEODEM", Upper);
+  s.zoom = Effective(o, o.zoom, "DEM_ZOOM", ConvertOptions::kDefaultZoom, WholeNumberText);
   s.noData =
-      WholeNumberText(Effective(o, o.noData, "RASTER_NODATA", ConvertOptions::kDefaultNoData));
+      Effective(o, o.noData, "RASTER_NODATA", ConvertOptions::kDefaultNoData, WholeNumberText);
   s.band = o.band;
   s.prj = o.prj;
   return s;
@@ -74,8 +72,7 @@ std::string TileSettings::JsonMembers() const {
          ",\"prj\":" + (prj ? "true" : "false");
 }
 
-std::optional<TileSettings> TileSettings::FromMembers(
-    const std::map<std::string, std::string>& m) {
+std::optional<TileSettings> TileSettings::FromMembers(const std::map<std::string, std::string>& m) {
   auto at = [&](const char* key) -> const std::string* {
     auto it = m.find(key);
     return it == m.end() ? nullptr : &it->second;

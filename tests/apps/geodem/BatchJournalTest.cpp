@@ -94,8 +94,7 @@ TEST(TileStanding, TheLatestRecordAndTheFilesAgree) {
     JournalRecord record;
     if (c.latest) record.status = *c.latest;
     record.settings = c.recorded;
-    EXPECT_EQ(TileStanding::Of(c.latest ? &record : nullptr, grid, c.wanted), c.expected)
-        << c.what;
+    EXPECT_EQ(TileStanding::Of(c.latest ? &record : nullptr, grid, c.wanted), c.expected) << c.what;
   }
 }
 
