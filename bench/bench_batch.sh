@@ -24,18 +24,7 @@ for i in $(seq 0 15); do
     -outsize 2000 2000 -co TILED=NO "$work/seed.tif" "$work/tiles/t$i.tif"
 done
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $1 }"; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
-# Seconds a command takes, started with the page cache's earlier writes on disk so that one run
-# does not pay for the last one's.
-timed() {
-  local start
-  sync
-  start="$(now)"
-  "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
-  calc "$(now) - $start"
-}
+. "$root/bench/support/timing.sh"
 batch() { rm -rf "$work/out"; timed "$geodem" batch -q -j "$1" --out-dir "$work/out" "$work"/tiles/*.tif; }
 singles() {
   local start

@@ -14,6 +14,7 @@
 #include "host/AtomicFile.h"
 #include "host/CodePage.h"
 #include "host/TargetFileLock.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
                            void* progressData) const {
   // The source first: a source that cannot be written leaves the target alone.
   std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
-  if (!cells) return false;
+  if (!cells || !MayWrite(m_target, m_options)) return false;
   TargetFileLock lock;
   if (!Claim(lock)) return false;
   if (!WriteGrid(source, *cells, progress ? progress : GDALDummyProgress, progressData)) {
@@ -61,9 +62,21 @@ bool GeodemGridCopy::Claim(TargetFileLock& lock) const {
                   "finished.",
                   m_target.c_str(), std::to_string(lock.holder()).c_str());
     case TargetFileLock::Result::kFailed:
+      if (!lock.refusal().empty()) return Fail(CPLE_OpenFailed, "%s.", lock.refusal().c_str());
       break;
   }
   return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", m_target.c_str(), VSIStrerror(errno));
+}
+
+bool GeodemGridCopy::MayWrite(const std::string& target, const GeodemCreationOptions& options) {
+  return MayFollow(target) && (!options.prj || MayFollow(PrjFile::PathBeside(target)));
+}
+
+bool GeodemGridCopy::MayFollow(const std::string& path) {
+  std::string resolved, refusal;
+  if (UserPath::Follow(path, resolved, refusal)) return true;
+  if (!refusal.empty()) return Fail(CPLE_OpenFailed, "%s.", refusal.c_str());
+  return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", path.c_str(), VSIStrerror(errno));
 }
 
 bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
@@ -78,6 +91,7 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
   }
   GridTextFile out;
   if (!out.Create(gbk)) {
+    if (!out.refusal().empty()) return Fail(CPLE_OpenFailed, "%s.", out.refusal().c_str());
     return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", m_target.c_str(), VSIStrerror(errno));
   }
   const GridTextWriter text(GridTextWriter::LayoutOf(m_options.version), m_options.zoom);

@@ -21,8 +21,11 @@ class GeodemGridCopy {
   // true when the grid file (and its .prj, when asked for and the source has a coordinate system)
   // was written completely.
   bool Write(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
+  // Refuses (CE_Failure) a grid file or .prj name behind a link the user may not follow (UserPath).
+  static bool MayWrite(const std::string& target, const GeodemCreationOptions& options);
 
  private:
+  static bool MayFollow(const std::string& path);
   bool Claim(TargetFileLock& lock) const;
   bool WriteGrid(GDALDataset& source, GridRowSource& cells, GDALProgressFunc progress,
                  void* progressData) const;

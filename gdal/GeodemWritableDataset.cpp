@@ -3,9 +3,14 @@
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <memory>
 
 #include "gdal/GeodemGridCopy.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -34,7 +39,7 @@ class WritableBand final : public GDALProxyRasterBand {
 GDALDataset* GeodemWritableDataset::Create(const char* filename, int cols, int rows, int bands,
                                            GDALDataType type, char** options) {
   const auto parsed = GeodemCreationOptions::Read(options, bands);
-  if (!parsed) return nullptr;
+  if (!parsed || !GeodemGridCopy::MayWrite(filename, *parsed)) return nullptr;
   if (bands < 1 || GDALDataTypeIsComplex(type) || type == GDT_Unknown) {
     CPLError(CE_Failure, CPLE_NotSupported,
              "A grid file is written from one band of real numbers; %d bands of %s cannot be.",
@@ -48,22 +53,32 @@ GDALDataset* GeodemWritableDataset::Create(const char* filename, int cols, int r
              "driver.");
     return nullptr;
   }
-  // A file of that name may be an earlier write's raster, the only copy of someone's data.
-  const std::string temporaryPath = std::string(filename) + ".tmp.tif";
-  VSIStatBufL stat;
-  if (VSIStatL(temporaryPath.c_str(), &stat) == 0) {
+  // A file of that name may be an earlier write's raster, the only copy of someone's data; and
+  // GTiff follows whatever link stands there: the name is made ours, exclusively, first.
+  const std::string temporaryPath = UserPath::SideName(filename, ".tmp.tif");
+  std::string refusal = UserPath::SideRefusal(temporaryPath);
+  struct stat existing {};
+  if (refusal.empty() && ::lstat(temporaryPath.c_str(), &existing) == 0) {
     CPLError(CE_Failure, CPLE_FileIO,
              "%s is in the way of the temporary raster of %s (left by an unfinished write?); "
              "remove it first.",
              temporaryPath.c_str(), filename);
     return nullptr;
   }
+  const int reserved = UserPath::CreateSide(temporaryPath, 0600, refusal);
+  if (reserved < 0) {
+    CPLError(CE_Failure, CPLE_OpenFailed, "Cannot create %s: %s.", temporaryPath.c_str(),
+             refusal.empty() ? VSIStrerror(errno) : refusal.c_str());
+    return nullptr;
+  }
+  ::close(reserved);
   const char* tiffOptions[] = {"TILED=YES", "BIGTIFF=IF_SAFER", nullptr};
   GDALDataset* temporary = gtiff->Create(temporaryPath.c_str(), cols, rows, bands, type,
                                          const_cast<char**>(tiffOptions));
   if (!temporary) {
     CPLError(CE_Failure, CPLE_OpenFailed, "Cannot create %s: the temporary raster of %s failed.",
              temporaryPath.c_str(), filename);
+    VSIUnlink(temporaryPath.c_str());
     return nullptr;
   }
   return new GeodemWritableDataset(filename, temporaryPath, temporary, *parsed);

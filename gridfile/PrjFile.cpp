@@ -2,11 +2,13 @@
 
 #include <cpl_conv.h>
 #include <ogr_srs_api.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+
+#include "host/AtomicFile.h"
 
 std::string PrjFile::PathBeside(const std::string& gridPath) {
   return std::filesystem::path(gridPath).replace_extension(".prj").string();
@@ -27,10 +29,14 @@ std::string PrjFile::EsriWkt(const std::string& wkt) {
 }
 
 bool PrjFile::Write(const std::string& path, const std::string& esriWkt, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << esriWkt << "\n";
-  out.close();
-  if (out) return true;
-  error = "cannot write " + path + ": " + std::strerror(errno);
+  // Like the grid file: complete or not at all, and never through another user's link.
+  AtomicFile file;
+  const std::string text = esriWkt + "\n";
+  if (file.Create(path) &&
+      ::write(file.fd(), text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+      file.Commit())
+    return true;
+  error = file.refusal().empty() ? "cannot write " + path + ": " + std::strerror(errno)
+                                 : file.refusal();
   return false;
 }

@@ -11,6 +11,7 @@ class PrjFile {
   // A coordinate system (any WKT GDAL reads) as ESRI WKT; empty when there is none or GDAL
   // cannot read it.
   static std::string EsriWkt(const std::string& wkt);
-  // Writes the text to path, replacing a file there; false with error set on failure.
+  // Writes the text to path, replacing a file there as AtomicFile does (a link only where
+  // UserPath follows it); false with error set on failure.
   static bool Write(const std::string& path, const std::string& esriWkt, std::string& error);
 };

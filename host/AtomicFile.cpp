@@ -5,21 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <memory>
 
-#include "host/SidePath.h"
+#include "host/UserPath.h"
 
 namespace {
-
-// A link is followed to the file it names, so that the replacement lands there.
-std::string Resolve(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-  return real ? std::string(real.get()) : path;
-}
 
 // The rename is durable only once the folder's entry is.
 void SyncFolderOf(const std::string& path) {
@@ -34,24 +23,27 @@ void SyncFolderOf(const std::string& path) {
 }  // namespace
 
 std::string AtomicFile::TemporaryPathOf(const std::string& target, long pid) {
-  return SidePath(target, "." + std::to_string(pid) + ".part");
+  return UserPath::SideName(target, "." + std::to_string(pid) + ".part");
 }
 
 void AtomicFile::RemoveTemporaryOf(const std::string& target, long pid) {
-  ::unlink(TemporaryPathOf(Resolve(target), pid).c_str());
+  std::string resolved, refusal;
+  if (UserPath::Follow(target, resolved, refusal))
+    UserPath::RemoveOwnFile(TemporaryPathOf(resolved, pid));
 }
 
 bool AtomicFile::Create(const std::string& target) {
   Abandon();
-  m_target = Resolve(target);
+  m_refusal.clear();
+  if (!UserPath::Follow(target, m_target, m_refusal)) return false;
   struct stat existing {};
   const bool exists = ::stat(m_target.c_str(), &existing) == 0;
   if (exists && !S_ISREG(existing.st_mode)) {
-    m_fd = ::open(m_target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    m_fd = ::open(m_target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
     return m_fd >= 0;
   }
   m_temporary = TemporaryPathOf(m_target, ::getpid());
-  m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  m_fd = UserPath::CreateSide(m_temporary, 0666, m_refusal);
   if (m_fd < 0) {
     m_temporary.clear();
     return false;

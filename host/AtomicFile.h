@@ -8,7 +8,8 @@
 //
 // A target that exists and is not a regular file (a device such as /dev/full, a FIFO, a link to
 // one) is written in place, as there is nothing to rename over. A link to a regular file has its
-// file replaced, the link stays.
+// file replaced, the link stays; but only a link that UserPath lets the user follow, and the
+// temporary is made exclusively, never one that someone else left.
 //
 // Concurrent writers of one target are the caller's to exclude (TargetFileLock): the temporary is
 // named per process, so a stale one never blocks, and the next holder of the target's lock removes
@@ -22,8 +23,10 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // False when the file cannot be opened (errno says why).
+  // False when the file cannot be opened: errno says why, and refusal() too when the name or the
+  // temporary is refused as another user's.
   bool Create(const std::string& target);
+  const std::string& refusal() const { return m_refusal; }
   // The descriptor to write to, -1 when nothing is open.
   int fd() const { return m_fd; }
   // Makes the written bytes the target's. False when any step fails; the target is then as it was
@@ -39,5 +42,6 @@ class AtomicFile {
  private:
   std::string m_target;     // the link resolved
   std::string m_temporary;  // empty when written in place
+  std::string m_refusal;
   int m_fd = -1;
 };

@@ -4,6 +4,7 @@
 
 #include "host/CodePage.h"
 #include "host/ModuleDependencies.h"
+#include "host/RootTrust.h"
 
 InprocModuleTable& InprocModuleTable::Instance() {
   // Never destroyed: objects of loaded modules may still be released during static teardown.
@@ -17,6 +18,10 @@ HRESULT InprocModuleTable::Load(const std::string& modulePath, Module*& module,
   if (found != modules_.end()) {
     module = &found->second;
     return S_OK;
+  }
+  if (!RootTrust::Trusts(OsPath(modulePath), "module")) {
+    error = "cannot load the module " + modulePath + ": a program run as root loads only root's";
+    return CO_E_DLLNOTFOUND;
   }
   // Some modules end the process as they load; those are refused before.
   if (std::string hazard = ModuleDependencies::LoadHazard(OsPath(modulePath)); !hazard.empty()) {

@@ -13,6 +13,7 @@
 #include "host/RegistryFile.h"
 #include "host/RegistryOperation.h"
 #include "host/RegistryTree.h"
+#include "host/RootTrust.h"
 
 #ifndef GEODEM_SYSTEM_REGISTRY
 #define GEODEM_SYSTEM_REGISTRY "/var/lib/geodem/registry"
@@ -244,8 +245,15 @@ std::string SystemRegistryFilePath() {
 }
 
 std::vector<std::string> RegistrySearchPath() {
-  if (const char* path = std::getenv("GEODEM_REGISTRY"); path && *path) return {path};
-  return {UserRegistryFilePath(), SystemRegistryFilePath()};
+  std::vector<std::string> files;
+  if (const char* path = std::getenv("GEODEM_REGISTRY"); path && *path) {
+    files = {path};
+  } else {
+    files = {UserRegistryFilePath(), SystemRegistryFilePath()};
+  }
+  std::erase_if(files,
+                [](const std::string& file) { return !RootTrust::Trusts(file, "registry"); });
+  return files;
 }
 
 std::string RegistrySearchPathText() {

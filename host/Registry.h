@@ -63,7 +63,8 @@ std::string RegistryFilePath();
 // set, else the path the build chose (/var/lib/geodem/registry by default).
 std::string SystemRegistryFilePath();
 // The files a look-up searches, in order: $GEODEM_REGISTRY alone when set (a registry of its own,
-// as tests and scripts need), else the user's registry and then the system-wide one.
+// as tests and scripts need), else the user's registry and then the system-wide one. Run as root,
+// a file that is not root's is left out (RootTrust).
 std::vector<std::string> RegistrySearchPath();
 // The search path as messages name it: "A" or "A or B" (UTF-8).
 std::string RegistrySearchPathText();

@@ -5,9 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/sysmacros.h>
+
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "host/CodePage.h"
 #include "host/RegistryError.h"
@@ -60,6 +67,31 @@ mode_t ModeOf(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
 }
 
+// The process holding a flock on the file, from the kernel's table of locks (0 when not found).
+long FlockHolder(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return 0;
+  char self[64];
+  std::snprintf(self, sizeof self, "%02x:%02x:%llu", ::major(st.st_dev), ::minor(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, file;
+    if (!(fields >> number >> kind >> mode >> access >> pid >> file) || kind != "FLOCK") continue;
+    if (file == self) return std::stol(pid);
+  }
+  return 0;
+}
+
+std::string ProcessName(long pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name.empty() ? "unknown" : name;
+}
+
 // Makes the rename itself durable; a folder that cannot be synced is no reason to fail the write.
 void SyncFolder(const std::string& path) {
   std::string folder = std::filesystem::path(path).parent_path().string();
@@ -68,6 +100,40 @@ void SyncFolder(const std::string& path) {
 }
 
 }  // namespace
+
+// Only the registry's owner can open its lock: flock works on a file opened for reading too, so a
+// lock that others may read is one they may hold. A lock file of an earlier version is narrowed.
+int RegistryFile::OpenLock(const std::string& lockPath) {
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) ThrowIo("cannot open the registry lock file", lockPath, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || ::fchmod(fd, 0600) != 0) {
+    ::close(fd);
+    throw RegistryError(ERROR_REGISTRY_IO_FAILED, "the registry lock file " + Utf8ToGbk(lockPath) +
+                                                      " is not this user's own; remove it");
+  }
+  return fd;
+}
+
+void RegistryFile::LockWithin(int fd, const std::string& lockPath) const {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + lockWait_;
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR)
+      ThrowIo("cannot lock the registry lock file", lockPath, errno);
+    if (Clock::now() >= deadline) {
+      const long holder = FlockHolder(fd);
+      const std::string by =
+          holder > 0 ? " by process " + std::to_string(holder) + " (" + ProcessName(holder) + ")"
+                     : "";
+      throw RegistryError(ERROR_REGISTRY_IO_FAILED,
+                          "the registry lock file " + Utf8ToGbk(lockPath) + " is held" + by +
+                              " for more than " + std::to_string(lockWait_.count()) +
+                              " s; try again later");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
 
 RegistryTree RegistryFile::Load() const {
   Descriptor file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
@@ -85,10 +151,8 @@ void RegistryFile::Update(const std::function<bool(RegistryTree&)>& change) cons
   if (ec) ThrowIo("cannot create the folder of the registry file", path_, ec.value());
 
   const std::string lockPath = path_ + ".lock";
-  Descriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (lock.fd < 0) ThrowIo("cannot open the registry lock file", lockPath, errno);
-  while (::flock(lock.fd, LOCK_EX) != 0)
-    if (errno != EINTR) ThrowIo("cannot lock the registry lock file", lockPath, errno);
+  Descriptor lock(OpenLock(lockPath));
+  LockWithin(lock.fd, lockPath);
 
   RegistryTree tree = Load();
   if (change(tree)) WriteAtomically(RegistryFormat::Write(tree));

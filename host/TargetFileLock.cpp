@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/SidePath.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -42,6 +42,11 @@ bool StillAt(int fd, const std::string& path) {
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
+bool OwnedByUser(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
 bool WrittenInPlace(const std::string& target) {
   struct stat st {};
   return ::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
@@ -50,7 +55,7 @@ bool WrittenInPlace(const std::string& target) {
 }  // namespace
 
 std::string TargetFileLock::LockPathOf(const std::string& target) {
-  return SidePath(target, ".lock");
+  return UserPath::SideName(target, ".lock");
 }
 
 TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
@@ -58,18 +63,21 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
   m_foundStale = false;
   m_staleHolder = 0;
   m_holder = 0;
+  m_refusal.clear();
   if (WrittenInPlace(target)) return Result::kLocked;
   const std::string path = LockPathOf(target);
   // A few rounds at most: each one is lost only to a holder that finished meanwhile.
   for (int round = 0; round < 16; ++round) {
     bool created = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Only the user can open the lock for writing: nobody else can hold it against us.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) {
       created = false;
       fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
       if (fd < 0 && errno == ENOENT) continue;
     }
-    if (fd < 0) return Result::kFailed;
+    // Someone else's file (or a link) under the lock's name is not ours to take over.
+    if (fd < 0 || (!created && !OwnedByUser(fd))) return Refuse(fd, path);
     if (!LockWhole(fd)) {
       const int error = errno;
       m_holder = ReadPid(fd);
@@ -92,6 +100,14 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
     return Result::kLocked;
   }
   errno = EAGAIN;
+  return Result::kFailed;
+}
+
+TargetFileLock::Result TargetFileLock::Refuse(int fd, const std::string& path) {
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  m_refusal = UserPath::SideRefusal(path);
+  errno = m_refusal.empty() ? error : EEXIST;
   return Result::kFailed;
 }
 

@@ -22,8 +22,10 @@ class TargetFileLock {
   TargetFileLock& operator=(const TargetFileLock&) = delete;
 
   // kLocked: held until Release; kBusy: another writer holds it (holder() says which process, 0
-  // when it cannot be told); kFailed: the lock file cannot be made (errno says why).
+  // when it cannot be told); kFailed: the lock file cannot be made (errno says why, and refusal()
+  // when a file of another user's stands at its name). The lock file is the user's own, 0600.
   Result Acquire(const std::string& target);
+  const std::string& refusal() const { return m_refusal; }
   // After kLocked: the lock file was left by a writer that died, whose process id (0 when it had
   // not written it yet) is staleHolder().
   bool foundStale() const { return m_foundStale; }
@@ -37,9 +39,12 @@ class TargetFileLock {
   static std::string LockPathOf(const std::string& target);
 
  private:
+  Result Refuse(int fd, const std::string& path);
+
   std::string m_lockPath;
   int m_fd = -1;
   bool m_foundStale = false;
   long m_staleHolder = 0;
   long m_holder = 0;
+  std::string m_refusal;
 };

@@ -7,6 +7,7 @@
 
 #include "HVXOWRITER/HVXOGEODEMWriter/GridBandReader.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
+#include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"
 #include "host/FileFailure.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::uint32_t kProgressCode = 0x20102;
 constexpr std::uint32_t kClampedCellsCode = 0x201a1;
+constexpr std::uint32_t kRefusedCode = 0x2019a;  // as any other failed write of the file
 // Between information and error: the grid is written, but not every cell as it was.
 constexpr std::int32_t kLogWarning = 1;
 
@@ -44,7 +46,8 @@ int DemGridWriter::Write(const std::string& finalPath, const std::string& tempor
 int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string& temporaryPath) {
   // The raster first: without one there is nothing to convert, and a file already at the final
   // path must not be emptied for nothing.
-  DatasetHandle dataset(GDALOpenShared(OsPath(temporaryPath).c_str(), GA_ReadOnly));
+  const std::string rasterFile = HVXORasterWriterBase::RasterFileOf(temporaryPath);
+  DatasetHandle dataset(GDALOpenShared(rasterFile.c_str(), GA_ReadOnly));
   if (!dataset) return 0;
   GridTextFile out;
   if (!out.Create(finalPath)) return Failed(out, finalPath);
@@ -68,13 +71,16 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
                   kLogWarning, kClampedCellsCode);
   }
   if (GDALDriverH hfa = GDALGetDriverByName("HFA")) {
-    GDALDeleteDataset(hfa, OsPath(temporaryPath).c_str());
+    GDALDeleteDataset(hfa, rasterFile.c_str());
   }
   return 1;
 }
 
 // The host learns why from the operating system's reason; a read or a stop leaves none.
-int DemGridWriter::Failed(const GridTextFile& out, const std::string& finalPath) {
+int DemGridWriter::Failed(const GridTextFile& out, const std::string& finalPath) const {
+  // Another user's link or file in the way: said in full, as the system's reason cannot.
+  if (!out.refusal().empty() && m_logOutput)
+    FireGeoLogGbk(Utf8ToGbk(out.refusal()), kLogError, kRefusedCode);
   if (out.error() != 0) NoteFileFailure(OsPath(finalPath), out.error());
   return 0;
 }

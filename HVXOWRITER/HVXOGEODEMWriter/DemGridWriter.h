@@ -36,7 +36,7 @@ class DemGridWriter {
  private:
   int WriteGuarded(const std::string& finalPath, const std::string& temporaryPath);
   // 0, after noting the operating system's reason when the grid file's own write failed.
-  static int Failed(const GridTextFile& out, const std::string& finalPath);
+  int Failed(const GridTextFile& out, const std::string& finalPath) const;
   // clamped: the cells that did not fit the 32-bit range.
   bool WriteCells(GridTextFile& out, GDALRasterBandH band, const GridTextWriter::Georeference& geo,
                   std::int64_t& clamped) const;

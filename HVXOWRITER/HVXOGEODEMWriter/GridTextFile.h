@@ -34,6 +34,8 @@ class GridTextFile {
   bool Failed() const { return m_failed; }
   // errno of the operation that failed (creating, writing or committing the file); 0 before.
   int error() const { return m_error; }
+  // Set when the name or a side file was refused as another user's (AtomicFile::refusal).
+  const std::string& refusal() const { return m_file.refusal(); }
   // Writes what is buffered and puts the file in place; true only when every byte reached it.
   bool Finish();
 

@@ -79,6 +79,9 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   void ReportTargetOutputFailed(const std::string& finalPath) const;
   // A temporary raster's path without its ".tmp" ending (the case matters); other paths as they are.
   static std::string FinalPathOf(const std::string& temporaryPath);
+  // The operating system's file of a temporary raster: "<final>.tmp", the name shortened (and
+  // told apart by a hash) when it would be too long for a file name.
+  static std::string RasterFileOf(const std::string& outputPath);
 
   // --- Settings and naming -------------------------------------------------------------------
 
@@ -177,6 +180,10 @@ class HVXORasterWriterBase : public HVXOWriterBase {
   void CloseOpenDatasets();
   // Claims the target of a record; false (logged) when it cannot be had.
   bool ClaimTarget(const SourceRecord& record, const std::string& finalPath);
+  // Makes the raster's file name ours before GDAL creates it there; false (logged) when refused.
+  bool ReserveRasterFile(const std::string& rasterFile, bool temporary);
+  static bool OnDisk(GDALDriverH driver, const std::string& osPath);
+  static bool FileExists(const std::string& osPath);
   std::vector<double> NoDataForBands(const std::vector<double>& noData,
                                      const SourceRecord& record) const;
   bool PlaceBlock(const BlockData& data, const SourceRecord& record, Window& block) const;

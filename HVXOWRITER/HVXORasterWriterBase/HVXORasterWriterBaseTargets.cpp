@@ -2,6 +2,8 @@
 // raster writes go through.
 #include <cpl_error.h>
 #include <cpl_vsi.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include "host/GeoEvents.h"
 #include "host/HVXRasterBase.h"
 #include "host/TextValues.h"
+#include "host/UserPath.h"
 #include "host/WideString.h"
 
 namespace {
@@ -56,10 +59,11 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
       }
     }
     if (!ClaimTarget(record, finalPath)) return E_FAIL;
+    const std::string rasterFile = RasterFileOf(record.outputPath);
     // The temporary raster must not be written over a file nobody allowed to be replaced either
     // (one left by an unfinished run that is not known to be ours, or a file of the user's that
     // happens to bear the name).
-    if (!overwrite && record.outputPath != finalPath && IsFileExisting(record.outputPath) == 1) {
+    if (!overwrite && record.outputPath != finalPath && FileExists(rasterFile)) {
       if (logOutput)
         FireGeoLogGbk(FormatGbk("文件: %s 已经存在，且设置为不覆盖", record.outputPath.c_str()),
                       kLogError, kFileExistsCode);
@@ -67,9 +71,12 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
     }
     GDALDriverH driver = GDALGetDriverByName(driverName.c_str());
     if (!driver) return 0;
+    if (OnDisk(driver, rasterFile) &&
+        !ReserveRasterFile(rasterFile, record.outputPath != finalPath))
+      return E_FAIL;
     record.dataset =
-        GDALCreate(driver, OsPath(record.outputPath).c_str(), record.width, record.height,
-                   record.bandCount, static_cast<GDALDataType>(record.dataType), nullptr);
+        GDALCreate(driver, rasterFile.c_str(), record.width, record.height, record.bandCount,
+                   static_cast<GDALDataType>(record.dataType), nullptr);
     if (!record.dataset) return 0;
     // An exception half way through is a failed set-up like any other.
     if (const char* failed =
@@ -86,9 +93,33 @@ std::int32_t HVXORasterWriterBase::CreateTargetDataset(SourceRecord& record,
   });
 }
 
+// GDAL creates the raster with a plain open, which follows links and takes over whatever stands at
+// the name: the name is first made ours, exclusively, and GDAL then writes into our own file.
+bool HVXORasterWriterBase::ReserveRasterFile(const std::string& rasterFile, bool temporary) {
+  std::string refusal;
+  bool ok = false;
+  if (temporary) {
+    const int fd = UserPath::CreateSide(rasterFile, 0666, refusal);
+    ok = fd >= 0;
+    if (ok) ::close(fd);
+  } else {
+    std::string resolved;
+    ok = UserPath::Follow(rasterFile, resolved, refusal);
+  }
+  if (ok) return true;
+  if (!logOutput) return false;
+  const std::string reason =
+      refusal.empty() ? FormatGbk("文件: %s 无法创建：%s", Utf8ToGbk(rasterFile).c_str(),
+                                  std::strerror(errno))
+                      : Utf8ToGbk(refusal);
+  FireGeoLogGbk(reason, kLogError, kFileExistsCode);
+  return false;
+}
+
 bool HVXORasterWriterBase::ClaimTarget(const SourceRecord& record, const std::string& finalPath) {
   long holder = 0;
-  switch (targetClaims.Claim(finalPath, record.outputPath, &holder)) {
+  std::string refusal;
+  switch (targetClaims.Claim(finalPath, record.outputPath, &holder, &refusal)) {
     case TargetFileLock::Result::kLocked:
       return true;
     case TargetFileLock::Result::kBusy:
@@ -97,10 +128,11 @@ bool HVXORasterWriterBase::ClaimTarget(const SourceRecord& record, const std::st
                       kLogError, kTargetBusyCode);
       return false;
     case TargetFileLock::Result::kFailed:
-      // A folder where no file can be made: the raster's creation fails and says so.
-      if (errno == EACCES || errno == EROFS || errno == EPERM) return true;
+      // Never a write without the lock: a second writer could mix its data in unseen.
       if (logOutput)
-        FireGeoLogGbk(FormatGbk("文件: %s 无法加锁：%s", finalPath.c_str(), std::strerror(errno)),
+        FireGeoLogGbk(refusal.empty() ? FormatGbk("文件: %s 无法加锁：%s", finalPath.c_str(),
+                                                  std::strerror(errno))
+                                      : Utf8ToGbk(refusal),
                       kLogError, kTargetBusyCode);
       return false;
   }
@@ -264,9 +296,26 @@ void HVXORasterWriterBase::CloseOpenDatasets() {
 }
 
 void HVXORasterWriterBase::RemoveRaster(const std::string& path) {
-  if (IsFileExisting(path) != 1) return;
+  const std::string file = RasterFileOf(path);
+  if (!FileExists(file)) return;
   // A raster cut short may be beyond GDAL's recognition: then the file goes by itself, quietly.
   CPLPushErrorHandler(CPLQuietErrorHandler);
-  if (GDALDeleteDataset(nullptr, OsPath(path).c_str()) != CE_None) VSIUnlink(OsPath(path).c_str());
+  if (GDALDeleteDataset(nullptr, file.c_str()) != CE_None) VSIUnlink(file.c_str());
   CPLPopErrorHandler();
+}
+
+std::string HVXORasterWriterBase::RasterFileOf(const std::string& outputPath) {
+  const std::string finalPath = FinalPathOf(outputPath);
+  if (finalPath == outputPath) return OsPath(outputPath);
+  return UserPath::SideName(OsPath(finalPath), outputPath.substr(finalPath.size()));
+}
+
+// GDAL's in-memory rasters (the MEM driver, /vsimem/) have no file to make ours.
+bool HVXORasterWriterBase::OnDisk(GDALDriverH driver, const std::string& osPath) {
+  return !EQUAL(GDALGetDriverShortName(driver), "MEM") && !osPath.starts_with("/vsi");
+}
+
+bool HVXORasterWriterBase::FileExists(const std::string& osPath) {
+  struct stat st {};
+  return ::stat(osPath.c_str(), &st) == 0;
 }

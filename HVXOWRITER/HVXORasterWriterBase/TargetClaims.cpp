@@ -2,29 +2,34 @@
 
 #include <gdal.h>
 
+#include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
 #include "host/AtomicFile.h"
 #include "host/CodePage.h"
 #include "host/GeoCancel.h"
 #include "host/HVXBaseLib.h"
+#include "host/UserPath.h"
 
 namespace {
 
+// Only a raster of the user's own: a stranger's file under that name may be anything.
 void DeleteTemporaryRaster(const std::string& temporaryPath) {
-  if (IsFileExisting(temporaryPath) != 1) return;
-  if (GDALDriverH hfa = GDALGetDriverByName("HFA"))
-    GDALDeleteDataset(hfa, OsPath(temporaryPath).c_str());
+  const std::string file = HVXORasterWriterBase::RasterFileOf(temporaryPath);
+  if (!UserPath::IsOwnFile(file)) return;
+  if (GDALDriverH hfa = GDALGetDriverByName("HFA")) GDALDeleteDataset(hfa, file.c_str());
 }
 
 }  // namespace
 
 TargetFileLock::Result TargetClaims::Claim(const std::string& finalPath,
-                                           const std::string& temporaryPath, long* holder) {
+                                           const std::string& temporaryPath, long* holder,
+                                           std::string* refusal) {
   if (holder) *holder = 0;
   if (m_held.count(finalPath)) return TargetFileLock::Result::kLocked;
   auto lock = std::make_unique<TargetFileLock>();
   const TargetFileLock::Result result = lock->Acquire(OsPath(finalPath));
   if (result != TargetFileLock::Result::kLocked) {
     if (holder) *holder = lock->holder();
+    if (refusal) *refusal = lock->refusal();
     return result;
   }
   if (lock->foundStale()) {

@@ -15,9 +15,10 @@
 
 class TargetClaims {
  public:
-  // Paths are GBK. kBusy: another writer holds the target, *holder is its process (0 unknown).
+  // Paths are GBK. kBusy: another writer holds the target, *holder is its process (0 unknown);
+  // kFailed: *refusal names another user's file in the lock's place, when that is why.
   TargetFileLock::Result Claim(const std::string& finalPath, const std::string& temporaryPath,
-                               long* holder);
+                               long* holder, std::string* refusal = nullptr);
   void Release(const std::string& finalPath);
   void ReleaseAll();
 

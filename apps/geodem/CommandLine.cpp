@@ -8,6 +8,7 @@
 #include "apps/geodem/ConvertOptionParser.h"
 #include "apps/geodem/ParseErrorText.h"
 #include "apps/geodem/batch/BatchArguments.h"
+#include "apps/geodem/sheets/SheetsArguments.h"
 
 #ifndef GEODEM_VERSION
 #define GEODEM_VERSION "unknown"
@@ -64,6 +65,8 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
 
   BatchArguments batch;
   CLI::App* batchCommand = batch.Add(app);
+  SheetsArguments sheets;
+  CLI::App* sheetsCommand = sheets.Add(app);
 
   InfoOptions info;
   std::string infoNoData;
@@ -120,6 +123,13 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       return UsageError(problem, *batchCommand, err);
     WarnOfUnknownParameters(batchOptions_.convert, err);
     action_ = Action::kBatch;
+    return;
+  }
+  if (sheetsCommand->parsed()) {
+    if (std::string problem = sheets.Collect(sheetsOptions_); !problem.empty())
+      return UsageError(problem, *sheetsCommand, err);
+    WarnOfUnknownParameters(sheetsOptions_.batch.convert, err);
+    action_ = Action::kSheets;
     return;
   }
   if (reg->parsed()) {

@@ -2,6 +2,7 @@
 // The command line of geodem:
 //   geodem convert [options] SRC... DST
 //   geodem batch [options] --out-dir DIR SRC... | --manifest FILE   (or --report DIR)
+//   geodem sheets --scale N [options] --out-dir DIR SRC...   (or --number-of, --extent, --list)
 //   geodem info [--nodata V] [--json] FILE.dem
 //   geodem register | unregister [--system]
 //   geodem --help | --version
@@ -13,6 +14,7 @@
 #include "apps/geodem/ConvertOptions.h"
 #include "apps/geodem/InfoOptions.h"
 #include "apps/geodem/batch/BatchOptions.h"
+#include "apps/geodem/sheets/SheetsOptions.h"
 
 namespace CLI {
 class App;
@@ -20,7 +22,7 @@ class App;
 
 class CommandLine {
  public:
-  enum class Action { kConvert, kBatch, kInfo, kRegister, kUnregister, kExit };
+  enum class Action { kConvert, kBatch, kSheets, kInfo, kRegister, kUnregister, kExit };
 
   // Exit status of a command-line mistake, as GDAL's utilities and most Unix tools use it.
   static constexpr int kUsageError = 2;
@@ -32,6 +34,7 @@ class CommandLine {
   int exitCode() const { return exitCode_; }
   const ConvertOptions& options() const { return options_; }
   const BatchOptions& batchOptions() const { return batchOptions_; }
+  const SheetsOptions& sheetsOptions() const { return sheetsOptions_; }
   const InfoOptions& infoOptions() const { return infoOptions_; }
   // register and unregister: the system-wide registry instead of the user's.
   bool systemRegistry() const { return systemRegistry_; }
@@ -49,6 +52,7 @@ class CommandLine {
   int exitCode_ = 0;
   ConvertOptions options_;
   BatchOptions batchOptions_;
+  SheetsOptions sheetsOptions_;
   InfoOptions infoOptions_;
   bool systemRegistry_ = false;
 };

@@ -18,6 +18,7 @@
 #include "host/RasterBlock.h"
 #include "host/SpatialReference.h"
 #include "host/TargetFileLock.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -199,7 +200,7 @@ bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
     // Once this writer let go of the file, the next conversion of it may already have its own
     // temporary raster there.
     const bool nextWriterAtWork = TargetFileLock::Probe(output) == TargetFileLock::State::kHeld;
-    if ((!nextWriterAtWork && Exists(output + ".tmp")) || !Exists(output)) {
+    if ((!nextWriterAtWork && Exists(UserPath::SideName(output, ".tmp"))) || !Exists(output)) {
       console_.Error("the grid file " + output +
                      " was not written, although the writer reported no failure");
       ok = false;

@@ -4,8 +4,10 @@
 #include <ogr_srs_api.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -23,6 +25,7 @@
 #include "host/CodePage.h"
 #include "host/HostRuntime.h"
 #include "host/TargetFileLock.h"
+#include "host/UserPath.h"
 #include "rastersource/ZoomLimit.h"
 
 namespace {
@@ -120,6 +123,10 @@ std::optional<int> ConvertCommand::CheckTargets() {
   for (const PlannedTarget& t : plan_.targets()) {
     // The writer creates "<grid file>.tmp" without asking; only --overwrite may replace a file.
     for (const std::string& output : t.Outputs()) {
+      if (!MayWrite(output)) {
+        ok = false;
+        continue;
+      }
       long holder = 0;
       const TargetFileLock::State lock = TargetFileLock::Probe(output, &holder);
       if (lock == TargetFileLock::State::kHeld) {
@@ -131,10 +138,14 @@ std::optional<int> ConvertCommand::CheckTargets() {
       }
       // Left by a run that died: the writer clears its leftovers.
       if (lock == TargetFileLock::State::kStale) continue;
-      if (!options_.overwrite && Exists(output + ".tmp")) {
-        console_.Error(output +
-                       ".tmp exists (left by an earlier run?); remove it, or use "
+      const std::string temporary = UserPath::SideName(output, ".tmp");
+      if (!options_.overwrite && Exists(temporary)) {
+        console_.Error(temporary +
+                       " exists (left by an earlier run?); remove it, or use "
                        "--overwrite to replace it");
+        ok = false;
+      } else if (const std::string refusal = UserPath::SideRefusal(temporary); !refusal.empty()) {
+        console_.Error(refusal);
         ok = false;
       }
     }
@@ -264,7 +275,8 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
     FailedTarget record{&t, {}};
     for (const std::string& output : t.Outputs()) {
       if (Exists(output)) record.existedBefore.insert(output);
-      if (Exists(output + ".tmp")) record.existedBefore.insert(output + ".tmp");
+      const std::string temporary = UserPath::SideName(output, ".tmp");
+      if (Exists(temporary)) record.existedBefore.insert(temporary);
     }
     if (!job.RunTarget(writer.target.Get(), t)) {
       failed.push_back(std::move(record));
@@ -275,6 +287,14 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   writer.Release();  // closes whatever a failed target left open
   RemoveLeftovers(failed);
   return ok && failed.empty() && !prjFailed && gdal.failures() == 0 ? 0 : kFailure;
+}
+
+// A name behind another user's link in a shared folder is refused before anything is written.
+bool ConvertCommand::MayWrite(const std::string& path) {
+  std::string resolved, refusal;
+  if (UserPath::Follow(path, resolved, refusal)) return true;
+  console_.Error(refusal.empty() ? "cannot write " + path + ": " + std::strerror(errno) : refusal);
+  return false;
 }
 
 // A .prj is an output like the grid file: one already there is replaced only with --overwrite.
@@ -289,6 +309,8 @@ bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
       ok = false;
     } else if (!options_.overwrite && Exists(prj)) {
       console_.Error(prj + " exists; remove it, or use --overwrite to replace it");
+      ok = false;
+    } else if (!MayWrite(prj)) {
       ok = false;
     }
     if (sources_[f.source].raster.wkt().empty()) {
@@ -335,8 +357,8 @@ void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
   for (const FailedTarget& f : failed) {
     for (const std::string& output : f.target->Outputs()) {
       // A grid file whose temporary raster is still there was not finished.
-      std::string temporary = output + ".tmp";
-      if (!Exists(temporary)) continue;
+      const std::string temporary = UserPath::SideName(output, ".tmp");
+      if (!UserPath::IsOwnFile(temporary)) continue;
       // Under the target's lock: while another conversion makes the file, its raster is its own.
       TargetFileLock lock;
       if (lock.Acquire(output) != TargetFileLock::Result::kLocked) continue;

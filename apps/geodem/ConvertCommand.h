@@ -42,6 +42,8 @@ class ConvertCommand {
   // --prj: the .prj beside each grid file of a target that was written; false when one fails.
   bool WritePrjFiles(const PlannedTarget& target);
   bool CheckPrjFiles(const PlannedTarget& target);
+  // False (said) when the name is behind a link the user may not follow (UserPath).
+  bool MayWrite(const std::string& path);
 
   // GDAL's block cache, bounded so that memory stays flat whatever the raster size.
   void BoundBlockCache() const;

@@ -6,6 +6,7 @@
 #include "apps/geodem/InfoCommand.h"
 #include "apps/geodem/ModuleRegistration.h"
 #include "apps/geodem/batch/BatchCommand.h"
+#include "apps/geodem/sheets/SheetsCommand.h"
 
 int GeodemApp::Run(int argc, const char* const* argv) {
   CommandLine line;
@@ -18,6 +19,10 @@ int GeodemApp::Run(int argc, const char* const* argv) {
     case CommandLine::Action::kBatch: {
       Console console(err_);
       return BatchCommand(line.batchOptions(), console, out_).Run();
+    }
+    case CommandLine::Action::kSheets: {
+      Console console(err_, line.sheetsOptions().batch.quiet);
+      return SheetsCommand(line.sheetsOptions(), console, out_).Run();
     }
     case CommandLine::Action::kInfo: {
       Console console(err_);

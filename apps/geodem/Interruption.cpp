@@ -14,8 +14,17 @@ constexpr int kSignals[] = {SIGINT, SIGTERM};  // as m_saved
 
 void OnSignal(int signal) {
   int none = 0;
-  g_signal.compare_exchange_strong(none, signal);
-  RequestGeoCancel();
+  if (g_signal.compare_exchange_strong(none, signal)) {
+    RequestGeoCancel();
+    return;
+  }
+  // A second signal, of either kind: the stop did not come, and the process ends as that signal
+  // bids (pending until this handler returns).
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(signal, &fallback, nullptr);
+  raise(signal);
 }
 
 }  // namespace
@@ -24,8 +33,6 @@ Interruption::Interruption() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  // Once: the next signal finds the default action and ends the process.
-  action.sa_flags = SA_RESETHAND;
   for (std::size_t i = 0; i < std::size(kSignals); ++i)
     sigaction(kSignals[i], &action, &m_saved[i]);
 }

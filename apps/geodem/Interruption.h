@@ -2,7 +2,7 @@
 // SIGINT and SIGTERM while geodem converts: instead of dying with half-written files, geodem stops
 // at the next safe point (between blocks; the writer between the rows of a grid file, through the
 // host's stop request), removes what the run began and exits 128 + the signal's number. A second
-// signal ends the process at once, for a stop that does not come.
+// signal, either one in either order, ends the process at once, for a stop that does not come.
 //
 // One object installs the handlers for its lifetime and restores the earlier ones after.
 #include <signal.h>

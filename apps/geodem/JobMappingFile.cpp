@@ -1,6 +1,10 @@
 #include "apps/geodem/JobMappingFile.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <libxml/xmlwriter.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +32,36 @@ std::string TemporaryFolder() {
   const char* tmp = std::getenv("TMPDIR");
   if (tmp && *tmp && FitsGbk(tmp)) return tmp;
   return "/tmp";
+}
+
+constexpr char kFolderPrefix[] = "geodem-job-";
+constexpr char kFileName[] = "job.xml";
+
+// The process a folder "geodem-job-<pid>-XXXXXX" was made by; 0 for any other name.
+long ProcessOf(const std::string& name) {
+  if (name.rfind(kFolderPrefix, 0) != 0) return 0;
+  const char* digits = name.c_str() + sizeof kFolderPrefix - 1;
+  char* end = nullptr;
+  const long pid = std::strtol(digits, &end, 10);
+  return end != digits && *end == '-' ? pid : 0;
+}
+
+// A run killed outright cannot remove its folder: the next run removes those of processes that
+// are gone. Only the user's own folders, and only the one file a run puts there.
+void RemoveFoldersOfDeadRuns(const std::string& tmp) {
+  DIR* dir = ::opendir(tmp.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const long pid = ProcessOf(entry->d_name);
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    const std::string folder = tmp + "/" + entry->d_name;
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+      continue;
+    ::unlink((folder + "/" + kFileName).c_str());
+    ::rmdir(folder.c_str());
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -60,14 +94,20 @@ std::string JobMappingFile::Render(const KeyValueList& writerParameters) {
 }
 
 std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml, std::string& error) {
-  std::string path = TemporaryFolder() + "/geodem-job-XXXXXX.xml";
-  int fd = ::mkstemps(path.data(), 4);
-  if (fd < 0) {
-    error = "cannot create the job's mapping file in " + TemporaryFolder() + ": " +
-            std::strerror(errno);
+  const std::string tmp = TemporaryFolder();
+  RemoveFoldersOfDeadRuns(tmp);
+  std::string folder = tmp + "/" + kFolderPrefix + std::to_string(::getpid()) + "-XXXXXX";
+  if (!::mkdtemp(folder.data())) {
+    error = "cannot create the job's mapping file in " + tmp + ": " + std::strerror(errno);
     return nullptr;
   }
-  std::unique_ptr<JobMappingFile> file(new JobMappingFile(path));
+  std::unique_ptr<JobMappingFile> file(new JobMappingFile(folder));
+  const std::string path = file->path();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = "cannot create the job's mapping file " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
   std::size_t written = 0;
   while (written < xml.size()) {
     ssize_t n = ::write(fd, xml.data() + written, xml.size() - written);
@@ -86,4 +126,10 @@ std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml, s
   return file;
 }
 
-JobMappingFile::~JobMappingFile() { ::unlink(path_.c_str()); }
+JobMappingFile::JobMappingFile(std::string folder)
+    : folder_(std::move(folder)), path_(folder_ + "/" + kFileName) {}
+
+JobMappingFile::~JobMappingFile() {
+  ::unlink(path_.c_str());
+  ::rmdir(folder_.c_str());
+}

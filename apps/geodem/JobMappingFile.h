@@ -24,8 +24,8 @@ class JobMappingFile {
   // The document, UTF-8, with every text escaped.
   static std::string Render(const KeyValueList& writerParameters);
 
-  // Writes the document into a new file in the temporary folder; null and an error text when
-  // that fails.
+  // Writes the document into a new file in the temporary folder, after removing the folders of
+  // runs that are gone; null and an error text when that fails.
   static std::unique_ptr<JobMappingFile> Create(const std::string& xml, std::string& error);
   ~JobMappingFile();
   JobMappingFile(const JobMappingFile&) = delete;
@@ -34,7 +34,8 @@ class JobMappingFile {
   const std::string& path() const { return path_; }
 
  private:
-  explicit JobMappingFile(std::string path) : path_(std::move(path)) {}
+  explicit JobMappingFile(std::string folder);
 
+  std::string folder_;
   std::string path_;
 };

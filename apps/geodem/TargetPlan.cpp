@@ -6,6 +6,7 @@
 #include "apps/geodem/GbkText.h"
 #include "host/CodePage.h"
 #include "host/HVXBaseLib.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -151,7 +152,8 @@ bool TargetPlan::CheckSourceFiles(const ConvertOptions& o,
     for (const TargetFeed& f : t.feeds) {
       for (std::size_t i = 0; i < filesOfSource.size(); ++i) {
         for (const std::string& file : filesOfSource[i]) {
-          if (!SamePlace(file, f.output) && !SamePlace(file, f.output + ".tmp")) continue;
+          if (!SamePlace(file, f.output) && !SamePlace(file, UserPath::SideName(f.output, ".tmp")))
+            continue;
           error_ = "the source " + o.sources[i] + " reads " + file +
                    ", which this conversion writes (" + f.output + "); write to another name";
           return false;

@@ -650,7 +650,10 @@ TEST_F(BadInput, OutputFolderWithoutWritePermissionIsReported) {
   });
   if (!seen) GTEST_SKIP() << "cannot drop to the user nobody here";
   const std::string failed = "0 " + std::to_string(E_FAIL) + " ";
-  EXPECT_EQ(*seen, failed + dir_ / "locked/src.dem.tmp" + "：创建数据集失败|\n" + failed +
+  // Without its lock a target is never written: the lock that cannot be made says why.
+  EXPECT_EQ(*seen, failed + "文件: " + dir_ / "locked/src.dem" +
+                       " 无法加锁：Permission denied|" + dir_ / "locked/src.dem.tmp" +
+                       "：创建数据集失败|\n" + failed +
                        "创建目标路径 " + dir_ / "locked/new" + " 失败|" +
                        dir_ / "locked/new/src.dem.tmp" + "：创建数据集失败|\n");
   EXPECT_TRUE(before.AsItWas());

@@ -1,14 +1,28 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/AtomicFile.h"
 #include "support/TempDir.h"
+
+// fsync that fails on demand: this program's own definition comes before the C library's for
+// every library it loads, the host's AtomicFile included.
+namespace {
+bool g_failFsync = false;
+}
+
+extern "C" int fsync(int fd) {
+  if (!g_failFsync) return static_cast<int>(::syscall(SYS_fsync, fd));
+  errno = EIO;
+  return -1;
+}
 
 namespace {
 
@@ -82,6 +96,21 @@ TEST(AtomicFile, LinksAndDevices) {
   device.Commit();
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
   EXPECT_FALSE(fs::exists(AtomicFile::TemporaryPathOf("/dev/full", ::getpid())));
+}
+
+// Data that may not have reached the disk never replaces the earlier file.
+TEST(AtomicFile, NoCommitWithoutTheFlush) {
+  TempDir dir;
+  const std::string target = dir / "out.dem";
+  TempDir::WriteFile(target, "earlier");
+  AtomicFile file;
+  ASSERT_TRUE(file.Create(target));
+  ASSERT_TRUE(Write(file, "new"));
+  g_failFsync = true;
+  EXPECT_FALSE(file.Commit());
+  g_failFsync = false;
+  EXPECT_EQ(TempDir::ReadFile(target), "earlier");
+  EXPECT_EQ(TempDir::Entries(dir.Path()), std::vector<std::string>{"out.dem"});
 }
 
 // The temporary of a process that died is found by its name and removed.

@@ -1,8 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,14 +15,19 @@
 
 #include "host/CHVXRegKey.h"
 #include "host/CodePage.h"
+#include "host/InprocModuleTable.h"
 #include "host/Registry.h"
+#include "host/RegistryError.h"
 #include "host/RegistryFile.h"
 #include "host/ServerRegistration.h"
+#include "host/Unknown.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScopedRegistry.h"
 #include "support/TempDir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr char kCatalogue[] = "GEOCOMPONENTCATEGORY\\Talvane\\HVXObjects\\Writer\\GEODEM";
 constexpr char kProgId[] = "HVXOGEODEMWriter.HVXOGEODEMWriter.1";
@@ -318,6 +328,65 @@ TEST(Registry, LookupSearchesTheUsersThenTheSystemRegistryUnlessTheEnvironmentNa
   EXPECT_EQ(RegistrySearchPath(), std::vector<std::string>{own});
   EXPECT_EQ(classOf(u"Both"), inOwn);
   EXPECT_EQ(classOf(u"Only.System"), "<none>");
+}
+
+// The lock is the registry owner's alone (a lock others can open is one they can hold), and a
+// writer waits for it a bounded time, then says who holds it.
+TEST(Registry, LockIsTheOwnersAndWaitedForBoundedly) {
+  TempDir dir;
+  const std::string file = dir / "registry", lock = file + ".lock";
+  TempDir::WriteFile(lock, "");
+  ::chmod(lock.c_str(), 0644);  // as earlier versions left it
+  auto update = [&](std::chrono::seconds wait) {
+    RegistryFile(file, wait).Update([](RegistryTree& tree) {
+      tree.Create({"Key"});
+      return true;
+    });
+  };
+  update(RegistryFile::kLockWait);
+  EXPECT_EQ(fs::status(lock).permissions(), fs::perms(0600));
+
+  const int holder = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  try {
+    update(std::chrono::seconds(1));
+    ADD_FAILURE() << "no error while the lock was held";
+  } catch (const RegistryError& e) {
+    EXPECT_NE(
+        std::string(e.what()).find(lock + " is held by process " + std::to_string(::getpid())),
+        std::string::npos)
+        << e.what();
+  }
+  ::close(holder);
+}
+
+// Run as root, a registry or module of another user's is not read: it could make root run that
+// user's code.
+TEST(Registry, RootReadsOnlyRootsRegistriesAndModules) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root and user nobody";
+  TempDir dir;
+  const std::string user = dir / "data/geodem/registry", system = dir / "system/registry";
+  ScopedEnvironment environment({{"GEODEM_REGISTRY", std::nullopt},
+                                 {"XDG_DATA_HOME", dir / "data"},
+                                 {"GEODEM_SYSTEM_REGISTRY", system}});
+  for (const std::string& file : {user, system})
+    RegistryFile(file).Update([](RegistryTree& tree) { return tree.Create({"Key"}), true; });
+  ASSERT_EQ(::chown(user.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  EXPECT_EQ(RegistrySearchPath(), std::vector<std::string>{system});
+  ASSERT_EQ(::chown(user.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chown((dir / "data/geodem").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  EXPECT_EQ(RegistrySearchPath(), std::vector<std::string>{system});
+
+  const std::string module = dir / "module.so";
+  fs::copy_file(GEODEM_TEST_MODULE, module);
+  ASSERT_EQ(::chown(module.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  void* object = nullptr;
+  std::string error;
+  EXPECT_EQ(
+      InprocModuleTable::Instance().GetClassObject(module, CLSID(), IUnknown::iid, &object, error),
+      CO_E_DLLNOTFOUND);
+  EXPECT_NE(error.find("loads only root's"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -50,10 +50,26 @@ deb="$(ls "$work"/deb/geodem_*.deb 2>/dev/null | head -n 1)"
 [ -n "$deb" ] || fail "cpack made no package"
 [[ "$(dpkg-deb -f "$deb" Depends)" == *libgdal* ]] || fail "the package does not depend on GDAL: $(dpkg-deb -f "$deb" Depends)"
 
+registered() { grep -q "HVXOGEODEMWriter" "$registry" || fail "$1: the writer is not registered in $registry"; }
+# An earlier version of the same package (the same files, a lower version), upgraded to this one:
+# its prerm unregisters the writer, and this postinst must register it again.
+version="$(dpkg-deb -f "$deb" Version)"
+dpkg-deb -R "$deb" "$work/earlier" || fail "cannot unpack $deb"
+sed -i "s/^Version: .*/Version: ${version}~earlier/" "$work/earlier/DEBIAN/control"
+dpkg-deb -b "$work/earlier" "$work/earlier.deb" >/dev/null || fail "cannot build the earlier package"
 installed=1
-run_dpkg -i "$deb" || fail "dpkg -i failed"
+run_dpkg -i "$work/earlier.deb" || fail "dpkg -i of version ${version}~earlier failed"
+registered "after installing version ${version}~earlier"
+run_dpkg -i "$deb" || fail "dpkg -i (upgrade to $version) failed"
+registered "after the upgrade to $version"
 dpkg -L geodem >"$work/files"
-grep -q "HVXOGEODEMWriter" "$registry" || fail "postinst did not register the writer in $registry"
+# What dpkg runs when a removal or an upgrade is undone after prerm: the registration comes back.
+info=/var/lib/dpkg/info
+for undo in "remove:abort-remove" "upgrade:abort-upgrade" "deconfigure:abort-deconfigure"; do
+  "$info/geodem.prerm" "${undo%%:*}" "$version" >/dev/null 2>&1
+  "$info/geodem.postinst" "${undo##*:}" "$version" || fail "postinst ${undo##*:} failed"
+  registered "after prerm ${undo%%:*} and postinst ${undo##*:}"
+done
 
 # The user's part, in a folder of its own, with a clean environment.
 mkdir -p "$work/user"

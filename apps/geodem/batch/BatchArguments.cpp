@@ -34,23 +34,28 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
   command_->add_option("--manifest", given_.manifest,
                        "file of tiles, one a line: SRC or SRC<TAB>DST, # comments, relative "
                        "paths against the manifest's folder");
-  convert_.Add(*command_);
-  command_->add_option("-j,--jobs", jobs_, "conversions at once (default: the cores)")
-      ->type_name("N");
-  command_->add_option("--timeout", timeout_, "whole seconds a tile may take (default: no limit)")
-      ->type_name("S");
-  command_->add_flag("--force,--overwrite", given_.force,
-                     "convert tiles whose grid file exists too, replacing it");
-  command_->add_flag("--retry-failed", given_.retryFailed,
-                     "convert only the tiles the journal records as failed");
-  command_->add_option("--shard", shard_,
-                       "K/N: take every N-th tile from tile K (from 0); under a Slurm job array "
-                       "K and N come from SLURM_ARRAY_TASK_ID, _MIN and _COUNT");
-  command_->add_flag("-q,--quiet", given_.quiet, "no progress line");
+  AddRunOptions(*command_);
   command_->add_option("--report", given_.reportDir,
                        "summarise the journals in this folder instead of converting");
   command_->add_flag("--json", given_.json, "the report as one JSON object on stdout");
   return command_;
+}
+
+void BatchArguments::AddRunOptions(CLI::App& command) {
+  run_ = &command;
+  convert_.Add(command);
+  command.add_option("-j,--jobs", jobs_, "conversions at once (default: the cores)")
+      ->type_name("N");
+  command.add_option("--timeout", timeout_, "whole seconds a tile may take (default: no limit)")
+      ->type_name("S");
+  command.add_flag("--force,--overwrite", given_.force,
+                   "convert tiles whose grid file exists too, replacing it");
+  command.add_flag("--retry-failed", given_.retryFailed,
+                   "convert only the tiles the journal records as failed");
+  command.add_option("--shard", shard_,
+                     "K/N: take every N-th tile from tile K (from 0); under a Slurm job array "
+                     "K and N come from SLURM_ARRAY_TASK_ID, _MIN and _COUNT");
+  command.add_flag("-q,--quiet", given_.quiet, "no progress line");
 }
 
 std::string BatchArguments::Collect(BatchOptions& o) {
@@ -64,14 +69,21 @@ std::string BatchArguments::Collect(BatchOptions& o) {
   if (o.manifest && !o.sources.empty()) return "give tiles either as SRC... or in --manifest";
   if (!o.manifest && (!o.outDir || o.sources.empty()))
     return "geodem batch needs --out-dir DIR and SRC..., or --manifest FILE";
+  return CollectRun(o);
+}
+
+std::string BatchArguments::CollectRun(BatchOptions& o) {
+  o.force = given_.force;
+  o.retryFailed = given_.retryFailed;
+  o.quiet = given_.quiet;
   if (o.force && o.retryFailed) return "--force and --retry-failed exclude each other";
   std::string error;
-  if (command_->get_option("--jobs")->count()) {
+  if (run_->get_option("--jobs")->count()) {
     const std::optional<long long> jobs = kPositive.Read("--jobs", jobs_, error);
     if (!jobs) return error;
     o.jobs = static_cast<int>(*jobs);
   }
-  if (command_->get_option("--timeout")->count()) {
+  if (run_->get_option("--timeout")->count()) {
     const std::optional<long long> timeout = kPositive.Read("--timeout", timeout_, error);
     if (!timeout) return error;
     o.timeout = static_cast<double>(*timeout);

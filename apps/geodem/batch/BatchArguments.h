@@ -14,9 +14,16 @@ class BatchArguments {
   // After parsing: the options into `options`; an error text, or empty.
   std::string Collect(BatchOptions& options);
 
+  // The options of a run (each tile's conversion, -j, --timeout, --force, --retry-failed,
+  // --shard, -q) on a subcommand that plans its tiles itself, and after parsing their values
+  // into `options`, checked; an error text, or empty.
+  void AddRunOptions(CLI::App& command);
+  std::string CollectRun(BatchOptions& options);
+
  private:
   BatchOptions given_;
   ConvertOptionParser convert_;
   std::string shard_, jobs_, timeout_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
+  CLI::App* run_ = nullptr;  // the subcommand the run options are on
 };

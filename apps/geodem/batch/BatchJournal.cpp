@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "apps/geodem/JsonText.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -96,12 +97,16 @@ bool BatchJournal::Open(const std::string& path, std::string& error) {
               "; wait for it to end, or give this run another --out-dir or --shard";
       return false;
     case TargetFileLock::Result::kFailed:
-      error = "cannot lock the journal " + path + ": " + std::strerror(errno);
+      error = !lock_.refusal().empty()
+                  ? lock_.refusal()
+                  : "cannot lock the journal " + path + ": " + std::strerror(errno);
       return false;
   }
-  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  std::string refusal;
+  fd_ = UserPath::Open(path, O_WRONLY | O_APPEND | O_CREAT, 0644, refusal);
   if (fd_ < 0) {
-    error = "cannot open the journal " + path + ": " + std::strerror(errno);
+    error = refusal.empty() ? "cannot open the journal " + path + ": " + std::strerror(errno)
+                            : refusal;
     lock_.Release();
   }
   return fd_ >= 0;

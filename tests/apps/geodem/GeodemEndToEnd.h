@@ -2,6 +2,8 @@
 // The fixture of the tests that run the built geodem program end to end: a registry of their own
 // with the writer registered as the build registers it, a folder for the files, and the grid file
 // a source must give.
+#include <cpl_conv.h>
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -52,6 +54,15 @@ class GeodemEndToEnd : public testing::Test {
     if (r.noData)
       g.sourceNoData = r.type == GDT_Float32 ? static_cast<float>(*r.noData) : *r.noData;
     return g;
+  }
+
+  // The build's GDAL plug-in, loaded the way users load it (GDAL_DRIVER_PATH), for reading grid
+  // files back.
+  static void LoadGeodemDriver() {
+    if (GDALGetDriverByName("GEODEM")) return;
+    CPLSetConfigOption("GDAL_DRIVER_PATH", GEODEM_GDAL_PLUGIN_DIR);
+    GetGDALDriverManager()->AutoLoadDrivers();
+    CPLSetConfigOption("GDAL_DRIVER_PATH", nullptr);
   }
 
   static ProcessResult Convert(std::vector<std::string> args) {

@@ -136,8 +136,9 @@ TEST_F(Interruption, StoppedRunLeavesNothingAndTheRerunSucceeds) {
     run.Send(c.signal);
     EXPECT_EQ(run.Finish(), c.status) << run.err();
     EXPECT_EQ(TempDir::Entries(out.Path()), c.left);
+    // The job's mapping file goes with the run; one killed outright leaves its folder.
+    EXPECT_EQ(TempDir::Entries(dir_ / "tmp").size(), c.signal == SIGKILL ? 1u : 0u);
     if (c.signal != SIGKILL) {
-      EXPECT_TRUE(TempDir::Entries(dir_ / "tmp").empty());  // the job's mapping file
       // The progress line is ended, and one line says what happened.
       const std::string said = std::string("\nerror: interrupted by ") +
                                (c.signal == SIGINT ? "SIGINT" : "SIGTERM") +
@@ -145,17 +146,33 @@ TEST_F(Interruption, StoppedRunLeavesNothingAndTheRerunSucceeds) {
       EXPECT_TRUE(run.err().ends_with(said)) << run.err();
       EXPECT_EQ(run.err().find("error:"), run.err().size() - said.size() + 1) << run.err();
     }
-    fs::remove_all(dir_ / "tmp");
-    fs::create_directories(dir_ / "tmp");
 
+    // The next run clears what the killed one left, its mapping file's folder included.
     args.insert(args.begin() + 1, "-q");
-    ProcessResult rerun = GeodemProcess::Geodem(args);
-    EXPECT_EQ(rerun.status, 0) << rerun.err;
+    RunningGeodem rerun(args, dir_ / "tmp");
+    EXPECT_EQ(rerun.Finish(), 0) << rerun.err();
     EXPECT_EQ(TempDir::Entries(out.Path()), std::vector<std::string>{"out.dem"});
+    EXPECT_TRUE(TempDir::Entries(dir_ / "tmp").empty());
     if (!c.mosaic) {
       EXPECT_TRUE(TempDir::ReadFile(grid) == Expect(TestRaster{}, west_).Text());
     }
   }
+}
+
+// A second signal, of either kind, ends geodem at once instead of waiting for the stop. Both are
+// sent while the program is stopped, so that they arrive together, before any stop could finish;
+// threads may take them in either order, and the second one ends the program.
+TEST_F(Interruption, SecondSignalEndsAtOnce) {
+  TempDir out;
+  RunningGeodem run({"convert", west_, out / "out.dem"}, dir_ / "tmp");
+  ASSERT_TRUE(run.WaitFor("...20...")) << run.err();
+  run.Send(SIGSTOP);
+  run.Send(SIGINT);
+  run.Send(SIGTERM);
+  run.Send(SIGCONT);
+  const int status = run.Finish();
+  EXPECT_TRUE(status == 128 + SIGINT || status == 128 + SIGTERM) << status;
+  EXPECT_EQ(run.err().find("stopped, and the files"), std::string::npos) << run.err();
 }
 
 // Two conversions of one file at once: the second is refused, and the file is the complete grid

@@ -17,10 +17,7 @@ class GeodemReadBack : public GeodemEndToEnd {
  protected:
   static void SetUpTestSuite() {
     GeodemEndToEnd::SetUpTestSuite();
-    if (GDALGetDriverByName("GEODEM")) return;
-    CPLSetConfigOption("GDAL_DRIVER_PATH", GEODEM_GDAL_PLUGIN_DIR);
-    GetGDALDriverManager()->AutoLoadDrivers();
-    CPLSetConfigOption("GDAL_DRIVER_PATH", nullptr);
+    LoadGeodemDriver();
   }
 
   struct ReadBack {

@@ -19,13 +19,13 @@ TEST_F(GeodemUsageErrors, NameTheWordAtFaultAndWriteNothing) {
   const std::string source = Write(TestRaster{}, "dem.tif");
   const std::string wholeNoData = "must be a whole number from -2147483648 to 2147483647, not ";
   const std::vector<UsageCase> cases = {
-      {{}, "geodem needs a subcommand: convert, batch, info, register or unregister", "geodem"},
+      {{}, "geodem needs a subcommand: convert, batch, sheets, info, register or unregister", "geodem"},
       {{"convrt", "{src}", "{dst}"},
        "unknown subcommand 'convrt'; did you mean 'convert'?",
        "geodem"},
       {{"frobnicate"}, "unknown subcommand 'frobnicate'\n", "geodem"},
       {{"--zoom", "5", "convert"},
-       "geodem has no option '--zoom'; it goes after geodem convert or geodem batch",
+       "geodem has no option '--zoom'; it goes after geodem convert, geodem batch or geodem sheets",
        "geodem"},
       {{"--verison"}, "geodem has no option '--verison'; did you mean '--version'?", "geodem"},
       {{"convert", "--overwirte", "{src}", "{dst}"},

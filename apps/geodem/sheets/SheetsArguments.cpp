@@ -1,0 +1,150 @@
+#include "apps/geodem/sheets/SheetsArguments.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "apps/geodem/WholeNumberRange.h"
+
+namespace {
+
+constexpr WholeNumberRange kBuffer{0, SheetsArguments::kMaxBuffer};
+
+class SheetsUsage : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string name) const override {
+    return "Usage: " + name + " --scale N --number-of LON,LAT\n       " + name +
+           " --extent NUMBER [--json]\n       " + name +
+           " --scale N --list [--json] [--buffer CELLS] SRC...\n       " + name +
+           " --scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...\n       " +
+           name + " --report DIR [--json]\n";
+  }
+};
+
+// A decimal number and nothing else; none for "", "1e", "nan", "0x10" and trailing words.
+std::optional<double> Decimal(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789.-+eE") != std::string::npos)
+    return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+CLI::App* SheetsArguments::Add(CLI::App& app) {
+  command_ = app.add_subcommand(
+      "sheets",
+      "Cut DEMs into the sheets of the national topographic map series (GB/T 13989) and "
+      "convert each into DIR/<sheet number>.dem as geodem batch does (resumable, journalled, "
+      "sharded); or tell the sheet number of a point, the corners of a sheet, the sheets "
+      "sources cover. Cells are cut on the sources' own grid, never resampled; a sheet whose "
+      "window holds no data cell is not written.");
+  command_->formatter(std::make_shared<SheetsUsage>());
+  command_->add_option("SRC", sources_,
+                       "source rasters, one mosaic (as geodem convert takes them)");
+  command_
+      ->add_option("--scale", scale_,
+                   "the scale's denominator: 1000000, 500000, 250000, 100000, 50000, "
+                   "25000, 10000 or 5000")
+      ->type_name("N");
+  command_
+      ->add_option("--number-of", point_,
+                   "print the number of the sheet that holds the point LON,LAT (decimal "
+                   "degrees); a point on an edge belongs to the sheet north and east of it")
+      ->type_name("LON,LAT");
+  command_
+      ->add_option("--extent", number_,
+                   "print the corners of the sheet NUMBER in degrees: west south east north")
+      ->type_name("NUMBER");
+  command_->add_flag("--list", list_,
+                     "list the sheets the sources cover with some data cell: number, corners, "
+                     "the window of source cells (column, row, columns, rows, cells)");
+  command_->add_flag("--json", given_.json, "--list, --extent or --report as JSON on stdout");
+  command_
+      ->add_option("--buffer", buffer_,
+                   "widen each sheet's window by this many cells on every side, 0 to " +
+                       std::to_string(kMaxBuffer) + " (default 0)")
+      ->type_name("CELLS");
+  command_->add_option("--out-dir", outDir_,
+                       "folder of the grid files <sheet number>.dem, of the journal and of the "
+                       "plan (sheets-plan/)");
+  command_->add_flag("--plan-only", planOnly_,
+                     "write the plan (a VRT per sheet and a manifest for geodem batch or the "
+                     "Slurm array script) and convert nothing");
+  run_.AddRunOptions(*command_);
+  command_->add_option("--report", reportDir_,
+                       "summarise the journals in this folder instead of converting");
+  return command_;
+}
+
+std::string SheetsArguments::Collect(SheetsOptions& o) {
+  o = std::move(given_);
+  if (!point_.empty() + !number_.empty() + list_ + reportDir_.has_value() > 1)
+    return "give one of --number-of, --extent, --list and --report";
+  if (reportDir_) {
+    if (!sources_.empty() || outDir_) return "--report summarises journals; it takes no sources";
+    o.action = SheetsOptions::Action::kReport;
+    o.batch.reportDir = reportDir_;
+    o.batch.json = o.json;
+    return {};
+  }
+  if (!number_.empty()) {
+    o.action = SheetsOptions::Action::kExtent;
+    o.number = number_;
+    return command_->get_option("--scale")->count() ? "--extent takes the scale from the number"
+                                                    : "";
+  }
+  if (std::string problem = CollectScale(o); !problem.empty()) return problem;
+  if (!point_.empty()) {
+    o.action = SheetsOptions::Action::kNumberOf;
+    return ReadPoint(point_, o);
+  }
+  if (o.json && !list_) return "--json goes with --list, --extent or --report";
+  if (sources_.empty()) return "geodem sheets needs the SRC... to cut";
+  if (command_->get_option("--buffer")->count()) {
+    std::string error;
+    std::optional<long long> buffer = kBuffer.Read("--buffer", buffer_, error);
+    if (!buffer) return error;
+    o.buffer = static_cast<long>(*buffer);
+  }
+  o.batch.sources = sources_;
+  if (list_) {
+    o.action = SheetsOptions::Action::kList;
+    return outDir_ ? "--list writes nothing; it takes no --out-dir" : "";
+  }
+  if (!outDir_) return "geodem sheets needs --out-dir DIR for the grid files (or --list)";
+  o.batch.outDir = outDir_;
+  o.action = planOnly_ ? SheetsOptions::Action::kPlan : SheetsOptions::Action::kConvert;
+  return run_.CollectRun(o.batch);
+}
+
+std::string SheetsArguments::CollectScale(SheetsOptions& o) const {
+  if (scale_.empty())
+    return "geodem sheets needs --scale N (" + SheetScale::denominatorList() + ")";
+  std::string error;
+  std::optional<long long> denominator =
+      WholeNumberRange(1, 1000000).Read("--scale", scale_, error);
+  if (denominator) o.scale = SheetScale::ofDenominator(static_cast<long>(*denominator));
+  if (!o.scale)
+    return "--scale " + scale_ + " is not a scale of the sheet grid; the scales are " +
+           SheetScale::denominatorList() + " (1:2000 and larger are not supported)";
+  return {};
+}
+
+std::string SheetsArguments::ReadPoint(const std::string& text, SheetsOptions& o) {
+  const std::size_t comma = text.find(',');
+  std::optional<double> lon, lat;
+  if (comma != std::string::npos) {
+    lon = Decimal(text.substr(0, comma));
+    lat = Decimal(text.substr(comma + 1));
+  }
+  if (!lon || !lat)
+    return "--number-of " + text +
+           ": give the point as LON,LAT in decimal degrees, e.g. 116.4,39.9";
+  o.longitude = *lon;
+  o.latitude = *lat;
+  return {};
+}
