@@ -34,7 +34,8 @@ GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
   }
   const GridHeader& header = dataset->m_reader.Header();
   std::optional<double> noData;
-  if (!NoDataOption(info, header, noData)) return nullptr;
+  std::optional<bool> metres = HeightsInMetres(info, header);
+  if (!metres || !NoDataOption(info, header, noData)) return nullptr;
   if (header.alpha != 0) {
     CPLError(CE_Warning, CPLE_AppDefined,
              "%s: the grid's rotation (Alpha %g) is ignored; it is read as north-up",
@@ -47,7 +48,10 @@ GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
   }
   dataset->nRasterXSize = header.cols;
   dataset->nRasterYSize = header.rows;
-  dataset->SetBand(1, new GeodemRasterBand(dataset.get(), header.zoom, noData));
+  dataset->SetBand(1, new GeodemRasterBand(dataset.get(), header.zoom, noData, *metres));
+  // The .aux.xml beside the grid describes the stored integers (their statistics, say): the view
+  // in metres neither reads nor writes it.
+  if (*metres) dataset->nPamFlags |= GPF_DISABLED;
   dataset->ReadProjection(info);
   dataset->SetHeaderMetadata();
   dataset->SetDescription(info->pszFilename);
@@ -65,6 +69,24 @@ GDALDataset* GeodemDataset::CreateCopy(const char* filename, GDALDataset* source
   if (!copy.Write(*source, progress, progressData)) return nullptr;
   GDALOpenInfo info(filename, GA_ReadOnly);
   return Open(&info);
+}
+
+// HEIGHTS=STORED (the default): the stored integers, scaled by 1 / Hzoom; HEIGHTS=METRES: Float32
+// metres. Nothing after a CE_Failure.
+std::optional<bool> GeodemDataset::HeightsInMetres(GDALOpenInfo* info, const GridHeader& header) {
+  const char* option = CSLFetchNameValue(info->papszOpenOptions, "HEIGHTS");
+  if (!option || EQUAL(option, "STORED")) return false;
+  if (!EQUAL(option, "METRES") && !EQUAL(option, "METERS")) {
+    CPLError(CE_Failure, CPLE_IllegalArg, "HEIGHTS=%s: expected STORED or METRES", option);
+    return std::nullopt;
+  }
+  if (header.zoom == 0) {
+    CPLError(CE_Failure, CPLE_AppDefined,
+             "%s: Hzoom is 0, so the heights cannot be recovered in metres (HEIGHTS=METRES)",
+             info->pszFilename);
+    return std::nullopt;
+  }
+  return true;
 }
 
 // NODATA=NONE: no no-data value; NODATA=<number>: that value, truncated toward zero as the writer
@@ -155,6 +177,51 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
              prj.c_str());
   }
   CSLDestroy(lines);
+  IdentifyCode();
+}
+
+namespace {
+
+// A coordinate system in ESRI's WKT, the form the .prj holds; empty when it has none.
+std::string EsriText(const OGRSpatialReference& srs) {
+  char* text = nullptr;
+  const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};
+  std::string esri;
+  if (srs.exportToWkt(&text, options) == OGRERR_NONE && text) esri = text;
+  CPLFree(text);
+  return esri;
+}
+
+}  // namespace
+
+// Sheet production keys on the codes. A .prj that names its code (as geodem writes it) stands for
+// the system of that code, with its full definition (names, axes, area of use), when it is that
+// system's ESRI form; one without a code (ESRI's own files have none) for the system GDAL
+// identifies with full confidence, when exactly one is.
+void GeodemDataset::IdentifyCode() {
+  if (m_srs.IsEmpty()) return;
+  const char* authority = m_srs.GetAuthorityName(nullptr);
+  const char* code = m_srs.GetAuthorityCode(nullptr);
+  if (authority && code) {
+    OGRSpatialReference named;
+    if (named.SetFromUserInput((std::string(authority) + ":" + code).c_str(),
+                               OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS) ==
+            OGRERR_NONE &&
+        EsriText(named) == EsriText(m_srs)) {
+      m_srs = named;
+      m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    }
+    return;
+  }
+  int count = 0;
+  int* confidence = nullptr;
+  OGRSpatialReferenceH* matches = m_srs.FindMatches(nullptr, &count, &confidence);
+  if (count >= 1 && confidence[0] == 100 && (count == 1 || confidence[1] < 100)) {
+    m_srs = *OGRSpatialReference::FromHandle(matches[0]);
+    m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  }
+  OSRFreeSRSArray(matches);
+  CPLFree(confidence);
 }
 
 // The header's values as they stand, under their keys, and the layout under CNSDTF_LAYOUT. Set on

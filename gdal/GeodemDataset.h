@@ -1,6 +1,7 @@
 #pragma once
-// A CNSDTF-DEM grid (GB/T 17798) as a read-only GDAL dataset (written by CreateCopy): one Int32 band of the stored
-// integers, scaled by 1 / Hzoom so that GDAL's unscaling gives metres, the no-data value
+// A CNSDTF-DEM grid (GB/T 17798) as a read-only GDAL dataset (written by CreateCopy): one Int32
+// band of the stored integers, scaled by 1 / Hzoom so that GDAL's unscaling gives metres (or, with
+// the open option HEIGHTS=METRES, Float32 metres), the no-data value
 // (-99999, or what the header or the NODATA open option names), the north-up geotransform from
 // X0, Y0, DX and DY, and the coordinate system of the ESRI .prj beside the file when there is one.
 // The header layouts and the data section are read by the grid reader the geodem command uses.
@@ -28,9 +29,11 @@ class GeodemDataset final : public GDALPamDataset {
   CnsdtfGridReader& Reader() { return m_reader; }
 
  private:
+  static std::optional<bool> HeightsInMetres(GDALOpenInfo* info, const GridHeader& header);
   static bool NoDataOption(GDALOpenInfo* info, const GridHeader& header,
                            std::optional<double>& noData);
   void ReadProjection(GDALOpenInfo* info);
+  void IdentifyCode();
   void SetHeaderMetadata();
 
   CnsdtfGridReader m_reader;

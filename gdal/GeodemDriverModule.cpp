@@ -22,6 +22,11 @@ GEODEM_EXPORT void GDALRegister_GEODEM() {
       "<OpenOptionList>"
       "  <Option name='NODATA' type='string' description='the no-data value, or NONE (default: "
       "the header&apos;s no-data key, else -99999)'/>"
+      "  <Option name='HEIGHTS' type='string-select' default='STORED' description='STORED: the "
+      "stored integers, scaled by 1/Hzoom; METRES: Float32 heights in metres, for programs that "
+      "ignore the scale'>"
+      "    <Value>STORED</Value><Value>METRES</Value><Value>METERS</Value>"
+      "  </Option>"
       "</OpenOptionList>");
   driver->SetMetadataItem(GDAL_DCAP_CREATE, "YES");
   driver->SetMetadataItem(GDAL_DCAP_CREATECOPY, "YES");

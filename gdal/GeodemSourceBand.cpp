@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "gridfile/CellRounding.h"
+#include "rastersource/ZoomLimit.h"
+
 namespace {
 
 // Cells per read: about a MiB whatever the raster, so that memory stays flat.
@@ -109,15 +112,14 @@ bool GeodemSourceBand::Fits(const Cell* cells, const std::int32_t* out, std::siz
     const Cell cell = cells[i];
     // The reader has given every no-data cell the marker.
     if (std::isnan(cell) || (m_plan.marker && cell == static_cast<Cell>(*m_plan.marker))) continue;
-    const double product = static_cast<double>(m_zoom) * cell;
-    if (product > -2147483648.5 && product < 2147483647.5) continue;
+    if (cell_rounding::Fits(cell_rounding::Rounded(m_zoom, cell))) continue;
     const int cols = m_source.width();
     CPLError(CE_Failure, CPLE_IllegalArg,
-             "ZOOM=%d pushes the height %g (row %d, column %d of %s) past the 32-bit integers of "
-             "the grid; the largest zoom that fits it is %.0f.",
+             "ZOOM=%d pushes the height %.12g (row %d, column %d of %s) past the 32-bit integers "
+             "of the grid; the largest zoom that fits it is %lld.",
              static_cast<int>(m_zoom), static_cast<double>(cell),
              row + static_cast<int>(i / cols) + 1, static_cast<int>(i % cols) + 1,
-             m_source.path().c_str(), std::floor(2147483647.0 / std::fabs(cell)));
+             m_source.path().c_str(), static_cast<long long>(ZoomLimit::ForHeights(cell, cell)));
     return false;
   }
   return true;

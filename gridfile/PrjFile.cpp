@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "host/AtomicFile.h"
+#include "host/CoordinateUnits.h"
 
 std::string PrjFile::PathBeside(const std::string& gridPath) {
   return std::filesystem::path(gridPath).replace_extension(".prj").string();
@@ -16,12 +17,25 @@ std::string PrjFile::PathBeside(const std::string& gridPath) {
 
 std::string PrjFile::EsriWkt(const std::string& wkt) {
   if (wkt.empty()) return {};
+  const CoordinateUnits units = CoordinateUnits::Of(wkt);
+  const std::string header = units.HeaderWkt(wkt);
   OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
   std::string esri;
-  char* text = const_cast<char*>(wkt.c_str());  // GDAL advances its own copy of the pointer
-  if (OSRImportFromWkt(srs, &text) == OGRERR_NONE && OSRMorphToESRI(srs) == OGRERR_NONE) {
+  char* text = const_cast<char*>(header.c_str());  // GDAL advances its own copy of the pointer
+  if (OSRImportFromWkt(srs, &text) == OGRERR_NONE) {
+    // A system converted to metres is no longer the one its code names.
+    const bool keepCode = units.kind() != CoordinateUnits::Kind::kConverted;
+    const char* authority = OSRGetAuthorityName(srs, nullptr);
+    const char* code = OSRGetAuthorityCode(srs, nullptr);
+    const std::string node = keepCode && authority && code
+                                 ? std::string(",AUTHORITY[\"") + authority + "\",\"" + code + "\"]"
+                                 : std::string();
     char* exported = nullptr;
-    if (OSRExportToWkt(srs, &exported) == OGRERR_NONE && exported) esri = exported;
+    if (OSRMorphToESRI(srs) == OGRERR_NONE && OSRExportToWkt(srs, &exported) == OGRERR_NONE &&
+        exported && *exported) {
+      esri = exported;
+      esri.insert(esri.size() - 1, node);  // the last child of the outermost node
+    }
     CPLFree(exported);
   }
   OSRDestroySpatialReference(srs);

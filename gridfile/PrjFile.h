@@ -1,15 +1,20 @@
 #pragma once
 // The coordinate system beside a grid file: the grid format has no place for one, so it goes, as
-// the ASCII grid tools keep it, into a .prj of the same name (a.prj for a.dem) as ESRI WKT. The
-// GDAL driver of the grid format reads it back, and both geodem and the driver write it.
+// the ASCII grid tools keep it, into a .prj of the same name (a.prj for a.dem). The text is ESRI's
+// WKT, which ArcGIS-style readers of .prj files need (they match datums and projections by ESRI's
+// names), with the system's authority code as the outermost node's last child,
+// AUTHORITY["EPSG","4490"], as ESRI's own WKT may carry it: GDAL, QGIS and PROJ then name the
+// system by its code (EPSG:4490, 4547...) instead of guessing it from the names. A system whose
+// coordinates the grid converts to metres (CoordinateUnits) is written in metres, without a code.
+// The GDAL driver of the grid format reads it back, and both geodem and the driver write it.
 #include <string>
 
 class PrjFile {
  public:
   // The .prj of a grid file: its extension replaced (or added).
   static std::string PathBeside(const std::string& gridPath);
-  // A coordinate system (any WKT GDAL reads) as ESRI WKT; empty when there is none or GDAL
-  // cannot read it.
+  // A coordinate system (any WKT GDAL reads) as the .prj text above; empty when there is none or
+  // GDAL cannot read it.
   static std::string EsriWkt(const std::string& wkt);
   // Writes the text to path, replacing a file there as AtomicFile does (a link only where
   // UserPath follows it); false with error set on failure.

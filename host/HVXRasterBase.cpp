@@ -1,35 +1,20 @@
 #include "host/HVXRasterBase.h"
 
 #include <gdal.h>
-#include <ogr_srs_api.h>
 
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "host/CoordinateUnits.h"
+
 int GetUnitType(const char* wkt, char* unit) {
   if (!wkt || !*wkt || !unit) return 1;
-  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-  int result = 1;
-  if (OSRSetFromUserInput(srs, wkt) == OGRERR_NONE) {
-    if (OSRIsGeographic(srs)) {
-      *unit = 'D';
-      result = 0;
-    } else {
-      char* name = nullptr;
-      double toMetre = OSRGetLinearUnits(srs, &name);
-      if (std::fabs(toMetre - 1.0) < 1e-12) {
-        *unit = 'M';
-        result = 0;
-      } else if (std::fabs(toMetre - 0.3048) < 1e-6 || std::fabs(toMetre - 1200.0 / 3937) < 1e-9) {
-        *unit = 'F';
-        result = 0;
-      }
-    }
-  }
-  OSRDestroySpatialReference(srs);
-  return result;
+  const char letter = CoordinateUnits::Of(wkt).letter();
+  if (!letter) return 1;
+  *unit = letter;
+  return 0;
 }
 
 double GetInvalid(int gdalDataType) {

@@ -3,10 +3,11 @@
 #include "host/ISpatialReference.h"
 #include "host/WideString.h"
 
-// Sets *unit to the letter of the coordinate system's plane units: 'D' for a geographic system
-// (degrees), 'M' for metres, 'F' for feet (international or US survey). A text that does not parse,
-// or units of any other kind, leave the letter as the caller set it. Returns 0 when the letter was
-// set, 1 when it was left.
+// Sets *unit to the letter in which a grid states the coordinate system's plane coordinates
+// (CoordinateUnits): 'D' for degrees, 'F' for feet, 'M' for metres and for other linear units,
+// which the grid gives in metres. A text that does not parse, or a system without plane
+// coordinates in a unit a grid can state, leaves the letter as the caller set it. Returns 0 when
+// the letter was set, 1 when it was left.
 int GetUnitType(const char* wkt, char* unit);
 // The value that stands for "invalid" in rasters of a GDAL data type: the most negative value of a
 // signed integer type, the largest of an unsigned one, and for floating types the lowest 32-bit

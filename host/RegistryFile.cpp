@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -92,6 +94,16 @@ std::string ProcessName(long pid) {
   return name.empty() ? "unknown" : name;
 }
 
+// A lock waited for in vain is not waited for again by the same process: one run (a registration
+// makes several changes) stays within one bound. `now` records such a wait.
+bool WaitedInVain(const std::string& lockPath, bool now) {
+  static std::mutex mutex;
+  static std::set<std::string> paths;
+  std::lock_guard<std::mutex> hold(mutex);
+  if (now) paths.insert(lockPath);
+  return paths.count(lockPath) > 0;
+}
+
 // Makes the rename itself durable; a folder that cannot be synced is no reason to fail the write.
 void SyncFolder(const std::string& path) {
   std::string folder = std::filesystem::path(path).parent_path().string();
@@ -117,11 +129,13 @@ int RegistryFile::OpenLock(const std::string& lockPath) {
 
 void RegistryFile::LockWithin(int fd, const std::string& lockPath) const {
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + lockWait_;
+  const Clock::time_point deadline =
+      WaitedInVain(lockPath, false) ? Clock::now() : Clock::now() + lockWait_;
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR)
       ThrowIo("cannot lock the registry lock file", lockPath, errno);
     if (Clock::now() >= deadline) {
+      WaitedInVain(lockPath, true);
       const long holder = FlockHolder(fd);
       const std::string by =
           holder > 0 ? " by process " + std::to_string(holder) + " (" + ProcessName(holder) + ")"

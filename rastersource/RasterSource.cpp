@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "host/CoordinateUnits.h"
 #include "rastersource/CellType.h"
 #include "rastersource/GdalDataset.h"
 
@@ -34,6 +35,18 @@ std::optional<double> MetresPerUnit(const std::string& unit) {
   const std::string u = Lower(unit);
   for (const char* metre : {"", "m", "metre", "meter", "metres", "meters"})
     if (u == metre) return 1.0;
+  // The metric multiples, each in its short form and GDAL's usual long spellings.
+  static const struct {
+    const char* prefix;
+    const char* symbol;
+    double metres;
+  } kMetric[] = {
+      {"milli", "mm", 0.001}, {"centi", "cm", 0.01}, {"deci", "dm", 0.1}, {"kilo", "km", 1000}};
+  for (const auto& m : kMetric) {
+    if (u == m.symbol) return m.metres;
+    for (const char* name : {"metre", "meter", "metres", "meters"})
+      if (u == std::string(m.prefix) + name) return m.metres;
+  }
   for (const char* foot : {"ft", "foot", "feet", "international foot", "international feet"})
     if (u == foot) return 0.3048;
   for (const char* usFoot : {"us-ft", "ftus", "us survey foot", "us survey feet", "us_survey_foot",
@@ -115,6 +128,10 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
     return std::nullopt;
   }
   if (const char* wkt = GDALGetProjectionRef(ds)) s.wkt_ = wkt;
+  if (std::string problem = s.DescribeCoordinates(); !problem.empty()) {
+    error = "source " + path + " " + problem;
+    return std::nullopt;
+  }
   char** files = GDALGetFileList(ds);
   for (char** f = files; f && *f; ++f) s.files_.emplace_back(*f);
   CSLDestroy(files);
@@ -124,6 +141,40 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
     s.notes_.push_back({false, "source " + path + " has " + std::to_string(s.bandCount_) +
                                    " bands: band " + std::to_string(band) + " is converted"});
   return s;
+}
+
+std::string RasterSource::DescribeCoordinates() {
+  const CoordinateUnits units = CoordinateUnits::Of(wkt_);
+  switch (units.kind()) {
+    case CoordinateUnits::Kind::kUnsound:
+      return "cannot be written as a grid: " + units.reason() +
+             "; warp it to a projected or geographic system first (gdalwarp -t_srs EPSG:...)";
+    case CoordinateUnits::Kind::kConverted:
+      notes_.push_back({false, "the coordinates of " + path_ + " are in " + units.unitName() +
+                                   ": X0, Y0, DX and DY are written in metres (x " +
+                                   Number(units.factor()) + ")"});
+      break;
+    case CoordinateUnits::Kind::kNone:
+      notes_.push_back(
+          {true, path_ + " has no coordinate system: its coordinates are taken as metres (M)" +
+                     (LooksLikeDegrees()
+                          ? "; its extent looks like longitude and latitude, which are degrees: "
+                            "give it its system (gdal_edit.py -a_srs EPSG:4490, or EPSG:4326) "
+                            "and convert it again"
+                          : "")});
+      break;
+    default:
+      break;
+  }
+  return {};
+}
+
+// Within -180..180 and -90..90, with cells smaller than 1: degrees far more likely than metres.
+bool RasterSource::LooksLikeDegrees() const {
+  const double left = originX(), right = left + pixelWidth() * width_;
+  const double top = originY(), bottom = top + pixelHeight() * height_;
+  return left >= -180 && right <= 180 && bottom >= -90 && top <= 90 && pixelWidth() < 1 &&
+         -pixelHeight() < 1;
 }
 
 void RasterSource::DescribeValues(GDALRasterBandH h) {

@@ -3,17 +3,20 @@
 // geodem command, its batch runs and the GDAL driver):
 //  - the band chosen (1 by default) must exist and hold real numbers; the raster must have a
 //    geotransform and be north-up (no rotation, rows from north to south);
+//  - its coordinates are in a unit the grid can state (CoordinateUnits): coordinates in another
+//    linear unit are noted as converted to metres, a raster without a coordinate system is warned
+//    about (taken as metres), one without plane coordinates (geocentric, grads) is refused;
 //  - its no-data value counts as the band stores it (a Float32 band's -9999.9 is -9999.900390625;
 //    a value no cell of the band can hold marks nothing); NaN and infinite cells are no data too;
 //  - cells that GDAL's mask band marks (an alpha band, an internal or per-dataset mask) are no
 //    data, and so are cells that an alpha band of the raster marks transparent;
-//  - heights are raw x scale + offset, times 0.3048 (or 1200/3937 for US survey feet) when the
-//    band's unit is feet, so that they are metres;
+//  - heights are raw x scale + offset, in metres: times 0.3048 (or 1200/3937 for US survey feet)
+//    when the band's unit is feet, 0.001, 0.01, 0.1 or 1000 for mm, cm, dm or km;
 //  - signed bytes (a Byte band with PIXELTYPE=SIGNEDBYTE) are read as -128..127.
 // cellType() is the GDAL type that holds every height of the band exactly: the band's own type for
-// Byte, Int16, UInt16, Int32, UInt32, Float32 and Float64 without scale or feet (so outputs made from
-// them stay as they always were), Int16 for signed bytes, Float64 for 64-bit integers and for
-// scaled bands or bands in feet.
+// Byte, Int16, UInt16, Int32, UInt32, Float32 and Float64 without scale or unit conversion (so
+// outputs made from them stay as they always were), Int16 for signed bytes, Float64 for 64-bit
+// integers and for scaled or converted bands.
 //
 // Describing a path opens the raster briefly; SourceReader opens it again to read, so that a job
 // of many sources never holds them all open. Paths are UTF-8 as given.
@@ -74,6 +77,9 @@ class RasterSource {
 
  private:
   friend class SourceReader;
+  // Notes on the units of the coordinates; a reason when a grid cannot state them.
+  std::string DescribeCoordinates();
+  bool LooksLikeDegrees() const;
   void DescribeValues(GDALRasterBandH band);
   void DescribeMask(GDALDatasetH dataset, GDALRasterBandH band);
   double RawLowest() const;

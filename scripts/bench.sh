@@ -3,7 +3,7 @@
 #   name: value (what it means)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/bootstrap.sh"
+"$root/scripts/bootstrap.sh" --tests
 build="${BUILD_DIR:-$root/build-release}"
 BUILD_DIR="$build" BUILD_TYPE=Release "$root/scripts/build.sh" -DGEODEM_BUILD_TESTS=OFF >/dev/null
 status=0

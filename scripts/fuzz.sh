@@ -15,7 +15,7 @@ target="$1"
 seconds="$2"
 shift 2
 [ -f "$root/fuzz/fuzz_$target.cpp" ] || { echo "fuzz.sh: no target $target" >&2; exit 2; }
-"$root/scripts/bootstrap.sh"
+"$root/scripts/bootstrap.sh" --tests
 build="${BUILD_DIR:-$root/build-fuzz}"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGEODEM_FUZZ=ON \
   -DGEODEM_BUILD_TESTS=OFF -DGEODEM_BUILD_BENCH=OFF -DGEODEM_WERROR=ON >/dev/null

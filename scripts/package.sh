@@ -5,7 +5,7 @@
 # folder the .deb goes to. Install it with `sudo dpkg -i`; `sudo dpkg -r geodem` removes it again.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/bootstrap.sh"
+"$root/scripts/bootstrap.sh" --tests
 build="${BUILD_DIR:-$root/build-package}"
 out="${OUT_DIR:-$build/packages}"
 # The build registers the module it makes; a package build keeps that inside its build tree.

@@ -4,7 +4,7 @@
 #   scripts/test.sh --sanitize   the same under AddressSanitizer and UBSan (build-sanitize/)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/bootstrap.sh"
+"$root/scripts/bootstrap.sh" --tests
 extra=(-DGEODEM_WERROR=ON)
 build="$root/build"
 if [ "${1:-}" = "--sanitize" ]; then

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cmath>
 
+#include "gridfile/CellRounding.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -15,9 +17,9 @@ namespace {
 constexpr double kTolerance = 1e-8;
 constexpr double kHighest = 2147483647.0;
 constexpr double kLowest = -2147483648.0;
-// Products from which truncation leaves the 32-bit range.
-constexpr double kClampedAbove = 2147483648.0;
-constexpr double kClampedBelow = -2147483649.0;
+constexpr double kClampedAbove = cell_rounding::kTooHigh;
+constexpr double kClampedBelow = cell_rounding::kTooLow;
+constexpr double kJustBelowHalf = cell_rounding::kJustBelowHalf;
 
 // Finite floats numbered in increasing order (both zeros share 0).
 std::int64_t FloatOrder(float f) {
@@ -45,10 +47,10 @@ std::int64_t FirstWhere(std::int64_t from, std::int64_t to, Predicate holds) {
   return from;
 }
 
-// zoom x cell before the truncation that makes it the nearest integer, halves away from zero.
-double Rounded(double zoom, double cell) { return zoom * cell + std::copysign(0.5, cell); }
+using cell_rounding::Rounded;
 
-// Whether truncating a rounded product leaves the 32-bit range.
+// Whether truncating a rounded product leaves the 32-bit range (NaN products do not: no cell
+// that reaches the rounding is NaN).
 bool Clamps(double rounded) { return rounded >= kClampedAbove || rounded <= kClampedBelow; }
 
 bool HasAvx2() {
@@ -174,14 +176,16 @@ int GridCellEncoder::Encode(const double* cells, int n, std::int32_t* out) const
 }
 
 // The vector paths take the steps of EncodeOne without branches: the no-data mask from the cells,
-// the product and the rounding in doubles, clamped before the conversion, then the mask applied.
+// the product and the rounding in doubles (the product's sign, and the double just below a half,
+// as cell_rounding::Rounded), clamped before the conversion, then the mask applied.
 // NaN and infinities are the cells whose magnitude is not below infinity. Clamped cells are rare:
 // the float paths only note cells large enough to be clamped and count a run again when it has
 // one; the double path counts lane by lane.
 #if defined(__x86_64__)
 
 int GridCellEncoder::EncodeSse2(const float* cells, int n, std::int32_t* out, int& clamped) const {
-  const __m128d zoom = _mm_set1_pd(m_zoom), half = _mm_set1_pd(0.5), sign = _mm_set1_pd(-0.0);
+  const __m128d zoom = _mm_set1_pd(m_zoom), half = _mm_set1_pd(kJustBelowHalf),
+                sign = _mm_set1_pd(-0.0);
   const __m128d highest = _mm_set1_pd(kHighest), lowest = _mm_set1_pd(kLowest);
   const __m128 noDataLow = _mm_set1_ps(m_noDataLow), noDataHigh = _mm_set1_ps(m_noDataHigh);
   const __m128 clampMagnitude = _mm_set1_ps(m_clampMagnitude);
@@ -191,7 +195,8 @@ int GridCellEncoder::EncodeSse2(const float* cells, int n, std::int32_t* out, in
   auto scaleTwo = [&](const float* two) {
     const __m128d v =
         _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(two))));
-    const __m128d r = _mm_add_pd(_mm_mul_pd(zoom, v), _mm_or_pd(half, _mm_and_pd(sign, v)));
+    const __m128d p = _mm_mul_pd(zoom, v);
+    const __m128d r = _mm_add_pd(p, _mm_or_pd(half, _mm_and_pd(sign, p)));
     return _mm_cvttpd_epi32(_mm_max_pd(_mm_min_pd(r, highest), lowest));
   };
   __m128 suspects = _mm_setzero_ps();
@@ -215,7 +220,7 @@ int GridCellEncoder::EncodeSse2(const float* cells, int n, std::int32_t* out, in
 __attribute__((target("avx2"))) int GridCellEncoder::EncodeAvx2(const float* cells, int n,
                                                                 std::int32_t* out,
                                                                 int& clamped) const {
-  const __m256d zoom = _mm256_set1_pd(m_zoom), half = _mm256_set1_pd(0.5);
+  const __m256d zoom = _mm256_set1_pd(m_zoom), half = _mm256_set1_pd(kJustBelowHalf);
   const __m256d sign = _mm256_set1_pd(-0.0);
   const __m256d highest = _mm256_set1_pd(kHighest), lowest = _mm256_set1_pd(kLowest);
   const __m128 noDataLow = _mm_set1_ps(m_noDataLow), noDataHigh = _mm_set1_ps(m_noDataHigh);
@@ -233,8 +238,8 @@ __attribute__((target("avx2"))) int GridCellEncoder::EncodeAvx2(const float* cel
                   _mm_and_ps(_mm_cmpge_ps(f, noDataLow), _mm_cmple_ps(f, noDataHigh)));
     suspects = _mm_or_ps(suspects, _mm_andnot_ps(noData, _mm_cmpge_ps(size, clampMagnitude)));
     const __m256d v = _mm256_cvtps_pd(f);
-    const __m256d r =
-        _mm256_add_pd(_mm256_mul_pd(zoom, v), _mm256_or_pd(half, _mm256_and_pd(sign, v)));
+    const __m256d p = _mm256_mul_pd(zoom, v);
+    const __m256d r = _mm256_add_pd(p, _mm256_or_pd(half, _mm256_and_pd(sign, p)));
     const __m128i values = _mm256_cvttpd_epi32(_mm256_max_pd(_mm256_min_pd(r, highest), lowest));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                      _mm_blendv_epi8(values, noDataCell, _mm_castps_si128(noData)));
@@ -246,7 +251,7 @@ __attribute__((target("avx2"))) int GridCellEncoder::EncodeAvx2(const float* cel
 __attribute__((target("avx2"))) int GridCellEncoder::EncodeAvx2(const double* cells, int n,
                                                                 std::int32_t* out,
                                                                 int& clamped) const {
-  const __m256d zoom = _mm256_set1_pd(m_zoom), half = _mm256_set1_pd(0.5);
+  const __m256d zoom = _mm256_set1_pd(m_zoom), half = _mm256_set1_pd(kJustBelowHalf);
   const __m256d sign = _mm256_set1_pd(-0.0);
   const __m256d highest = _mm256_set1_pd(kHighest), lowest = _mm256_set1_pd(kLowest);
   const __m256d above = _mm256_set1_pd(kClampedAbove), below = _mm256_set1_pd(kClampedBelow);
@@ -264,8 +269,8 @@ __attribute__((target("avx2"))) int GridCellEncoder::EncodeAvx2(const double* ce
         _mm256_cmp_pd(_mm256_and_pd(v, magnitude), infinity, _CMP_NLT_UQ),
         _mm256_and_pd(_mm256_cmp_pd(d, lowTolerance, _CMP_GT_OQ),
                       _mm256_cmp_pd(d, tolerance, _CMP_LT_OQ)));
-    const __m256d r =
-        _mm256_add_pd(_mm256_mul_pd(zoom, v), _mm256_or_pd(half, _mm256_and_pd(sign, v)));
+    const __m256d p = _mm256_mul_pd(zoom, v);
+    const __m256d r = _mm256_add_pd(p, _mm256_or_pd(half, _mm256_and_pd(sign, p)));
     const __m256d outside =
         _mm256_or_pd(_mm256_cmp_pd(r, above, _CMP_GE_OQ), _mm256_cmp_pd(r, below, _CMP_LE_OQ));
     counts = _mm256_sub_epi64(counts, _mm256_castpd_si256(_mm256_andnot_pd(noData, outside)));

@@ -1,8 +1,8 @@
 #pragma once
 // The integer a grid file holds for a cell: zoom x value rounded to the nearest integer, halves
-// away from zero, in the signed 32-bit range (beyond it the nearest bound, and the cell counts as
-// clamped). A no-data cell (equal to the source's invalid value within 1e-8, NaN or infinite)
-// carries the no-data number, truncated and not scaled. Products are formed in double precision.
+// away from zero, as gridfile/CellRounding.h rounds it, in the signed 32-bit range (beyond it the
+// nearest bound, and the cell counts as clamped). A no-data cell (equal to the source's invalid
+// value within 1e-8, NaN or infinite) carries the no-data number, truncated and not scaled.
 //
 // Cells arrive as rows of 32-bit floats or of doubles. Floats hold every value of the narrow
 // types (Byte, Int8, Int16, UInt16, Float32) exactly and are the fast path; the wider types

@@ -12,7 +12,7 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
 #include "host/CodePage.h"
-#include "host/HVXRasterBase.h"
+#include "host/CoordinateUnits.h"
 
 namespace {
 
@@ -106,7 +106,10 @@ GridTextWriter::Georeference GridTextWriter::GeoreferenceOf(GDALDatasetH dataset
   geo.y0 = transform[3];
   geo.dy = std::fabs(transform[5]);
   const char* projection = GDALGetProjectionRef(dataset);
-  if (projection && *projection) GetUnitType(projection, &geo.unit);
+  // Coordinates in a unit the header has no letter for are written in metres.
+  const CoordinateUnits units = CoordinateUnits::Of(projection ? projection : "");
+  if (units.letter()) geo.unit = units.letter();
+  for (double* value : {&geo.x0, &geo.y0, &geo.dx, &geo.dy}) *value *= units.factor();
   return geo;
 }
 

@@ -31,7 +31,8 @@ class GridTextWriter {
   // the positional one.
   static Layout LayoutOf(std::string_view version);
   // A dataset's size, upper-left corner and cell size (its geotransform, DY as a distance), and the
-  // unit letter of its coordinate system (metres when it has none GDAL reads).
+  // unit letter of its coordinate system (metres when it has none GDAL reads); coordinates in a
+  // unit without a letter (kilometres...) converted to metres (CoordinateUnits).
   static Georeference GeoreferenceOf(GDALDatasetH dataset);
 
   GridTextWriter(Layout layout, std::int32_t zoom) : m_layout(layout), m_zoom(zoom) {}

@@ -12,3 +12,10 @@ timed() {
   "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
   calc "$(now) - $start"
 }
+# Processor seconds (user and system) a command and the processes it waited for take: on a
+# machine others share, a figure that their load does not stretch, unlike the clock's.
+cputimed() {
+  /usr/bin/time -f '%U %S' -o "$work/cputime" "$@" >/dev/null 2>"$work/stderr" \
+    || { cat "$work/stderr" >&2; return 1; }
+  awk '{ print $1 + $2 }' "$work/cputime"
+}

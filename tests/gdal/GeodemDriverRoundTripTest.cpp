@@ -148,6 +148,8 @@ TEST_F(GeodemDriver, CoordinateSystemComesFromThePrjBesideTheFile) {
   OGRSpatialReferenceH read = GDALGetSpatialRef(ds.get());
   ASSERT_NE(read, nullptr);
   EXPECT_TRUE(OSRIsSame(read, utm));
+  // ESRI's WKT has no code; the one GDAL identifies with full confidence is taken.
+  EXPECT_STREQ(OSRGetAuthorityCode(read, nullptr), "32650");
   char** files = GDALGetFileList(ds.get());
   EXPECT_GE(CSLFindString(files, (m_dir / "sample.prj").c_str()), 0);
   CSLDestroy(files);
@@ -207,6 +209,43 @@ TEST_F(GeodemDriver, NoDataOptionNamesAnotherValueOrNone) {
   EXPECT_FALSE(OpenGrid(path, {"NODATA=abc"}));
   EXPECT_STREQ(CPLGetLastErrorMsg(),
                "NODATA=abc: expected NONE or a number in the range of a 32-bit integer");
+}
+
+// HEIGHTS=METRES: Float32 metres, stored / Hzoom, no scale, the no-data cells and value kept;
+// HEIGHTS=STORED is the default, anything else is refused, and so are metres without a zoom.
+TEST_F(GeodemDriver, HeightsOptionGivesFloatMetres) {
+  const std::string path = m_dir / "metres.dem";
+  TempDir::WriteFile(path,
+                     "DataMark:CNSDTF-DEM\nVersion:GB/T17798-2007\nX0:0\nY0:2\nDX:1\nDY:1\nRow:2\n"
+                     "Col:3\nHzoom:100\n\n123456 -99999 -5\n2147483647 -2147483648 1\n");
+  Dataset ds = OpenGrid(path, {"HEIGHTS=METRES"});
+  ASSERT_TRUE(ds) << CPLGetLastErrorMsg();
+  GDALRasterBandH band = GDALGetRasterBand(ds.get(), 1);
+  EXPECT_EQ(GDALGetRasterDataType(band), GDT_Float32);
+  int has = 0;
+  EXPECT_EQ(GDALGetRasterNoDataValue(band, &has), -99999.0);
+  EXPECT_TRUE(has);
+  EXPECT_EQ(GDALGetRasterScale(band, &has), 1.0);
+  const std::vector<double> want = {1234.56f, -99999, -0.05f, 21474836.47f, -21474836.48f, 0.01f};
+  EXPECT_EQ(ReadBand(ds.get()), want);
+  {
+    // Statistics of the stored integers, kept in the .aux.xml, are not the metres' statistics.
+    Dataset stored = OpenGrid(path, {"HEIGHTS=STORED"});
+    GDALRasterBandH integers = GDALGetRasterBand(stored.get(), 1);
+    EXPECT_EQ(GDALGetRasterDataType(integers), GDT_Int32);
+    double low, high, mean, deviation;
+    ASSERT_EQ(GDALComputeRasterStatistics(integers, FALSE, &low, &high, &mean, &deviation, nullptr,
+                                          nullptr),
+              CE_None);
+  }
+  EXPECT_EQ(GDALGetMetadataItem(GDALGetRasterBand(OpenGrid(path, {"HEIGHTS=METRES"}).get(), 1),
+                                "STATISTICS_MAXIMUM", nullptr),
+            nullptr);
+
+  QuietGdal quiet;
+  EXPECT_FALSE(OpenGrid(path, {"HEIGHTS=FEET"}));
+  TempDir::WriteFile(path, "DataMark:CNSDTF-DEM\nX0:0\nY0:1\nDX:1\nDY:1\nRow:1\nCol:1\nHzoom:0\n\n7\n");
+  EXPECT_FALSE(OpenGrid(path, {"HEIGHTS=METRES"}));
 }
 
 TEST_F(GeodemDriver, HeaderNoDataKeyIsTheDefault) {

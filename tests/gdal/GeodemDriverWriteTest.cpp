@@ -405,6 +405,122 @@ TEST_F(GeodemDriverWrite, BandOptionChoosesTheBandOfSeveral) {
   }
 }
 
+// What geodem convert --prj and gdal_translate -of GEODEM write for a source, opened again
+// through the driver; the two must read back alike.
+std::vector<Dataset> BothWays(const TempDir& dir, const std::string& source,
+                              const std::vector<std::string>& zoom) {
+  std::vector<std::string> convert = {"convert", "-q", "--prj", "--overwrite"};
+  std::vector<std::string> translate = {"gdal_translate", "-q", "-of", "GEODEM"};
+  if (!zoom.empty()) {
+    convert.insert(convert.end(), {"--zoom", zoom[0]});
+    translate.insert(translate.end(), {"-co", "ZOOM=" + zoom[0]});
+  }
+  convert.insert(convert.end(), {source, dir / "convert.dem"});
+  translate.insert(translate.end(), {source, dir / "translate.dem"});
+  std::vector<Dataset> read;
+  for (const ProcessResult& r : {GeodemProcess::Geodem(convert), GeodemProcess::Run(translate)}) {
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  for (const char* name : {"convert.dem", "translate.dem"}) read.push_back(OpenGrid(dir / name));
+  return read;
+}
+
+// The longitude and latitude (WGS 84) of a point in a dataset's coordinate system.
+std::array<double, 2> LonLat(OGRSpatialReferenceH srs, double x, double y) {
+  OGRSpatialReferenceH wgs84 = OSRNewSpatialReference(nullptr);
+  OSRImportFromEPSG(wgs84, 4326);
+  OSRSetAxisMappingStrategy(wgs84, OAMS_TRADITIONAL_GIS_ORDER);
+  OGRCoordinateTransformationH to = OCTNewCoordinateTransformation(srs, wgs84);
+  EXPECT_TRUE(to);
+  if (to) OCTTransform(to, 1, &x, &y, nullptr);
+  OCTDestroyCoordinateTransformation(to);
+  OSRDestroySpatialReference(wgs84);
+  return {x, y};
+}
+
+// The coordinate system's code survives the .prj (EPSG:4490 and its zones, 4326, UTM), and a
+// source in kilometres is written in metres at the same place, by geodem and by the driver.
+TEST_F(GeodemDriverWrite, CoordinateSystemsReadBackWithTheirCodeAndPlace) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a plug-in built with AddressSanitizer cannot load into GDAL's own tools";
+#endif
+  ASSERT_TRUE(registered_);
+  struct Case {
+    const char* srs;
+    std::array<double, 6> transform;
+    const char* code;  // nullptr: none expected
+    double toHeader;   // the header's coordinates per source unit
+  };
+  const Case cases[] = {
+      {"EPSG:4490", {113.5, 0.0005, 0, 23.25, 0, -0.0005}, "4490", 1},
+      {"EPSG:4547", {500000, 5, 0, 2570000, 0, -5}, "4547", 1},
+      {"EPSG:4326", {113.5, 0.0005, 0, 23.25, 0, -0.0005}, "4326", 1},
+      {"EPSG:32650", {500000, 5, 0, 4400000, 0, -5}, "32650", 1},
+      {"+proj=lcc +lat_1=30 +lat_2=60 +lat_0=40 +lon_0=105 +datum=WGS84 +units=km",
+       {-778.75, 1, 0, 500, 0, -1}, nullptr, 1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.srs);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    ASSERT_EQ(OSRSetFromUserInput(srs, c.srs), OGRERR_NONE);
+    OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
+    char* wkt = nullptr;
+    OSRExportToWkt(srs, &wkt);
+    const std::string source =
+        WriteSource(m_dir / "source.tif", Surface(6, 5, c.transform, wkt), GDT_Float32, -9999);
+    CPLFree(wkt);
+    for (const Dataset& grid : BothWays(m_dir, source, {})) {
+      ASSERT_TRUE(grid);
+      OGRSpatialReferenceH read = GDALGetSpatialRef(grid.get());
+      ASSERT_TRUE(read);
+      if (c.code) {
+        EXPECT_STREQ(OSRGetAuthorityCode(read, nullptr), c.code);
+      }
+      double t[6];
+      GDALGetGeoTransform(grid.get(), t);
+      EXPECT_DOUBLE_EQ(t[1], c.transform[1] * c.toHeader);
+      // The far corner lies where the source's does.
+      const double x = c.transform[0] + 5 * c.transform[1], y = c.transform[3] + 6 * c.transform[5];
+      const std::array<double, 2> want = LonLat(srs, x, y);
+      const std::array<double, 2> got = LonLat(read, t[0] + 5 * t[1], t[3] + 6 * t[5]);
+      EXPECT_NEAR(got[0], want[0], 1e-9);
+      EXPECT_NEAR(got[1], want[1], 1e-9);
+    }
+    OSRDestroySpatialReference(srs);
+  }
+}
+
+// Heights at zoom 1 become the nearest integer, halves away from zero, to the last ulp and at both
+// ends of the 32-bit range, whether geodem or the driver writes them.
+TEST_F(GeodemDriverWrite, HalvesRoundAwayFromZeroToTheLastUlp) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a plug-in built with AddressSanitizer cannot load into GDAL's own tools";
+#endif
+  ASSERT_TRUE(registered_);
+  const std::pair<double, double> cases[] = {
+      {0.49999999999999994, 0},  {-0.49999999999999994, 0},  {0.5, 1},
+      {-0.5, -1},                {1.4999999999999998, 1},    {-1.4999999999999998, -1},
+      {2.5, 3},                  {-2.5, -3},                 {2147483647.4999998, 2147483647},
+      {-2147483648.4999995, -2147483648.0}, {-2147483647.4, -2147483647}, {7, 7}};
+  const int n = static_cast<int>(std::size(cases));
+  Dataset mem(GDALCreate(GDALGetDriverByName("GTiff"), (m_dir / "halves.tif").c_str(), n, 1, 1,
+                         GDT_Float64, nullptr));
+  double transform[6] = {500000, 5, 0, 4400000, 0, -5};
+  GDALSetGeoTransform(mem.get(), transform);
+  GDALSetProjection(mem.get(), Wkt(32650).c_str());
+  std::vector<double> heights;
+  for (const auto& [height, cell] : cases) heights.push_back(height);
+  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(mem.get(), 1), GF_Write, 0, 0, n, 1, heights.data(), n,
+                         1, GDT_Float64, 0, 0),
+            CE_None);
+  mem.reset();
+  for (const Dataset& grid : BothWays(m_dir, m_dir / "halves.tif", {"1"})) {
+    ASSERT_TRUE(grid);
+    const std::vector<double> cells = ReadBand(grid.get());
+    for (int i = 0; i < n; ++i) EXPECT_EQ(cells[i], cases[i].second) << cases[i].first;
+  }
+}
+
 // The .prj is part of the dataset: GDAL's Rename and Delete take it along.
 TEST_F(GeodemDriverWrite, RenameAndDeleteCarryThePrj) {
   const SourceRaster surface = Surface(12, 9, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));

@@ -1,9 +1,11 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
+#include <ogr_srs_api.h>
 
 #include <filesystem>
 
 #include "host/CodePage.h"
+#include "host/CoordinateUnits.h"
 #include "host/HVXBaseLib.h"
 #include "host/HVXRasterBase.h"
 #include "host/SpatialReference.h"
@@ -92,6 +94,42 @@ TEST(RasterBase, UnitLetterFromCoordinateSystem) {
   unit = 'M';
   EXPECT_EQ(GetUnitType("not a coordinate system", &unit), 1);
   EXPECT_EQ(unit, 'M');
+}
+
+// Linear units without a letter are converted to metres, with the system in metres to go with
+// them; coordinates no letter can state are refused.
+TEST(CoordinateUnits, EveryLinearUnitEndsInALetter) {
+  using Kind = CoordinateUnits::Kind;
+  const char* const km = "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=40 +lon_0=105 +x_0=500000 +units=km";
+  const struct {
+    const char* srs;
+    Kind kind;
+    char letter;
+    double factor;
+  } cases[] = {
+      {"", Kind::kNone, 'M', 1},
+      {"EPSG:4490", Kind::kDegrees, 'D', 1},
+      {"EPSG:4547", Kind::kMetres, 'M', 1},
+      {"EPSG:2227", Kind::kFeet, 'F', 1},
+      {km, Kind::kConverted, 'M', 1000},
+      {"+proj=tmerc +lon_0=90 +units=ch", Kind::kConverted, 'M', 20.1168},
+      {"EPSG:24370", Kind::kConverted, 'M', 0.9143985},  // Indian yards
+      {"EPSG:4978", Kind::kUnsound, '\0', 1},            // geocentric
+      {"EPSG:4807", Kind::kUnsound, '\0', 1},            // longitudes in grads
+  };
+  for (const auto& c : cases) {
+    const CoordinateUnits units = CoordinateUnits::Of(c.srs);
+    EXPECT_EQ(units.kind(), c.kind) << c.srs;
+    EXPECT_EQ(units.letter(), c.letter) << c.srs;
+    EXPECT_NEAR(units.factor(), c.factor, 1e-6) << c.srs;
+  }
+  // The system in metres: its false easting of 500 km becomes 500000 m.
+  OGRSpatialReferenceH metres = OSRNewSpatialReference(nullptr);
+  ASSERT_EQ(OSRSetFromUserInput(metres, CoordinateUnits::Of(km).HeaderWkt(km).c_str()),
+            OGRERR_NONE);
+  EXPECT_EQ(OSRGetLinearUnits(metres, nullptr), 1.0);
+  EXPECT_EQ(OSRGetProjParm(metres, SRS_PP_FALSE_EASTING, 0, nullptr), 500000.0);
+  OSRDestroySpatialReference(metres);
 }
 
 TEST(RasterBase, InvalidValuesPerType) {

@@ -125,11 +125,15 @@ TEST(RasterSource, RefusesWhatNoGridCanComeFrom) {
   EXPECT_FALSE(RasterSource::Describe(dir / "plain.tif", 2, error));
   EXPECT_NE(error.find("has no band 2 (it has 1)"), std::string::npos) << error;
 
-  TestRaster rotated;
-  rotated.geoTransform = {100, 25, 2, 900, 0, -25};
-  ASSERT_TRUE(rotated.WriteGTiff(dir / "rotated.tif"));
-  EXPECT_FALSE(RasterSource::Describe(dir / "rotated.tif", 1, error));
-  EXPECT_NE(error.find("rotated"), std::string::npos);
+  // Rotated by either term of the geotransform.
+  for (const std::array<double, 6>& transform :
+       {std::array<double, 6>{100, 25, 2, 900, 0, -25}, {100, 25, 0, 900, 2, -25}}) {
+    TestRaster rotated;
+    rotated.geoTransform = transform;
+    ASSERT_TRUE(rotated.WriteGTiff(dir / "rotated.tif"));
+    EXPECT_FALSE(RasterSource::Describe(dir / "rotated.tif", 1, error)) << transform[4];
+    EXPECT_NE(error.find("rotated"), std::string::npos);
+  }
 
   TestRaster southUp;
   southUp.geoTransform = {100, 25, 0, 900, 0, 25};

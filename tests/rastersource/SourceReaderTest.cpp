@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 
+#include "gridfile/CellRounding.h"
 #include "rastersource/CellPlan.h"
 #include "rastersource/SourceReader.h"
 #include "rastersource/ZoomLimit.h"
@@ -53,6 +54,12 @@ RasterSource Describe(const std::string& path) {
 }
 
 bool Masked(int x, int y) { return (x + 2 * y) % 5 == 0; }
+
+// The bits of signed bytes, the ends of their range (-128 and 127) in the first row.
+double SignedByteBits(int x, int y) {
+  if (y == 0 && x < 2) return x == 0 ? 0x80 : 0x7f;
+  return static_cast<double>((x * 37 - y * 29 - 40) & 0xff);
+}
 
 TEST(SourceReader, HeightsFollowTheRulesOfTheBand) {
   struct Case {
@@ -134,14 +141,13 @@ TEST(SourceReader, HeightsFollowTheRulesOfTheBand) {
       {"signed bytes",
        [&](const std::string& dir) {
          // GDAL writes a signed byte's bits as the unsigned value.
-         return Write(dir + "/int8.tif", GDT_Byte,
-                      {[](int x, int y) { return static_cast<double>((x * 37 - y * 29 - 40) & 0xff); }},
+         return Write(dir + "/int8.tif", GDT_Byte, {[](int x, int y) { return SignedByteBits(x, y); }},
                       signedBytes, [](GDALDatasetH ds) {
                         GDALSetRasterNoDataValue(GDALGetRasterBand(ds, 1), -1);
                       });
        },
        [&](int x, int y) {
-         double v = static_cast<std::int8_t>(static_cast<std::uint8_t>((x * 37 - y * 29 - 40) & 0xff));
+         double v = static_cast<std::int8_t>(static_cast<std::uint8_t>(SignedByteBits(x, y)));
          return v == -1 ? nan : v;
        }},
   };
@@ -170,6 +176,37 @@ TEST(SourceReader, HeightsFollowTheRulesOfTheBand) {
     ASSERT_TRUE(range);
     EXPECT_EQ(range->lowest, lowest);
     EXPECT_EQ(range->highest, highest);
+  }
+}
+
+// Heights in a metric unit other than the metre give the cells of the same heights in metres.
+TEST(SourceReader, MetricBandUnitsGiveTheCellsOfMetres) {
+  const Cells metres = [](int x, int y) { return 1000 + x * 3.25 - y * 7.5 + (x == 2) * 0.005; };
+  const std::pair<const char*, double> units[] = {
+      {"cm", 100},         {"mm", 1000},          {"km", 0.001},    {"Centimetre", 100},
+      {"millimeters", 1000}, {"KILOMETRES", 0.001}, {"dm", 10}};
+  TempDir dir;
+  std::vector<double> want(kWidth * kHeight), got(kWidth * kHeight);
+  const RasterSource inMetres = Describe(Write(dir / "m.tif", GDT_Float64, {metres}));
+  std::string error;
+  ASSERT_TRUE(SourceReader::Open(inMetres, error)
+                  ->Read(0, 0, kWidth, kHeight, GDT_Float64, kMarker, want.data()));
+  for (const auto& [unit, perMetre] : units) {
+    const std::string path =
+        Write(dir / "unit.tif", GDT_Float64,
+              {[&, perMetre = perMetre](int x, int y) { return metres(x, y) * perMetre; }}, nullptr,
+              [&, unit = unit](GDALDatasetH ds) { GDALSetRasterUnitType(GDALGetRasterBand(ds, 1), unit); });
+    const RasterSource source = Describe(path);
+    ASSERT_TRUE(SourceReader::Open(source, error)
+                    ->Read(0, 0, kWidth, kHeight, GDT_Float64, kMarker, got.data()));
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      for (double zoom : {100.0, 1000.0}) {
+        ASSERT_EQ(std::trunc(cell_rounding::Rounded(zoom, got[i])),
+                  std::trunc(cell_rounding::Rounded(zoom, want[i])))
+            << unit << ", cell " << i << ", zoom " << zoom;
+      }
+    }
+    EXPECT_FALSE(source.notes().empty()) << unit;  // the conversion is said
   }
 }
 
@@ -237,6 +274,14 @@ TEST(ZoomLimit, LargestZoomThatKeepsEveryHeightIn32Bits) {
   EXPECT_EQ(ZoomLimit::ForHeights(-10, 1736), 1237029);
   EXPECT_EQ(ZoomLimit::ForHeights(-2147483647, 3), 1);
   EXPECT_EQ(ZoomLimit::ForHeights(0, 0), std::numeric_limits<std::int64_t>::max());
+  // At both ends of the integers the check rounds as the cells are rounded.
+  const std::pair<double, std::int64_t> ends[] = {
+      {-2147483647.4, 1},       {-2147483648.4999995, 1}, {-2147483648.5, 0},
+      {2147483647.4999998, 1},  {2147483647.5, 0},        {1073741823.7, 2},
+      {1073741823.75, 1}};
+  for (const auto& [height, zoom] : ends) {
+    EXPECT_EQ(ZoomLimit::ForHeights(height, height), zoom) << height;
+  }
 
   // A Float32 source is scanned: its no-data cells do not count.
   TempDir dir;

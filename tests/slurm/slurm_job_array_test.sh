@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # geodem batch under a real scheduler: a one-node Slurm cluster on this machine (munge and the
 # two daemons started directly, ports on loopback, no cgroup plug-ins), the job array script
-# submitted over a manifest of tiles, its grid files compared with one-by-one conversions.
+# submitted over a manifest of tiles, its grid files compared with one-by-one conversions, and over
+# the plan of geodem sheets, compared with one run of it.
 #   slurm_job_array_test.sh GEODEM_PROGRAM
 # Exits 77 (CTest: skipped) with the reason when Slurm cannot be installed or started here.
 set -euo pipefail
@@ -137,5 +138,20 @@ for k in 0 1 2; do
 done
 "$geodem" batch --report "$work/out" | grep -q "tiles: 10 (10 done, 0 failed, 0 outdated, 0 pending)" \
   || { "$geodem" batch --report "$work/out" >&2; echo "FAILED: the report" >&2; status=1; }
-[ $status -eq 0 ] && echo "the job array converted the set as one-by-one conversions do"
+
+# The map sheets of a geographic DEM: geodem sheets' plan as a two-task array, against one
+# uninterrupted geodem sheets run.
+gdal_translate -q -a_srs EPSG:4490 -a_ullr 116 40 116.5 39.8 "$work/seed.tif" "$work/geo.tif"
+"$geodem" sheets --scale 50000 -q --plan-only --out-dir "$work/sheets" "$work/geo.tif"
+timeout 180 sbatch --wait --array=0-1 -o "$work/sheets-%A_%a.out" \
+  "$root/scripts/slurm/geodem-array.sbatch" "$work/sheets/sheets-plan/sheets-50000.txt" \
+  "$work/sheets" || { cat "$work"/sheets-*.out >&2 || true; echo "FAILED: the sheets array failed" >&2; exit 1; }
+"$geodem" sheets --scale 50000 -q --out-dir "$work/whole" "$work/geo.tif"
+sheets=0
+for f in "$work"/whole/*.dem; do
+  sheets=$((sheets + 1))
+  cmp -s "$f" "$work/sheets/$(basename "$f")" || { echo "FAILED: sheet $(basename "$f") differs from one run's" >&2; status=1; }
+done
+[ "$sheets" -eq 4 ] || { echo "FAILED: $sheets sheets instead of 4" >&2; status=1; }
+[ $status -eq 0 ] && echo "the job arrays converted the set and the sheets as single runs do"
 exit $status

@@ -5,8 +5,10 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/batch/TileStanding.h"
+#include "apps/geodem/report/JournalPage.h"
 
-int BatchReport::Print(std::ostream& out, Console& console, bool json) {
+int BatchReport::Print(std::ostream& out, Console& console, bool json,
+                       const std::optional<std::string>& html) {
   BatchJournal::Contents contents;
   if (!BatchJournal::Read(dir_, contents)) {
     console.Error("no batch journal in " + dir_);
@@ -20,6 +22,11 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json) {
     PrintJson(out);
   else
     PrintText(out);
+  std::string error;
+  if (html && !JournalPage::Write(records_, total_ - static_cast<long long>(records_.size()), *html, error)) {
+    console.Error("the report " + *html + " was not written: " + error);
+    return 1;
+  }
   return failed_.empty() && outdated_.empty() && pending_ == 0 ? 0 : 1;
 }
 
@@ -32,6 +39,7 @@ void BatchReport::Summarise(const BatchJournal::Contents& contents) {
   long long recorded = 0;
   for (const auto& [output, r] : contents.latest) {
     ++recorded;
+    records_.push_back(r);
     seconds_ += r.seconds;
     switch (TileStanding::Of(&r, output, wanted)) {
       case TileStanding::kDone:

@@ -4,6 +4,7 @@
 // asked for), pending; totals of cells, bytes and conversion time. A tile stands as its latest
 // record and its files say (TileStanding). Exit status 0 when every tile of the plan is done, 1
 // when any is not, 2 when DIR holds no journal.
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,7 +16,9 @@ class BatchReport {
  public:
   explicit BatchReport(std::string dir) : dir_(std::move(dir)) {}
 
-  int Print(std::ostream& out, Console& console, bool json);
+  // html: also the page of the tiles, written there.
+  int Print(std::ostream& out, Console& console, bool json,
+            const std::optional<std::string>& html = std::nullopt);
 
  private:
   void Summarise(const BatchJournal::Contents& contents);
@@ -32,4 +35,5 @@ class BatchReport {
     std::string differences;
   };
   std::vector<Outdated> outdated_;
+  std::vector<JournalRecord> records_;  // every tile's latest record
 };

@@ -265,8 +265,8 @@ TEST(DemGridWriter, CellsAreScaledAndRoundedHalfAwayFromZero) {
   // 0.005f lies just below 0.005, so it rounds down.
   EXPECT_EQ(DataSection(WriteGrid(Raster(1, 4, {12.5f, -0.004f, 0.005f, 0.006f}), o).text),
             "   1250    0    0    1 \r\n\r\n");
-  o.zoom = -10;  // a negative zoom is used unchanged
-  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 2, {1.25f, -1.25f}), o).text), "   -12    12 \r\n\r\n");
+  o.zoom = -10;  // a negative zoom is used unchanged, and -12.5 is rounded away from zero too
+  EXPECT_EQ(DataSection(WriteGrid(Raster(1, 2, {1.25f, -1.25f}), o).text), "   -13    13 \r\n\r\n");
 }
 
 TEST(DemGridWriter, NoDataCellsCarryTheTruncatedNoDataValueUnscaled) {

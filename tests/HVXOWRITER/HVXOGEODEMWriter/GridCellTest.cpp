@@ -51,7 +51,7 @@ TEST(GridCellText, MatchesPrintfForSingleValuesAndRuns) {
 // Whether a cell is clamped into the 32-bit range.
 bool Clamped(double v, std::int32_t zoom, std::optional<double> invalid) {
   if (!std::isfinite(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return false;
-  const double product = std::trunc(zoom * v + (v < 0 ? -0.5 : 0.5));
+  const double product = std::round(zoom * v);
   return product > 2147483647.0 || product < -2147483648.0;
 }
 
@@ -63,9 +63,7 @@ std::int32_t Expected(double cell, std::int32_t zoom, double noData, std::option
   };
   const double v = cell;
   if (!std::isfinite(v) || (invalid && std::fabs(v - *invalid) < 1e-8)) return saturate(noData);
-  if (v > 0) return saturate(zoom * v + 0.5);
-  if (v < 0) return saturate(zoom * v - 0.5);
-  return 0;
+  return saturate(std::round(zoom * v));  // the nearest integer, halves away from zero
 }
 
 // The float run that counts as no data must be exactly the cells within 1e-8 of the invalid
@@ -131,7 +129,9 @@ TEST(GridCellEncoder, BatchesOfAnyLengthEncodeLikeSingleCells) {
       -2.5f, 1e-45f, 7.0f, -99999.0f, 21474836.0f, -21474837.0f, 0.004999f, -0.005f, 123.456f};
   ExpectBatchesLikeSingleCells(specials);
   std::vector<double> wide(specials.begin(), specials.end());
-  for (double v : {1e300, -1e300, -99999.000000001, 21474836.475, -21474836.485, 8123.455})
+  for (double v : {1e300, -1e300, -99999.000000001, 21474836.475, -21474836.485, 8123.455,
+                   0.49999999999999994, -0.49999999999999994, 1.4999999999999998, 2147483647.5,
+                   -2147483648.5, 2147483647.4999998})
     wide.push_back(v);
   ExpectBatchesLikeSingleCells(wide);
 }

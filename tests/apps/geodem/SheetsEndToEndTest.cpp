@@ -145,6 +145,59 @@ TEST_F(SheetsEndToEnd, GeographicDemGivesItsFourSheetsEqualToAWarpCut) {
   }
 }
 
+// Cells of a sheet outside every source are no data whatever marks the sources' own no data: a
+// no-data value, a mask, nothing at all (an alpha band the cut adds), and across two pieces of a
+// mosaic. The sources hold 116.0-116.25 E, 39.8167-39.9 N: 240 of J50E001009's 600 rows.
+TEST_F(SheetsEndToEnd, CellsOutsideTheSourcesAreNoDataWhateverMarksTheirOwn) {
+  auto piece = [&](const std::string& name, double west, int width, std::optional<double> noData,
+                   bool mask) {
+    TestRaster r;
+    r.width = width;
+    r.height = 300;
+    r.type = GDT_Int16;
+    r.epsg = 4490;
+    r.noData = noData;
+    r.geoTransform = {west, kSecond, 0, 39.9, 0, -kSecond};
+    std::string path = Write(r, name);
+    if (mask) {  // the first row masked out
+      GDALDatasetH ds = GDALOpen(path.c_str(), GA_Update);
+      GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET);
+      GDALRasterBandH m = GDALGetMaskBand(GDALGetRasterBand(ds, 1));
+      std::vector<GByte> row(static_cast<std::size_t>(width), 255);
+      for (int y = 0; y < 300; ++y) {
+        row.assign(row.size(), y == 0 ? 0 : 255);
+        EXPECT_EQ(GDALRasterIO(m, GF_Write, 0, y, width, 1, row.data(), width, 1, GDT_Byte, 0, 0),
+                  CE_None);
+      }
+      GDALClose(ds);
+    }
+    return path;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> sources;
+    std::size_t noData;
+  } cases[] = {
+      {"no-data value", {piece("nodata.tif", 116.0, 900, -1.0, false)}, 360 * 900},
+      {"nothing", {piece("plain.tif", 116.0, 900, std::nullopt, false)}, 360 * 900},
+      {"mask", {piece("mask.tif", 116.0, 900, std::nullopt, true)}, 361 * 900},
+      {"mosaic",
+       {piece("west.tif", 116.0, 450, -1.0, false), piece("east.tif", 116.125, 450, -1.0, false)},
+       360 * 900},
+  };
+  for (const Case& c : cases) {
+    const std::string out = dir_ / c.what;
+    std::vector<std::string> args = {"sheets", "--scale", "50000", "-q", "--out-dir", out};
+    args.insert(args.end(), c.sources.begin(), c.sources.end());
+    ProcessResult r = GeodemProcess::Geodem(args);
+    ASSERT_EQ(r.status, 0) << c.what << "\n" << r.err;
+    Grid grid = ReadGridFile(out + "/J50E001009.dem");
+    std::size_t noData = 0;
+    for (double cell : grid.cells) noData += std::isnan(cell);
+    EXPECT_EQ(noData, c.noData) << c.what;
+  }
+}
+
 // EPSG:4547 is CGCS2000 / 3-degree Gauss-Kruger CM 114E; the source, 100 m cells, holds
 // 114.0-115.0 E, 38.0-38.67 N with a margin.
 TEST_F(SheetsEndToEnd, GaussKrugerWindowsHoldTheTransformedSheetsAndTheBuffer) {

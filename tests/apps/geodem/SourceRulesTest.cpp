@@ -138,6 +138,42 @@ TEST_F(GeodemSourceRules, ScaleOffsetAndFeetGiveMetres) {
       << last_.err;
 }
 
+// Coordinates in a unit the header has no letter for are said to be converted; a source without a
+// coordinate system is warned about, and one that looks like longitude and latitude says so.
+TEST_F(GeodemSourceRules, CoordinateUnitsAreSaidOrWarnedAbout) {
+  struct Case {
+    const char* name;
+    const char* srs;  // nullptr: none
+    std::array<double, 6> transform;
+    const char* said;
+    bool degrees;  // the longitude and latitude hint
+  };
+  const Case cases[] = {
+      {"kilometres", "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=40 +lon_0=105 +datum=WGS84 +units=km",
+       {-778.75, 1, 0, 500, 0, -1}, "info: the coordinates of ", false},
+      {"no system, metres", nullptr, {500000, 30, 0, 4000000, 0, -30}, "warning: ", false},
+      {"no system, degrees", nullptr, {110, 0.001, 0, 40, 0, -0.001}, "warning: ", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRaster r = Surface();
+    r.epsg = 0;
+    r.geoTransform = c.transform;
+    const std::string path = Write(r, "units.tif");
+    if (c.srs) Edit(path, [&](GDALDatasetH ds) {
+      OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+      OSRSetFromUserInput(srs, c.srs);
+      GDALSetSpatialRef(ds, srs);
+      OSRDestroySpatialReference(srs);
+    });
+    const ProcessResult result = Convert({"--overwrite", path, dir_ / "units.dem"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(c.said + path), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("longitude and latitude") != std::string::npos, c.degrees)
+        << result.err;
+  }
+}
+
 TEST_F(GeodemSourceRules, BandChosenByNumber) {
   TestRaster r = Surface();
   r.bands = 3;
