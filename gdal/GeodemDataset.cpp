@@ -49,6 +49,9 @@ GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
   dataset->nRasterXSize = header.cols;
   dataset->nRasterYSize = header.rows;
   dataset->SetBand(1, new GeodemRasterBand(dataset.get(), header.zoom, noData, *metres));
+  // The .aux.xml beside the grid describes the stored integers (their statistics, say): the view
+  // in metres neither reads nor writes it.
+  if (*metres) dataset->nPamFlags |= GPF_DISABLED;
   dataset->ReadProjection(info);
   dataset->SetHeaderMetadata();
   dataset->SetDescription(info->pszFilename);

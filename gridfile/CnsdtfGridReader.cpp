@@ -11,6 +11,7 @@ bool CnsdtfGridReader::Open(const std::string& path) {
   m_error.clear();
   m_failure.clear();
   m_failedRow = -1;
+  m_failedColumn = 0;
   m_nextRow = 0;
   m_rowStarts.clear();
   VSIStatBufL stat;
@@ -101,6 +102,7 @@ bool CnsdtfGridReader::ReadNextRow(std::int32_t* values) {
         break;
     }
     m_failedRow = m_nextRow;
+    m_failedColumn = n + 1;
     return Fail(m_failure);
   }
   ++m_nextRow;

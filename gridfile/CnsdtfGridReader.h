@@ -28,12 +28,18 @@ class CnsdtfGridReader {
   // that claims far more cells than the file can hold among them).
   bool Open(const std::string& path);
   const GridHeader& Header() const { return m_header; }
+  // The file offset where the data section's first value is looked for.
+  std::uint64_t DataOffset() const { return m_rowStarts.empty() ? 0 : m_rowStarts.front(); }
 
   // Reads row `row` (from 0) into cols values. False, with Error() naming the row and column,
   // when the data section ends early, holds something other than an integer or an integer
   // outside the 32-bit range; reading that row or a later one fails alike.
   bool ReadRow(int row, std::int32_t* values);
   const std::string& Error() const { return m_error; }
+  // Where the data section failed, counted from 1: the row, and the column of the value that is
+  // missing or not a 32-bit integer; 0 before any failure.
+  int FailedRow() const { return m_failedRow + 1; }
+  int FailedColumn() const { return m_failedColumn; }
 
  private:
   bool FitsInFile(const std::string& path, std::uint64_t dataOffset);
@@ -47,6 +53,7 @@ class CnsdtfGridReader {
   std::vector<std::uint64_t> m_rowStarts;
   int m_nextRow = 0;                 // the row the scanner stands before
   int m_failedRow = -1;              // the first row that could not be read, once known
+  int m_failedColumn = 0;            // and its first value that could not be read, from 1
   std::string m_failure;             // and why
   std::vector<std::int32_t> m_skip;  // rows scanned on the way to a later one
   std::string m_error;

@@ -53,6 +53,18 @@ bool AtomicFile::Create(const std::string& target) {
   return true;
 }
 
+bool AtomicFile::Write(const void* data, std::size_t size) {
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(m_fd, at, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool AtomicFile::Commit() {
   if (m_fd < 0) return false;
   // Some file systems report a failed write only at the flush or at the close.

@@ -14,6 +14,7 @@
 // Concurrent writers of one target are the caller's to exclude (TargetFileLock): the temporary is
 // named per process, so a stale one never blocks, and the next holder of the target's lock removes
 // it with RemoveTemporaryOf. Paths are the operating system's (UTF-8).
+#include <cstddef>
 #include <string>
 
 class AtomicFile {
@@ -29,6 +30,8 @@ class AtomicFile {
   const std::string& refusal() const { return m_refusal; }
   // The descriptor to write to, -1 when nothing is open.
   int fd() const { return m_fd; }
+  // Writes all size bytes, retrying short writes; false when the system refuses (errno says why).
+  bool Write(const void* data, std::size_t size);
   // Makes the written bytes the target's. False when any step fails; the target is then as it was
   // (written in place: as far as the writes got).
   bool Commit();

@@ -8,6 +8,7 @@
 #include "apps/geodem/ConvertOptionParser.h"
 #include "apps/geodem/ParseErrorText.h"
 #include "apps/geodem/batch/BatchArguments.h"
+#include "apps/geodem/check/CheckArguments.h"
 #include "apps/geodem/sheets/SheetsArguments.h"
 
 #ifndef GEODEM_VERSION
@@ -80,6 +81,13 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       "the value that stands for no data (default: the header's no-data key, else -99999)");
   infoNoDataOpt->type_name("V");
   infoCommand->add_flag("--json", info.json, "one JSON object on stdout, for scripts");
+  infoCommand
+      ->add_option("--quicklook", info.quicklook,
+                   "also write a quick-look picture: a hillshade over a colour ramp of the heights")
+      ->type_name("FILE.png");
+
+  CheckArguments check;
+  CLI::App* checkCommand = check.Add(app);
 
   CLI::App* reg = app.add_subcommand(
       "register", "register the GEODEM writer module in the registry the host runtime uses");
@@ -116,6 +124,12 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
     }
     infoOptions_ = std::move(info);
     action_ = Action::kInfo;
+    return;
+  }
+  if (checkCommand->parsed()) {
+    if (std::string problem = check.Collect(checkOptions_); !problem.empty())
+      return UsageError(problem, *checkCommand, err);
+    action_ = Action::kCheck;
     return;
   }
   if (batchCommand->parsed()) {

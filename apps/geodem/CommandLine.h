@@ -3,7 +3,8 @@
 //   geodem convert [options] SRC... DST
 //   geodem batch [options] --out-dir DIR SRC... | --manifest FILE   (or --report DIR)
 //   geodem sheets --scale N [options] --out-dir DIR SRC...   (or --number-of, --extent, --list)
-//   geodem info [--nodata V] [--json] FILE.dem
+//   geodem info [--nodata V] [--json] [--quicklook FILE.png] FILE.dem
+//   geodem check [options] FILE.dem...
 //   geodem register | unregister [--system]
 //   geodem --help | --version
 // Parsing prints help, version and usage errors itself; the caller acts on what remains.
@@ -13,6 +14,7 @@
 
 #include "apps/geodem/ConvertOptions.h"
 #include "apps/geodem/InfoOptions.h"
+#include "apps/geodem/check/CheckOptions.h"
 #include "apps/geodem/batch/BatchOptions.h"
 #include "apps/geodem/sheets/SheetsOptions.h"
 
@@ -22,7 +24,7 @@ class App;
 
 class CommandLine {
  public:
-  enum class Action { kConvert, kBatch, kSheets, kInfo, kRegister, kUnregister, kExit };
+  enum class Action { kConvert, kBatch, kSheets, kInfo, kCheck, kRegister, kUnregister, kExit };
 
   // Exit status of a command-line mistake, as GDAL's utilities and most Unix tools use it.
   static constexpr int kUsageError = 2;
@@ -36,6 +38,7 @@ class CommandLine {
   const BatchOptions& batchOptions() const { return batchOptions_; }
   const SheetsOptions& sheetsOptions() const { return sheetsOptions_; }
   const InfoOptions& infoOptions() const { return infoOptions_; }
+  const CheckOptions& checkOptions() const { return checkOptions_; }
   // register and unregister: the system-wide registry instead of the user's.
   bool systemRegistry() const { return systemRegistry_; }
 
@@ -54,5 +57,6 @@ class CommandLine {
   BatchOptions batchOptions_;
   SheetsOptions sheetsOptions_;
   InfoOptions infoOptions_;
+  CheckOptions checkOptions_;
   bool systemRegistry_ = false;
 };

@@ -219,7 +219,7 @@ std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBef
     const std::string& said = gdal_.lastFailure();
     // GDAL tells a full disk with the system's own words for ENOSPC (its line stands above).
     if (said.find(std::strerror(ENOSPC)) != std::string::npos)
-      return FileFailureText({output + ".tmp", ENOSPC});
+      return FileFailureText({UserPath::SideName(output, ".tmp"), ENOSPC});
     return "GDAL: " + said;
   }
   return "its messages above say why";

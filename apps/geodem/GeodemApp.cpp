@@ -6,6 +6,7 @@
 #include "apps/geodem/InfoCommand.h"
 #include "apps/geodem/ModuleRegistration.h"
 #include "apps/geodem/batch/BatchCommand.h"
+#include "apps/geodem/check/CheckCommand.h"
 #include "apps/geodem/sheets/SheetsCommand.h"
 
 int GeodemApp::Run(int argc, const char* const* argv) {
@@ -27,6 +28,10 @@ int GeodemApp::Run(int argc, const char* const* argv) {
     case CommandLine::Action::kInfo: {
       Console console(err_);
       return InfoCommand(line.infoOptions(), out_, console).Run();
+    }
+    case CommandLine::Action::kCheck: {
+      Console console(err_);
+      return CheckCommand(line.checkOptions(), out_, console).Run();
     }
     case CommandLine::Action::kRegister:
       return Register(false, line.systemRegistry());

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
-#include "apps/geodem/GridSummary.h"
+#include "apps/geodem/gridcheck/GridSummary.h"
 #include "apps/geodem/InfoReport.h"
+#include "apps/geodem/quicklook/QuickLook.h"
 #include "gridfile/CnsdtfGridReader.h"
 
 namespace {
@@ -33,17 +35,15 @@ int InfoCommand::Run() {
     console_.Error(options_.path + ": " + reader.Error());
     return kFailure;
   }
-  return 0;
+  return options_.quicklook ? WriteQuickLook(reader.Header(), summary) : 0;
 }
 
 // --nodata, else the header's no-data key, else what the writer writes by default; truncated
 // toward zero as the writer truncates it.
 std::int64_t InfoCommand::NoDataValue(const CnsdtfGridReader& reader) const {
-  const double value = options_.noData ? std::strtod(options_.noData->c_str(), nullptr)
-                                       : reader.Header().NoDataOrDefault();
-  // A value no 32-bit cell can hold stands for none of them.
-  if (!(std::fabs(value) < 9.0e18)) return INT64_MIN;
-  return static_cast<std::int64_t>(std::trunc(value));
+  return GridSummary::NoDataCell(options_.noData
+                                     ? std::strtod(options_.noData->c_str(), nullptr)
+                                     : reader.Header().NoDataOrDefault());
 }
 
 bool InfoCommand::Summarize(CnsdtfGridReader& reader, GridSummary& summary) {
@@ -54,4 +54,18 @@ bool InfoCommand::Summarize(CnsdtfGridReader& reader, GridSummary& summary) {
     summary.Add(row.data(), header.cols);
   }
   return true;
+}
+
+int InfoCommand::WriteQuickLook(const GridHeader& header, const GridSummary& summary) {
+  std::optional<double> lowest, highest;
+  if (const auto heights = summary.Heights(header.zoom)) std::tie(lowest, highest) = *heights;
+  const std::optional<double> noData =
+      options_.noData ? std::optional(std::strtod(options_.noData->c_str(), nullptr)) : std::nullopt;
+  std::string error;
+  if (!QuickLook::DriverReady(error) ||
+      !QuickLook(header, lowest, highest, noData).Write(options_.path, *options_.quicklook, error)) {
+    console_.Error(options_.path + ": the quick-look was not made: " + error);
+    return kFailure;
+  }
+  return 0;
 }

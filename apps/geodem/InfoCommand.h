@@ -10,6 +10,7 @@
 
 class CnsdtfGridReader;
 class GridSummary;
+struct GridHeader;
 
 class InfoCommand {
  public:
@@ -21,6 +22,7 @@ class InfoCommand {
  private:
   std::int64_t NoDataValue(const CnsdtfGridReader& reader) const;
   bool Summarize(CnsdtfGridReader& reader, GridSummary& summary);
+  int WriteQuickLook(const GridHeader& header, const GridSummary& summary);
 
   const InfoOptions& options_;
   std::ostream& out_;

@@ -7,4 +7,5 @@ struct InfoOptions {
   std::string path;
   std::optional<std::string> noData;  // --nodata, as typed; none: the header's, else -99999
   bool json = false;
+  std::optional<std::string> quicklook;  // --quicklook FILE.png
 };

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "apps/geodem/GridSummary.h"
+#include "apps/geodem/gridcheck/GridSummary.h"
 #include "gridfile/GridHeader.h"
 
 class InfoReport {

@@ -228,8 +228,19 @@ TEST_F(GeodemDriver, HeightsOptionGivesFloatMetres) {
   EXPECT_EQ(GDALGetRasterScale(band, &has), 1.0);
   const std::vector<double> want = {1234.56f, -99999, -0.05f, 21474836.47f, -21474836.48f, 0.01f};
   EXPECT_EQ(ReadBand(ds.get()), want);
-  EXPECT_EQ(GDALGetRasterDataType(GDALGetRasterBand(OpenGrid(path, {"HEIGHTS=STORED"}).get(), 1)),
-            GDT_Int32);
+  {
+    // Statistics of the stored integers, kept in the .aux.xml, are not the metres' statistics.
+    Dataset stored = OpenGrid(path, {"HEIGHTS=STORED"});
+    GDALRasterBandH integers = GDALGetRasterBand(stored.get(), 1);
+    EXPECT_EQ(GDALGetRasterDataType(integers), GDT_Int32);
+    double low, high, mean, deviation;
+    ASSERT_EQ(GDALComputeRasterStatistics(integers, FALSE, &low, &high, &mean, &deviation, nullptr,
+                                          nullptr),
+              CE_None);
+  }
+  EXPECT_EQ(GDALGetMetadataItem(GDALGetRasterBand(OpenGrid(path, {"HEIGHTS=METRES"}).get(), 1),
+                                "STATISTICS_MAXIMUM", nullptr),
+            nullptr);
 
   QuietGdal quiet;
   EXPECT_FALSE(OpenGrid(path, {"HEIGHTS=FEET"}));

@@ -14,7 +14,7 @@ class BatchUsage : public CLI::Formatter {
   std::string make_usage(const CLI::App*, std::string name) const override {
     return "Usage: " + name + " [OPTIONS] --out-dir DIR SRC...\n       " + name +
            " [OPTIONS] --manifest FILE [--out-dir DIR]\n       " + name +
-           " --report DIR [--json]\n";
+           " --report DIR [--json] [--html FILE]\n";
   }
 };
 
@@ -38,6 +38,10 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
   command_->add_option("--report", given_.reportDir,
                        "summarise the journals in this folder instead of converting");
   command_->add_flag("--json", given_.json, "the report as one JSON object on stdout");
+  command_->add_option("--html", given_.html,
+                       "with --report: also one self-contained HTML page of the tiles (status, "
+                       "quick-looks, the sheets on an index map)")
+      ->type_name("FILE");
   return command_;
 }
 
@@ -66,6 +70,7 @@ std::string BatchArguments::Collect(BatchOptions& o) {
     return {};
   }
   if (o.json) return "--json goes with --report";
+  if (o.html) return "--html goes with --report";
   if (o.manifest && !o.sources.empty()) return "give tiles either as SRC... or in --manifest";
   if (!o.manifest && (!o.outDir || o.sources.empty()))
     return "geodem batch needs --out-dir DIR and SRC..., or --manifest FILE";

@@ -97,8 +97,8 @@ class LogFolder {
 }  // namespace
 
 int BatchCommand::Run() {
-  if (options_.reportDir) return BatchReport(*options_.reportDir).Print(out_, console_,
-                                                                        options_.json);
+  if (options_.reportDir)
+    return BatchReport(*options_.reportDir).Print(out_, console_, options_.json, options_.html);
   if (auto status = Prepare()) return *status;
   return Convert();
 }

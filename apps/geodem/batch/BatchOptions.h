@@ -33,4 +33,5 @@ struct BatchOptions {
   // --report DIR: summarise the journals in DIR instead of converting.
   std::optional<std::string> reportDir;
   bool json = false;
+  std::optional<std::string> html;  // --html FILE: the report also as a page
 };

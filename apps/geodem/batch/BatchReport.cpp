@@ -4,8 +4,10 @@
 
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/report/JournalPage.h"
 
-int BatchReport::Print(std::ostream& out, Console& console, bool json) {
+int BatchReport::Print(std::ostream& out, Console& console, bool json,
+                       const std::optional<std::string>& html) {
   BatchJournal::Contents contents;
   if (!BatchJournal::Read(dir_, contents)) {
     console.Error("no batch journal in " + dir_);
@@ -19,6 +21,11 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json) {
     PrintJson(out);
   else
     PrintText(out);
+  std::string error;
+  if (html && !JournalPage::Write(records_, total_ - static_cast<long long>(records_.size()), *html, error)) {
+    console.Error("the report " + *html + " was not written: " + error);
+    return 1;
+  }
   return failed_.empty() && pending_ == 0 ? 0 : 1;
 }
 
@@ -26,6 +33,7 @@ void BatchReport::Summarise(const BatchJournal::Contents& contents) {
   long long recorded = 0;
   for (const auto& [output, r] : contents.latest) {
     ++recorded;
+    records_.push_back(r);
     seconds_ += r.seconds;
     if (r.status == JournalRecord::Status::kFailed) {
       failed_.push_back(r);

@@ -3,6 +3,7 @@
 // tiles done, failed with the reason, pending; totals of cells, bytes and conversion time. The
 // latest record of a grid file counts. Exit status 0 when every tile of the plan is done, 1 when
 // any is not, 2 when DIR holds no journal.
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,7 +15,9 @@ class BatchReport {
  public:
   explicit BatchReport(std::string dir) : dir_(std::move(dir)) {}
 
-  int Print(std::ostream& out, Console& console, bool json);
+  // html: also the page of the tiles, written there.
+  int Print(std::ostream& out, Console& console, bool json,
+            const std::optional<std::string>& html = std::nullopt);
 
  private:
   void Summarise(const BatchJournal::Contents& contents);
@@ -26,4 +29,5 @@ class BatchReport {
   double seconds_ = 0;
   int unreadable_ = 0;
   std::vector<JournalRecord> failed_;
+  std::vector<JournalRecord> records_;  // every tile's latest record
 };

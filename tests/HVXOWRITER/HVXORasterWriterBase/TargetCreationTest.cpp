@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <filesystem>
@@ -57,6 +60,25 @@ TEST_F(TargetCreation, ExistingFinalFileIsKeptUnlessOverwriteIsOn) {
   EXPECT_NE(record.dataset, nullptr);
   EXPECT_TRUE(std::filesystem::exists(final + ".tmp"));
   EXPECT_EQ(TempDir::ReadFile(final), "keep");  // the format writer replaces it later
+}
+
+// GDAL would write the raster through whatever stands at its name: another user's link in a shared
+// folder is refused, and the file it names stays as it was.
+TEST_F(TargetCreation, StrangersLinkAtTheTemporaryRasterIsRefused) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root and user nobody to plant a link";
+  const std::string share = dir / "share", victim = dir / "victim";
+  std::filesystem::create_directory(share);
+  ::chmod(share.c_str(), 01777);
+  TempDir::WriteFile(victim, "root data");
+  std::filesystem::create_symlink(victim, share + "/a.dem.tmp");
+  ASSERT_EQ(::lchown((share + "/a.dem.tmp").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  writer.overwrite = 1;
+  EXPECT_EQ(Create(share + "/a.dem.tmp"), E_FAIL);
+  EXPECT_EQ(record.dataset, nullptr);
+  EXPECT_EQ(TempDir::ReadFile(victim), "root data");
+  ASSERT_EQ(events.LogTexts().size(), 1u);
+  EXPECT_NE(events.LogTexts()[0].find("symbolic link of user nobody"), std::string::npos);
 }
 
 TEST_F(TargetCreation, MissingFoldersAreMadeAndFailuresReported) {

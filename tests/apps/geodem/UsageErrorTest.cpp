@@ -19,7 +19,7 @@ TEST_F(GeodemUsageErrors, NameTheWordAtFaultAndWriteNothing) {
   const std::string source = Write(TestRaster{}, "dem.tif");
   const std::string wholeNoData = "must be a whole number from -2147483648 to 2147483647, not ";
   const std::vector<UsageCase> cases = {
-      {{}, "geodem needs a subcommand: convert, batch, sheets, info, register or unregister", "geodem"},
+      {{}, "geodem needs a subcommand: convert, batch, sheets, info, check, register or unregister", "geodem"},
       {{"convrt", "{src}", "{dst}"},
        "unknown subcommand 'convrt'; did you mean 'convert'?",
        "geodem"},

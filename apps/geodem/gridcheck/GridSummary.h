@@ -3,10 +3,14 @@
 // and the least and greatest of the others, as the file stores them (heights times Hzoom).
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 class GridSummary {
  public:
   explicit GridSummary(std::int64_t noData) : m_noData(noData) {}
+  // The cell value that a no-data value stands for, truncated toward zero as the writer truncates
+  // it; one that no 32-bit cell can hold stands for none of them.
+  static std::int64_t NoDataCell(double value);
 
   void Add(const std::int32_t* values, int n);
 
@@ -16,6 +20,9 @@ class GridSummary {
   // None when every cell is no data.
   std::optional<std::int32_t> minimum() const;
   std::optional<std::int32_t> maximum() const;
+  // The least and greatest height in metres (cells / zoom); none when every cell is no data or
+  // the zoom is 0.
+  std::optional<std::pair<double, double>> Heights(std::int32_t zoom) const;
 
  private:
   std::int64_t m_noData;  // wider than a cell: a value no cell can hold matches none

@@ -1,0 +1,104 @@
+#include "apps/geodem/check/CheckCommand.h"
+
+#include <cpl_conv.h>
+#include <gdal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "apps/geodem/check/CheckReport.h"
+#include "apps/geodem/gridcheck/GridFileCheck.h"
+#include "apps/geodem/quicklook/QuickLook.h"
+#include "apps/geodem/report/HtmlReport.h"
+
+namespace {
+constexpr GIntBig kBlockCacheBytes = GIntBig{64} << 20;
+}  // namespace
+
+std::string CheckCommand::QuickLookPath(const std::string& dir, const std::string& file) {
+  std::filesystem::path name = std::filesystem::path(file).filename();
+  name.replace_extension(".png");
+  return (std::filesystem::path(dir) / name).string();
+}
+
+int CheckCommand::Run() {
+  const std::size_t n = m_options.files.size();
+  m_results.resize(n);
+  m_thumbnails.resize(n);
+  m_failures.resize(n);
+  // The grid files are read without GDAL's drivers; a source and the pictures need them, through
+  // a block cache bounded as geodem convert bounds it, so that memory stays flat.
+  if (m_options.check.source) GDALAllRegister();
+  if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(kBlockCacheBytes);
+  std::string error;
+  // The pictures and the sheets' coordinate systems are read through GDAL's GEODEM driver.
+  if ((m_options.quicklookDir || m_options.html || m_options.check.sheet) &&
+      !QuickLook::DriverReady(error)) {
+    m_console.Error(error);
+    return 1;
+  }
+  if (m_options.quicklookDir) {
+    std::error_code ec;
+    std::filesystem::create_directories(*m_options.quicklookDir, ec);
+    if (ec) {
+      m_console.Error("the quick-look folder " + *m_options.quicklookDir + " cannot be made: " +
+                      ec.message());
+      return 1;
+    }
+  }
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers =
+      std::min<std::size_t>(n, m_options.jobs > 0 ? static_cast<std::size_t>(m_options.jobs) : cores);
+  std::atomic<std::size_t> next{0};
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t w = 0; w < workers; ++w) {
+      threads.emplace_back([&] {
+        for (std::size_t i = next++; i < n; i = next++) CheckOne(i);
+      });
+    }
+  }
+  if (m_options.json) {
+    CheckReport::WriteJson(m_results, m_out);
+  } else {
+    CheckReport::WriteText(m_results, m_out);
+  }
+  m_out.flush();
+  bool failed = false;
+  for (const GridCheckResult& r : m_results) failed = failed || r.errors() > 0;
+  for (const std::string& f : m_failures) {
+    if (f.empty()) continue;
+    m_console.Error(f);
+    failed = true;
+  }
+  if (m_options.html) {
+    HtmlReport page("geodem check");
+    for (std::size_t i = 0; i < n; ++i) page.Add(CheckReport::JsonOf(m_results[i]), m_thumbnails[i]);
+    if (!page.Write(*m_options.html, error)) {
+      m_console.Error("the report " + *m_options.html + " was not written: " + error);
+      failed = true;
+    }
+  }
+  return failed ? 1 : 0;
+}
+
+void CheckCommand::CheckOne(std::size_t i) {
+  const std::string& file = m_options.files[i];
+  GridCheckResult& result = m_results[i];
+  result = GridFileCheck(m_options.check).Run(file);
+  // A picture of part of a grid would pass for the whole: only files whose every cell was read.
+  if (!result.header || (!m_options.quicklookDir && !m_options.html) ||
+      result.cells != static_cast<std::int64_t>(result.header->rows) * result.header->cols) {
+    return;
+  }
+  const QuickLook look(*result.header, result.lowest, result.highest, m_options.check.noData);
+  std::string error;
+  if (m_options.quicklookDir && !look.Write(file, QuickLookPath(*m_options.quicklookDir, file), error)) {
+    m_failures[i] = file + ": the quick-look was not made: " + error;
+  }
+  if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, m_thumbnails[i], error)) {
+    m_failures[i] = file + ": the quick-look was not made: " + error;
+  }
+}

@@ -1,0 +1,16 @@
+#pragma once
+// What `geodem check` was asked to do, as the command line gave it. Paths are UTF-8 as typed.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "apps/geodem/gridcheck/GridCheckOptions.h"
+
+struct CheckOptions {
+  std::vector<std::string> files;
+  GridCheckOptions check;
+  bool json = false;
+  int jobs = 0;  // files checked at once; 0: the cores
+  std::optional<std::string> quicklookDir;  // DIR/<name>.png per file
+  std::optional<std::string> html;          // the report page
+};

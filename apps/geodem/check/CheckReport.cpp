@@ -1,0 +1,110 @@
+#include "apps/geodem/check/CheckReport.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "apps/geodem/JsonText.h"
+
+namespace CheckReport {
+
+namespace {
+
+const char* LevelName(GridFinding::Level level) {
+  return level == GridFinding::Level::kError ? "error" : "warning";
+}
+
+std::string Plural(int n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+std::string FindingsJson(const GridCheckResult& result, GridFinding::Level level) {
+  std::string out = "[";
+  for (const GridFinding& f : result.findings) {
+    if (f.level != level) continue;
+    if (out.size() > 1) out += ",";
+    out += "{";
+    if (f.line > 0) out += "\"line\":" + std::to_string(f.line) + ",";
+    if (f.row > 0)
+      out += "\"row\":" + std::to_string(f.row) + ",\"column\":" + std::to_string(f.column) + ",";
+    out += "\"message\":" + JsonText::Quote(f.text) + "}";
+  }
+  return out + "]";
+}
+
+std::string OptionalNumber(const std::optional<double>& value) {
+  return value ? JsonText::Number(*value) : "null";
+}
+
+// The margins by which the grid reaches past its sheet's edges, when they were checked.
+void SheetLine(const GridCheckResult& r, std::ostream& out) {
+  if (!r.sheet || !r.sheet->margins) return;
+  out << "  sheet " << r.sheet->number << ": margins " << r.sheet->margins->Text() << "\n";
+}
+
+std::string SheetJson(const SheetPlacement& s) {
+  const SheetExtent& e = s.extent;
+  std::string out = "{\"number\":" + JsonText::Quote(s.number) + ",\"west\":" +
+                    JsonText::Number(e.west) + ",\"south\":" + JsonText::Number(e.south) +
+                    ",\"east\":" + JsonText::Number(e.east) + ",\"north\":" +
+                    JsonText::Number(e.north) + ",\"margins\":";
+  if (!s.margins) return out + "null}";
+  const SheetPlacement::Margins& m = *s.margins;
+  return out + "{\"west\":" + JsonText::Number(m.west) + ",\"east\":" + JsonText::Number(m.east) +
+         ",\"north\":" + JsonText::Number(m.north) + ",\"south\":" + JsonText::Number(m.south) +
+         ",\"unit\":\"" + (m.degrees ? "degree" : "metre") + "\"}}";
+}
+
+}  // namespace
+
+void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
+  int withErrors = 0, withWarnings = 0;
+  for (const GridCheckResult& r : results) {
+    withErrors += r.errors() > 0;
+    withWarnings += r.errors() == 0 && r.warnings() > 0;
+    out << r.path << ": ";
+    if (r.findings.empty()) {
+      out << "ok\n";
+      SheetLine(r, out);
+      continue;
+    }
+    out << Plural(r.errors(), "error") << ", " << Plural(r.warnings(), "warning") << "\n";
+    SheetLine(r, out);
+    std::size_t placeWidth = 5;
+    for (const GridFinding& f : r.findings) placeWidth = std::max(placeWidth, f.Place().size());
+    for (const GridFinding& f : r.findings) {
+      char head[96];
+      std::snprintf(head, sizeof head, "  %-8s %-*s  ", LevelName(f.level),
+                    static_cast<int>(placeWidth), f.Place().c_str());
+      out << head << f.text << "\n";
+    }
+  }
+  const int n = static_cast<int>(results.size());
+  out << Plural(n, "file") << " checked: " << withErrors << " with errors, " << withWarnings
+      << " with warnings only, " << n - withErrors - withWarnings << " ok\n";
+}
+
+std::string JsonOf(const GridCheckResult& r) {
+  std::string out = "{\"file\":" + JsonText::Quote(r.path) + ",\"status\":\"" + r.Status() +
+                    "\",\"errors\":" + FindingsJson(r, GridFinding::Level::kError) +
+                    ",\"warnings\":" + FindingsJson(r, GridFinding::Level::kWarning) +
+                    ",\"bytes\":" + std::to_string(r.bytes);
+  if (r.header) {
+    out += ",\"rows\":" + std::to_string(r.header->rows) +
+           ",\"cols\":" + std::to_string(r.header->cols) +
+           ",\"zoom\":" + std::to_string(r.header->zoom);
+  }
+  out += ",\"min\":" + OptionalNumber(r.lowest) + ",\"max\":" + OptionalNumber(r.highest) +
+         ",\"nodata_share\":" + JsonText::Number(r.NoDataShare()) +
+         ",\"seconds\":" + JsonText::Number(r.seconds);
+  if (r.sheet) out += ",\"sheet\":" + SheetJson(*r.sheet);
+  out += "}";
+  return out;
+}
+
+void WriteJson(const std::vector<GridCheckResult>& results, std::ostream& out) {
+  out << "[";
+  for (std::size_t i = 0; i < results.size(); ++i) out << (i ? ",\n" : "\n") << JsonOf(results[i]);
+  out << "\n]\n";
+}
+
+}  // namespace CheckReport

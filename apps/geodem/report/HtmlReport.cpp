@@ -1,0 +1,94 @@
+#include "apps/geodem/report/HtmlReport.h"
+
+#include <cpl_string.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "apps/geodem/JsonText.h"
+#include "apps/geodem/report/ReportTemplate.h"
+#include "host/AtomicFile.h"
+
+namespace {
+
+// The length of the UTF-8 sequence at text[i], 0 when the bytes there are not one.
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
+                                     : lead >= 0xE0 && lead <= 0xEF   ? 3
+                                     : lead >= 0xF0 && lead <= 0xF4   ? 4
+                                                                      : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  // Overlong forms, surrogates and code points past U+10FFFF.
+  if ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) > 0x9F) ||
+      (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) > 0x8F))
+    return 0;
+  return length;
+}
+
+void Replace(std::string& text, const std::string& mark, const std::string& by) {
+  const std::size_t at = text.find(mark);
+  if (at != std::string::npos) text.replace(at, mark.size(), by);
+}
+
+}  // namespace
+
+void HtmlReport::Add(const std::string& jsonObject, const std::vector<unsigned char>& png) {
+  std::string row = jsonObject;
+  if (!png.empty() && row.ends_with('}')) {
+    char* base64 = CPLBase64Encode(static_cast<int>(png.size()), png.data());
+    row.insert(row.size() - 1, ",\"quicklook\":\"data:image/png;base64," + std::string(base64) + "\"");
+    CPLFree(base64);
+  }
+  m_rows.push_back(std::move(row));
+}
+
+std::string HtmlReport::ScriptSafe(const std::string& json) {
+  std::string out;
+  out.reserve(json.size());
+  for (std::size_t i = 0; i < json.size();) {
+    const char c = json[i];
+    if (c == '<' || c == '>' || c == '&') {
+      out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : "\\u0026";
+      ++i;
+      continue;
+    }
+    const std::size_t length = Utf8Length(json, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    out.append(json, i, length);
+    i += length;
+  }
+  return out;
+}
+
+std::string HtmlReport::Page() const {
+  std::string data = "{\"title\":" + JsonText::Quote(m_title) + ",\"generated\":";
+  char when[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", gmtime_r(&now, &utc));
+  data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) + ",\"files\":[";
+  for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];
+  data += "]}";
+  std::string page(ReportTemplate::kText);
+  Replace(page, "@REPORT_DATA@", ScriptSafe(data));
+  return page;
+}
+
+bool HtmlReport::Write(const std::string& path, std::string& error) const {
+  const std::string page = Page();
+  AtomicFile file;
+  if (!file.Create(path) || !file.Write(page.data(), page.size()) || !file.Commit()) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,220 @@
+// `geodem check` run as a user runs it: exit statuses, JSON, several files at once, the comparison
+// with the source a file was made from, and the quick-look pictures.
+#include <cpl_json.h>
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "GeodemEndToEnd.h"
+
+namespace {
+
+ProcessResult Check(std::vector<std::string> args) {
+  args.insert(args.begin(), "check");
+  return GeodemProcess::Geodem(args);
+}
+
+// The file with the value at (row, column), counted from 1, replaced through `change`: rows of 40
+// columns are 4 lines of 10 values and an empty line, after a header of 15 lines (GRD_2007).
+std::string EditCell(const std::string& text, int row, int column, const std::function<std::string(long)>& change) {
+  std::istringstream in(text);
+  std::string out, line;
+  const int target = 15 + (row - 1) * 5 + (column - 1) / 10 + 1;
+  for (int n = 1; std::getline(in, line); ++n) {
+    if (n == target) {
+      std::istringstream values(line);
+      std::string edited;
+      long v;
+      for (int k = 0; values >> v; ++k)
+        edited += "   " + (k == (column - 1) % 10 ? change(v) : std::to_string(v)) + " ";
+      line = edited + "\r";
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+TEST(GeodemCheck, CommandLinesThatCannotWorkExitWithTwo) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--max-nodata", "-1", "a.dem"},
+                                             {"--max-nodata", "101", "a.dem"},
+                                             {"-j", "0", "a.dem"},
+                                             {"--band", "2", "a.dem"},
+                                             {"--source", "s.tif", "a.dem", "b.dem"},
+                                             {"--quicklook", "looks", "x/a.dem", "y/a.dem"}}) {
+    const ProcessResult r = Check(args);
+    EXPECT_EQ(r.status, 2) << testing::PrintToString(args) << r.err;
+    EXPECT_NE(r.err.find("error: "), std::string::npos) << r.err;
+  }
+  // Both ends of the share's range work.
+  for (const char* percent : {"0", "100"})
+    EXPECT_EQ(Check({"--max-nodata", percent, "/nonexistent.dem"}).status, 1) << percent;
+}
+
+TEST_F(GeodemEndToEnd, CheckManyFilesAtOnceAsTextAndJson) {
+  TestRaster r;
+  r.width = 40;
+  r.height = 30;
+  r.epsg = 32650;
+  const std::string source = Write(r, "s.tif");
+  std::vector<std::string> files;
+  for (const char* version : {"GRD_2007", "GRD_1999", "GEODEM"}) {
+    files.push_back(dir_ / (std::string(version) + ".dem"));
+    ASSERT_EQ(Convert({"-q", "--format-version", version, source, files.back()}).status, 0);
+  }
+  ProcessResult ok = Check({"-j", "2", files[0], files[1], files[2]});
+  EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+  EXPECT_NE(ok.out.find("3 files checked: 0 with errors, 0 with warnings only, 3 ok"),
+            std::string::npos) << ok.out;
+
+  const std::string broken = dir_ / "broken.dem";
+  std::string text = TempDir::ReadFile(files[0]);
+  text.replace(text.find("Row: 30"), 7, "Row: 31");
+  TempDir::WriteFile(broken, text);
+  ProcessResult bad = Check({"--json", files[1], broken});
+  EXPECT_EQ(bad.status, 1) << bad.err;
+  CPLJSONDocument json;
+  ASSERT_TRUE(json.LoadMemory(bad.out)) << bad.out;
+  const CPLJSONArray array = json.GetRoot().ToArray();
+  ASSERT_EQ(array.Size(), 2);
+  EXPECT_EQ(array[0].GetString("status"), "ok");
+  EXPECT_EQ(array[1].GetString("file"), broken);
+  EXPECT_EQ(array[1].GetString("status"), "errors");
+  EXPECT_EQ(array[1].GetArray("errors")[0].GetInteger("row"), 31);
+}
+
+TEST_F(GeodemEndToEnd, CheckAgainstTheSourceFindsChangedCellsAndAnotherZoom) {
+  TestRaster r;
+  r.width = 40;
+  r.height = 30;
+  r.epsg = 32650;
+  r.noData = -9999;
+  r.cell = [](int, int x, int y) { return x == 5 && y == 7 ? -9999 : 1200 + 3.7 * x - 1.3 * y; };
+  const std::string source = Write(r, "s.tif");
+  const std::string file = dir_ / "a.dem";
+  ASSERT_EQ(Convert({"-q", "--format-version", "GRD_2007", source, file}).status, 0);
+  ProcessResult same = Check({"--source", source, file});
+  EXPECT_EQ(same.status, 0) << same.out << same.err;
+
+  TempDir::WriteFile(file, EditCell(TempDir::ReadFile(file), 2, 3, [](long v) { return std::to_string(v + 1); }));
+  ProcessResult changed = Check({"--source", source, file});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.out.find("1 of 1200 cells differ from the source"), std::string::npos) << changed.out;
+  EXPECT_NE(changed.out.find("row 2, column 3  expected 120610 (the source's height 1206.1 m), "
+                             "found 120611"),
+            std::string::npos) << changed.out;
+
+  // Made at zoom 10 the file is right; under a header that says 100 its cells are named for zoom 10.
+  const std::string zoomed = dir_ / "z.dem";
+  ASSERT_EQ(Convert({"-q", "--zoom", "10", "--format-version", "GRD_2007", source, zoomed}).status, 0);
+  EXPECT_EQ(Check({"--source", source, zoomed}).status, 0);
+  std::string text = TempDir::ReadFile(zoomed);
+  text.replace(text.find("Hzoom: 10\r"), 9, "Hzoom: 100");
+  TempDir::WriteFile(zoomed, text);
+  ProcessResult wrongZoom = Check({"--source", source, zoomed});
+  EXPECT_EQ(wrongZoom.status, 1);
+  EXPECT_NE(wrongZoom.out.find("line 12           the cells are the source's heights at zoom 10, "
+                               "but the header's Hzoom is 100\n"),
+            std::string::npos) << wrongZoom.out;
+}
+
+// A roof whose ridge runs from the north-east corner to the south-west one: GDAL's hillshade, lit
+// from the north-west, makes the north-west face bright and the south-east face dark, whatever the
+// colours (the two faces hold the same heights). A no-data block on the ridge's north-east end.
+TEST_F(GeodemEndToEnd, QuickLookIsShadedSizedAndTransparentWhereNoData) {
+  TestRaster r;
+  r.width = r.height = 1200;
+  r.geoTransform = {500000, 10, 0, 4000000, 0, -10};
+  r.epsg = 32650;
+  r.noData = -9999;
+  r.cell = [](int, int x, int y) {
+    return x > 1100 && y < 100 ? -9999 : 2000 - 0.5 * std::abs(x + y - 1199);
+  };
+  const std::string source = Write(r, "roof.tif"), file = dir_ / "roof.dem";
+  ASSERT_EQ(Convert({"-q", source, file}).status, 0);
+  const std::string looks = dir_ / "looks";
+  ProcessResult run = Check({"--quicklook", looks, file});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  ProcessResult info = GeodemProcess::Geodem({"info", "--quicklook", dir_ / "info.png", file});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "info.png"), TempDir::ReadFile(looks + "/roof.png"));
+
+  GDALDatasetH png = GDALOpen((looks + "/roof.png").c_str(), GA_ReadOnly);
+  ASSERT_NE(png, nullptr);
+  const int w = GDALGetRasterXSize(png), h = GDALGetRasterYSize(png);
+  ASSERT_EQ(w, 1024);
+  ASSERT_EQ(h, 1024);
+  ASSERT_EQ(GDALGetRasterCount(png), 4);
+  EXPECT_STREQ(GDALGetMetadataItem(png, "legend_min_m", nullptr), "1400.5");
+  EXPECT_STREQ(GDALGetMetadataItem(png, "legend_max_m", nullptr), "2000");
+  std::vector<unsigned char> rgba(static_cast<std::size_t>(4 * w * h));
+  ASSERT_EQ(GDALDatasetRasterIO(png, GF_Read, 0, 0, w, h, rgba.data(), w, h, GDT_Byte, 4, nullptr,
+                                0, 0, 0),
+            CE_None);
+  GDALClose(png);
+  const std::size_t n = static_cast<std::size_t>(w) * h;
+  auto at = [&](int x, int y, int band) { return rgba[band * n + static_cast<std::size_t>(y) * w + x]; };
+  // The no-data block (x > 1100, y < 100 of 1200) and the cells around it.
+  EXPECT_EQ(at(1000, 20, 3), 0);
+  EXPECT_EQ(at(900, 200, 3), 255);
+  int brightest = -1, darkest = 1000, bx = 0, by = 0, dx = 0, dy = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (at(x, y, 3) == 0) continue;
+      const int light = at(x, y, 0) + at(x, y, 1) + at(x, y, 2);
+      if (light > brightest) brightest = light, bx = x, by = y;
+      if (light < darkest) darkest = light, dx = x, dy = y;
+    }
+  }
+  EXPECT_LT(bx + by, w - 1) << "brightest at " << bx << ", " << by;
+  EXPECT_GT(dx + dy, w - 1) << "darkest at " << dx << ", " << dy;
+}
+
+}  // namespace
+
+namespace {
+
+// Sheet J50E001010 of 1:50 000 is 116.25-116.5 E, 39 50'-40 N. The grid converted straight
+// from the source reaches 36" past it on three sides and 12" on the south; the sheet geodem
+// sheets cuts covers it exactly; under its east neighbour's number it falls 15' short on the east.
+TEST_F(GeodemEndToEnd, CheckSheetCoverageWithTheMargins) {
+  TestRaster r;
+  r.width = 270;
+  r.height = 180;
+  r.epsg = 4326;
+  r.geoTransform = {116.24, 0.001, 0, 40.01, 0, -0.001};
+  r.cell = [](int, int x, int y) { return 500 + x - y; };
+  const std::string source = Write(r, "sheet.tif"), file = dir_ / "J50E001010.dem";
+  ASSERT_EQ(Convert({"-q", "--prj", source, file}).status, 0);
+  ProcessResult covered = Check({"--sheet", "--scale", "50000", file});
+  EXPECT_EQ(covered.status, 0) << covered.out << covered.err;
+  EXPECT_NE(covered.out.find("sheet J50E001010: margins west +36.000\", east +36.000\", north "
+                             "+36.000\", south +12.000\""),
+            std::string::npos) << covered.out;
+
+  const std::string cut = dir_ / "cut";
+  ASSERT_EQ(GeodemProcess::Geodem({"sheets", "-q", "--scale", "50000", "--prj", "--out-dir", cut, source})
+                .status,
+            0);
+  ProcessResult exact = Check({"--sheet", cut + "/J50E001010.dem"});
+  EXPECT_EQ(exact.status, 0) << exact.out << exact.err;
+  EXPECT_NE(exact.out.find("margins west +0.000\", east +0.000\", north +0.000\""),
+            std::string::npos) << exact.out;
+
+  const std::string moved = dir_ / "moved";
+  std::filesystem::create_directory(moved);
+  std::filesystem::rename(cut + "/J50E001010.dem", moved + "/J50E001011.dem");
+  std::filesystem::rename(cut + "/J50E001010.prj", moved + "/J50E001011.prj");
+  ProcessResult neighbour = Check({"--sheet", moved + "/J50E001011.dem"});
+  EXPECT_EQ(neighbour.status, 1);
+  EXPECT_NE(neighbour.out.find("the grid does not cover sheet J50E001011: margins west +900.000\", "
+                               "east -900.000\""),
+            std::string::npos) << neighbour.out;
+  EXPECT_EQ(Check({"--sheet", "--scale", "25000", file}).status, 1);
+  EXPECT_EQ(Check({"--sheet", "--scale", "30000", file}).status, 2);
+}
+
+}  // namespace
