@@ -9,6 +9,7 @@
 #include "host/CoordinateUnits.h"
 #include "rastersource/CellType.h"
 #include "rastersource/GdalDataset.h"
+#include "rastersource/SourceOpenError.h"
 
 namespace {
 
@@ -79,11 +80,8 @@ std::optional<double> DeclaredNoData(GDALRasterBandH band, GDALDataType type) {
 
 std::optional<RasterSource> RasterSource::Describe(const std::string& path, int band,
                                                    std::string& error) {
-  GdalDataset ds = GdalDataset::OpenRaster(path.c_str());
-  if (!ds) {
-    error = "cannot open source " + path + " as a raster";
-    return std::nullopt;
-  }
+  GdalDataset ds(SourceOpenError::Open(path, error));
+  if (!ds) return std::nullopt;
   std::optional<RasterSource> s = Describe(ds.Get(), band, error);
   if (s) s->path_ = path;
   return s;
@@ -103,7 +101,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   s.height_ = GDALGetRasterYSize(ds);
   s.bandCount_ = GDALGetRasterCount(ds);
   if (s.bandCount_ <= 0 || s.width_ <= 0 || s.height_ <= 0) {
-    error = "source " + path + " has no raster bands";
+    error = SourceOpenError::NoBands(ds, path);
     return std::nullopt;
   }
   if (band < 1 || band > s.bandCount_) {

@@ -159,7 +159,9 @@ HRESULT HVXORasterWriterBase::OpenTargetForBlock(IRasterBlock* block, SourceReco
   lastStatus = CreateTargetDataset(record, reference.Get(), noData);
   reference.Reset();
   if (!record.dataset) {
-    if (logOutput)
+    // A refusal (the file exists, the folder or the lock cannot be had) has said why in a line of
+    // its own; a line blaming the temporary raster after it would point the user elsewhere.
+    if (logOutput && lastStatus != E_FAIL)
       FireGeoLogGbk(FormatGbk("%s：创建数据集失败", record.outputPath.c_str()), kLogError,
                     kCreateFailedCode);
     return E_FAIL;

@@ -1,13 +1,16 @@
 #pragma once
 // Receives the writer's log and progress events for as long as it lives: log lines go to the
-// console in UTF-8, progress steps to the target's progress.
+// console in UTF-8, progress steps to the target's progress. The writer announces the mapping file
+// it opens; a file that geodem made for the job (`hiddenMapping`) is not the user's concern.
+#include <string>
+
 #include "apps/geodem/Console.h"
 #include "apps/geodem/ConversionProgress.h"
 #include "host/GeoEvents.h"
 
 class ConsoleEventSink : public GeoEventSink {
  public:
-  ConsoleEventSink(Console& console, ConversionProgress& progress);
+  ConsoleEventSink(Console& console, ConversionProgress& progress, std::string hiddenMapping = {});
   ~ConsoleEventSink() override;
   ConsoleEventSink(const ConsoleEventSink&) = delete;
   ConsoleEventSink& operator=(const ConsoleEventSink&) = delete;
@@ -19,5 +22,6 @@ class ConsoleEventSink : public GeoEventSink {
  private:
   Console& console_;
   ConversionProgress& progress_;
+  std::string hiddenMapping_;
   GeoEventSink* previous_;
 };

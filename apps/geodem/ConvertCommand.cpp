@@ -19,6 +19,7 @@
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/MosaicGrid.h"
+#include "apps/geodem/ReadFailure.h"
 #include "apps/geodem/SpaceCheck.h"
 #include "apps/geodem/WriterLoader.h"
 #include "gridfile/PrjFile.h"
@@ -35,6 +36,11 @@ constexpr int kFailure = 1;
 bool Exists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(path, ec);
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
 }
 
 bool SameCoordinateSystem(const std::string& a, const std::string& b) {
@@ -133,6 +139,13 @@ std::optional<int> ConvertCommand::CheckTargets() {
         console_.Error(output + " is being written by another conversion" +
                        (holder > 0 ? " (process " + std::to_string(holder) + ")" : "") +
                        "; wait for it to finish");
+        ok = false;
+        continue;
+      }
+      // The commonest mistake, said in one line before the writer refuses it in its own words.
+      // Devices and FIFOs are written in place and need no --overwrite.
+      if (!options_.overwrite && IsRegularFile(output)) {
+        console_.Error(output + " exists; add --overwrite to replace it");
         ok = false;
         continue;
       }
@@ -238,11 +251,9 @@ std::optional<int> ConvertCommand::PrepareMapping() {
                      "needs");
       return CommandLine::kUsageError;
     }
-    if (std::FILE* f = std::fopen(mappingPath_.c_str(), "rb")) {
-      std::fclose(f);
-      return std::nullopt;
-    }
-    console_.Error("cannot read the mapping file " + mappingPath_);
+    const std::string reason = ReadFailure(mappingPath_);
+    if (reason.empty()) return std::nullopt;
+    console_.Error("cannot read the mapping file " + mappingPath_ + ": " + reason);
     return kFailure;
   }
   std::string error;
@@ -259,7 +270,8 @@ std::optional<int> ConvertCommand::PrepareMapping() {
 int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   ProgressDisplay display(console_, !options_.quiet);
   ConversionProgress progress(display);
-  ConsoleEventSink sink(console_, progress);  // outlives the writer: its teardown may log
+  // Outlives the writer: its teardown may log.
+  ConsoleEventSink sink(console_, progress, generatedMapping_ ? mappingPath_ : std::string());
   LoadedWriter writer;
   std::string error;
   if (!WriterLoader::Load(writer, options_.verbose, error)) {

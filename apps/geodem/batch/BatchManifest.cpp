@@ -1,10 +1,13 @@
 #include "apps/geodem/batch/BatchManifest.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 
 #include "apps/geodem/GbkText.h"
+#include "apps/geodem/ReadFailure.h"
 
 namespace {
 
@@ -60,8 +63,9 @@ std::optional<ManifestLine> BatchManifest::ParseLine(const std::string& text, st
 bool BatchManifest::Read(const std::string& path, std::vector<ManifestLine>& lines,
                          std::vector<std::string>& problems) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    problems.push_back("cannot read the manifest " + path);
+  if (const std::string reason = ReadFailure(path); !in || !reason.empty()) {
+    problems.push_back("cannot read the manifest " + path + ": " +
+                       (reason.empty() ? std::strerror(errno) : reason));
     return false;
   }
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();

@@ -14,8 +14,6 @@
 #include "apps/geodem/report/HtmlReport.h"
 
 namespace {
-// The HTML page shows each file's picture this large: a page of a thousand sheets stays light.
-constexpr int kThumbnailSide = 256;
 constexpr GIntBig kBlockCacheBytes = GIntBig{64} << 20;
 }  // namespace
 
@@ -100,7 +98,7 @@ void CheckCommand::CheckOne(std::size_t i) {
   if (m_options.quicklookDir && !look.Write(file, QuickLookPath(*m_options.quicklookDir, file), error)) {
     m_failures[i] = file + ": the quick-look was not made: " + error;
   }
-  if (m_options.html && !look.Render(file, kThumbnailSide, m_thumbnails[i], error)) {
+  if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, m_thumbnails[i], error)) {
     m_failures[i] = file + ": the quick-look was not made: " + error;
   }
 }

@@ -9,6 +9,9 @@
 
 class HtmlReport {
  public:
+  // The long side of the pictures on the page: a page of a thousand sheets stays light.
+  static constexpr int kPictureSide = 256;
+
   explicit HtmlReport(std::string title) : m_title(std::move(title)) {}
 
   // One file's row: its JSON object (as geodem check --json writes it, a "status" member among

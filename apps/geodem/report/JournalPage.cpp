@@ -10,8 +10,6 @@ namespace JournalPage {
 
 namespace {
 
-constexpr int kThumbnailSide = 256;
-
 const char* Status(const JournalRecord& r) {
   switch (r.status) {
     case JournalRecord::Status::kFailed:
@@ -49,7 +47,7 @@ std::vector<unsigned char> Picture(const JournalRecord& r) {
   std::string error;
   if (r.status == JournalRecord::Status::kFailed || !reader.Open(r.output)) return png;
   QuickLook(reader.Header(), std::nullopt, std::nullopt, std::nullopt)
-      .Render(r.output, kThumbnailSide, png, error);
+      .Render(r.output, HtmlReport::kPictureSide, png, error);
   return png;
 }
 

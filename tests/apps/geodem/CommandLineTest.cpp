@@ -79,6 +79,34 @@ TEST(CommandLine, InfoTakesOneFileAndPrjIsAConvertFlag) {
   EXPECT_TRUE(p.line.options().prj);
 }
 
+// Both ends of every range that --help states are accepted, and the value just outside refused.
+TEST(CommandLine, RangesHoldAtBothEnds) {
+  const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+      {{"--block-size", "1"}, true},
+      {{"--block-size", "8192"}, true},
+      {{"--block-size", "8193"}, false},
+      {{"--block-size", "64", "--overlap", "0"}, true},
+      {{"--block-size", "64", "--overlap", "64"}, true},
+      {{"--block-size", "8192", "--overlap", "8192"}, true},
+      {{"--zoom", "1"}, true},
+      {{"--zoom", "2147483647"}, true},
+      {{"--zoom", "0"}, false},
+      {{"--zoom", "2147483648"}, false},
+      {{"--nodata", "-2147483648"}, true},
+      {{"--nodata", "2147483647"}, true},
+      {{"--nodata", "-2147483649"}, false},
+      {{"--nodata", "2147483648"}, false},
+  };
+  for (const auto& [options, accepted] : cases) {
+    std::vector<std::string> args = {"convert", "a.tif", "b.dem"};
+    args.insert(args.end(), options.begin(), options.end());
+    Parsed p = Parse(args);
+    std::string joined;
+    for (const auto& a : options) joined += a + " ";
+    EXPECT_EQ(p.line.action() == CommandLine::Action::kConvert, accepted) << joined << p.err;
+  }
+}
+
 TEST(CommandLine, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {},

@@ -63,6 +63,7 @@ class FailureReport : public GeodemEndToEnd {
   // geodem convert as the user nobody when the test runs as root, in a folder it may read.
   Outcome ConvertUnprivileged(const std::vector<std::string>& args) {
     if (::geteuid() != 0) return {Convert(args), {}};
+    if (std::string why = GeodemProcess::NobodyCannotRunGeodem(); !why.empty()) return {{}, why};
     for (const fs::path& p : {dir_.Path(), registry_->Path()})
       fs::permissions(p, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
     std::vector<std::string> argv = {"setpriv", "--reuid=nobody", "--regid=nogroup",

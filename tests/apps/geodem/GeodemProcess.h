@@ -30,6 +30,17 @@ class GeodemProcess {
     return Run(argv);
   }
 
+  // Why the user nobody cannot run the built geodem (a folder above the build tree closed to other
+  // users, as root's home is); empty when it can, or when the tests do not run as root.
+  static std::string NobodyCannotRunGeodem() {
+    if (::geteuid() != 0) return {};
+    ProcessResult r = Run({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                           Binary(), "--version"});
+    if (r.status == 0) return {};
+    return "the user nobody cannot run " + Binary() +
+           " (is a folder above it closed to other users?): " + r.err;
+  }
+
   // geodem with these arguments in a mount namespace of its own, with a tmpfs of `size` (such as
   // "256k") mounted on the existing folder `folder`; stdout then lists what the run left there.
   // Empty `why` when such a namespace can be made here; else the reason, and nothing runs.

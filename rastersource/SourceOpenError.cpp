@@ -1,0 +1,71 @@
+#include "rastersource/SourceOpenError.h"
+
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "gridfile/GridHeaderParser.h"
+
+namespace {
+
+bool LooksLikeGridFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[512] = {};
+  in.read(head, sizeof head);
+  return GridHeaderParser::Identify(std::string_view(head, static_cast<std::size_t>(in.gcount())));
+}
+
+std::string Explain(const std::string& path, const std::string& gdalMessage) {
+  struct stat st;
+  // GDAL also opens names that are no files ("NETCDF:"a.nc":z", /vsizip/...): only a plain name
+  // that the system cannot find is reported in the system's words.
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT && path.find(':') == std::string::npos && path.rfind("/vsi", 0) != 0)
+      return "cannot open source " + path + ": " + std::strerror(errno);
+    return "cannot open source " + path + " as a raster: " + gdalMessage;
+  }
+  if (S_ISDIR(st.st_mode))
+    return "source " + path + " is a folder, not a raster; to convert every raster in it, use "
+           "geodem batch --out-dir DIR " + path + "/*.tif";
+  if (::access(path.c_str(), R_OK) != 0)
+    return "cannot open source " + path + ": " + std::strerror(errno);
+  if (!GDALGetDriverByName("GEODEM") && LooksLikeGridFile(path))
+    return "source " + path + " is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
+           "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of gdal_GEODEM.so";
+  return "cannot open source " + path + " as a raster: " + gdalMessage;
+}
+
+}  // namespace
+
+GDALDatasetH SourceOpenError::Open(const std::string& path, std::string& error) {
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  CPLErrorReset();
+  GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY |
+                               GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr);
+  const std::string message = CPLGetLastErrorMsg();
+  CPLPopErrorHandler();
+  if (!ds) error = Explain(path, message.empty() ? "GDAL does not read it" : message);
+  return ds;
+}
+
+std::string SourceOpenError::NoBands(GDALDatasetH ds, const std::string& path) {
+  std::string names;
+  int count = 0;
+  for (char** item = GDALGetMetadata(ds, "SUBDATASETS"); item && *item; ++item) {
+    char* key = nullptr;
+    const char* value = CPLParseNameValue(*item, &key);
+    const bool isName = key && std::strstr(key, "_NAME") != nullptr;
+    CPLFree(key);
+    if (!isName || !value) continue;
+    names += (count++ ? ", " : "") + std::string(value);
+  }
+  if (!count) return "source " + path + " has no raster bands";
+  return "source " + path + " has no raster bands of its own but " + std::to_string(count) +
+         (count == 1 ? " subdataset" : " subdatasets") + "; name the one to convert as the source: " +
+         names;
+}

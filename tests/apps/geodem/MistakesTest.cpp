@@ -1,0 +1,114 @@
+// The commonest mistakes of a first run, through the built geodem program: each gets, as its
+// first error line, what is wrong in the system's or geodem's words and what to do.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "GeodemEndToEnd.h"
+
+namespace {
+
+struct Mistake {
+  const char* what;
+  std::vector<std::string> args;  // "{src}" and "{dir}" stand for paths of the test
+  std::string firstError;         // the first error line, "{dir}" standing for the folder
+  int status;
+};
+
+std::string Expand(std::string text, const std::string& dir, const std::string& source) {
+  for (const auto& [key, value] : {std::pair{"{dir}", dir}, std::pair{"{src}", source}})
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;)
+      text.replace(at, std::string(key).size(), value);
+  return text;
+}
+
+std::string FirstError(const std::string& err) {
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("error: ", 0) == 0) return line;
+  return "(no error line)";
+}
+
+class GeodemMistakes : public GeodemEndToEnd {
+ protected:
+  // A GeoPackage holding two rasters, which GDAL offers as subdatasets and no bands of its own.
+  std::string TwoRasterContainer(const std::string& source) {
+    const std::string path = dir_ / "two.gpkg";
+    GDALDatasetH src = GDALOpen(source.c_str(), GA_ReadOnly);
+    GDALDriverH gpkg = GDALGetDriverByName("GPKG");
+    for (const char* table : {"a", "b"}) {
+      const std::string name = std::string("RASTER_TABLE=") + table;
+      const char* options[] = {name.c_str(), "APPEND_SUBDATASET=YES", nullptr};
+      GDALClose(GDALCreateCopy(gpkg, path.c_str(), src, FALSE, const_cast<char**>(options),
+                               nullptr, nullptr));
+    }
+    GDALClose(src);
+    return path;
+  }
+};
+
+TEST_F(GeodemMistakes, FirstErrorLineSaysWhatIsWrongAndWhatToDo) {
+  GDALAllRegister();  // for the GeoPackage
+  const std::string source = Write(TestRaster{}, "dem.tif");
+  TempDir::WriteFile(dir_ / "x.dem", "an earlier grid");
+  TempDir::WriteFile(dir_ / "grid.dem", "NSDTF-DEM\r\n");
+  std::filesystem::create_directory(dir_ / "tiles");
+  TwoRasterContainer(source);
+  const std::vector<Mistake> mistakes = {
+      {"existing output", {"convert", "{src}", "{dir}/x.dem"},
+       "error: {dir}/x.dem exists; add --overwrite to replace it", 1},
+      {"missing mapping file", {"convert", "--mapping", "{dir}/nojob.xml", "{src}", "{dir}/a.dem"},
+       "error: cannot read the mapping file {dir}/nojob.xml: No such file or directory", 1},
+      {"folder as mapping file", {"convert", "--mapping", "{dir}/tiles", "{src}", "{dir}/a.dem"},
+       "error: cannot read the mapping file {dir}/tiles: Is a directory", 1},
+      {"missing manifest", {"batch", "--manifest", "{dir}/nomanifest.txt"},
+       "error: cannot read the manifest {dir}/nomanifest.txt: No such file or directory", 2},
+      {"missing source", {"convert", "{dir}/none.tif", "{dir}/a.dem"},
+       "error: cannot open source {dir}/none.tif: No such file or directory", 1},
+      {"folder as source", {"convert", "{dir}/tiles", "{dir}/a.dem"},
+       "error: source {dir}/tiles is a folder, not a raster; to convert every raster in it, use "
+       "geodem batch --out-dir DIR {dir}/tiles/*.tif", 1},
+      {"container of subdatasets", {"convert", "{dir}/two.gpkg", "{dir}/a.dem"},
+       "error: source {dir}/two.gpkg has no raster bands of its own but 2 subdatasets; name the "
+       "one to convert as the source: GPKG:{dir}/two.gpkg:a, GPKG:{dir}/two.gpkg:b", 1},
+      {"grid file without the driver", {"convert", "{dir}/grid.dem", "{dir}/a.dem"},
+       "error: source {dir}/grid.dem is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
+       "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of gdal_GEODEM.so", 1},
+  };
+  // No plug-in at all, not even one installed in GDAL's own folder, so that the driver is missing.
+  std::filesystem::create_directory(dir_ / "no-plugins");
+  ::setenv("GDAL_DRIVER_PATH", (dir_ / "no-plugins").c_str(), 1);
+  for (const Mistake& m : mistakes) {
+    std::vector<std::string> args;
+    for (const std::string& a : m.args) args.push_back(Expand(a, dir_.Path(), source));
+    ProcessResult r = GeodemProcess::Geodem(args);
+    EXPECT_EQ(FirstError(r.err), Expand(m.firstError, dir_.Path(), source)) << m.what;
+    EXPECT_EQ(r.status, m.status) << m.what << "\n" << r.err;
+  }
+  ::unsetenv("GDAL_DRIVER_PATH");
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "x.dem"), "an earlier grid");
+}
+
+// The writer's lines that geodem shows: its own job file is not announced as the user's, a user's
+// mapping file is, and the statistics table is introduced by what it counts.
+TEST_F(GeodemMistakes, LinesNameOnlyTheUsersFilesAndSayWhatTheTableCounts) {
+  const std::string source = Write(TestRaster{}, "dem.tif");
+  ProcessResult r = Convert({source, dir_ / "a.dem"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, testing::Not(testing::HasSubstr("打开映射文件")));
+  EXPECT_THAT(r.err, testing::HasSubstr("count raster blocks per grid file: received (总数), "
+                                        "written (输出), not written (未输出)\ninfo:   "));
+  TempDir::WriteFile(dir_ / "job.xml",
+                     "<HVX_MappingFile><WRITER_DIRECTIVE><KeyValuePair><Key>LOG_OUTPUT</Key>"
+                     "<Value>YES</Value></KeyValuePair></WRITER_DIRECTIVE><WRITER_PARAMETER>"
+                     "<KeyValuePair><Key>DEM_ZOOM</Key><Value>100</Value></KeyValuePair>"
+                     "</WRITER_PARAMETER></HVX_MappingFile>");
+  r = Convert({"--mapping", dir_ / "job.xml", source, dir_ / "b.dem"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, testing::HasSubstr("info: 打开映射文件 " + dir_ / "job.xml\n"));
+}
+
+}  // namespace
