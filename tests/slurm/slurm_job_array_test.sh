@@ -120,7 +120,8 @@ export GEODEM_REGISTRY="$work/registry"
 "$geodem" register >/dev/null 2>&1
 
 cd "$work"
-timeout 180 sbatch --wait --array=0-2 -o "$work/job-%A_%a.out" \
+# Task ids that do not start at 0: the shards are counted from the array's lowest id.
+timeout 180 sbatch --wait --array=3-5 -o "$work/job-%A_%a.out" \
   "$root/scripts/slurm/geodem-array.sbatch" "$work/set.txt" "$work/out" --format-version GRD_2007 \
   || { cat "$work"/job-*.out >&2 || true; tail -n 20 "$work/slurmctld.log" >&2; echo "FAILED: the job array failed" >&2; exit 1; }
 
@@ -135,7 +136,7 @@ done
 for k in 0 1 2; do
   [ -f "$work/out/geodem-batch.shard-$k-of-3.jsonl" ] || { echo "FAILED: no journal of shard $k" >&2; status=1; }
 done
-"$geodem" batch --report "$work/out" | grep -q "tiles: 10 (10 done, 0 failed, 0 pending)" \
+"$geodem" batch --report "$work/out" | grep -q "tiles: 10 (10 done, 0 failed, 0 outdated, 0 pending)" \
   || { "$geodem" batch --report "$work/out" >&2; echo "FAILED: the report" >&2; status=1; }
 
 # The map sheets of a geographic DEM: geodem sheets' plan as a two-task array, against one

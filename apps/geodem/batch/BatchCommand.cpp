@@ -16,6 +16,7 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/batch/BatchReport.h"
 #include "apps/geodem/batch/ShardSplit.h"
+#include "apps/geodem/batch/TileStanding.h"
 #include "gridfile/CnsdtfGridReader.h"
 
 namespace fs = std::filesystem;
@@ -29,11 +30,6 @@ constexpr double kStopGraceSeconds = 10;
 double Now() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-bool IsFile(const std::string& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
 }
 
 int CoresAvailable() {
@@ -123,6 +119,7 @@ std::optional<int> BatchCommand::Prepare() {
     console_.Error(error);
     return kFailure;
   }
+  settings_ = TileSettings::Of(options_.convert);
   BatchJournal::Contents before;
   BatchJournal::Read(plan_.journalDir(), before);
   shardTiles_ = ShardTiles();
@@ -130,7 +127,7 @@ std::optional<int> BatchCommand::Prepare() {
                               shard_ ? std::to_string(shard_->index) + "/" +
                                            std::to_string(shard_->count)
                                      : "0/1",
-                              static_cast<long long>(shardTiles_), Now()});
+                              static_cast<long long>(shardTiles_), Now(), settings_});
   Triage(before);
   // The same program converts each tile: this one, however it was started.
   std::error_code selfError;
@@ -139,7 +136,10 @@ std::optional<int> BatchCommand::Prepare() {
     console_.Error("cannot find the geodem program itself: " + selfError.message());
     return kFailure;
   }
-  program_ = {self.string(), "convert", "-q", "--overwrite"};
+  // A tile's log holds its errors; convert's -q keeps the rest out of it, but convert takes no
+  // -q with --verbose, whose status codes belong to the errors.
+  program_ = {self.string(), "convert", "--overwrite"};
+  if (!options_.convert.verbose) program_.push_back("-q");
   program_.insert(program_.end(), options_.convertArguments.begin(),
                   options_.convertArguments.end());
   program_.push_back("--");
@@ -147,37 +147,63 @@ std::optional<int> BatchCommand::Prepare() {
 }
 
 void BatchCommand::Triage(const BatchJournal::Contents& journal) {
+  std::vector<std::string> failedBefore, outdated;
   for (const BatchTile& t : plan_.tiles()) {
     if (shard_ && !ShardSplit::Takes(*shard_, t.index)) continue;
     auto it = journal.latest.find(t.output);
-    bool failedBefore = it != journal.latest.end() &&
-                        it->second.status == JournalRecord::Status::kFailed;
-    // A grid file appears under its final name only when complete.
-    bool complete = IsFile(t.output);
-    if (options_.force || (options_.retryFailed && failedBefore && !complete)) {
+    const JournalRecord* latest = it == journal.latest.end() ? nullptr : &it->second;
+    const TileStanding::Kind standing = TileStanding::Of(latest, t.output, settings_);
+    if (options_.force) {
       todo_.push_back(&t);
-    } else if (complete) {
-      ++done_;
-      bool known = it != journal.latest.end() &&
-                   (it->second.status == JournalRecord::Status::kDone ||
-                    it->second.status == JournalRecord::Status::kSkipped);
-      if (!known) {
-        JournalRecord r = Record(t);
-        r.status = JournalRecord::Status::kSkipped;
-        Journal(r);
-      }
-    } else if (failedBefore) {
-      ++failedBefore_;  // left as the journal says until --retry-failed
-    } else if (options_.retryFailed) {
-      ++left_;  // not tried yet: --retry-failed takes only what failed
-    } else {
-      todo_.push_back(&t);
+      continue;
+    }
+    switch (standing) {
+      case TileStanding::kFound:
+        Journal(Record(t, JournalRecord::Status::kSkipped));
+        [[fallthrough]];
+      case TileStanding::kDone:
+        ++done_;
+        break;
+      case TileStanding::kFailed:
+        if (options_.retryFailed) {
+          todo_.push_back(&t);
+        } else {
+          ++failedBefore_;
+          failedBefore.push_back(t.origin + ": " + t.source + ": " + latest->error);
+        }
+        break;
+      case TileStanding::kOutdated:
+        ++outdated_;
+        outdated.push_back(t.origin + ": " + t.output + " was made with " +
+                           settings_.Differences(*latest->settings));
+        break;
+      case TileStanding::kInterrupted:
+        todo_.push_back(&t);
+        break;
+      case TileStanding::kMissing:
+        // --retry-failed takes only what failed or was stopped.
+        if (options_.retryFailed)
+          ++left_;
+        else
+          todo_.push_back(&t);
+        break;
     }
   }
-  if (failedBefore_ && !options_.retryFailed)
-    console_.Warning(std::to_string(failedBefore_) +
-                     " tile(s) failed in an earlier run and are left alone; --retry-failed "
-                     "converts them again");
+  NameTiles(failedBefore, "failed in an earlier run and left alone (--retry-failed converts them "
+                          "again once their cause is mended)");
+  NameTiles(outdated, "made with other settings than this run's and left alone (--force "
+                      "converts them again)");
+}
+
+// Names at most a screenful of them: the report lists them all.
+void BatchCommand::NameTiles(const std::vector<std::string>& tiles, const std::string& what) {
+  constexpr std::size_t kNamed = 10;
+  if (tiles.empty()) return;
+  console_.Error(std::to_string(tiles.size()) + " tile(s) " + what + ":");
+  for (std::size_t i = 0; i < tiles.size() && i < kNamed; ++i) console_.Error("  " + tiles[i]);
+  if (tiles.size() > kNamed)
+    console_.Error("  and " + std::to_string(tiles.size() - kNamed) +
+                   " more: geodem batch --report " + plan_.journalDir() + " lists them all");
 }
 
 std::size_t BatchCommand::ShardTiles() const {
@@ -186,12 +212,18 @@ std::size_t BatchCommand::ShardTiles() const {
   return n;
 }
 
-JournalRecord BatchCommand::Record(const BatchTile& tile) const {
+JournalRecord BatchCommand::Record(const BatchTile& tile, JournalRecord::Status status) const {
   JournalRecord r;
   r.tile = tile.index;
   r.source = tile.source;
   r.output = tile.output;
+  r.status = status;
   r.time = Now();
+  // A grid file found already there was made by whatever made it.
+  if (status != JournalRecord::Status::kSkipped) r.settings = settings_;
+  // What a failed conversion left is no result of it.
+  if (status != JournalRecord::Status::kDone && status != JournalRecord::Status::kSkipped)
+    return r;
   std::error_code ec;
   if (auto size = fs::file_size(tile.output, ec); !ec) r.bytes = static_cast<long long>(size);
   CnsdtfGridReader grid;
@@ -229,9 +261,10 @@ int BatchCommand::Convert() {
   }
   progress_->Finish();
   if (stopSignal_) {
+    const std::size_t unfinished =
+        shardTiles_ - done_ - failed_ - failedBefore_ - outdated_ - left_;
     console_.Error("stopped by signal " + std::to_string(stopSignal_) + "; " +
-                   std::to_string(shardTiles_ - done_ - failed_ - failedBefore_ - left_) +
-                   " tile(s) left for the next run");
+                   std::to_string(unfinished) + " tile(s) left for the next run");
     return 128 + stopSignal_;
   }
   return done_ == shardTiles_ && !journalFailed_ ? 0 : kFailure;
@@ -245,8 +278,7 @@ void BatchCommand::StartNext() {
   argv.push_back(tile.output);
   std::string error;
   if (!r.process.Start(argv, r.log, error)) {
-    JournalRecord record = Record(tile);
-    record.status = JournalRecord::Status::kFailed;
+    JournalRecord record = Record(tile, JournalRecord::Status::kFailed);
     record.exitStatus = -1;
     record.error = error;
     Failed(tile, record);
@@ -267,30 +299,37 @@ void BatchCommand::Reap() {
 }
 
 void BatchCommand::Finish(Running& r, int waitStatus) {
-  JournalRecord record = Record(*r.tile);
-  record.seconds = r.process.Seconds();
   std::string why;
-  record.exitStatus = TileProcess::ExitStatus(waitStatus, why);
-  if (record.exitStatus == 0) {
-    record.status = JournalRecord::Status::kDone;
-    ++done_;
-  } else if (stopSignal_ && !r.timedOut) {
-    record.status = JournalRecord::Status::kInterrupted;
-    record.error = "stopped with the batch";
-  } else {
-    record.status = JournalRecord::Status::kFailed;
-    std::string first = FirstError(r.log);
-    if (r.timedOut)
-      record.error = "timed out after " + BatchProgress::Duration(options_.timeout) +
-                     (first.empty() ? "" : "; " + first);
-    else
-      record.error = !first.empty() ? first : why.empty() ? "failed without a message" : why;
-    if (!why.empty() && record.error.find(why) == std::string::npos)
-      record.error += " (" + why + ")";
+  const int exitStatus = TileProcess::ExitStatus(waitStatus, why);
+  using Status = JournalRecord::Status;
+  const Status status = exitStatus == 0              ? Status::kDone
+                        : stopSignal_ && !r.timedOut ? Status::kInterrupted
+                                                     : Status::kFailed;
+  JournalRecord record = Record(*r.tile, status);
+  record.seconds = r.process.Seconds();
+  record.exitStatus = exitStatus;
+  if (status == Status::kInterrupted) record.error = "stopped with the batch";
+  if (status == Status::kFailed) {
+    record.error = FailureText(r, why);
     return Failed(*r.tile, record);
   }
   Journal(record);
-  if (record.status == JournalRecord::Status::kDone) progress_->TileEnded(false);
+  if (status == Status::kDone) {
+    ++done_;
+    progress_->TileEnded(false);
+  }
+}
+
+std::string BatchCommand::FailureText(const Running& r, const std::string& why) const {
+  std::string first = FirstError(r.log);
+  std::string text;
+  if (r.timedOut)
+    text = "timed out after " + BatchProgress::Duration(options_.timeout) +
+           (first.empty() ? "" : "; " + first);
+  else
+    text = !first.empty() ? first : why.empty() ? "failed without a message" : why;
+  if (!why.empty() && text.find(why) == std::string::npos) text += " (" + why + ")";
+  return text;
 }
 
 void BatchCommand::Failed(const BatchTile& tile, const JournalRecord& record) {

@@ -3,8 +3,10 @@
 // not done yet, each by its own `geodem convert` process, -j at once, journalling each as it
 // ends. SIGINT, SIGTERM and SIGHUP stop it starting tiles; the running ones are told to stop (they
 // remove what they began), are journalled as interrupted, and the batch exits 128 + signal.
-// Exit status 0 when every tile of the shard is done, 1 when any is not, 2 for a plan that
-// cannot work.
+// A tile is done when its latest journal record and its files agree (TileStanding); one that
+// failed before is converted again only with --retry-failed, one made with other settings only
+// with --force. Exit status 0 when every tile of the shard is done, 1 when any is not, 2 for a
+// plan that cannot work.
 #include <csignal>
 #include <map>
 #include <optional>
@@ -18,6 +20,7 @@
 #include "apps/geodem/batch/BatchPlan.h"
 #include "apps/geodem/batch/BatchProgress.h"
 #include "apps/geodem/batch/TileProcess.h"
+#include "apps/geodem/batch/TileSettings.h"
 
 class BatchCommand {
  public:
@@ -36,23 +39,27 @@ class BatchCommand {
   };
 
   std::optional<int> Prepare();
-  // Sorts the shard's tiles into done, failed before (not retried) and to convert.
+  // Sorts the shard's tiles into done, failed before (not retried), outdated and to convert.
   void Triage(const BatchJournal::Contents& journal);
+  void NameTiles(const std::vector<std::string>& tiles, const std::string& what);
   int Convert();
   void StartNext();
   void Reap();
   void Finish(Running& r, int waitStatus);
+  // The journal's error for a tile that failed: its first error line, and how it ended.
+  std::string FailureText(const Running& r, const std::string& why) const;
   void Failed(const BatchTile& tile, const JournalRecord& record);
   void EnforceTimeouts();
   void Stop(int signal);
   std::size_t ShardTiles() const;
-  JournalRecord Record(const BatchTile& tile) const;
+  JournalRecord Record(const BatchTile& tile, JournalRecord::Status status) const;
   void Journal(const JournalRecord& record);
 
   const BatchOptions& options_;
   Console& console_;
   std::ostream& out_;
   BatchPlan plan_;
+  TileSettings settings_;
   std::optional<ShardSpec> shard_;
   std::vector<std::string> program_;  // geodem convert and the options, before SRC DST
   std::string logDir_;
@@ -63,6 +70,7 @@ class BatchCommand {
   std::size_t next_ = 0;
   std::size_t shardTiles_ = 0, done_ = 0, failed_ = 0;
   std::size_t failedBefore_ = 0;  // failed in an earlier run, not retried now
+  std::size_t outdated_ = 0;      // made with other settings, not converted without --force
   std::size_t left_ = 0;          // not tried yet, and not for --retry-failed
   std::map<pid_t, Running> running_;
   std::optional<BatchProgress> progress_;

@@ -54,7 +54,8 @@ std::string JournalRecord::Json() const {
          ",\"output\":" + Quote(output) + ",\"status\":" + Quote(StatusName(status)) +
          ",\"exit\":" + std::to_string(exitStatus) + ",\"seconds\":" + Number(seconds) +
          ",\"bytes\":" + std::to_string(bytes) + ",\"cells\":" + std::to_string(cells) +
-         ",\"error\":" + Quote(error) + ",\"time\":" + Number(time) + "}";
+         ",\"error\":" + Quote(error) + ",\"time\":" + Number(time) +
+         (settings ? settings->JsonMembers() : "") + "}";
 }
 
 std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
@@ -71,6 +72,7 @@ std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
       !ToNumber(*m, "seconds", r.seconds) || !ToNumber(*m, "bytes", r.bytes) ||
       !ToNumber(*m, "cells", r.cells) || !ToNumber(*m, "time", r.time))
     return std::nullopt;
+  r.settings = TileSettings::FromMembers(*m);
   return r;
 }
 
@@ -86,18 +88,35 @@ std::string BatchJournal::PathIn(const std::string& dir, const std::optional<Sha
 }
 
 bool BatchJournal::Open(const std::string& path, std::string& error) {
+  switch (lock_.Acquire(path)) {
+    case TargetFileLock::Result::kLocked:
+      break;
+    case TargetFileLock::Result::kBusy:
+      error = "the journal " + path + " is in use by another geodem batch" +
+              (lock_.holder() ? " (process " + std::to_string(lock_.holder()) + ")" : "") +
+              "; wait for it to end, or give this run another --out-dir or --shard";
+      return false;
+    case TargetFileLock::Result::kFailed:
+      error = !lock_.refusal().empty()
+                  ? lock_.refusal()
+                  : "cannot lock the journal " + path + ": " + std::strerror(errno);
+      return false;
+  }
   std::string refusal;
   fd_ = UserPath::Open(path, O_WRONLY | O_APPEND | O_CREAT, 0644, refusal);
-  if (fd_ < 0)
+  if (fd_ < 0) {
     error = refusal.empty() ? "cannot open the journal " + path + ": " + std::strerror(errno)
                             : refusal;
+    lock_.Release();
+  }
   return fd_ >= 0;
 }
 
 bool BatchJournal::Append(const JournalPlan& p) {
   return AppendLine("{\"plan\":" + std::to_string(p.total) + ",\"shard\":" +
                     JsonText::Quote(p.shard) + ",\"tiles\":" + std::to_string(p.tiles) +
-                    ",\"time\":" + JsonText::Number(p.time) + "}");
+                    ",\"time\":" + JsonText::Number(p.time) +
+                    (p.settings ? p.settings->JsonMembers() : "") + "}");
 }
 
 bool BatchJournal::Append(const JournalRecord& record) { return AppendLine(record.Json()); }
@@ -141,6 +160,7 @@ bool BatchJournal::Read(const std::string& dir, Contents& contents) {
       if (m && ToNumber(*m, "plan", p.total) && ToNumber(*m, "tiles", p.tiles) &&
           ToNumber(*m, "time", p.time)) {
         p.shard = (*m)["shard"];
+        p.settings = TileSettings::FromMembers(*m);
         plan = p;
       } else {
         ++contents.unreadable;

@@ -2,15 +2,20 @@
 // The journal of a batch: JSON lines beside the outputs, one file per shard so that the shards
 // of a cluster never write one file, a line appended as each tile ends. A killed
 // batch loses only the tiles in flight; a later run and `geodem batch --report` read it back.
-//   {"plan":20,"shard":"0/1","tiles":20,"time":...}               a run begins
+//   {"plan":20,"shard":"0/1","tiles":20,"time":...,"format":"GEODEM",...}   a run begins
 //   {"tile":3,"source":"...","output":"...","status":"failed","exit":1,"seconds":0.8,
-//    "bytes":0,"cells":0,"error":"error: ...","time":...}          a tile ends
+//    "bytes":0,"cells":0,"error":"error: ...","time":...,"format":"GEODEM","zoom":"100",
+//    "nodata":"-99999","band":1,"prj":false}                               a tile ends
+// The settings (format to prj) are those of the run; a record without them (an older journal, or
+// a grid file found already there) says nothing of how its grid file was made.
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "apps/geodem/batch/BatchOptions.h"
+#include "apps/geodem/batch/TileSettings.h"
+#include "host/TargetFileLock.h"
 
 struct JournalRecord {
   // done: converted; skipped: its grid file was there, complete; failed; interrupted: stopped
@@ -27,6 +32,7 @@ struct JournalRecord {
   long long cells = 0;  // rows x columns of the grid
   std::string error;    // the first error line of the conversion
   double time = 0;      // when it ended, seconds since the epoch
+  std::optional<TileSettings> settings;
 
   static const char* StatusName(Status status);
   std::string Json() const;
@@ -39,6 +45,7 @@ struct JournalPlan {
   std::string shard;
   long long tiles = 0;  // in this shard
   double time = 0;
+  std::optional<TileSettings> settings;
 };
 
 class BatchJournal {
@@ -51,7 +58,9 @@ class BatchJournal {
   // The journal of a shard (or of the whole plan) in `dir`.
   static std::string PathIn(const std::string& dir, const std::optional<ShardSpec>& shard);
 
-  // Opens (creating) the journal for appending; false with `error` set.
+  // Opens (creating) the journal for appending, for this process alone: two batches that shared
+  // a journal would convert each other's tiles. False with `error` set, which names the process
+  // that holds the journal.
   bool Open(const std::string& path, std::string& error);
   bool Append(const JournalPlan& plan);
   bool Append(const JournalRecord& record);
@@ -69,5 +78,6 @@ class BatchJournal {
  private:
   bool AppendLine(const std::string& line);
 
+  TargetFileLock lock_;
   int fd_ = -1;
 };

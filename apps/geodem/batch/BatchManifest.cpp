@@ -4,13 +4,31 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/ReadFailure.h"
 
 namespace {
 
+// Editors on Windows start a UTF-8 file with one.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsSpace(char c) { return c == ' ' || c == '\v' || c == '\f'; }
+
+// Why a field is no path, or empty. A path is the whole field: blanks around a name are far more
+// often a slip of the editor than a part of it, and quotes would be taken as characters.
+std::string FieldProblem(const std::string& field, const char* name) {
+  if (field.empty()) return std::string("an empty ") + name + ": a line is SRC or SRC<TAB>DST";
+  if (IsSpace(field.front()) || IsSpace(field.back()))
+    return std::string("the ") + name + " '" + field +
+           "' begins or ends with a blank: a path is the whole field between tabs, as it is; "
+           "remove the blanks (and quote nothing)";
+  if (field.find('\0') != std::string::npos || !FitsGbk(field))
+    return "not UTF-8 text with a GBK form, which the writer needs";
+  return {};
+}
 
 std::string Resolve(const std::filesystem::path& folder, const std::string& path) {
   std::filesystem::path p(path);
@@ -32,15 +50,9 @@ std::optional<ManifestLine> BatchManifest::ParseLine(const std::string& text, st
     error = "more than one tab: a line is SRC or SRC<TAB>DST";
     return std::nullopt;
   }
-  for (const std::string& f : fields) {
-    if (f.empty()) {
-      error = "an empty path: a line is SRC or SRC<TAB>DST";
-      return std::nullopt;
-    }
-    if (f.find('\0') != std::string::npos || !FitsGbk(f)) {
-      error = "not UTF-8 text with a GBK form, which the writer needs";
-      return std::nullopt;
-    }
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    error = FieldProblem(fields[i], i == 0 ? "SRC" : "DST");
+    if (!error.empty()) return std::nullopt;
   }
   ManifestLine line;
   line.source = fields[0];
@@ -60,6 +72,7 @@ bool BatchManifest::Read(const std::string& path, std::vector<ManifestLine>& lin
   const std::size_t problemsBefore = problems.size();
   std::string text;
   for (int number = 1; std::getline(in, text); ++number) {
+    if (number == 1 && text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
     if (!text.empty() && text.back() == '\r') text.pop_back();
     std::size_t first = 0;
     while (first < text.size() && IsBlank(text[first])) ++first;

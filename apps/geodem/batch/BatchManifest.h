@@ -2,9 +2,11 @@
 // A manifest names the tiles of a batch, one conversion a line:
 //   SRC            the grid file goes to the batch's --out-dir as <source name>.dem
 //   SRC<TAB>DST    the grid file DST (a DST ending in '/' is a folder: DST<source name>.dem)
-// Blank lines and lines whose first non-blank character is '#' are skipped; a CR before the line
-// break is dropped (files edited on Windows). Relative paths are taken against the manifest's
-// folder, so a manifest and its tiles can move together. Paths are UTF-8.
+// Blank lines and lines whose first non-blank character is '#' are skipped; a byte order mark and
+// a CR before the line break are dropped (files saved on Windows). Tabs separate the fields and
+// nothing else: a path is its whole field, and one that begins or ends with a blank is refused.
+// Relative paths are taken against the manifest's folder, so a manifest and its tiles can move
+// together. Paths are UTF-8.
 #include <optional>
 #include <string>
 #include <vector>

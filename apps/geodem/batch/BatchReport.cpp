@@ -4,6 +4,7 @@
 
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/batch/TileStanding.h"
 #include "apps/geodem/report/JournalPage.h"
 
 int BatchReport::Print(std::ostream& out, Console& console, bool json,
@@ -26,42 +27,62 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
     console.Error("the report " + *html + " was not written: " + error);
     return 1;
   }
-  return failed_.empty() && pending_ == 0 ? 0 : 1;
+  return failed_.empty() && outdated_.empty() && pending_ == 0 ? 0 : 1;
 }
 
 void BatchReport::Summarise(const BatchJournal::Contents& contents) {
+  // A grid file made with other settings than the latest run asked for is not that run's result.
+  std::optional<TileSettings> wanted;
+  double latestPlan = -1;
+  for (const JournalPlan& p : contents.plans)
+    if (p.time > latestPlan) latestPlan = p.time, wanted = p.settings;
   long long recorded = 0;
   for (const auto& [output, r] : contents.latest) {
     ++recorded;
     records_.push_back(r);
     seconds_ += r.seconds;
-    if (r.status == JournalRecord::Status::kFailed) {
-      failed_.push_back(r);
-    } else if (r.status == JournalRecord::Status::kInterrupted) {
-      continue;
-    } else {
-      ++done_;
-      cells_ += r.cells;
-      bytes_ += r.bytes;
+    switch (TileStanding::Of(&r, output, wanted)) {
+      case TileStanding::kDone:
+      case TileStanding::kFound:
+        ++done_;
+        cells_ += r.cells;
+        bytes_ += r.bytes;
+        break;
+      case TileStanding::kFailed:
+        failed_.push_back(r);
+        break;
+      case TileStanding::kOutdated:
+        outdated_.push_back({r, wanted->Differences(*r.settings)});
+        break;
+      case TileStanding::kInterrupted:
+      case TileStanding::kMissing:
+        break;  // pending
     }
   }
   // Every shard's plan line names the size of the whole plan; tiles no journal mentions yet
   // are pending.
   total_ = recorded;
   for (const JournalPlan& p : contents.plans) total_ = std::max(total_, p.total);
-  pending_ = total_ - done_ - static_cast<long long>(failed_.size());
+  pending_ = total_ - done_ - static_cast<long long>(failed_.size() + outdated_.size());
   unreadable_ = contents.unreadable;
-  std::sort(failed_.begin(), failed_.end(),
-            [](const JournalRecord& a, const JournalRecord& b) { return a.tile < b.tile; });
+  auto byTile = [](const JournalRecord& a, const JournalRecord& b) { return a.tile < b.tile; };
+  std::sort(failed_.begin(), failed_.end(), byTile);
+  std::sort(outdated_.begin(), outdated_.end(),
+            [&](const Outdated& a, const Outdated& b) { return byTile(a.record, b.record); });
 }
 
 void BatchReport::PrintText(std::ostream& out) const {
   out << "tiles: " << total_ << " (" << done_ << " done, " << failed_.size() << " failed, "
-      << pending_ << " pending)\n";
+      << outdated_.size() << " outdated, " << pending_ << " pending)\n";
   if (!failed_.empty()) out << "failed:\n";
   for (const JournalRecord& r : failed_)
     out << "  tile " << r.tile << ": " << r.source << " -> " << r.output << " (exit "
         << r.exitStatus << "): " << r.error << "\n";
+  if (!outdated_.empty())
+    out << "outdated (made with other settings than the latest run's; --force converts them "
+           "again):\n";
+  for (const Outdated& o : outdated_)
+    out << "  tile " << o.record.tile << ": " << o.record.output << ": " << o.differences << "\n";
   out << "cells: " << cells_ << "\nbytes: " << bytes_
       << "\nconversion time: " << JsonText::Number(seconds_) << " s\n";
 }
@@ -69,14 +90,21 @@ void BatchReport::PrintText(std::ostream& out) const {
 void BatchReport::PrintJson(std::ostream& out) const {
   using JsonText::Quote;
   out << "{\"total\": " << total_ << ", \"done\": " << done_ << ", \"failed\": "
-      << failed_.size() << ", \"pending\": " << pending_ << ", \"cells\": " << cells_
-      << ", \"bytes\": " << bytes_ << ", \"seconds\": " << JsonText::Number(seconds_)
-      << ", \"failures\": [";
+      << failed_.size() << ", \"outdated\": " << outdated_.size() << ", \"pending\": "
+      << pending_ << ", \"cells\": " << cells_ << ", \"bytes\": " << bytes_
+      << ", \"seconds\": " << JsonText::Number(seconds_) << ", \"failures\": [";
   const char* separator = "";
   for (const JournalRecord& r : failed_) {
     out << separator << "{\"tile\": " << r.tile << ", \"source\": " << Quote(r.source)
         << ", \"output\": " << Quote(r.output) << ", \"exit\": " << r.exitStatus
         << ", \"error\": " << Quote(r.error) << "}";
+    separator = ", ";
+  }
+  out << "], \"outdated_tiles\": [";
+  separator = "";
+  for (const Outdated& o : outdated_) {
+    out << separator << "{\"tile\": " << o.record.tile << ", \"output\": "
+        << Quote(o.record.output) << ", \"differences\": " << Quote(o.differences) << "}";
     separator = ", ";
   }
   out << "]}\n";

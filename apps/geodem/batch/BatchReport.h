@@ -1,8 +1,9 @@
 #pragma once
 // `geodem batch --report DIR`: the journals in DIR (every shard's) merged into one summary:
-// tiles done, failed with the reason, pending; totals of cells, bytes and conversion time. The
-// latest record of a grid file counts. Exit status 0 when every tile of the plan is done, 1 when
-// any is not, 2 when DIR holds no journal.
+// tiles done, failed with the reason, outdated (made with other settings than the latest run
+// asked for), pending; totals of cells, bytes and conversion time. A tile stands as its latest
+// record and its files say (TileStanding). Exit status 0 when every tile of the plan is done, 1
+// when any is not, 2 when DIR holds no journal.
 #include <optional>
 #include <ostream>
 #include <string>
@@ -29,5 +30,10 @@ class BatchReport {
   double seconds_ = 0;
   int unreadable_ = 0;
   std::vector<JournalRecord> failed_;
+  struct Outdated {
+    JournalRecord record;
+    std::string differences;
+  };
+  std::vector<Outdated> outdated_;
   std::vector<JournalRecord> records_;  // every tile's latest record
 };

@@ -24,6 +24,22 @@ SrsHandle Srs(OGRSpatialReferenceH srs) {
   return SrsHandle(srs, &OSRDestroySpatialReference);
 }
 
+// Whether every source is in the first one's coordinate system; else `error` names two that differ.
+bool OneSystem(const std::vector<JobSource>& sources, std::string& error) {
+  const JobSource& first = sources.front();
+  SrsHandle firstSrs = Srs(OSRNewSpatialReference(first.raster.wkt().c_str()));
+  for (const JobSource& s : sources) {
+    SrsHandle srs = Srs(OSRNewSpatialReference(s.raster.wkt().c_str()));
+    if (!srs || !firstSrs || !OSRIsSame(srs.get(), firstSrs.get())) {
+      error = "cannot cut " + first.raster.path() + " and " + s.raster.path() +
+              " into one sheet set: their coordinate systems differ; warp one onto the other's "
+              "first (gdalwarp -t_srs)";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<SheetGrid> SheetGrid::Open(const std::vector<std::string>& sources, int band,
@@ -44,38 +60,34 @@ std::optional<SheetGrid> SheetGrid::Open(const std::vector<std::string>& sources
   for (JobSource& s : described) pieces.push_back(&s);
   if (!MosaicGrid::Align(pieces, error)) return std::nullopt;
 
+  if (!OneSystem(described, error)) return std::nullopt;
+
   SheetGrid grid;
   const JobSource& first = described.front();
-  SrsHandle firstSrs = Srs(OSRNewSpatialReference(first.raster.wkt().c_str()));
-  for (const JobSource& s : described) {
-    SrsHandle srs = Srs(OSRNewSpatialReference(s.raster.wkt().c_str()));
-    if (!srs || !firstSrs || !OSRIsSame(srs.get(), firstSrs.get())) {
-      error = "cannot cut " + first.raster.path() + " and " + s.raster.path() +
-              " into one sheet set: their coordinate systems differ; warp one onto the other's "
-              "first (gdalwarp -t_srs)";
-      return std::nullopt;
-    }
-  }
   grid.sources_ = sources;
   grid.band_ = band;
   grid.originX_ = first.originX;
   grid.originY_ = first.originY;
   grid.cellWidth_ = first.pixelWidth;
   grid.cellHeight_ = -first.pixelHeight;
+  grid.Span(described);
+  if (described.size() == 1) grid.loneNoData_ = first.raster.noData();
+  if (!grid.MakeTransforms(first.raster.wkt(), error)) return std::nullopt;
+  return grid;
+}
+
+void SheetGrid::Span(const std::vector<JobSource>& sources) {
   long lastColumn = 0, lastRow = 0;
-  for (const JobSource& s : described) {
-    long column = std::lround((s.originX - grid.originX_) / grid.cellWidth_);
-    long row = std::lround((grid.originY_ - s.originY) / grid.cellHeight_);
-    grid.firstColumn_ = std::min(grid.firstColumn_, column);
-    grid.firstRow_ = std::min(grid.firstRow_, row);
+  for (const JobSource& s : sources) {
+    const long column = std::lround((s.originX - originX_) / cellWidth_);
+    const long row = std::lround((originY_ - s.originY) / cellHeight_);
+    firstColumn_ = std::min(firstColumn_, column);
+    firstRow_ = std::min(firstRow_, row);
     lastColumn = std::max(lastColumn, column + s.raster.width());
     lastRow = std::max(lastRow, row + s.raster.height());
   }
-  if (described.size() == 1) grid.loneNoData_ = first.raster.noData();
-  grid.columns_ = lastColumn - grid.firstColumn_;
-  grid.rows_ = lastRow - grid.firstRow_;
-  if (!grid.MakeTransforms(first.raster.wkt(), error)) return std::nullopt;
-  return grid;
+  columns_ = lastColumn - firstColumn_;
+  rows_ = lastRow - firstRow_;
 }
 
 bool SheetGrid::MakeTransforms(const std::string& wkt, std::string& error) {

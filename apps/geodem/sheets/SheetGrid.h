@@ -17,6 +17,8 @@
 #include "apps/geodem/mapsheet/SheetExtent.h"
 #include "apps/geodem/sheets/SheetWindow.h"
 
+struct JobSource;
+
 class SheetGrid {
  public:
   // Describes the sources (band `band` of each) and checks they form one mosaic; none, with
@@ -47,6 +49,8 @@ class SheetGrid {
   using Transform = std::shared_ptr<std::remove_pointer_t<OGRCoordinateTransformationH>>;
 
   SheetGrid() = default;
+  // The mosaic's extent in cells of the first source's grid.
+  void Span(const std::vector<JobSource>& sources);
   bool MakeTransforms(const std::string& wkt, std::string& error);
 
   std::vector<std::string> sources_;

@@ -58,6 +58,7 @@ class RunningProcess {
     return status_;
   }
   void Signal(int sig) const { ::kill(pid_, sig); }
+  pid_t pid() const { return pid_; }
   std::string Err() const { return TempDir::ReadFile(log_ / "err"); }
 
  private:
@@ -74,24 +75,29 @@ class BatchEndToEnd : public GeodemEndToEnd {
     fs::create_directories(dir_ / "tiles");
     std::string manifest;
     for (int i = 0; i < kTiles; ++i) {
-      std::string path = dir_ / ("tiles/" + TileName(i) + ".tif");
-      if (i == corrupt) {
-        TempDir::WriteFile(path, "II*\0this is no raster");
-      } else {
-        TestRaster r;
-        r.width = 120;
-        r.height = 90;
-        r.epsg = 32650;
-        r.geoTransform = {500000.0 + 3600 * i, 30, 0, 4000000, 0, -30};
-        r.cell = [i](int, int x, int y) { return i * 10.5 + x * 1.25 - y * 0.5; };
-        EXPECT_TRUE(r.WriteGTiff(path));
-      }
+      if (i == corrupt)
+        TempDir::WriteFile(TilePath(i), "II*\0this is no raster");
+      else
+        WriteTile(i);
       // Relative to the manifest's folder, half with an explicit grid file.
       manifest += "tiles/" + TileName(i) + ".tif";
       if (i % 2) manifest += "\tout/" + TileName(i) + ".dem";
       manifest += "\n";
     }
     TempDir::WriteFile(dir_ / "set.txt", "# the test set\n" + manifest);
+  }
+
+  std::string TilePath(int i) { return dir_ / ("tiles/" + TileName(i) + ".tif"); }
+
+  // Tile i, its heights raised by `lift` metres.
+  void WriteTile(int i, double lift = 0) {
+    TestRaster r;
+    r.width = 120;
+    r.height = 90;
+    r.epsg = 32650;
+    r.geoTransform = {500000.0 + 3600 * i, 30, 0, 4000000, 0, -30};
+    r.cell = [i, lift](int, int x, int y) { return lift + i * 10.5 + x * 1.25 - y * 0.5; };
+    EXPECT_TRUE(r.WriteGTiff(TilePath(i)));
   }
 
   // What a single geodem convert writes for tile i, with the batch's options.
@@ -144,7 +150,8 @@ TEST_F(BatchEndToEnd, ConvertsEveryGoodTileAsConvertWouldAndReportsTheBadOne) {
 
   ProcessResult report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out"});
   EXPECT_EQ(report.status, 1);
-  EXPECT_NE(report.out.find("tiles: 20 (19 done, 1 failed, 0 pending)"), std::string::npos)
+  EXPECT_NE(report.out.find("tiles: 20 (19 done, 1 failed, 0 outdated, 0 pending)"),
+            std::string::npos)
       << report.out;
   EXPECT_NE(report.out.find("tile 7: " + dir_ / ("tiles/" + TileName(kCorrupt) + ".tif")),
             std::string::npos)
@@ -152,7 +159,8 @@ TEST_F(BatchEndToEnd, ConvertsEveryGoodTileAsConvertWouldAndReportsTheBadOne) {
   EXPECT_NE(report.out.find("cells: " + std::to_string(19 * 120 * 90)), std::string::npos)
       << report.out;
   report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out", "--json"});
-  EXPECT_NE(report.out.find("\"done\": 19, \"failed\": 1, \"pending\": 0"), std::string::npos)
+  EXPECT_NE(report.out.find("\"done\": 19, \"failed\": 1, \"outdated\": 0, \"pending\": 0"),
+            std::string::npos)
       << report.out;
 
   // Run again: the done tiles are kept, the failed one is left until asked for; once the tile
@@ -172,6 +180,86 @@ TEST_F(BatchEndToEnd, ConvertsEveryGoodTileAsConvertWouldAndReportsTheBadOne) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(JournalLines(Journal(), "done").size(), static_cast<std::size_t>(kTiles));
   EXPECT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out"}).status, 0);
+}
+
+// A tile converted once, then failing when converted again, is failed, whatever grid file the
+// first conversion left, until it is converted again; a grid file made with another zoom is no
+// result of a run with this one.
+TEST_F(BatchEndToEnd, ATileIsDoneOnlyWhenItsLatestRecordAndItsFilesAgree) {
+  WriteTiles();
+  auto run = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"batch", "-q", "--out-dir", dir_ / "out", TilePath(0),
+                                     TilePath(1), TilePath(2)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return GeodemProcess::Geodem(args);
+  };
+  auto report = [&] { return GeodemProcess::Geodem({"batch", "--report", dir_ / "out"}); };
+  ASSERT_EQ(run({}).status, 0);
+  const std::string first = TempDir::ReadFile(dir_ / "out/t101.dem");
+
+  // Heights that no zoom of 100 fits in 32 bits: the conversion fails, the earlier file stays.
+  WriteTile(1, 3e7);
+  ProcessResult r = run({"--force"});
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "out/t101.dem"), first);
+
+  r = run({});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("1 tile(s) failed in an earlier run"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("SRC 2: " + TilePath(1)), std::string::npos) << r.err;
+  EXPECT_NE(report().out.find("(2 done, 1 failed, 0 outdated, 0 pending)"), std::string::npos)
+      << report().out;
+
+  WriteTile(1);
+  r = run({"--retry-failed"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(JournalLines(Journal(), "done").size(), 6u);
+  EXPECT_EQ(report().status, 0) << report().out;
+
+  r = run({"--zoom", "10"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("3 tile(s) made with other settings"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("t101.dem was made with --zoom 100 (now 10)"), std::string::npos) << r.err;
+  const std::string text = report().out;
+  EXPECT_NE(text.find("(0 done, 0 failed, 3 outdated, 0 pending)"), std::string::npos) << text;
+  EXPECT_NE(text.find("t102.dem: --zoom 100 (now 10)"), std::string::npos) << text;
+}
+
+// Every conversion option works in a batch, -q and --verbose too; a manifest saved on Windows
+// (a byte order mark, CR LF) is read as any other.
+TEST_F(BatchEndToEnd, ConvertsWithQuietOrVerboseFromAWindowsManifest) {
+  WriteTiles();
+  TempDir::WriteFile(dir_ / "set.txt",
+                     "\xEF\xBB\xBFtiles/t100.tif\r\n# two tiles\r\ntiles/t101.tif\tout/b.dem\r\n");
+  for (const char* option : {"-q", "--verbose"}) {
+    ProcessResult r = GeodemProcess::Run(BatchArgs({"--force", option}));
+    EXPECT_EQ(r.status, 0) << option << "\n" << r.err;
+  }
+  EXPECT_EQ(JournalLines(Journal(), "done").size(), 4u);
+  EXPECT_TRUE(fs::exists(dir_ / "out/b.dem"));
+}
+
+// One batch per journal: of two started together on one, one converts the set and the other is
+// refused at once; two shards of one set run side by side and complete it.
+TEST_F(BatchEndToEnd, OneBatchPerJournalAndShardsSideBySide) {
+  WriteTiles();
+  {
+    RunningProcess a(BatchArgs({"-q"})), b(BatchArgs({"-q"}));
+    const int statusA = a.Wait(), statusB = b.Wait();
+    const std::string refused = statusA == 0 ? b.Err() : a.Err();
+    EXPECT_EQ(std::min(statusA, statusB), 0) << a.Err() << b.Err();
+    EXPECT_EQ(std::max(statusA, statusB), 1) << a.Err() << b.Err();
+    EXPECT_NE(refused.find("is in use by another geodem batch (process "), std::string::npos)
+        << refused;
+    EXPECT_EQ(JournalLines(Journal(), "done").size(), static_cast<std::size_t>(kTiles));
+  }
+  fs::remove_all(dir_ / "out");
+  RunningProcess a(BatchArgs({"-q", "--shard", "0/2"})), b(BatchArgs({"-q", "--shard", "1/2"}));
+  EXPECT_EQ(a.Wait(), 0) << a.Err();
+  EXPECT_EQ(b.Wait(), 0) << b.Err();
+  ProcessResult report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out"});
+  EXPECT_EQ(report.status, 0) << report.out;
+  EXPECT_NE(report.out.find("tiles: 20 (20 done"), std::string::npos) << report.out;
 }
 
 TEST_F(BatchEndToEnd, StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
@@ -211,19 +299,14 @@ TEST_F(BatchEndToEnd, StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
   EXPECT_TRUE(incomplete.empty()) << incomplete.front();
 
   const std::size_t doneFirst = JournalLines(Journal(), "done").size();
-  std::size_t outputs = 0;
-  for (const auto& e : fs::directory_iterator(dir_ / "out"))
-    outputs += e.path().extension() == ".dem";
-  // A tile whose grid file was committed just as the signal came is journalled as interrupted,
-  // though its file is complete: the rerun skips it.
-  ASSERT_GE(outputs, doneFirst);
-  ASSERT_LT(outputs, static_cast<std::size_t>(kTiles)) << "nothing was left to resume";
+  ASSERT_LT(doneFirst, static_cast<std::size_t>(kTiles)) << "nothing was left to resume";
 
+  // The second run converts exactly the tiles the first did not finish, those stopped with it
+  // too, even one whose grid file was committed just as the signal came.
   ProcessResult r = GeodemProcess::Run(BatchArgs({}));
   EXPECT_EQ(r.status, 0) << r.err;
-  // The second run converted exactly the tiles the first left.
-  EXPECT_EQ(JournalLines(Journal(), "done").size(), doneFirst + (kTiles - outputs));
-  EXPECT_EQ(JournalLines(Journal(), "skipped").size(), outputs - doneFirst);
+  EXPECT_EQ(JournalLines(Journal(), "done").size(), static_cast<std::size_t>(kTiles));
+  EXPECT_TRUE(JournalLines(Journal(), "skipped").empty());
   for (int i = 0; i < kTiles; ++i)
     EXPECT_EQ(TempDir::ReadFile(dir_ / ("out/" + TileName(i) + ".dem")), SingleConvert(i, {}))
         << i;
@@ -231,20 +314,46 @@ TEST_F(BatchEndToEnd, StoppedMidwayThenRunAgainConvertsOnlyTheRest) {
     EXPECT_NE(e.path().extension(), ".tmp") << e.path();
 }
 
-// A tile whose conversion hangs (its source a FIFO nobody writes: opening it blocks) is stopped
-// at --timeout and fails; the other tile is done.
-TEST_F(BatchEndToEnd, AHangingTileTimesOutAndTheOthersAreDone) {
+// The geodem convert that `parent` started for `source`, once it runs (before its exec, the child
+// is a copy of the batch), or 0.
+pid_t ConvertOf(pid_t parent, const std::string& source) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::istringstream stat(TempDir::ReadFile(e.path() / "stat"));
+    std::string pid, command, state;
+    long ppid = 0;
+    stat >> pid >> command >> state >> ppid;
+    const std::string cmdline = TempDir::ReadFile(e.path() / "cmdline");
+    if (ppid == parent && cmdline.find(std::string("\0convert\0", 9)) != std::string::npos &&
+        cmdline.find(source) != std::string::npos)
+      return static_cast<pid_t>(std::stol(name));
+  }
+  return 0;
+}
+
+// A tile whose conversion hangs (its source a FIFO nobody writes: opening it blocks) and cannot
+// even be ended by SIGTERM (it is stopped) is killed after --timeout and its grace, and fails;
+// the other tile is done.
+TEST_F(BatchEndToEnd, AHangingTileThatIgnoresSigtermIsKilledAtItsTimeout) {
   WriteTiles();
-  ASSERT_EQ(::mkfifo((dir_ / "tiles/hang.tif").c_str(), 0644), 0);
-  ProcessResult r = GeodemProcess::Geodem({"batch", "-q", "-j", "2", "--timeout", "1",
-                                           "--out-dir", dir_ / "out", dir_ / "tiles/hang.tif",
-                                           dir_ / "tiles/t100.tif"});
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_TRUE(fs::exists(dir_ / "out/t100.dem"));
+  const std::string hang = dir_ / "tiles/hang.tif";
+  ASSERT_EQ(::mkfifo(hang.c_str(), 0644), 0);
+  // Time enough to find the conversion on a busy machine before its timeout.
+  RunningProcess batch({GeodemProcess::Binary(), "batch", "-q", "-j", "2", "--timeout", "2",
+                        "--out-dir", dir_ / "out", hang, TilePath(0)});
+  pid_t tile = 0;
+  while (!tile && batch.Running()) tile = ConvertOf(batch.pid(), hang);
+  ASSERT_GT(tile, 0) << batch.Err();
+  ::kill(tile, SIGSTOP);
+  EXPECT_EQ(batch.Wait(), 1) << batch.Err();
+  EXPECT_TRUE(fs::exists(dir_ / "out/t100.dem")) << batch.Err();
   std::vector<std::string> failed = JournalLines(Journal(), "failed");
-  ASSERT_EQ(failed.size(), 1u);
+  ASSERT_EQ(failed.size(), 1u) << TempDir::ReadFile(Journal());
   EXPECT_NE(failed[0].find("hang.tif"), std::string::npos) << failed[0];
-  EXPECT_NE(failed[0].find("timed out after 0:01"), std::string::npos) << failed[0];
+  EXPECT_NE(failed[0].find("timed out after 0:02"), std::string::npos) << failed[0];
+  EXPECT_NE(failed[0].find("killed by signal 9"), std::string::npos) << failed[0];
 }
 
 TEST_F(BatchEndToEnd, AnInvalidPlanConvertsNothing) {

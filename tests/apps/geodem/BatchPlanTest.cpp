@@ -39,7 +39,9 @@ TEST(BatchManifest, ReadsTilesAndNamesEveryBadLine) {
                      "\tnothing.dem\n"
                      "bad\xff.tif\n"
                      "f.tif\t\n"
-                     "\xe5\x8c\x97\xe4\xba\xac.tif\n");
+                     "\xe5\x8c\x97\xe4\xba\xac.tif\n"
+                     " padded.tif\n"
+                     "g.tif\tout/g.dem \r\n");
   std::vector<ManifestLine> lines;
   std::vector<std::string> problems;
   EXPECT_FALSE(BatchManifest::Read(manifest, lines, problems));
@@ -57,11 +59,14 @@ TEST(BatchManifest, ReadsTilesAndNamesEveryBadLine) {
   EXPECT_EQ(lines[3].number, 11);
   EXPECT_EQ(lines[3].source, folder + "\xe5\x8c\x97\xe4\xba\xac.tif");
 
-  ASSERT_EQ(problems.size(), 4u) << Joined(problems);
+  ASSERT_EQ(problems.size(), 6u) << Joined(problems);
   EXPECT_NE(problems[0].find(manifest + ":7: more than one tab"), std::string::npos);
-  EXPECT_NE(problems[1].find(":8: an empty path"), std::string::npos);
+  EXPECT_NE(problems[1].find(":8: an empty SRC"), std::string::npos);
   EXPECT_NE(problems[2].find(":9: not UTF-8"), std::string::npos);
-  EXPECT_NE(problems[3].find(":10: an empty path"), std::string::npos);
+  EXPECT_NE(problems[3].find(":10: an empty DST"), std::string::npos);
+  EXPECT_NE(problems[4].find(":12: the SRC ' padded.tif' begins or ends with a blank"),
+            std::string::npos);
+  EXPECT_NE(problems[5].find(":13: the DST 'out/g.dem ' begins"), std::string::npos);
 
   lines.clear();
   problems.clear();
