@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridTextWriter.h"
+#include "gridfile/GridTextFile.h"
+#include "gridfile/GridTextWriter.h"
 #include "gdal/GeodemSourceBand.h"
 #include "gridfile/PrjFile.h"
 #include "host/AtomicFile.h"

@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
+#include "gridfile/GridCellEncoder.h"
+#include "gridfile/GridRowSource.h"
 #include "gdal/GeodemCreationOptions.h"
 #include "rastersource/CellPlan.h"
 #include "rastersource/RasterSource.h"

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/GridBandReader.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridTextFile.h"
+#include "gridfile/GridTextFile.h"
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
 #include "HVXOWRITER/HVXOWriterBase/WriterGuard.h"
 #include "host/CodePage.h"

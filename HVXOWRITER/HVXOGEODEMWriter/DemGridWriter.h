@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "HVXOWRITER/HVXOGEODEMWriter/DemWriterParameters.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridTextWriter.h"
+#include "gridfile/GridCellEncoder.h"
+#include "gridfile/GridTextWriter.h"
 
 class GridTextFile;
 

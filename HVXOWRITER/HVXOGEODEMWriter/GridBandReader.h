@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridRowSource.h"
+#include "gridfile/GridCellEncoder.h"
+#include "gridfile/GridRowSource.h"
 
 class GridBandReader final : public GridRowSource {
  public:

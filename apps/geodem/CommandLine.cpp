@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
-#include "apps/geodem/ConvertOptionParser.h"
+#include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/ParseErrorText.h"
 #include "apps/geodem/batch/BatchArguments.h"
 #include "apps/geodem/check/CheckArguments.h"

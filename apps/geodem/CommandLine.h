@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "apps/geodem/ConvertOptions.h"
-#include "apps/geodem/InfoOptions.h"
+#include "apps/geodem/convert/ConvertOptions.h"
+#include "apps/geodem/info/InfoOptions.h"
 #include "apps/geodem/check/CheckOptions.h"
 #include "apps/geodem/batch/BatchOptions.h"
 #include "apps/geodem/sheets/SheetsOptions.h"

@@ -2,9 +2,9 @@
 
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/Console.h"
-#include "apps/geodem/ConvertCommand.h"
-#include "apps/geodem/InfoCommand.h"
-#include "apps/geodem/ModuleRegistration.h"
+#include "apps/geodem/convert/ConvertCommand.h"
+#include "apps/geodem/info/InfoCommand.h"
+#include "apps/geodem/registration/ModuleRegistration.h"
 #include "apps/geodem/batch/BatchCommand.h"
 #include "apps/geodem/check/CheckCommand.h"
 #include "apps/geodem/sheets/SheetsCommand.h"

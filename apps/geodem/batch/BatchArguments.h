@@ -4,7 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "apps/geodem/ConvertOptionParser.h"
+#include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/batch/BatchOptions.h"
 
 class BatchArguments {

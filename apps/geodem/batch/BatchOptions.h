@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/geodem/ConvertOptions.h"
+#include "apps/geodem/convert/ConvertOptions.h"
 
 // --shard K/N: this process takes tiles K, K+N, K+2N, ... of the plan (K from 0).
 struct ShardSpec {

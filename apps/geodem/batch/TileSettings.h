@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "apps/geodem/ConvertOptions.h"
+#include "apps/geodem/convert/ConvertOptions.h"
 
 struct TileSettings {
   // Each as the writer takes it: an option, else a -p pair, else "in FILE" (--mapping sets it),

@@ -4,7 +4,7 @@
 #include <limits>
 #include <set>
 
-#include "apps/geodem/ConvertOptionParser.h"
+#include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/check/CheckCommand.h"
 #include "apps/geodem/mapsheet/SheetScale.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
+#include "gridfile/GridCellEncoder.h"
 #include "apps/geodem/gridcheck/GridFinding.h"
 #include "gridfile/GridHeader.h"
 #include "rastersource/CellPlan.h"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "apps/geodem/JobSource.h"
-#include "apps/geodem/MosaicGrid.h"
+#include "apps/geodem/convert/JobSource.h"
+#include "apps/geodem/convert/MosaicGrid.h"
 
 namespace {
 

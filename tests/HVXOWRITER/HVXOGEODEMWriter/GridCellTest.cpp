@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridCellEncoder.h"
-#include "HVXOWRITER/HVXOGEODEMWriter/GridCellText.h"
+#include "gridfile/GridCellEncoder.h"
+#include "gridfile/GridCellText.h"
 
 namespace {
 

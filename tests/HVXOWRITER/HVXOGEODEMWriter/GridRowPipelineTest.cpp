@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "HVXOWRITER/HVXOGEODEMWriter/GridRowPipeline.h"
+#include "gridfile/GridRowPipeline.h"
 
 namespace {
 

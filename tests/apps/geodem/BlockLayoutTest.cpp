@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "apps/geodem/BlockLayout.h"
+#include "apps/geodem/convert/BlockLayout.h"
 
 namespace {
 

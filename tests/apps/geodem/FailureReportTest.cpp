@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "GeodemEndToEnd.h"
-#include "apps/geodem/SpaceCheck.h"
+#include "apps/geodem/convert/SpaceCheck.h"
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;

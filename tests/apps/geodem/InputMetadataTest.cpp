@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "TestRasters.h"
-#include "apps/geodem/InputMetadata.h"
+#include "apps/geodem/convert/InputMetadata.h"
 #include "host/CodePage.h"
 #include "support/TempDir.h"
 

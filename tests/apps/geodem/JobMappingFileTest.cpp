@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "apps/geodem/JobMappingFile.h"
+#include "apps/geodem/convert/JobMappingFile.h"
 
 namespace {
 

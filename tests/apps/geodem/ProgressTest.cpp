@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "apps/geodem/ConversionProgress.h"
+#include "apps/geodem/convert/ConversionProgress.h"
 
 namespace {
 

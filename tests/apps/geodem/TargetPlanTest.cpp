@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "apps/geodem/TargetPlan.h"
+#include "apps/geodem/convert/TargetPlan.h"
 #include "support/TempDir.h"
 
 namespace {

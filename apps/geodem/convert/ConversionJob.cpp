@@ -1,0 +1,230 @@
+#include "apps/geodem/convert/ConversionJob.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+
+#include "apps/geodem/convert/BlockLayout.h"
+#include "apps/geodem/convert/FileFailureText.h"
+#include "apps/geodem/convert/InputMetadata.h"
+#include "apps/geodem/Interruption.h"
+#include "apps/geodem/convert/OutputFolder.h"
+#include "apps/geodem/convert/StatusText.h"
+#include "rastersource/SourceReader.h"
+#include "host/CodePage.h"
+#include "host/FileFailure.h"
+#include "host/RasterBlock.h"
+#include "host/SpatialReference.h"
+#include "host/TargetFileLock.h"
+#include "host/UserPath.h"
+
+namespace {
+
+std::u16string Wide(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+// The block of window w as the writer places it: on the source's grid, one band.
+BlockGeometry Geometry(const JobSource& s, const BlockWindow& w) {
+  BlockGeometry g;
+  g.columns = w.columns;
+  g.rows = w.rows;
+  g.x = s.originX + w.x * s.pixelWidth;
+  g.y = s.originY + w.y * s.pixelHeight;
+  g.pixelWidth = s.pixelWidth;
+  g.pixelHeight = s.pixelHeight;
+  return g;
+}
+
+}  // namespace
+
+bool ConversionJob::Open(IWriterJob* job, const std::string& mappingPath) {
+  auto metadata = BuildInputMetadata(sources_);
+  HRESULT hr = job->SetMetadata(metadata.Get());
+  if (hr != S_OK) {
+    console_.Error("the writer refused the description of the sources; its messages above say "
+                   "why" + Status(hr));
+    return false;
+  }
+  hr = job->OpenJob(Wide(mappingPath).c_str());
+  if (hr != S_OK) {
+    console_.Error("the writer could not open the job of the mapping file " + mappingPath +
+                   "; its messages above say why" + Status(hr));
+    return false;
+  }
+  return true;
+}
+
+ComPtr<PropertySet> ConversionJob::SourceOptions(const PlannedTarget& target) const {
+  auto set = ComPtr<PropertySet>::Attach(PropertySet::Create());
+  if (target.separateOption) set->Set(u"Multiple_Source_Option", u"SEPARATE_FILE");
+  // With the user's own mapping file only what the command line says explicitly is added, for
+  // the target: a default must never override the file.
+  if (options_.mappingFile) {
+    if (options_.noData) set->Set(u"RASTER_NODATA", Wide(*options_.noData));
+    if (options_.zoom) set->Set(u"DEM_ZOOM", Wide(*options_.zoom));
+    if (options_.overwrite) set->Set(u"OVERWRITE", u"YES");
+    if (options_.formatVersion) set->Set(u"VERSION", Wide(*options_.formatVersion));
+    for (const auto& [key, value] : options_.parameters) set->Set(Wide(key), Wide(value));
+  }
+  return set;
+}
+
+std::vector<TargetFeed> ConversionJob::Feeds(const PlannedTarget& target) const {
+  std::vector<TargetFeed> feeds = target.feeds;
+  // The writer keeps the latest InvalidData for sources that send none: those go first, while
+  // it has none yet, so that no other source's no-data value is applied to them.
+  if (!target.mosaic)
+    std::stable_partition(feeds.begin(), feeds.end(),
+                          [&](const TargetFeed& f) { return !sources_[f.source].cells.marker; });
+  return feeds;
+}
+
+double ConversionJob::Cells(const PlannedTarget& target) const {
+  double cells = 0;
+  for (const TargetFeed& f : target.feeds) cells += sources_[f.source].raster.cells();
+  return cells;
+}
+
+bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& target) {
+  TakeFileFailure();  // a reason noted before is not this target's
+  progress_.BeginTarget(Cells(target));
+  auto options = SourceOptions(target);
+  int gdalFailures = gdal_.failures();
+  HRESULT hr = writer->OpenTarget(Wide(target.name).c_str(), options.Get());
+  if (hr != S_OK) {
+    progress_.EndTarget(false);
+    console_.Error("the writer could not open the target " + target.name + ": " +
+                   Reason(target.Outputs().front(), gdalFailures) + Status(hr));
+    return false;
+  }
+  bool ok = true;
+  for (const TargetFeed& feed : Feeds(target)) {
+    if (SendSource(writer, target, feed)) continue;
+    ok = false;
+    if (target.mosaic) break;
+  }
+  // Stopped: a mosaic is not closed either, which would convert what it holds so far.
+  if (Interruption::Signal()) {
+    progress_.EndTarget(false);
+    return false;
+  }
+  if (target.mosaic && !ok) {
+    progress_.EndTarget(false);
+    console_.Error("the mosaic " + target.name + " was not written");
+    return false;
+  }
+  if (target.mosaic) progress_.BeginConversion(Cells(target));
+  gdalFailures = gdal_.failures();
+  hr = writer->CloseTarget();
+  progress_.EndConversion();
+  if (Interruption::Signal()) {
+    progress_.EndTarget(false);
+    return false;
+  }
+  // A failed source has said so; the close then only repeats it (S_FALSE: nothing written).
+  const bool closed = hr == S_OK && gdal_.failures() == gdalFailures;
+  if (ok && !closed) {
+    console_.Error("the writer could not finish the target " + target.name + ": " +
+                   Reason(target.Outputs().back(), gdalFailures) + Status(hr));
+  }
+  ok = ok && closed;
+  progress_.EndTarget(ok);
+  return ok && CheckOutputs(target);
+}
+
+bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget& target,
+                               const TargetFeed& feed) {
+  const JobSource& job = sources_[feed.source];
+  const RasterSource& source = job.raster;
+  std::string error;
+  std::optional<SourceReader> reader = SourceReader::Open(source, error);
+  if (!reader) {
+    console_.Error(error);
+    return false;
+  }
+  const BlockLayout layout(source.width(), source.height(), options_.blockSize, options_.overlap);
+  const std::int64_t count = layout.count();
+
+  auto properties = ComPtr<PropertySet>::Attach(PropertySet::Create());
+  properties->Set(u"BlocksNum", Wide(std::to_string(count)));
+  properties->Set(u"WinSizeX", Wide(std::to_string(options_.overlap)));
+  properties->Set(u"WinSizeY", Wide(std::to_string(options_.overlap)));
+  properties->Set(u"BandCount", u"1");
+  if (job.cells.marker) properties->Set(u"InvalidData", Wide(job.cells.MarkerText()));
+  ComPtr<ISpatialReference> reference;
+  if (!source.wkt().empty())
+    reference = ComPtr<ISpatialReference>::Attach(SpatialReference::Create(Wide(source.wkt())));
+  const std::u16string name = Wide(source.path());
+
+  for (std::int64_t i = 0; i < count; ++i) {
+    if (Interruption::Signal()) return false;
+    const BlockWindow w = layout.Window(i);
+    const std::string which = "block " + std::to_string(i + 1) + " of " + std::to_string(count) +
+                              " of source " + source.path();
+    auto block = ComPtr<RasterBlock>::Attach(RasterBlock::Create(name));
+    void* cells = block->AllocateData(Geometry(job, w), job.cells.type);
+    if (!cells || !reader->Read(w.x, w.y, w.columns, w.rows, job.cells.type,
+                                job.cells.marker.value_or(0), cells)) {
+      console_.Error("cannot read " + which);
+      return false;
+    }
+    block->SetProperties(ComPtr<IPropertySet>(properties.Get()));
+    block->SetSpatialReference(reference);
+
+    // Outside a mosaic the source's last block makes the writer convert its grid file.
+    const bool converts = !target.mosaic && i + 1 == count;
+    if (converts) progress_.BeginConversion(source.cells());
+    const int gdalFailures = gdal_.failures();
+    HRESULT hr = writer->WriteRasterBlock(block.Get(), block.Get());
+    progress_.EndConversion();
+    if (Interruption::Signal()) return false;  // a failure then is the stop, said once at the end
+    if (hr != S_OK || gdal_.failures() != gdalFailures) {
+      console_.Error("the grid file " + feed.output + " was not written: the writer failed on " +
+                     which + ": " + Reason(feed.output, gdalFailures) + Status(hr));
+      return false;
+    }
+    progress_.BlockWritten(w.coreCells);
+  }
+  return true;
+}
+
+bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
+  bool ok = true;
+  for (const std::string& output : target.Outputs()) {
+    // Once this writer let go of the file, the next conversion of it may already have its own
+    // temporary raster there.
+    const bool nextWriterAtWork = TargetFileLock::Probe(output) == TargetFileLock::State::kHeld;
+    if ((!nextWriterAtWork && Exists(UserPath::SideName(output, ".tmp"))) || !Exists(output)) {
+      console_.Error("the grid file " + output +
+                     " was not written, although the writer reported no failure");
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBefore) const {
+  // The operating system's reason that the writer noted, else the system's answer to a look at the
+  // output's folder now, else GDAL's words.
+  if (const std::optional<FileFailure> failure = TakeFileFailure()) return FileFailureText(*failure);
+  if (const std::optional<FileFailure> failure = OutputFolder::Check(output))
+    return FileFailureText(*failure);
+  if (gdal_.failures() != gdalFailuresBefore) {
+    const std::string& said = gdal_.lastFailure();
+    // GDAL tells a full disk with the system's own words for ENOSPC (its line stands above).
+    if (said.find(std::strerror(ENOSPC)) != std::string::npos)
+      return FileFailureText({UserPath::SideName(output, ".tmp"), ENOSPC});
+    return "GDAL: " + said;
+  }
+  return "its messages above say why";
+}
+
+std::string ConversionJob::Status(HRESULT hr) const {
+  return options_.verbose && hr != S_OK ? " (status " + StatusText(hr) + ")" : "";
+}

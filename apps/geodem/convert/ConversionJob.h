@@ -1,0 +1,51 @@
+#pragma once
+// Drives the writer through one job in the framework's calling order: SetMetadata, OpenJob, then
+// for every target OpenTarget, WriteRasterBlock for every block of its sources, CloseTarget.
+// Every status other than S_OK is a failure; the remaining blocks of a failed source are not
+// sent, and a mosaic whose blocks did not all arrive is never closed, because closing converts
+// the temporary raster into the grid file (and would replace an existing file with it). After a
+// SIGINT or SIGTERM no further block is sent and no target is closed.
+#include <string>
+#include <vector>
+
+#include "apps/geodem/Console.h"
+#include "apps/geodem/convert/ConversionProgress.h"
+#include "apps/geodem/convert/ConvertOptions.h"
+#include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/convert/JobSource.h"
+#include "apps/geodem/convert/TargetPlan.h"
+#include "host/ComPtr.h"
+#include "host/IRasterTargetWriter.h"
+#include "host/IWriterJob.h"
+#include "host/PropertySet.h"
+
+class ConversionJob {
+ public:
+  ConversionJob(const ConvertOptions& options, const std::vector<JobSource>& sources,
+                Console& console, ConversionProgress& progress, const GdalErrorCapture& gdal)
+      : options_(options), sources_(sources), console_(console), progress_(progress), gdal_(gdal) {}
+
+  // Hands the input metadata and the mapping file to the writer; false when it refuses either.
+  bool Open(IWriterJob* job, const std::string& mappingPath);
+  // Converts one target and checks its grid files; false when anything failed.
+  bool RunTarget(IRasterTargetWriter* writer, const PlannedTarget& target);
+
+ private:
+  ComPtr<PropertySet> SourceOptions(const PlannedTarget& target) const;
+  // The feeds in sending order.
+  std::vector<TargetFeed> Feeds(const PlannedTarget& target) const;
+  bool SendSource(IRasterTargetWriter* writer, const PlannedTarget& target, const TargetFeed& feed);
+  // After a target the writer reported written: each grid file there, no temporary raster left.
+  bool CheckOutputs(const PlannedTarget& target);
+  double Cells(const PlannedTarget& target) const;
+  // Why the writer failed on `output`, in words a user can act on.
+  std::string Reason(const std::string& output, int gdalFailuresBefore) const;
+  // " (status 0x80004005)" with --verbose, else nothing.
+  std::string Status(HRESULT hr) const;
+
+  const ConvertOptions& options_;
+  const std::vector<JobSource>& sources_;
+  Console& console_;
+  ConversionProgress& progress_;
+  const GdalErrorCapture& gdal_;
+};

@@ -1,0 +1,390 @@
+#include "apps/geodem/convert/ConvertCommand.h"
+
+#include <cpl_conv.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "apps/geodem/convert/BlockLayout.h"
+#include "apps/geodem/CommandLine.h"
+#include "apps/geodem/convert/ConsoleEventSink.h"
+#include "apps/geodem/convert/ConversionJob.h"
+#include "apps/geodem/GbkText.h"
+#include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/Interruption.h"
+#include "apps/geodem/convert/MosaicGrid.h"
+#include "apps/geodem/ReadFailure.h"
+#include "apps/geodem/convert/SpaceCheck.h"
+#include "apps/geodem/convert/WriterLoader.h"
+#include "gridfile/PrjFile.h"
+#include "host/CodePage.h"
+#include "host/HostRuntime.h"
+#include "host/TargetFileLock.h"
+#include "host/UserPath.h"
+#include "rastersource/ZoomLimit.h"
+
+namespace {
+
+constexpr int kFailure = 1;
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+bool SameCoordinateSystem(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return a.empty() && b.empty();
+  OGRSpatialReferenceH sa = OSRNewSpatialReference(a.c_str());
+  OGRSpatialReferenceH sb = OSRNewSpatialReference(b.c_str());
+  bool same = sa && sb && OSRIsSame(sa, sb);
+  OSRDestroySpatialReference(sa);
+  OSRDestroySpatialReference(sb);
+  return same;
+}
+
+}  // namespace
+
+int ConvertCommand::Run() {
+  Interruption interruption;
+  const int status = RunSteps();
+  if (!Interruption::Signal()) return status;
+  // The writer dropped the unfinished grid file and its temporary raster, and the job's mapping
+  // file goes with this object; the grid files finished before the signal are complete and stay.
+  console_.Error(std::string(Interruption::Text()) +
+                 ": stopped, and the files this run had begun are removed");
+  return Interruption::ExitStatus();
+}
+
+int ConvertCommand::RunSteps() {
+  GDALAllRegister();
+  InitializeHostRuntime();
+  GdalErrorCapture gdal(console_);
+  if (!plan_.Build(options_)) {
+    console_.Error(plan_.error());
+    return CommandLine::kUsageError;
+  }
+  if (auto status = DescribeSources()) return *status;
+  if (auto status = CheckSourceFiles()) return *status;
+  if (auto status = CheckBlocks()) return *status;
+  if (auto status = CheckTargets()) return *status;
+  if (auto status = PlanCells()) return *status;
+  BoundBlockCache();  // before the zoom check, which may read every source whole
+  if (auto status = CheckZoom()) return *status;
+  if (auto status = CheckSpace()) return *status;
+  if (auto status = PrepareMapping()) return *status;
+  return Convert(gdal);
+}
+
+std::optional<int> ConvertCommand::DescribeSources() {
+  bool ok = true;
+  for (const std::string& path : options_.sources) {
+    std::string error;
+    if (auto source = RasterSource::Describe(path, options_.band, error)) {
+      for (const RasterSource::Note& note : source->notes())
+        note.warning ? console_.Warning(note.text) : console_.Info(note.text);
+      sources_.emplace_back(std::move(*source));
+    } else {
+      console_.Error(error);
+      ok = false;
+    }
+  }
+  return ok ? std::nullopt : std::optional<int>(kFailure);
+}
+
+std::optional<int> ConvertCommand::CheckSourceFiles() {
+  std::vector<std::vector<std::string>> files;
+  for (const JobSource& s : sources_) files.push_back(s.raster.files());
+  if (plan_.CheckSourceFiles(options_, files)) return std::nullopt;
+  console_.Error(plan_.error());
+  return CommandLine::kUsageError;
+}
+
+std::optional<int> ConvertCommand::CheckBlocks() {
+  for (const JobSource& job : sources_) {
+    const RasterSource& s = job.raster;
+    // The writer counts a source's blocks in 32 bits.
+    BlockLayout layout(s.width(), s.height(), options_.blockSize, options_.overlap);
+    if (layout.count() > std::numeric_limits<std::int32_t>::max()) {
+      console_.Error("--block-size " + std::to_string(options_.blockSize) + " cuts " + s.path() +
+                     " into too many blocks; use a larger one");
+      return CommandLine::kUsageError;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<int> ConvertCommand::CheckTargets() {
+  bool ok = true;
+  for (const PlannedTarget& t : plan_.targets()) {
+    // The writer creates "<grid file>.tmp" without asking; only --overwrite may replace a file.
+    for (const std::string& output : t.Outputs()) {
+      if (!MayWrite(output)) {
+        ok = false;
+        continue;
+      }
+      long holder = 0;
+      const TargetFileLock::State lock = TargetFileLock::Probe(output, &holder);
+      if (lock == TargetFileLock::State::kHeld) {
+        console_.Error(output + " is being written by another conversion" +
+                       (holder > 0 ? " (process " + std::to_string(holder) + ")" : "") +
+                       "; wait for it to finish");
+        ok = false;
+        continue;
+      }
+      // The commonest mistake, said in one line before the writer refuses it in its own words.
+      // Devices and FIFOs are written in place and need no --overwrite.
+      if (!options_.overwrite && IsRegularFile(output)) {
+        console_.Error(output + " exists; add --overwrite to replace it");
+        ok = false;
+        continue;
+      }
+      // Left by a run that died: the writer clears its leftovers.
+      if (lock == TargetFileLock::State::kStale) continue;
+      const std::string temporary = UserPath::SideName(output, ".tmp");
+      if (!options_.overwrite && Exists(temporary)) {
+        console_.Error(temporary +
+                       " exists (left by an earlier run?); remove it, or use "
+                       "--overwrite to replace it");
+        ok = false;
+      } else if (const std::string refusal = UserPath::SideRefusal(temporary); !refusal.empty()) {
+        console_.Error(refusal);
+        ok = false;
+      }
+    }
+    if (options_.prj && !CheckPrjFiles(t)) ok = false;
+    if (!t.mosaic) continue;
+    const RasterSource& first = sources_[t.feeds.front().source].raster;
+    for (const TargetFeed& f : t.feeds) {
+      const RasterSource& other = sources_[f.source].raster;
+      if (!SameCoordinateSystem(first.wkt(), other.wkt())) {
+        console_.Error("cannot mosaic " + first.path() + " and " + other.path() +
+                       ": their coordinate systems differ");
+        ok = false;
+        break;
+      }
+    }
+  }
+  return ok ? std::nullopt : std::optional<int>(kFailure);
+}
+
+std::optional<int> ConvertCommand::PlanCells() {
+  for (const PlannedTarget& t : plan_.targets()) {
+    if (!t.mosaic) continue;
+    std::vector<JobSource*> pieces;
+    for (const TargetFeed& f : t.feeds) pieces.push_back(&sources_[f.source]);
+    std::string error;
+    if (!MosaicGrid::Align(pieces, error)) {
+      console_.Error(error);
+      return kFailure;
+    }
+    const CellPlan& cells = pieces.front()->cells;
+    if (cells.markerChosen)
+      console_.Info("the mosaic " + t.name + " marks no-data cells with " + cells.MarkerText() +
+                    " (" + GDALGetDataTypeName(cells.type) +
+                    "), a value that none of its pieces holds as a height");
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> ConvertCommand::JobParameter(const char* key,
+                                                         const std::optional<std::string>& option,
+                                                         const char* byDefault) const {
+  std::optional<std::string> text = option;
+  for (const auto& [k, value] : options_.parameters)
+    if (GbkEqualsNoCase(k, key)) text = value;
+  if (!text && !options_.mappingFile) text = byDefault;
+  if (!text) return std::nullopt;
+  return std::llround(std::strtod(text->c_str(), nullptr));  // checked to be a number before
+}
+
+// A user's own mapping file may set any zoom; the writer guards that one.
+std::optional<std::int64_t> ConvertCommand::JobZoom() const {
+  return JobParameter("DEM_ZOOM", options_.zoom, ConvertOptions::kDefaultZoom);
+}
+
+std::optional<int> ConvertCommand::CheckZoom() {
+  const std::optional<std::int64_t> zoom = JobZoom();
+  if (!zoom) return std::nullopt;
+  bool ok = true;
+  for (JobSource& s : sources_) {
+    std::string error;
+    const std::optional<std::int64_t> largest =
+        ZoomLimit::ForSource(s.raster, *zoom, error, &s.heights.emplace());
+    if (!largest) {
+      console_.Error(error);
+      return kFailure;
+    }
+    if (*largest >= *zoom) continue;
+    console_.Error("the zoom " + std::to_string(*zoom) + " pushes heights of " + s.raster.path() +
+                   " past the 32-bit integers of the grid; the largest zoom that fits is " +
+                   std::to_string(*largest));
+    ok = false;
+  }
+  return ok ? std::nullopt : std::optional<int>(CommandLine::kUsageError);
+}
+
+std::optional<int> ConvertCommand::CheckSpace() {
+  if (options_.noSpaceCheck) return std::nullopt;
+  const std::optional<std::int64_t> noData =
+      JobParameter("RASTER_NODATA", options_.noData, ConvertOptions::kDefaultNoData);
+  const auto needs = SpaceCheck::Needs(plan_.targets(), sources_, JobZoom(), noData);
+  return SpaceCheck::Check(needs, console_) ? std::nullopt : std::optional<int>(kFailure);
+}
+
+std::optional<int> ConvertCommand::PrepareMapping() {
+  if (options_.mappingFile) {
+    mappingPath_ = *options_.mappingFile;
+    if (!FitsGbk(mappingPath_)) {
+      console_.Error("mapping file path " + mappingPath_ +
+                     " has no GBK form, which the writer "
+                     "needs");
+      return CommandLine::kUsageError;
+    }
+    const std::string reason = ReadFailure(mappingPath_);
+    if (reason.empty()) return std::nullopt;
+    console_.Error("cannot read the mapping file " + mappingPath_ + ": " + reason);
+    return kFailure;
+  }
+  std::string error;
+  generatedMapping_ = JobMappingFile::Create(
+      JobMappingFile::Render(JobMappingFile::WriterParameters(options_)), error);
+  if (!generatedMapping_) {
+    console_.Error(error);
+    return kFailure;
+  }
+  mappingPath_ = generatedMapping_->path();
+  return std::nullopt;
+}
+
+int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
+  ProgressDisplay display(console_, !options_.quiet);
+  ConversionProgress progress(display);
+  // Outlives the writer: its teardown may log.
+  ConsoleEventSink sink(console_, progress, generatedMapping_ ? mappingPath_ : std::string());
+  LoadedWriter writer;
+  std::string error;
+  if (!WriterLoader::Load(writer, options_.verbose, error)) {
+    console_.Error(error);
+    return kFailure;
+  }
+  ConversionJob job(options_, sources_, console_, progress, gdal);
+  std::vector<FailedTarget> failed;
+  bool prjFailed = false;
+  bool ok = job.Open(writer.job.Get(), mappingPath_);
+  for (const PlannedTarget& t : plan_.targets()) {
+    if (!ok || Interruption::Signal()) break;
+    FailedTarget record{&t, {}};
+    for (const std::string& output : t.Outputs()) {
+      if (Exists(output)) record.existedBefore.insert(output);
+      const std::string temporary = UserPath::SideName(output, ".tmp");
+      if (Exists(temporary)) record.existedBefore.insert(temporary);
+    }
+    if (!job.RunTarget(writer.target.Get(), t)) {
+      failed.push_back(std::move(record));
+    } else if (options_.prj && !WritePrjFiles(t)) {
+      prjFailed = true;
+    }
+  }
+  writer.Release();  // closes whatever a failed target left open
+  RemoveLeftovers(failed);
+  return ok && failed.empty() && !prjFailed && gdal.failures() == 0 ? 0 : kFailure;
+}
+
+// A name behind another user's link in a shared folder is refused before anything is written.
+bool ConvertCommand::MayWrite(const std::string& path) {
+  std::string resolved, refusal;
+  if (UserPath::Follow(path, resolved, refusal)) return true;
+  console_.Error(refusal.empty() ? "cannot write " + path + ": " + std::strerror(errno) : refusal);
+  return false;
+}
+
+// A .prj is an output like the grid file: one already there is replaced only with --overwrite.
+bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
+  bool ok = true;
+  std::set<std::string> checked;
+  for (const TargetFeed& f : target.feeds) {
+    if (!checked.insert(f.output).second) continue;
+    const std::string prj = PrjFile::PathBeside(f.output);
+    if (prj == f.output) {
+      console_.Error("--prj: the grid file " + f.output + " would be its own .prj");
+      ok = false;
+    } else if (!options_.overwrite && Exists(prj)) {
+      console_.Error(prj + " exists; remove it, or use --overwrite to replace it");
+      ok = false;
+    } else if (!MayWrite(prj)) {
+      ok = false;
+    }
+    if (sources_[f.source].raster.wkt().empty()) {
+      console_.Warning(sources_[f.source].raster.path() + " has no coordinate system: no " + prj +
+                       " is written");
+    }
+  }
+  return ok;
+}
+
+bool ConvertCommand::WritePrjFiles(const PlannedTarget& target) {
+  bool ok = true;
+  std::set<std::string> written;
+  for (const TargetFeed& f : target.feeds) {
+    // A mosaic's sources share one coordinate system (checked before): the first one speaks.
+    if (!written.insert(f.output).second) continue;
+    const std::string esri = PrjFile::EsriWkt(sources_[f.source].raster.wkt());
+    if (esri.empty()) continue;
+    std::string error;
+    if (!PrjFile::Write(PrjFile::PathBeside(f.output), esri, error)) {
+      console_.Error(error);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+void ConvertCommand::BoundBlockCache() const {
+  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) return;  // the user's choice
+  // One row of blocks of the widest source, so that no strip of a source is read twice, within
+  // bounds that keep the peak flat.
+  constexpr double kMiB = 1024.0 * 1024.0;
+  double rowBytes = 0;
+  for (const JobSource& s : sources_)
+    rowBytes = std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) *
+                                      s.raster.width() * s.raster.bandCount() *
+                                      GDALGetDataTypeSizeBytes(s.cells.type));
+  double bytes = std::clamp(1.25 * rowBytes, 64 * kMiB, 128 * kMiB);
+  GDALSetCacheMax64(static_cast<GIntBig>(bytes));
+}
+
+void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
+  GDALDriverH hfa = GDALGetDriverByName("HFA");
+  for (const FailedTarget& f : failed) {
+    for (const std::string& output : f.target->Outputs()) {
+      // A grid file whose temporary raster is still there was not finished.
+      const std::string temporary = UserPath::SideName(output, ".tmp");
+      if (!UserPath::IsOwnFile(temporary)) continue;
+      // Under the target's lock: while another conversion makes the file, its raster is its own.
+      TargetFileLock lock;
+      if (lock.Acquire(output) != TargetFileLock::Result::kLocked) continue;
+      if (f.existedBefore.count(temporary)) {
+        // Not this run's: it may be anything, a source of the job included.
+        console_.Warning("kept " + temporary + ", which was there before the run");
+      } else if (hfa && GDALDeleteDataset(hfa, temporary.c_str()) == CE_None) {
+        console_.Info("removed the unfinished temporary raster " + temporary);
+      } else {
+        console_.Warning("the unfinished temporary raster " + temporary + " is left on disk");
+      }
+      std::error_code ec;
+      if (!f.existedBefore.count(output) && Exists(output) && std::filesystem::remove(output, ec))
+        console_.Info("removed the incomplete grid file " + output);
+    }
+  }
+}

@@ -1,0 +1,135 @@
+#include "apps/geodem/info/InfoReport.h"
+
+#include <cstdio>
+#include <map>
+
+#include "apps/geodem/GbkText.h"
+#include "apps/geodem/JsonText.h"
+
+namespace {
+
+using JsonText::Number;
+
+template <class T>
+std::string JsonOr(const std::optional<T>& value) {
+  return value ? Number(static_cast<double>(*value)) : "null";
+}
+
+}  // namespace
+
+InfoReport::Extent InfoReport::GridExtent() const {
+  const GridHeader& h = m_header;
+  return {h.x0, h.y0 - h.rows * h.dy, h.x0 + h.cols * h.dx, h.y0};
+}
+
+std::string InfoReport::Coordinate(double value) const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", m_header.unit == 'D' ? 10 : 6, value);
+  return text;
+}
+
+std::string InfoReport::Metres(std::int32_t stored) const {
+  if (m_header.zoom == 0) return {};
+  return Number(static_cast<double>(stored) / m_header.zoom);
+}
+
+// A negative zoom stores the lowest height as the largest value.
+std::pair<std::optional<std::int32_t>, std::optional<std::int32_t>> InfoReport::Heights() const {
+  if (m_header.zoom < 0) return {m_summary->maximum(), m_summary->minimum()};
+  return {m_summary->minimum(), m_summary->maximum()};
+}
+
+std::string InfoReport::LayoutText() const {
+  switch (m_header.layout) {
+    case GridLayout::kEdition2007:
+      return "GRD_2007 (keyed header, Version " + FromWriterText(m_header.version) + ")";
+    case GridLayout::kEdition1999:
+      return "GRD_1999 (keyed header, Version " + FromWriterText(m_header.version) + ")";
+    case GridLayout::kPositional:
+      break;
+  }
+  return "GEODEM (positional header NSDTF-DEM)";
+}
+
+std::string InfoReport::UnitText() const {
+  switch (m_header.unit) {
+    case 'M':
+      return "M (metres)";
+    case 'D':
+      return "D (degrees)";
+    case 'F':
+      return "F (feet)";
+    default:
+      return std::string(1, m_header.unit);
+  }
+}
+
+void InfoReport::WriteText(std::ostream& out) const {
+  const GridHeader& h = m_header;
+  const Extent e = GridExtent();
+  out << "File:       " << m_path << "\n"
+      << "Layout:     " << LayoutText() << "\n"
+      << "Header:\n";
+  for (const auto& [key, value] : h.entries) {
+    out << "  " << FromWriterText(key) << ": " << FromWriterText(value) << "\n";
+  }
+  out << "Size:       " << h.rows << " rows x " << h.cols << " columns\n"
+      << "Cell size:  " << Coordinate(h.dx) << " x " << Coordinate(h.dy) << "\n"
+      << "Extent:     X " << Coordinate(e.xMin) << " to " << Coordinate(e.xMax) << ", Y "
+      << Coordinate(e.yMin) << " to " << Coordinate(e.yMax) << "\n"
+      << "Unit:       " << UnitText() << "\n"
+      << "Zoom:       " << h.zoom << " (a height of 1 m is stored as " << h.zoom << ")\n";
+  if (!m_summary) return;
+  out << "No data:    " << m_summary->noData() << " in " << m_summary->noDataCells() << " of "
+      << static_cast<std::int64_t>(h.rows) * h.cols << " cells\n";
+  const auto [lowest, highest] = Heights();
+  for (const auto& [label, value] : {std::pair{"Minimum:    ", lowest}, {"Maximum:    ", highest}}) {
+    out << label;
+    if (!value) {
+      out << "none (every cell is no data)\n";
+      continue;
+    }
+    out << *value;
+    if (std::string metres = Metres(*value); !metres.empty()) out << " (" << metres << " m)";
+    out << "\n";
+  }
+}
+
+void InfoReport::WriteJson(std::ostream& out) const {
+  const GridHeader& h = m_header;
+  const Extent e = GridExtent();
+  // A key given twice keeps its last value, as the reader takes it.
+  std::map<std::string, std::size_t> last;
+  for (std::size_t i = 0; i < h.entries.size(); ++i) last[h.entries[i].first] = i;
+  out << "{\n  \"file\": " << JsonText::Quote(m_path) << ",\n"
+      << "  \"layout\": " << JsonText::Quote(std::string(GridLayoutName(h.layout))) << ",\n"
+      << "  \"header\": {";
+  const char* separator = "";
+  for (std::size_t i = 0; i < h.entries.size(); ++i) {
+    if (last[h.entries[i].first] != i) continue;
+    out << separator << JsonText::Quote(FromWriterText(h.entries[i].first)) << ": "
+        << JsonText::Quote(FromWriterText(h.entries[i].second));
+    separator = ", ";
+  }
+  out << "},\n"
+      << "  \"rows\": " << h.rows << ",\n  \"columns\": " << h.cols << ",\n"
+      << "  \"x0\": " << Number(h.x0) << ",\n  \"y0\": " << Number(h.y0) << ",\n"
+      << "  \"dx\": " << Number(h.dx) << ",\n  \"dy\": " << Number(h.dy) << ",\n"
+      << "  \"extent\": {\"xmin\": " << Number(e.xMin) << ", \"ymin\": " << Number(e.yMin)
+      << ", \"xmax\": " << Number(e.xMax) << ", \"ymax\": " << Number(e.yMax) << "},\n"
+      << "  \"unit\": " << JsonText::Quote(std::string(1, h.unit)) << ",\n"
+      << "  \"zoom\": " << h.zoom;
+  if (m_summary) {
+    const auto [lowest, highest] = Heights();
+    auto metres = [&](const std::optional<std::int32_t>& stored) {
+      return stored && h.zoom != 0 ? Metres(*stored) : "null";
+    };
+    out << ",\n  \"noData\": " << m_summary->noData()
+        << ",\n  \"noDataCells\": " << m_summary->noDataCells()
+        << ",\n  \"validCells\": " << m_summary->validCells()
+        << ",\n  \"minimum\": " << JsonOr(lowest) << ",\n  \"maximum\": " << JsonOr(highest)
+        << ",\n  \"minimumMetres\": " << metres(lowest)
+        << ",\n  \"maximumMetres\": " << metres(highest);
+  }
+  out << "\n}\n";
+}
