@@ -5,7 +5,6 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/batch/TileStanding.h"
-#include "apps/geodem/report/JournalPage.h"
 
 int BatchReport::Print(std::ostream& out, Console& console, bool json,
                        const std::optional<std::string>& html) {
@@ -23,7 +22,8 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
   else
     PrintText(out);
   std::string error;
-  if (html && !JournalPage::Write(records_, total_ - static_cast<long long>(records_.size()), *html, error)) {
+  if (html &&
+      !JournalPage::Write(tiles_, total_ - static_cast<long long>(tiles_.size()), *html, error)) {
     console.Error("the report " + *html + " was not written: " + error);
     return 1;
   }
@@ -39,25 +39,30 @@ void BatchReport::Summarise(const BatchJournal::Contents& contents) {
   long long recorded = 0;
   for (const auto& [output, r] : contents.latest) {
     ++recorded;
-    records_.push_back(r);
     seconds_ += r.seconds;
+    JournalPage::Tile tile{r, "pending", {}};
     switch (TileStanding::Of(&r, output, wanted)) {
       case TileStanding::kDone:
       case TileStanding::kFound:
         ++done_;
         cells_ += r.cells;
         bytes_ += r.bytes;
+        tile.status = "done";
         break;
       case TileStanding::kFailed:
         failed_.push_back(r);
+        tile.status = "failed";
         break;
       case TileStanding::kOutdated:
         outdated_.push_back({r, wanted->Differences(*r.settings)});
+        tile.status = "outdated";
+        tile.note = outdated_.back().differences;
         break;
       case TileStanding::kInterrupted:
       case TileStanding::kMissing:
         break;  // pending
     }
+    tiles_.push_back(std::move(tile));
   }
   // Every shard's plan line names the size of the whole plan; tiles no journal mentions yet
   // are pending.

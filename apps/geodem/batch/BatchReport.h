@@ -11,6 +11,7 @@
 
 #include "apps/geodem/Console.h"
 #include "apps/geodem/batch/BatchJournal.h"
+#include "apps/geodem/report/JournalPage.h"
 
 class BatchReport {
  public:
@@ -35,5 +36,5 @@ class BatchReport {
     std::string differences;
   };
   std::vector<Outdated> outdated_;
-  std::vector<JournalRecord> records_;  // every tile's latest record
+  std::vector<JournalPage::Tile> tiles_;  // every recorded tile, as it stands
 };

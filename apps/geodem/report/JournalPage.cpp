@@ -10,23 +10,15 @@ namespace JournalPage {
 
 namespace {
 
-const char* Status(const JournalRecord& r) {
-  switch (r.status) {
-    case JournalRecord::Status::kFailed:
-      return "failed";
-    case JournalRecord::Status::kInterrupted:
-      return "pending";
-    default:
-      return "done";
-  }
-}
-
-std::string RowJson(const JournalRecord& r) {
-  std::string row = "{\"file\":" + JsonText::Quote(r.output) + ",\"status\":\"" + Status(r) +
-                    "\",\"errors\":[";
+std::string RowJson(const Tile& t) {
+  const JournalRecord& r = t.record;
+  std::string row = "{\"file\":" + JsonText::Quote(r.output) +
+                    ",\"status\":" + JsonText::Quote(t.status) + ",\"errors\":[";
   if (r.status == JournalRecord::Status::kFailed)
     row += "{\"message\":" + JsonText::Quote(r.source + ": " + r.error) + "}";
-  row += "],\"warnings\":[]";
+  row += "],\"warnings\":[";
+  if (!t.note.empty()) row += "{\"message\":" + JsonText::Quote(t.note) + "}";
+  row += "]";
   if (r.status != JournalRecord::Status::kFailed) {
     row += ",\"bytes\":" + std::to_string(r.bytes) + ",\"seconds\":" + JsonText::Number(r.seconds);
   }
@@ -53,11 +45,11 @@ std::vector<unsigned char> Picture(const JournalRecord& r) {
 
 }  // namespace
 
-bool Write(const std::vector<JournalRecord>& records, long long unnamed, const std::string& path,
+bool Write(const std::vector<Tile>& tiles, long long unnamed, const std::string& path,
            std::string& error) {
   if (!QuickLook::DriverReady(error)) return false;
   HtmlReport page("geodem batch");
-  for (const JournalRecord& r : records) page.Add(RowJson(r), Picture(r));
+  for (const Tile& t : tiles) page.Add(RowJson(t), Picture(t.record));
   if (unnamed > 0)
     page.Note(std::to_string(unnamed) + " more tiles of the plan are pending, not yet in a journal");
   return page.Write(path, error);

@@ -223,6 +223,14 @@ TEST_F(BatchEndToEnd, ATileIsDoneOnlyWhenItsLatestRecordAndItsFilesAgree) {
   const std::string text = report().out;
   EXPECT_NE(text.find("(0 done, 0 failed, 3 outdated, 0 pending)"), std::string::npos) << text;
   EXPECT_NE(text.find("t102.dem: --zoom 100 (now 10)"), std::string::npos) << text;
+  // The page of the set says the same.
+  ASSERT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out", "--html", dir_ / "set.html"})
+                .status,
+            1);
+  const std::string page = TempDir::ReadFile(dir_ / "set.html");
+  for (const char* status : {"done", "failed", "pending"})
+    EXPECT_EQ(page.find(std::string("\"status\":\"") + status + "\""), std::string::npos) << status;
+  EXPECT_NE(page.find("\"status\":\"outdated\""), std::string::npos);
 }
 
 // Every conversion option works in a batch, -q and --verbose too; a manifest saved on Windows
