@@ -27,6 +27,17 @@ long ReadPid(int fd) {
   return n > 0 ? std::strtol(text, nullptr, 10) : 0;
 }
 
+// The process holding the lock: it writes its id just after it locks, so a lock found held with
+// no id yet gets that moment (a tenth of a second at most) before the id is given up as unknown.
+long HolderPid(int fd) {
+  long pid = ReadPid(fd);
+  for (int i = 0; pid == 0 && i < 100; ++i) {
+    ::usleep(1000);
+    pid = ReadPid(fd);
+  }
+  return pid;
+}
+
 void WritePid(int fd) {
   const std::string text = std::to_string(static_cast<long>(::getpid())) + "\n";
   if (::ftruncate(fd, 0) == 0) {
@@ -80,9 +91,10 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
     if (fd < 0 || (!created && !OwnedByUser(fd))) return Refuse(fd, path);
     if (!LockWhole(fd)) {
       const int error = errno;
-      m_holder = ReadPid(fd);
+      const bool busy = error == EAGAIN || error == EACCES;
+      m_holder = busy ? HolderPid(fd) : 0;
       ::close(fd);
-      if (error == EAGAIN || error == EACCES) return Result::kBusy;
+      if (busy) return Result::kBusy;
       errno = error;
       return Result::kFailed;
     }
@@ -132,7 +144,7 @@ TargetFileLock::State TargetFileLock::Probe(const std::string& target, long* hol
     state = State::kFree;  // cannot be told: let the writer's own lock decide
   } else if (lock.l_type != F_UNLCK) {
     state = State::kHeld;
-    if (holder) *holder = ReadPid(fd);
+    if (holder) *holder = HolderPid(fd);
   }
   ::close(fd);
   return state;

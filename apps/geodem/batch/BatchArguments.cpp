@@ -39,8 +39,9 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
                        "summarise the journals in this folder instead of converting");
   command_->add_flag("--json", given_.json, "the report as one JSON object on stdout");
   command_->add_option("--html", given_.html,
-                       "with --report: also one self-contained HTML page of the tiles (status, "
-                       "quick-looks, the sheets on an index map)")
+                       "one self-contained HTML page of the tiles (status, quick-looks, the "
+                       "sheets on an index map): with --report, of the journals as they stand; "
+                       "with a run, rewritten as its tiles end")
       ->type_name("FILE");
   return command_;
 }
@@ -70,7 +71,6 @@ std::string BatchArguments::Collect(BatchOptions& o) {
     return {};
   }
   if (o.json) return "--json goes with --report";
-  if (o.html) return "--html goes with --report";
   if (o.manifest && !o.sources.empty()) return "give tiles either as SRC... or in --manifest";
   if (!o.manifest && (!o.outDir || o.sources.empty()))
     return "geodem batch needs --out-dir DIR and SRC..., or --manifest FILE";

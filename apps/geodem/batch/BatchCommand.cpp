@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -260,6 +261,7 @@ int BatchCommand::Convert() {
     EnforceTimeouts();
   }
   progress_->Finish();
+  WritePage(true);
   if (stopSignal_) {
     const std::size_t unfinished =
         shardTiles_ - done_ - failed_ - failedBefore_ - outdated_ - left_;
@@ -318,6 +320,7 @@ void BatchCommand::Finish(Running& r, int waitStatus) {
     ++done_;
     progress_->TileEnded(false);
   }
+  WritePage(false);
 }
 
 std::string BatchCommand::FailureText(const Running& r, const std::string& why) const {
@@ -337,6 +340,20 @@ void BatchCommand::Failed(const BatchTile& tile, const JournalRecord& record) {
   console_.Error(tile.origin + ": " + tile.source + " failed: " + record.error);
   Journal(record);
   progress_->TileEnded(true);
+  WritePage(false);
+}
+
+// The page renders every tile's picture again: it is rewritten at most every ten seconds, and
+// never sooner than four times as long as the last rewrite took, so that it costs a run at most
+// a fifth of its time however large the set.
+void BatchCommand::WritePage(bool last) {
+  if (!options_.html || (!last && Now() < pageDue_)) return;
+  const double start = Now();
+  std::string error;
+  if (!BatchReport(plan_.journalDir()).WritePage(*options_.html, error))
+    console_.Warning("the page " + *options_.html + " was not written: " + error);
+  const double took = Now() - start;
+  pageDue_ = Now() + std::max(10.0, 4 * took);
 }
 
 void BatchCommand::EnforceTimeouts() {

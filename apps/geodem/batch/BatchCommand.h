@@ -54,6 +54,8 @@ class BatchCommand {
   std::size_t ShardTiles() const;
   JournalRecord Record(const BatchTile& tile, JournalRecord::Status status) const;
   void Journal(const JournalRecord& record);
+  // With --html: the set's page, rewritten as tiles end (last: at the end of the run).
+  void WritePage(bool last);
 
   const BatchOptions& options_;
   Console& console_;
@@ -75,4 +77,5 @@ class BatchCommand {
   std::map<pid_t, Running> running_;
   std::optional<BatchProgress> progress_;
   int stopSignal_ = 0;
+  double pageDue_ = 0;  // when the page may be rewritten next (seconds since the epoch)
 };

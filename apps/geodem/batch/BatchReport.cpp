@@ -22,12 +22,25 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
   else
     PrintText(out);
   std::string error;
-  if (html &&
-      !JournalPage::Write(tiles_, total_ - static_cast<long long>(tiles_.size()), *html, error)) {
+  if (html && !Page(*html, error)) {
     console.Error("the report " + *html + " was not written: " + error);
     return 1;
   }
   return failed_.empty() && outdated_.empty() && pending_ == 0 ? 0 : 1;
+}
+
+bool BatchReport::WritePage(const std::string& path, std::string& error) {
+  BatchJournal::Contents contents;
+  if (!BatchJournal::Read(dir_, contents)) {
+    error = "no batch journal in " + dir_;
+    return false;
+  }
+  Summarise(contents);
+  return Page(path, error);
+}
+
+bool BatchReport::Page(const std::string& path, std::string& error) const {
+  return JournalPage::Write(tiles_, total_ - static_cast<long long>(tiles_.size()), path, error);
 }
 
 void BatchReport::Summarise(const BatchJournal::Contents& contents) {

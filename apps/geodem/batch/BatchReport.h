@@ -20,8 +20,11 @@ class BatchReport {
   // html: also the page of the tiles, written there.
   int Print(std::ostream& out, Console& console, bool json,
             const std::optional<std::string>& html = std::nullopt);
+  // The page alone, as a run rewrites it while its tiles end; false with error saying why.
+  bool WritePage(const std::string& path, std::string& error);
 
  private:
+  bool Page(const std::string& path, std::string& error) const;
   void Summarise(const BatchJournal::Contents& contents);
   void PrintText(std::ostream& out) const;
   void PrintJson(std::ostream& out) const;

@@ -364,6 +364,24 @@ TEST_F(BatchEndToEnd, AHangingTileThatIgnoresSigtermIsKilledAtItsTimeout) {
   EXPECT_NE(failed[0].find("killed by signal 9"), std::string::npos) << failed[0];
 }
 
+// A run's page is there, with the tiles that ended, while a later tile still converts.
+TEST_F(BatchEndToEnd, ThePageOfARunIsRewrittenAsTilesEnd) {
+  WriteTiles();
+  const std::string hang = dir_ / "tiles/hang.tif", page = dir_ / "set.html";
+  ASSERT_EQ(::mkfifo(hang.c_str(), 0644), 0);
+  RunningProcess batch({GeodemProcess::Binary(), "batch", "-q", "-j", "1", "--timeout", "30",
+                        "--html", page, "--out-dir", dir_ / "out", TilePath(0), hang});
+  while (!fs::exists(page) && batch.Running()) ::usleep(20000);
+  const std::string during = TempDir::ReadFile(page);
+  EXPECT_TRUE(batch.Running()) << "the page came only at the end";
+  // The hanging tile reads an empty source, as often as it opens it, and fails: the batch ends.
+  while (batch.Running())
+    if (int fd = ::open(hang.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+  EXPECT_EQ(batch.Wait(), 1);
+  EXPECT_NE(during.find("t100.dem\",\"status\":\"done\""), std::string::npos) << during;
+  EXPECT_EQ(during.find("hang.dem"), std::string::npos) << during;
+}
+
 TEST_F(BatchEndToEnd, AnInvalidPlanConvertsNothing) {
   WriteTiles();
   TempDir::WriteFile(dir_ / "set.txt", TempDir::ReadFile(dir_ / "set.txt") +
