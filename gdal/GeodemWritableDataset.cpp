@@ -26,11 +26,25 @@ class WritableBand final : public GDALProxyRasterBand {
     band->GetBlockSize(&nBlockXSize, &nBlockYSize);
   }
 
+  // The grid holds heights only: what GDAL programs attach beside them (a colour table and
+  // category names from GRASS, an attribute table from QGIS) is accepted and dropped, not an error
+  // of the GeoTIFF that keeps the cells meanwhile.
+  CPLErr SetColorTable(GDALColorTable*) override { return Dropped("colour table"); }
+  CPLErr SetCategoryNames(char**) override { return Dropped("category names"); }
+  CPLErr SetDefaultRAT(const GDALRasterAttributeTable*) override {
+    return Dropped("attribute table");
+  }
+
  protected:
   GDALRasterBand* RefUnderlyingRasterBand() const override { return m_band; }
   void UnrefUnderlyingRasterBand(GDALRasterBand*) const override {}
 
  private:
+  static CPLErr Dropped(const char* what) {
+    CPLDebug("GEODEM", "a grid file holds no %s: it is dropped", what);
+    return CE_None;
+  }
+
   GDALRasterBand* m_band;
 };
 

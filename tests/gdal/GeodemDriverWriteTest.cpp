@@ -81,6 +81,17 @@ void CreateAndFill(const std::string& target, GDALDatasetH source,
   ASSERT_EQ(GDALRasterIO(to, GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, GDT_Float64, 0,
                          0),
             CE_None);
+  // What GRASS's r.out.gdal and QGIS attach beside the heights, whatever the band's type.
+  GDALColorTableH colours = GDALCreateColorTable(GPI_RGB);
+  const GDALColorEntry green{0, 128, 0, 255};
+  GDALSetColorEntry(colours, 0, &green);
+  EXPECT_EQ(GDALSetRasterColorTable(to, colours), CE_None) << CPLGetLastErrorMsg();
+  GDALDestroyColorTable(colours);
+  const char* categories[] = {"low", "high", nullptr};
+  EXPECT_EQ(GDALSetRasterCategoryNames(to, const_cast<char**>(categories)), CE_None);
+  GDALRasterAttributeTableH table = GDALCreateRasterAttributeTable();
+  EXPECT_EQ(GDALSetDefaultRAT(to, table), CE_None);
+  GDALDestroyRasterAttributeTable(table);
 }
 
 std::vector<std::string> FilesIn(const TempDir& dir) {
@@ -255,6 +266,8 @@ TEST_F(GeodemDriverWrite, FailuresSayWhyAndLeaveNoFile) {
       {"no data", {"NODATA=abc"}, "NODATA=abc: expected a whole number from -2147483648 to"},
       {"no data fraction", {"NODATA=1.5"}, "NODATA=1.5: expected a whole number from"},
       {"no data range", {"NODATA=2147483648"}, "NODATA=2147483648: expected a whole number"},
+      {"no data below range", {"NODATA=-2147483649"}, "NODATA=-2147483649: expected a whole"},
+      {"zoom range", {"ZOOM=2147483648"}, "ZOOM=2147483648: expected a whole number from 1"},
       {"prj", {"PRJ=maybe"}, "PRJ=maybe: expected YES or NO"},
       {"band", {"BAND=2"}, "BAND=2: expected a band number from 1 to 1"},
   };
@@ -321,6 +334,14 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
                   .starts_with("ZOOM=100000000 pushes the height "))
       << CPLGetLastErrorMsg();
   EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+  // The cell named is the one that does not fit, counted from 1.
+  SourceRaster peak = surface;
+  peak.cells[6 * peak.cols + 12] = 1e6f;
+  Dataset peaked(GDALOpen(WriteSource(sources / "peak.tif", peak, GDT_Float32, -9999).c_str(),
+                          GA_ReadOnly));
+  EXPECT_FALSE(CreateCopy(m_dir / "out.dem", peaked.get(), {"ZOOM=10000"}));
+  EXPECT_NE(std::string(CPLGetLastErrorMsg()).find("(row 7, column 13 of"), std::string::npos)
+      << CPLGetLastErrorMsg();
 
   int calls = 0;
   auto cancelHalfway = [](double done, const char*, void* data) -> int {
