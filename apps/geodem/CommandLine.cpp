@@ -5,27 +5,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
-#include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/ParseErrorText.h"
+#include "apps/geodem/UsageLines.h"
 #include "apps/geodem/batch/BatchArguments.h"
 #include "apps/geodem/check/CheckArguments.h"
+#include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/sheets/SheetsArguments.h"
 
 #ifndef GEODEM_VERSION
 #define GEODEM_VERSION "unknown"
 #endif
-
-namespace {
-
-// The sources and the destination are one list on the command line; the usage line names them.
-class ConvertUsage : public CLI::Formatter {
- public:
-  std::string make_usage(const CLI::App*, std::string name) const override {
-    return "Usage: " + name + " [OPTIONS] SRC... DST\n";
-  }
-};
-
-}  // namespace
 
 std::string CommandLine::VersionText() {
   return std::string("geodem ") + GEODEM_VERSION + " (GDAL " + GDALVersionInfo("RELEASE_NAME") +
@@ -52,7 +41,8 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   convert->add_option("SRC", paths,
                       "source rasters (any raster GDAL reads), then DST: a .dem file "
                       "or a folder");
-  convert->formatter(std::make_shared<ConvertUsage>());
+  convert->formatter(
+      std::make_shared<UsageLines>(std::vector<std::string>{"[OPTIONS] SRC... DST"}));
   convertParser.Add(*convert);
   convert->add_flag("--overwrite", o.overwrite,
                     "replace existing outputs (default: keep them and fail)");

@@ -2,21 +2,13 @@
 
 #include <limits>
 
+#include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/batch/ShardSplit.h"
 
 namespace {
 
 constexpr WholeNumberRange kPositive{1, std::numeric_limits<int>::max()};
-
-class BatchUsage : public CLI::Formatter {
- public:
-  std::string make_usage(const CLI::App*, std::string name) const override {
-    return "Usage: " + name + " [OPTIONS] --out-dir DIR SRC...\n       " + name +
-           " [OPTIONS] --manifest FILE [--out-dir DIR]\n       " + name +
-           " --report DIR [--json] [--html FILE]\n";
-  }
-};
 
 }  // namespace
 
@@ -27,7 +19,9 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
       "process: resumable (a tile whose grid file exists is skipped), journalled beside the "
       "outputs, and split into shards for a cluster. Exit status 0 when every tile is done, 1 "
       "when any failed or the batch was stopped, 2 for a plan that cannot work.");
-  command_->formatter(std::make_shared<BatchUsage>());
+  command_->formatter(std::make_shared<UsageLines>(std::vector<std::string>{
+      "[OPTIONS] --out-dir DIR SRC...", "[OPTIONS] --manifest FILE [--out-dir DIR]",
+      "--report DIR [--json] [--html FILE]"}));
   command_->add_option("SRC", given_.sources, "source rasters, one tile each (with --out-dir)");
   command_->add_option("--out-dir", given_.outDir,
                        "folder of the grid files <source name>.dem and of the journal");
@@ -38,10 +32,11 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
   command_->add_option("--report", given_.reportDir,
                        "summarise the journals in this folder instead of converting");
   command_->add_flag("--json", given_.json, "the report as one JSON object on stdout");
-  command_->add_option("--html", given_.html,
-                       "one self-contained HTML page of the tiles (status, quick-looks, the "
-                       "sheets on an index map): with --report, of the journals as they stand; "
-                       "with a run, rewritten as its tiles end")
+  command_
+      ->add_option("--html", given_.html,
+                   "one self-contained HTML page of the tiles (status, quick-looks, the "
+                   "sheets on an index map): with --report, of the journals as they stand; "
+                   "with a run, rewritten as its tiles end")
       ->type_name("FILE");
   return command_;
 }

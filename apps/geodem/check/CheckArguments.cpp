@@ -4,22 +4,16 @@
 #include <limits>
 #include <set>
 
-#include "apps/geodem/convert/ConvertOptionParser.h"
+#include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/check/CheckCommand.h"
+#include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/mapsheet/SheetScale.h"
 
 namespace {
 
 constexpr WholeNumberRange kPositive{1, std::numeric_limits<int>::max()};
 constexpr WholeNumberRange kPercent{0, 100};
-
-class CheckUsage : public CLI::Formatter {
- public:
-  std::string make_usage(const CLI::App*, std::string name) const override {
-    return "Usage: " + name + " [OPTIONS] FILE.dem...\n";
-  }
-};
 
 }  // namespace
 
@@ -30,22 +24,26 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
       "defines) and warning (off the standard's form or suspicious) with its line, or row and "
       "column. Exit status 0 when no file has errors, 1 when any has, 2 for a command line that "
       "cannot work.");
-  command_->formatter(std::make_shared<CheckUsage>());
+  command_->formatter(
+      std::make_shared<UsageLines>(std::vector<std::string>{"[OPTIONS] FILE.dem..."}));
   command_->add_option("FILE", given_.files, "the grid files");
   command_->add_flag("--json", given_.json, "one JSON array on stdout, an object per file");
   command_->add_option("-j,--jobs", jobs_, "files checked at once (default: the cores)")
       ->type_name("N");
-  command_->add_option("--nodata", noData_,
-                       "the value that stands for no data (default: the header's no-data key, "
-                       "else -99999)")
+  command_
+      ->add_option("--nodata", noData_,
+                   "the value that stands for no data (default: the header's no-data key, "
+                   "else -99999)")
       ->type_name("V");
-  command_->add_option("--max-nodata", maxNoData_,
-                       "warn when more than PERCENT of the cells (0 to 100) are no data "
-                       "(default: only when all are)")
+  command_
+      ->add_option("--max-nodata", maxNoData_,
+                   "warn when more than PERCENT of the cells (0 to 100) are no data "
+                   "(default: only when all are)")
       ->type_name("PERCENT");
-  command_->add_option("--source", given_.check.source,
-                       "the DEM the files were made from: every cell must be its height times "
-                       "Hzoom, read as geodem convert reads it")
+  command_
+      ->add_option("--source", given_.check.source,
+                   "the DEM the files were made from: every cell must be its height times "
+                   "Hzoom, read as geodem convert reads it")
       ->type_name("SRC");
   command_->add_option("--band", band_, "the band of SRC that holds the heights (default 1)")
       ->type_name("N");
@@ -53,16 +51,19 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
                      "each file is named by a national map sheet number (J50E001010.dem): its "
                      "grid must cover the sheet, in its .prj's coordinate system (else degrees "
                      "for unit D); the margin on each side is reported");
-  command_->add_option("--scale", scale_,
-                       "with --sheet: the sheets must be of scale 1:N (1000000 to 5000)")
+  command_
+      ->add_option("--scale", scale_,
+                   "with --sheet: the sheets must be of scale 1:N (1000000 to 5000)")
       ->type_name("N");
-  command_->add_option("--quicklook", given_.quicklookDir,
-                       "write DIR/<file name>.png per file: a hillshade over a colour ramp of "
-                       "the heights")
+  command_
+      ->add_option("--quicklook", given_.quicklookDir,
+                   "write DIR/<file name>.png per file: a hillshade over a colour ramp of "
+                   "the heights")
       ->type_name("DIR");
-  command_->add_option("--html", given_.html,
-                       "write one self-contained HTML page: summary, a table that sorts and "
-                       "filters, and each file's quick-look")
+  command_
+      ->add_option("--html", given_.html,
+                   "write one self-contained HTML page: summary, a table that sorts and "
+                   "filters, and each file's quick-look")
       ->type_name("FILE");
   return command_;
 }
@@ -98,7 +99,8 @@ std::string CheckArguments::Collect(CheckOptions& o) {
     const std::optional<long long> scale = kPositive.Read("--scale", scale_, error);
     if (!scale) return error;
     if (!SheetScale::ofDenominator(static_cast<long>(*scale)))
-      return "--scale " + scale_ + " is not a scale of the sheet grid: " + SheetScale::denominatorList();
+      return "--scale " + scale_ +
+             " is not a scale of the sheet grid: " + SheetScale::denominatorList();
     o.check.sheetScale = static_cast<long>(*scale);
   }
   if (o.files.size() > 1 && o.check.source)

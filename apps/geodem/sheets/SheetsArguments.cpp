@@ -4,22 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 
 namespace {
 
 constexpr WholeNumberRange kBuffer{0, SheetsArguments::kMaxBuffer};
-
-class SheetsUsage : public CLI::Formatter {
- public:
-  std::string make_usage(const CLI::App*, std::string name) const override {
-    return "Usage: " + name + " --scale N --number-of LON,LAT\n       " + name +
-           " --extent NUMBER [--json]\n       " + name +
-           " --scale N --list [--json] [--buffer CELLS] SRC...\n       " + name +
-           " --scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...\n       " +
-           name + " --report DIR [--json]\n";
-  }
-};
 
 // A decimal number and nothing else; none for "", "1e", "nan", "0x10" and trailing words.
 std::optional<double> Decimal(const std::string& text) {
@@ -42,7 +32,11 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
       "sharded); or tell the sheet number of a point, the corners of a sheet, the sheets "
       "sources cover. Cells are cut on the sources' own grid, never resampled; a sheet whose "
       "window holds no data cell is not written.");
-  command_->formatter(std::make_shared<SheetsUsage>());
+  command_->formatter(std::make_shared<UsageLines>(std::vector<std::string>{
+      "--scale N --number-of LON,LAT", "--extent NUMBER [--json]",
+      "--scale N --list [--json] [--buffer CELLS] SRC...",
+      "--scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...",
+      "--report DIR [--json]"}));
   command_->add_option("SRC", sources_,
                        "source rasters, one mosaic (as geodem convert takes them)");
   command_
