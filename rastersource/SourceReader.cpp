@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "rastersource/CellType.h"
+#include "rastersource/SourceText.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset
 std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
   GdalDataset dataset = GdalDataset::OpenRaster(source.path().c_str());
   if (!dataset || GDALGetRasterCount(dataset.Get()) < source.band()) {
-    error = "cannot open source " + source.path() + " again";
+    error = SourceText::Tr("cannot open source %s again", source.path().c_str());
     return std::nullopt;
   }
   SourceReader reader(source, dataset.Get());

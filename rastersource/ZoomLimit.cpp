@@ -6,6 +6,7 @@
 
 #include "gridfile/CellRounding.h"
 #include "rastersource/SourceReader.h"
+#include "rastersource/SourceText.h"
 
 namespace {
 
@@ -61,7 +62,8 @@ std::optional<std::int64_t> ZoomLimit::ForSource(const SourceReader& reader, std
   if (ByType(source) >= wanted) return FromType(source, heights);
   std::optional<SourceReader::HeightRange> range = reader.ScanHeights();
   if (!range) {
-    error = "cannot read " + source.path() + " to find its lowest and highest height";
+    error = SourceText::Tr("cannot read %s to find its lowest and highest height",
+                           source.path().c_str());
     return std::nullopt;
   }
   if (heights) *heights = *range;

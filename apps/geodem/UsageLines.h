@@ -6,17 +6,33 @@
 #include <utility>
 #include <vector>
 
-class UsageLines : public CLI::Formatter {
+#include "apps/geodem/TranslatedHelp.h"
+
+class UsageLines : public TranslatedHelp {
  public:
   explicit UsageLines(std::vector<std::string> forms) : forms_(std::move(forms)) {}
 
   std::string make_usage(const CLI::App*, std::string name) const override {
+    const std::string usage = get_label("Usage") + ": ";
     std::string text;
-    for (const std::string& form : forms_)
-      text += (text.empty() ? "Usage: " : "       ") + name + " " + form + "\n";
+    for (std::string form : forms_) {
+      if (form.starts_with("[OPTIONS]")) form.replace(1, 7, get_label("OPTIONS"));
+      text += (text.empty() ? usage : std::string(Width(usage), ' ')) + name + " " + form + "\n";
+    }
     return text;
   }
 
  private:
+  // Columns on a terminal: a CJK character takes two.
+  static std::size_t Width(const std::string& text) {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if ((c & 0xC0) == 0x80) continue;
+      columns += c >= 0xE0 ? 2 : 1;
+    }
+    return columns;
+  }
+
   std::vector<std::string> forms_;
 };

@@ -1,0 +1,17 @@
+#pragma once
+// The texts of the source checks in the language of the program that shows them. The library
+// keeps English unless its program installs a lookup: geodem installs its catalogue's, the GDAL
+// driver none (GDAL's messages are English).
+#include <cstdarg>
+#include <string>
+
+class SourceText {
+ public:
+  using Lookup = const char* (*)(const char* english);
+  static void Use(Lookup lookup);
+
+  // `english`, looked up, with printf directives filled in.
+  static std::string Tr(const char* english, ...) __attribute__((format(printf, 1, 2)));
+  // A printf format filled in, for callers with a lookup of their own.
+  static std::string Format(const char* format, va_list args);
+};
