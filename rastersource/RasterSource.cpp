@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "host/CoordinateUnits.h"
+#include "messages/MessageText.h"
 #include "rastersource/CellType.h"
 #include "rastersource/GdalDataset.h"
 #include "rastersource/SourceOpenError.h"
-#include "rastersource/SourceText.h"
 
 namespace {
 
@@ -18,12 +18,12 @@ namespace {
 // would come out mirrored or skewed.
 std::string CheckGeoTransform(const std::array<double, 6>& gt, const std::string& path) {
   if (gt[2] != 0 || gt[4] != 0)
-    return SourceText::Tr(
+    return MessageText::Tr(
         "source %s is rotated or sheared; warp it to a north-up raster first "
         "(gdalwarp)",
         path.c_str());
   if (!(gt[1] > 0) || !(gt[5] < 0))
-    return SourceText::Tr(
+    return MessageText::Tr(
         "source %s is not north-up (its rows do not run from north to south); "
         "warp it first (gdalwarp)",
         path.c_str());
@@ -98,7 +98,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   const char* description = ds ? GDALGetDescription(ds) : nullptr;
   const std::string path = description ? description : "";
   if (!ds) {
-    error = SourceText::Tr("no source dataset");
+    error = MessageText::Tr("no source dataset");
     return std::nullopt;
   }
   RasterSource s;
@@ -113,18 +113,18 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   }
   if (band < 1 || band > s.bandCount_) {
     error =
-        SourceText::Tr("source %s has no band %d (it has %d)", path.c_str(), band, s.bandCount_);
+        MessageText::Tr("source %s has no band %d (it has %d)", path.c_str(), band, s.bandCount_);
     return std::nullopt;
   }
   GDALRasterBandH h = GDALGetRasterBand(ds, band);
   s.bandType_ = GDALGetRasterDataType(h);
   if (GDALDataTypeIsComplex(s.bandType_) || GDALGetDataTypeSizeBytes(s.bandType_) <= 0) {
-    error = SourceText::Tr("source %s band %d holds %s values, not elevations", path.c_str(), band,
-                           GDALGetDataTypeName(s.bandType_));
+    error = MessageText::Tr("source %s band %d holds %s values, not elevations", path.c_str(), band,
+                            GDALGetDataTypeName(s.bandType_));
     return std::nullopt;
   }
   if (GDALGetGeoTransform(ds, s.geoTransform_.data()) != CE_None) {
-    error = SourceText::Tr(
+    error = MessageText::Tr(
         "source %s has no georeferencing (geotransform): a DEM grid needs its "
         "corner and cell size",
         path.c_str());
@@ -145,8 +145,8 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   s.DescribeValues(h);
   s.DescribeMask(ds, h);
   if (s.bandCount_ > 1)
-    s.notes_.push_back({false, SourceText::Tr("source %s has %d bands: band %d is converted",
-                                              path.c_str(), s.bandCount_, band)});
+    s.notes_.push_back({false, MessageText::Tr("source %s has %d bands: band %d is converted",
+                                               path.c_str(), s.bandCount_, band)});
   return s;
 }
 
@@ -154,27 +154,27 @@ std::string RasterSource::DescribeCoordinates() {
   const CoordinateUnits units = CoordinateUnits::Of(wkt_);
   switch (units.kind()) {
     case CoordinateUnits::Kind::kUnsound:
-      return SourceText::Tr(
+      return MessageText::Tr(
           "source %s cannot be written as a grid: %s; warp it to a projected "
           "or geographic system first (gdalwarp -t_srs EPSG:...)",
           path_.c_str(), units.reason().c_str());
     case CoordinateUnits::Kind::kConverted:
-      notes_.push_back({false, SourceText::Tr("the coordinates of %s are in %s: X0, Y0, DX and "
-                                              "DY are written in metres (x %s)",
-                                              path_.c_str(), units.unitName().c_str(),
-                                              Number(units.factor()).c_str())});
+      notes_.push_back({false, MessageText::Tr("the coordinates of %s are in %s: X0, Y0, DX and "
+                                               "DY are written in metres (x %s)",
+                                               path_.c_str(), units.unitName().c_str(),
+                                               Number(units.factor()).c_str())});
       break;
     case CoordinateUnits::Kind::kNone:
       notes_.push_back(
           {true, LooksLikeDegrees()
-                     ? SourceText::Tr("%s has no coordinate system: its coordinates are taken as "
-                                      "metres (M); its extent looks like longitude and latitude, "
-                                      "which are degrees: give it its system (gdal_edit.py "
-                                      "-a_srs EPSG:4490, or EPSG:4326) and convert it again",
-                                      path_.c_str())
-                     : SourceText::Tr("%s has no coordinate system: its coordinates are taken as "
-                                      "metres (M)",
-                                      path_.c_str())});
+                     ? MessageText::Tr("%s has no coordinate system: its coordinates are taken as "
+                                       "metres (M); its extent looks like longitude and latitude, "
+                                       "which are degrees: give it its system (gdal_edit.py "
+                                       "-a_srs EPSG:4490, or EPSG:4326) and convert it again",
+                                       path_.c_str())
+                     : MessageText::Tr("%s has no coordinate system: its coordinates are taken as "
+                                       "metres (M)",
+                                       path_.c_str())});
       break;
     default:
       break;
@@ -202,22 +202,23 @@ void RasterSource::DescribeValues(GDALRasterBandH h) {
   if (!hasOffset) offset = 0;
   if (scale != 1 || offset != 0)
     notes_.push_back(
-        {false, SourceText::Tr("band %d of %s is scaled: heights are its values x "
-                               "%s + %s",
-                               band_, where, Number(scale).c_str(), Number(offset).c_str())});
+        {false, MessageText::Tr("band %d of %s is scaled: heights are its values x "
+                                "%s + %s",
+                                band_, where, Number(scale).c_str(), Number(offset).c_str())});
   const char* unitText = GDALGetRasterUnitType(h);
   const std::string unit = unitText ? unitText : "";
   double metres = 1;
   if (auto perUnit = MetresPerUnit(unit)) {
     metres = *perUnit;
     if (metres != 1)
-      notes_.push_back({false, SourceText::Tr("band %d of %s is in %s: heights are converted to "
-                                              "metres (x %s)",
-                                              band_, where, unit.c_str(), Number(metres).c_str())});
+      notes_.push_back(
+          {false, MessageText::Tr("band %d of %s is in %s: heights are converted to "
+                                  "metres (x %s)",
+                                  band_, where, unit.c_str(), Number(metres).c_str())});
   } else {
-    notes_.push_back({true, SourceText::Tr("band %d of %s has the unit '%s', which is no length "
-                                           "unit known here: its values are taken as metres",
-                                           band_, where, unit.c_str())});
+    notes_.push_back({true, MessageText::Tr("band %d of %s has the unit '%s', which is no length "
+                                            "unit known here: its values are taken as metres",
+                                            band_, where, unit.c_str())});
   }
   heightScale_ = scale * metres;
   heightOffset_ = offset * metres;

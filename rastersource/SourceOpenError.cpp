@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "gridfile/GridHeaderParser.h"
-#include "rastersource/SourceText.h"
+#include "messages/MessageText.h"
 
 namespace {
 
@@ -27,24 +27,25 @@ std::string Explain(const std::string& path, const std::string& gdalMessage) {
   // that the system cannot find is reported in the system's words.
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT && path.find(':') == std::string::npos && path.rfind("/vsi", 0) != 0)
-      return SourceText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
-    return SourceText::Tr("cannot open source %s as a raster: %s", path.c_str(),
-                          gdalMessage.c_str());
+      return MessageText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
+    return MessageText::Tr("cannot open source %s as a raster: %s", path.c_str(),
+                           gdalMessage.c_str());
   }
   if (S_ISDIR(st.st_mode))
-    return SourceText::Tr(
+    return MessageText::Tr(
         "source %s is a folder, not a raster; to convert every raster in it, "
         "use geodem batch --out-dir DIR %s/*.tif",
         path.c_str(), path.c_str());
   if (::access(path.c_str(), R_OK) != 0)
-    return SourceText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
+    return MessageText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
   if (!GDALGetDriverByName("GEODEM") && LooksLikeGridFile(path))
-    return SourceText::Tr(
+    return MessageText::Tr(
         "source %s is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
         "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of "
         "gdal_GEODEM.so",
         path.c_str());
-  return SourceText::Tr("cannot open source %s as a raster: %s", path.c_str(), gdalMessage.c_str());
+  return MessageText::Tr("cannot open source %s as a raster: %s", path.c_str(),
+                         gdalMessage.c_str());
 }
 
 }  // namespace
@@ -57,7 +58,7 @@ GDALDatasetH SourceOpenError::Open(const std::string& path, std::string& error) 
   const std::string message = CPLGetLastErrorMsg();
   CPLPopErrorHandler();
   if (!ds)
-    error = Explain(path, message.empty() ? SourceText::Tr("GDAL does not read it") : message);
+    error = Explain(path, message.empty() ? MessageText::Tr("GDAL does not read it") : message);
   return ds;
 }
 
@@ -72,13 +73,13 @@ std::string SourceOpenError::NoBands(GDALDatasetH ds, const std::string& path) {
     if (!isName || !value) continue;
     names += (count++ ? ", " : "") + std::string(value);
   }
-  if (!count) return SourceText::Tr("source %s has no raster bands", path.c_str());
+  if (!count) return MessageText::Tr("source %s has no raster bands", path.c_str());
   if (count == 1)
-    return SourceText::Tr(
+    return MessageText::Tr(
         "source %s has no raster bands of its own but 1 subdataset; name it as "
         "the source: %s",
         path.c_str(), names.c_str());
-  return SourceText::Tr(
+  return MessageText::Tr(
       "source %s has no raster bands of its own but %d subdatasets; name the "
       "one to convert as the source: %s",
       path.c_str(), count, names.c_str());

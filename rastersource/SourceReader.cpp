@@ -6,8 +6,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "messages/MessageText.h"
 #include "rastersource/CellType.h"
-#include "rastersource/SourceText.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset
 std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
   GdalDataset dataset = GdalDataset::OpenRaster(source.path().c_str());
   if (!dataset || GDALGetRasterCount(dataset.Get()) < source.band()) {
-    error = SourceText::Tr("cannot open source %s again", source.path().c_str());
+    error = MessageText::Tr("cannot open source %s again", source.path().c_str());
     return std::nullopt;
   }
   SourceReader reader(source, dataset.Get());

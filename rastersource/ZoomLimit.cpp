@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "gridfile/CellRounding.h"
+#include "messages/MessageText.h"
 #include "rastersource/SourceReader.h"
-#include "rastersource/SourceText.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ std::optional<std::int64_t> ZoomLimit::ForSource(const SourceReader& reader, std
   if (ByType(source) >= wanted) return FromType(source, heights);
   std::optional<SourceReader::HeightRange> range = reader.ScanHeights();
   if (!range) {
-    error = SourceText::Tr("cannot read %s to find its lowest and highest height",
-                           source.path().c_str());
+    error = MessageText::Tr("cannot read %s to find its lowest and highest height",
+                            source.path().c_str());
     return std::nullopt;
   }
   if (heights) *heights = *range;

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "rastersource/SourceText.h"
+#include "messages/MessageText.h"
 
 #ifndef GEODEM_LOCALE_FROM_BIN
 #define GEODEM_LOCALE_FROM_BIN "../share/locale"
@@ -42,17 +42,31 @@ void Translation::Start() {
   if (folder.empty() || !bindtextdomain(kDomain, folder.c_str())) return;
   bind_textdomain_codeset(kDomain, "UTF-8");
   translating = true;
-  SourceText::Use(&Translation::Text);
+  MessageText::Use(&Translation::Text);
 }
 
 const char* Translation::Text(const char* english) {
   return translating ? dgettext(kDomain, english) : english;
 }
 
+std::size_t Translation::Columns(std::string_view text) {
+  std::size_t columns = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) == 0x80) continue;  // a continuation byte
+    columns += c >= 0xE0 ? 2 : 1;      // three- and four-byte characters: CJK and wider
+  }
+  return columns;
+}
+
+std::string Translation::Padded(const std::string& label, std::size_t columns) {
+  const std::size_t used = Columns(label);
+  return label + std::string(used < columns ? columns - used : 1, ' ');
+}
+
 std::string Tr(const char* english, ...) {
   va_list args;
   va_start(args, english);
-  std::string text = SourceText::Format(Translation::Text(english), args);
+  std::string text = MessageText::Format(Translation::Text(english), args);
   va_end(args);
   return text;
 }

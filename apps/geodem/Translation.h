@@ -3,6 +3,7 @@
 // whose messages are Chinese reads the catalogue of the domain "geodem" (po/zh_CN.po). Numbers,
 // paths, option names and the level marks of the log lines are the same in every language.
 #include <string>
+#include <string_view>
 
 class Translation {
  public:
@@ -13,6 +14,11 @@ class Translation {
 
   // The text of `english` in the user's language; `english` itself when it has none.
   static const char* Text(const char* english) __attribute__((format_arg(1)));
+
+  // Columns that UTF-8 text takes on a terminal: a CJK character takes two.
+  static std::size_t Columns(std::string_view text);
+  // `label` followed by spaces up to `columns`, for aligned "label: value" lines.
+  static std::string Padded(const std::string& label, std::size_t columns);
 };
 
 // The markers xgettext extracts: _("...") for a plain text, Tr("... %s ...", ...) for one with

@@ -17,22 +17,12 @@ class UsageLines : public TranslatedHelp {
     std::string text;
     for (std::string form : forms_) {
       if (form.starts_with("[OPTIONS]")) form.replace(1, 7, get_label("OPTIONS"));
-      text += (text.empty() ? usage : std::string(Width(usage), ' ')) + name + " " + form + "\n";
+      text += (text.empty() ? usage : std::string(Translation::Columns(usage), ' ')) + name + " " +
+              form + "\n";
     }
     return text;
   }
 
  private:
-  // Columns on a terminal: a CJK character takes two.
-  static std::size_t Width(const std::string& text) {
-    std::size_t columns = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      if ((c & 0xC0) == 0x80) continue;
-      columns += c >= 0xE0 ? 2 : 1;
-    }
-    return columns;
-  }
-
   std::vector<std::string> forms_;
 };

@@ -1,11 +1,12 @@
 #pragma once
-// The texts of the source checks in the language of the program that shows them. The library
-// keeps English unless its program installs a lookup: geodem installs its catalogue's, the GDAL
-// driver none (GDAL's messages are English).
+// Messages of the libraries that geodem shares with the GDAL driver (source checks, grid file
+// checks, the sheet grid) in the language of the program that shows them. They stay English
+// unless the program installs a lookup: geodem installs its catalogue's, the driver none (GDAL's
+// messages are English).
 #include <cstdarg>
 #include <string>
 
-class SourceText {
+class MessageText {
  public:
   using Lookup = const char* (*)(const char* english);
   static void Use(Lookup lookup);

@@ -1,14 +1,14 @@
-#include "rastersource/SourceText.h"
+#include "messages/MessageText.h"
 
 #include <cstdio>
 
 namespace {
-SourceText::Lookup lookup = nullptr;
+MessageText::Lookup lookup = nullptr;
 }  // namespace
 
-void SourceText::Use(Lookup l) { lookup = l; }
+void MessageText::Use(Lookup l) { lookup = l; }
 
-std::string SourceText::Tr(const char* english, ...) {
+std::string MessageText::Tr(const char* english, ...) {
   va_list args;
   va_start(args, english);
   std::string text = Format(lookup ? lookup(english) : english, args);
@@ -16,7 +16,7 @@ std::string SourceText::Tr(const char* english, ...) {
   return text;
 }
 
-std::string SourceText::Format(const char* format, va_list args) {
+std::string MessageText::Format(const char* format, va_list args) {
   va_list again;
   va_copy(again, args);
   const int size = std::vsnprintf(nullptr, 0, format, again);
