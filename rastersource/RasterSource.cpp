@@ -144,6 +144,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   CSLDestroy(files);
   s.DescribeValues(h);
   s.DescribeMask(ds, h);
+  s.DescribeBlocks(ds, h);
   if (s.bandCount_ > 1)
     s.notes_.push_back({false, MessageText::Tr("source %s has %d bands: band %d is converted",
                                                path.c_str(), s.bandCount_, band)});
@@ -258,6 +259,18 @@ void RasterSource::DescribeMask(GDALDatasetH ds, GDALRasterBandH h) {
       return;
     }
   }
+}
+
+void RasterSource::DescribeBlocks(GDALDatasetH ds, GDALRasterBandH h) {
+  auto add = [this](GDALRasterBandH band) {
+    BlockShape shape;
+    GDALGetBlockSize(band, &shape.columns, &shape.rows);
+    shape.cellBytes = GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band));
+    blockShapes_.push_back(shape);
+  };
+  add(h);
+  if (maskBand_ < 0) add(GDALGetMaskBand(h));
+  if (maskBand_ > 0) add(GDALGetRasterBand(ds, maskBand_));
 }
 
 bool RasterSource::mayHoldMaskedCells() const {

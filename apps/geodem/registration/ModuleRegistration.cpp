@@ -11,6 +11,7 @@
 #include "apps/geodem/Translation.h"
 #include "apps/geodem/convert/StatusText.h"
 #include "host/HResult.h"
+#include "host/HostAbi.h"
 #include "host/ModuleDependencies.h"
 #include "host/Registry.h"
 
@@ -60,6 +61,10 @@ bool ModuleRegistration::Run(bool unregister, bool system, std::string& done, st
     const char* why = ::dlerror();
     error =
         Tr("cannot load the writer module %s: %s", module.c_str(), why ? why : _("unknown error"));
+    return false;
+  }
+  if (std::string mismatch = HostAbi::Mismatch(handle); !mismatch.empty()) {
+    error = "cannot load the writer module " + module + ": " + mismatch;
     return false;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
