@@ -64,7 +64,7 @@ bool ModuleRegistration::Run(bool unregister, bool system, std::string& done, st
     return false;
   }
   if (std::string mismatch = HostAbi::Mismatch(handle); !mismatch.empty()) {
-    error = "cannot load the writer module " + module + ": " + mismatch;
+    error = Tr("cannot load the writer module %s: %s", module.c_str(), mismatch.c_str());
     return false;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
