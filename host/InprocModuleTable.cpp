@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include "host/CodePage.h"
+#include "host/HostAbi.h"
 #include "host/ModuleDependencies.h"
 #include "host/RootTrust.h"
 
@@ -40,6 +41,11 @@ HRESULT InprocModuleTable::Load(const std::string& modulePath, Module*& module,
   if (!getClassObject) {
     ::dlclose(handle);
     error = "the module " + modulePath + " has no DllGetClassObject";
+    return CO_E_ERRORINDLL;
+  }
+  if (std::string mismatch = HostAbi::Mismatch(handle); !mismatch.empty()) {
+    ::dlclose(handle);
+    error = "cannot load the module " + modulePath + ": " + mismatch;
     return CO_E_ERRORINDLL;
   }
   auto canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(::dlsym(handle, "DllCanUnloadNow"));

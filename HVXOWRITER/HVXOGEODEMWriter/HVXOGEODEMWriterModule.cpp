@@ -5,6 +5,7 @@
 #include "HVXOWRITER/HVXOGEODEMWriter/ModuleCount.h"
 #include "HVXOWRITER/HVXOGEODEMWriter/ModuleGuard.h"
 #include "host/CHVXRegKey.h"
+#include "host/HostAbi.h"
 #include "host/Registry.h"
 #include "host/ServerRegistration.h"
 
@@ -26,6 +27,8 @@ ServerClassInfo WriterClass() {
 }
 
 }  // namespace
+
+GEODEM_EXPORT_HOST_ABI
 
 GEODEM_MODULE_EXPORT HRESULT DllRegisterServer() {
   return GuardModuleEntry([] {

@@ -190,9 +190,11 @@ TEST(ComponentLoading, ReportsClassesThatCannotBeCreated) {
   constexpr CLSID missingFile = MakeGuid("{00000000-0000-0000-0000-000000000001}");
   constexpr CLSID notAModule = MakeGuid("{00000000-0000-0000-0000-000000000002}");
   constexpr CLSID refused = MakeGuid("{00000000-0000-0000-0000-000000000003}");
+  constexpr CLSID foreign = MakeGuid("{00000000-0000-0000-0000-000000000004}");
   ASSERT_EQ(registerAt(missingFile, "/nonexistent/libnothing.so"), S_OK);
   ASSERT_EQ(registerAt(notAModule, GEODEM_HOST_LIBRARY), S_OK);
   ASSERT_EQ(registerAt(refused, GEODEM_TEST_MODULE), S_OK);
+  ASSERT_EQ(registerAt(foreign, GEODEM_FOREIGN_TEST_MODULE), S_OK);
   EXPECT_EQ(
       CoCreateInstance(missingFile, nullptr, CLSCTX_INPROC_SERVER, IUnknown::iid, object.PutVoid()),
       CO_E_DLLNOTFOUND);
@@ -203,6 +205,10 @@ TEST(ComponentLoading, ReportsClassesThatCannotBeCreated) {
   EXPECT_EQ(
       CoCreateInstance(refused, nullptr, CLSCTX_INPROC_SERVER, IUnknown::iid, object.PutVoid()),
       CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(
+      CoCreateInstance(foreign, nullptr, CLSCTX_INPROC_SERVER, IUnknown::iid, object.PutVoid()),
+      CO_E_ERRORINDLL);
+  EXPECT_NE(CoLastError().find("another host runtime"), std::string::npos) << CoLastError();
   CoFreeUnusedLibraries();
 
   // Registered, but the caller allows no in-process server.

@@ -10,6 +10,7 @@
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/convert/StatusText.h"
 #include "host/HResult.h"
+#include "host/HostAbi.h"
 #include "host/ModuleDependencies.h"
 #include "host/Registry.h"
 
@@ -57,6 +58,10 @@ bool ModuleRegistration::Run(bool unregister, bool system, std::string& done, st
   if (!handle) {
     const char* why = ::dlerror();
     error = "cannot load the writer module " + module + ": " + (why ? why : "unknown error");
+    return false;
+  }
+  if (std::string mismatch = HostAbi::Mismatch(handle); !mismatch.empty()) {
+    error = "cannot load the writer module " + module + ": " + mismatch;
     return false;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";

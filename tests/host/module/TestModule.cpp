@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "host/ComObject.h"
+#include "host/HostAbi.h"
 #include "host/ServerRegistration.h"
 
 #define TEST_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -56,6 +57,8 @@ ServerClassInfo CounterClass() {
 }
 
 }  // namespace
+
+GEODEM_EXPORT_HOST_ABI
 
 TEST_MODULE_EXPORT HRESULT DllRegisterServer() { return RegisterServerClass(CounterClass()); }
 
