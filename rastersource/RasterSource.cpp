@@ -139,6 +139,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   CSLDestroy(files);
   s.DescribeValues(h);
   s.DescribeMask(ds, h);
+  s.DescribeBlocks(ds, h);
   if (s.bandCount_ > 1)
     s.notes_.push_back({false, "source " + path + " has " + std::to_string(s.bandCount_) +
                                    " bands: band " + std::to_string(band) + " is converted"});
@@ -243,6 +244,18 @@ void RasterSource::DescribeMask(GDALDatasetH ds, GDALRasterBandH h) {
       return;
     }
   }
+}
+
+void RasterSource::DescribeBlocks(GDALDatasetH ds, GDALRasterBandH h) {
+  auto add = [this](GDALRasterBandH band) {
+    BlockShape shape;
+    GDALGetBlockSize(band, &shape.columns, &shape.rows);
+    shape.cellBytes = GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band));
+    blockShapes_.push_back(shape);
+  };
+  add(h);
+  if (maskBand_ < 0) add(GDALGetMaskBand(h));
+  if (maskBand_ > 0) add(GDALGetRasterBand(ds, maskBand_));
 }
 
 bool RasterSource::mayHoldMaskedCells() const {

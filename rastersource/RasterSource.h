@@ -77,6 +77,15 @@ class RasterSource {
   // Unit conversions and bands left out, worth a line to the user.
   const std::vector<Note>& notes() const { return notes_; }
 
+  // The unit in which GDAL decodes a band that a read touches: the chosen band's, and its mask's
+  // when the mask is a band of its own.
+  struct BlockShape {
+    int columns = 0;
+    int rows = 0;
+    int cellBytes = 0;
+  };
+  const std::vector<BlockShape>& blockShapes() const { return blockShapes_; }
+
  private:
   friend class SourceReader;
   // Notes on the units of the coordinates; a reason when a grid cannot state them.
@@ -84,6 +93,7 @@ class RasterSource {
   bool LooksLikeDegrees() const;
   void DescribeValues(GDALRasterBandH band);
   void DescribeMask(GDALDatasetH dataset, GDALRasterBandH band);
+  void DescribeBlocks(GDALDatasetH dataset, GDALRasterBandH band);
   double RawLowest() const;
   double RawHighest() const;
 
@@ -105,4 +115,5 @@ class RasterSource {
   std::string wkt_;
   std::vector<std::string> files_;
   std::vector<Note> notes_;
+  std::vector<BlockShape> blockShapes_;
 };
