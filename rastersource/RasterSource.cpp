@@ -13,15 +13,19 @@
 
 namespace {
 
+}  // namespace
+
 // The grid holds a north-up raster described by its corner and two cell sizes; anything else
 // would come out mirrored or skewed.
-std::string CheckGeoTransform(const std::array<double, 6>& gt) {
+std::string RasterSource::GeoTransformProblem(const std::array<double, 6>& gt) {
   if (gt[2] != 0 || gt[4] != 0)
     return "is rotated or sheared; warp it to a north-up raster first (gdalwarp)";
   if (!(gt[1] > 0) || !(gt[5] < 0))
     return "is not north-up (its rows do not run from north to south); warp it first (gdalwarp)";
   return {};
 }
+
+namespace {
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -121,7 +125,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
             " has no georeferencing (geotransform): a DEM grid needs its corner and cell size";
     return std::nullopt;
   }
-  if (std::string problem = CheckGeoTransform(s.geoTransform_); !problem.empty()) {
+  if (std::string problem = GeoTransformProblem(s.geoTransform_); !problem.empty()) {
     error = "source " + path + " " + problem;
     return std::nullopt;
   }
@@ -135,6 +139,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   CSLDestroy(files);
   s.DescribeValues(h);
   s.DescribeMask(ds, h);
+  s.DescribeBlocks(ds, h);
   if (s.bandCount_ > 1)
     s.notes_.push_back({false, "source " + path + " has " + std::to_string(s.bandCount_) +
                                    " bands: band " + std::to_string(band) + " is converted"});
@@ -239,6 +244,18 @@ void RasterSource::DescribeMask(GDALDatasetH ds, GDALRasterBandH h) {
       return;
     }
   }
+}
+
+void RasterSource::DescribeBlocks(GDALDatasetH ds, GDALRasterBandH h) {
+  auto add = [this](GDALRasterBandH band) {
+    BlockShape shape;
+    GDALGetBlockSize(band, &shape.columns, &shape.rows);
+    shape.cellBytes = GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band));
+    blockShapes_.push_back(shape);
+  };
+  add(h);
+  if (maskBand_ < 0) add(GDALGetMaskBand(h));
+  if (maskBand_ > 0) add(GDALGetRasterBand(ds, maskBand_));
 }
 
 bool RasterSource::mayHoldMaskedCells() const {

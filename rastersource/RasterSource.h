@@ -42,6 +42,8 @@ class RasterSource {
   // The same for a dataset the caller holds open (a GDAL driver's CreateCopy source, which may
   // have no file at all); path() is then its description.
   static std::optional<RasterSource> Describe(GDALDatasetH dataset, int band, std::string& error);
+  // Why a geotransform cannot be a grid's ("is rotated or sheared; ..."), empty when it can.
+  static std::string GeoTransformProblem(const std::array<double, 6>& transform);
 
   const std::string& path() const { return path_; }
   int width() const { return width_; }
@@ -75,6 +77,15 @@ class RasterSource {
   // Unit conversions and bands left out, worth a line to the user.
   const std::vector<Note>& notes() const { return notes_; }
 
+  // The unit in which GDAL decodes a band that a read touches: the chosen band's, and its mask's
+  // when the mask is a band of its own.
+  struct BlockShape {
+    int columns = 0;
+    int rows = 0;
+    int cellBytes = 0;
+  };
+  const std::vector<BlockShape>& blockShapes() const { return blockShapes_; }
+
  private:
   friend class SourceReader;
   // Notes on the units of the coordinates; a reason when a grid cannot state them.
@@ -82,6 +93,7 @@ class RasterSource {
   bool LooksLikeDegrees() const;
   void DescribeValues(GDALRasterBandH band);
   void DescribeMask(GDALDatasetH dataset, GDALRasterBandH band);
+  void DescribeBlocks(GDALDatasetH dataset, GDALRasterBandH band);
   double RawLowest() const;
   double RawHighest() const;
 
@@ -103,4 +115,5 @@ class RasterSource {
   std::string wkt_;
   std::vector<std::string> files_;
   std::vector<Note> notes_;
+  std::vector<BlockShape> blockShapes_;
 };

@@ -119,7 +119,10 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
     console_.Error("the mosaic " + target.name + " was not written");
     return false;
   }
-  if (target.mosaic) progress_.BeginConversion(Cells(target));
+  if (target.mosaic) {
+    cache_.ForConverting();
+    progress_.BeginConversion(Cells(target));
+  }
   gdalFailures = gdal_.failures();
   hr = writer->CloseTarget();
   progress_.EndConversion();
@@ -143,6 +146,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
   const JobSource& job = sources_[feed.source];
   const RasterSource& source = job.raster;
   std::string error;
+  cache_.ForReading();
   std::optional<SourceReader> reader = SourceReader::Open(source, error);
   if (!reader) {
     console_.Error(error);
@@ -179,7 +183,12 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
 
     // Outside a mosaic the source's last block makes the writer convert its grid file.
     const bool converts = !target.mosaic && i + 1 == count;
-    if (converts) progress_.BeginConversion(source.cells());
+    if (converts) {
+      // The source's blocks are no longer needed: the conversion gets the cache.
+      reader.reset();
+      cache_.ForConverting();
+      progress_.BeginConversion(source.cells());
+    }
     const int gdalFailures = gdal_.failures();
     HRESULT hr = writer->WriteRasterBlock(block.Get(), block.Get());
     progress_.EndConversion();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/geodem/Console.h"
+#include "apps/geodem/convert/BlockCacheSize.h"
 #include "apps/geodem/convert/ConversionProgress.h"
 #include "apps/geodem/convert/ConvertOptions.h"
 #include "apps/geodem/GdalErrorCapture.h"
@@ -22,8 +23,14 @@
 class ConversionJob {
  public:
   ConversionJob(const ConvertOptions& options, const std::vector<JobSource>& sources,
-                Console& console, ConversionProgress& progress, const GdalErrorCapture& gdal)
-      : options_(options), sources_(sources), console_(console), progress_(progress), gdal_(gdal) {}
+                const BlockCacheSize& cache, Console& console, ConversionProgress& progress,
+                const GdalErrorCapture& gdal)
+      : options_(options),
+        sources_(sources),
+        cache_(cache),
+        console_(console),
+        progress_(progress),
+        gdal_(gdal) {}
 
   // Hands the input metadata and the mapping file to the writer; false when it refuses either.
   bool Open(IWriterJob* job, const std::string& mappingPath);
@@ -45,6 +52,7 @@ class ConversionJob {
 
   const ConvertOptions& options_;
   const std::vector<JobSource>& sources_;
+  const BlockCacheSize& cache_;
   Console& console_;
   ConversionProgress& progress_;
   const GdalErrorCapture& gdal_;

@@ -26,6 +26,7 @@
 #include "host/CodePage.h"
 #include "host/HostRuntime.h"
 #include "host/TargetFileLock.h"
+#include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
 #include "rastersource/ZoomLimit.h"
 
@@ -79,7 +80,7 @@ int ConvertCommand::RunSteps() {
   if (auto status = CheckBlocks()) return *status;
   if (auto status = CheckTargets()) return *status;
   if (auto status = PlanCells()) return *status;
-  BoundBlockCache();  // before the zoom check, which may read every source whole
+  if (auto status = SizeBlockCache()) return *status;  // before the zoom check may read sources
   if (auto status = CheckZoom()) return *status;
   if (auto status = CheckSpace()) return *status;
   if (auto status = PrepareMapping()) return *status;
@@ -142,6 +143,10 @@ std::optional<int> ConvertCommand::CheckTargets() {
         ok = false;
         continue;
       }
+      // A killed writer's earlier grid file, kept aside, is back under its name before anything
+      // is decided about it.
+      if (lock == TargetFileLock::State::kStale)
+        TargetLeftovers::ClearNamedBy(PrjFile::FilesOfGrid(output), holder);
       // The commonest mistake, said in one line before the writer refuses it in its own words.
       // Devices and FIFOs are written in place and need no --overwrite.
       if (!options_.overwrite && IsRegularFile(output)) {
@@ -278,7 +283,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
     console_.Error(error);
     return kFailure;
   }
-  ConversionJob job(options_, sources_, console_, progress, gdal);
+  ConversionJob job(options_, sources_, *cache_, console_, progress, gdal);
   std::vector<FailedTarget> failed;
   bool prjFailed = false;
   bool ok = job.Open(writer.job.Get(), mappingPath_);
@@ -350,18 +355,15 @@ bool ConvertCommand::WritePrjFiles(const PlannedTarget& target) {
   return ok;
 }
 
-void ConvertCommand::BoundBlockCache() const {
-  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) return;  // the user's choice
-  // One row of blocks of the widest source, so that no strip of a source is read twice, within
-  // bounds that keep the peak flat.
-  constexpr double kMiB = 1024.0 * 1024.0;
-  double rowBytes = 0;
-  for (const JobSource& s : sources_)
-    rowBytes = std::max(rowBytes, static_cast<double>(options_.blockSize + options_.overlap) *
-                                      s.raster.width() * s.raster.bandCount() *
-                                      GDALGetDataTypeSizeBytes(s.cells.type));
-  double bytes = std::clamp(1.25 * rowBytes, 64 * kMiB, 128 * kMiB);
-  GDALSetCacheMax64(static_cast<GIntBig>(bytes));
+std::optional<int> ConvertCommand::SizeBlockCache() {
+  cache_.emplace(sources_, options_.blockSize, options_.overlap);
+  if (const std::string refusal = cache_->Refusal(); !refusal.empty()) {
+    console_.Error(refusal);
+    return kFailure;
+  }
+  if (const std::string note = cache_->RaisedNote(); !note.empty()) console_.Info(note);
+  cache_->ForReading();
+  return std::nullopt;
 }
 
 void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {

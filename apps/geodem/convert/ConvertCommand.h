@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/geodem/Console.h"
+#include "apps/geodem/convert/BlockCacheSize.h"
 #include "apps/geodem/convert/ConvertOptions.h"
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/convert/JobMappingFile.h"
@@ -45,8 +46,9 @@ class ConvertCommand {
   // False (said) when the name is behind a link the user may not follow (UserPath).
   bool MayWrite(const std::string& path);
 
-  // GDAL's block cache, bounded so that memory stays flat whatever the raster size.
-  void BoundBlockCache() const;
+  // GDAL's block cache sized for the sources; a source whose row of blocks cannot be cached is
+  // refused.
+  std::optional<int> SizeBlockCache();
 
   struct FailedTarget {
     const PlannedTarget* target;
@@ -62,6 +64,7 @@ class ConvertCommand {
   Console& console_;
   TargetPlan plan_;
   std::vector<JobSource> sources_;
+  std::optional<BlockCacheSize> cache_;  // once the sources are described
   std::unique_ptr<JobMappingFile> generatedMapping_;
   std::string mappingPath_;
 };

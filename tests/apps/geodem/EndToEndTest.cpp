@@ -1,5 +1,6 @@
 // The built geodem program on rasters made here, its grid files compared with what the format
 // gives for the source cells (worked out in ExpectedGrid, never by the writer's own code).
+#include <gdal_utils.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -61,6 +62,39 @@ TestRaster ProjectedFloat32() {
   return r;
 }
 
+// gdal_translate of `from` to `to` with the options given.
+bool Translate(const std::string& from, const std::string& to, std::vector<std::string> options) {
+  CPLStringList list;
+  for (const std::string& o : options) list.AddString(o.c_str());
+  GDALTranslateOptions* parsed = GDALTranslateOptionsNew(list.List(), nullptr);
+  GDALDatasetH source = GDALOpen(from.c_str(), GA_ReadOnly);
+  GDALDatasetH made = GDALTranslate(to.c_str(), source, parsed, nullptr);
+  GDALTranslateOptionsFree(parsed);
+  GDALClose(source);
+  if (made) GDALClose(made);
+  return made != nullptr;
+}
+
+// A VRT over tiles of side x side cells cut from `from`.
+bool TiledVrt(const std::string& from, const std::string& vrt, int width, int height, int side) {
+  std::vector<std::string> tiles;
+  for (int y = 0; y < height; y += side)
+    for (int x = 0; x < width; x += side) {
+      tiles.push_back(vrt + "." + std::to_string(tiles.size()) + ".tif");
+      if (!Translate(from, tiles.back(),
+                     {"-srcwin", std::to_string(x), std::to_string(y),
+                      std::to_string(std::min(side, width - x)),
+                      std::to_string(std::min(side, height - y))}))
+        return false;
+    }
+  std::vector<const char*> names;
+  for (const std::string& t : tiles) names.push_back(t.c_str());
+  GDALDatasetH made = GDALBuildVRT(vrt.c_str(), static_cast<int>(names.size()), nullptr,
+                                   names.data(), nullptr, nullptr);
+  if (made) GDALClose(made);
+  return made != nullptr;
+}
+
 // A geographic Int16 surface with no-data cells.
 TestRaster GeographicInt16() {
   TestRaster r;
@@ -114,6 +148,71 @@ TEST_F(GeodemEndToEnd, EachSourceKindInTheThreeLayouts) {
       EXPECT_FALSE(std::filesystem::exists(output + ".tmp"));
     }
   }
+}
+
+// The grid does not depend on how the source stores its cells: tiles, strips, one compressed strip,
+// NetCDF chunks or a VRT over tiles are each read in their own order.
+TEST_F(GeodemEndToEnd, EverySourceLayoutGivesTheSameGrid) {
+  TestRaster raster = ProjectedFloat32();
+  raster.width = 150;
+  raster.height = 130;
+  raster.noData = -9999;
+  raster.cell = [](int, int x, int y) { return (x * 7 + y) % 97 == 0 ? -9999 : x * 0.37 - y * 1.25; };
+  const std::string plain = Write(raster, "plain.tif");
+  const std::string expected = Expect(raster, plain).Text();
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+  } layouts[] = {
+      {"tiles.tif", {"-co", "TILED=YES", "-co", "BLOCKXSIZE=16", "-co", "BLOCKYSIZE=16"}},
+      {"strips.tif", {"-co", "BLOCKYSIZE=7", "-co", "COMPRESS=LZW"}},
+      {"one_strip.tif", {"-co", "BLOCKYSIZE=130", "-co", "COMPRESS=DEFLATE"}},
+      {"chunks.nc", {"-of", "netCDF", "-co", "FORMAT=NC4"}},
+  };
+  std::vector<std::string> sources;
+  for (const auto& layout : layouts) {
+    sources.push_back(dir_ / layout.name);
+    ASSERT_TRUE(Translate(plain, sources.back(), layout.options)) << layout.name;
+  }
+  sources.push_back(dir_ / "mosaic.vrt");
+  ASSERT_TRUE(TiledVrt(plain, sources.back(), raster.width, raster.height, 30));
+  for (const std::string& source : sources) {
+    // Windows that cross the source's blocks, with and without margins.
+    for (const char* overlap : {"0", "6"}) {
+      SCOPED_TRACE(source + " overlap " + overlap);
+      const std::string output = dir_ / "out.dem";
+      ProcessResult r = Convert({"-q", "--overwrite", "--block-size", "40", "--overlap", overlap,
+                                 source, output});
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(TempDir::ReadFile(output), expected);
+    }
+  }
+}
+
+// A source whose row of blocks does not fit in a quarter of the memory the process may use (here
+// under an address-space limit of 600000 KiB) is refused before anything is read or written.
+TEST_F(GeodemEndToEnd, SourceWhoseRowOfBlocksCannotBeCachedIsRefused) {
+  const std::string source = dir_ / "one_strip.tif";
+  const char* options[] = {"COMPRESS=DEFLATE", "BLOCKYSIZE=6600", nullptr};
+  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), source.c_str(), 6600, 6600, 1,
+                               GDT_Float32, const_cast<char**>(options));
+  ASSERT_NE(ds, nullptr);
+  double geoTransform[] = {500000, 10, 0, 4400000, 0, -10};
+  GDALSetGeoTransform(ds, geoTransform);
+  GDALFillRaster(GDALGetRasterBand(ds, 1), 5, 0);
+  GDALClose(ds);
+  const std::string output = dir_ / "one_strip.dem";
+  ProcessResult r = GeodemProcess::Run({"bash", "-c", "ulimit -v 600000 && exec \"$0\" \"$@\"",
+                                        GeodemProcess::Binary(), "convert", source, output});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("error: reading " + source + " needs "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("to hold a row of its blocks of 6600 x 6600 cells (166 MiB), more than the "
+                       "146 MiB (a quarter of the memory available)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("gdal_translate -co TILED=YES " + source), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(output));
+  EXPECT_FALSE(std::filesystem::exists(output + ".tmp"));
 }
 
 TEST_F(GeodemEndToEnd, ShowsProgressLogAndStatisticsOnStderr) {

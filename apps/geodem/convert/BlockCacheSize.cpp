@@ -1,0 +1,64 @@
+#include "apps/geodem/convert/BlockCacheSize.h"
+
+#include <cpl_conv.h>
+#include <gdal.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "rastersource/SourceBlockCache.h"
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr double kWorkingLeast = 64 * kMiB;
+constexpr double kWorkingMost = 128 * kMiB;
+
+std::string MiB(double bytes) { return std::to_string(std::llround(bytes / kMiB)) + " MiB"; }
+
+}  // namespace
+
+BlockCacheSize::BlockCacheSize(const std::vector<JobSource>& sources, int blockSize, int overlap)
+    : usersChoice_(CPLGetConfigOption("GDAL_CACHEMAX", nullptr) != nullptr) {
+  double handedRow = 0;
+  for (const JobSource& s : sources) {
+    const int windowRows = std::min(s.raster.height(), blockSize + overlap);
+    handedRow = std::max(handedRow, static_cast<double>(windowRows) * s.raster.width() *
+                                        s.raster.bandCount() *
+                                        GDALGetDataTypeSizeBytes(s.cells.type));
+    const double row = SourceBlockCache::RowBytes(s.raster, windowRows);
+    if (row > sourceRow_) {
+      sourceRow_ = row;
+      coarsest_ = &s.raster;
+    }
+  }
+  working_ = std::clamp(1.25 * handedRow, kWorkingLeast, kWorkingMost);
+  reading_ = std::max(working_, 1.25 * handedRow + sourceRow_);
+}
+
+std::string BlockCacheSize::Shape() const {
+  const RasterSource::BlockShape& b = coarsest_->blockShapes().front();
+  return std::to_string(b.columns) + " x " + std::to_string(b.rows);
+}
+
+std::string BlockCacheSize::Refusal() const {
+  const double ceiling = SourceBlockCache::Ceiling();
+  if (usersChoice_ || reading_ <= ceiling) return {};
+  return "reading " + coarsest_->path() + " needs " + MiB(reading_) +
+         " of GDAL's block cache to hold a row of its blocks of " + Shape() + " cells (" +
+         MiB(sourceRow_) + "), more than the " + MiB(ceiling) +
+         " (a quarter of the memory available) that geodem gives it; store it in tiles first "
+         "(gdal_translate -co TILED=YES " +
+         coarsest_->path() +
+         " tiled.tif), or set GDAL_CACHEMAX to read it anyway, decoding each block many times";
+}
+
+std::string BlockCacheSize::RaisedNote() const {
+  if (usersChoice_ || reading_ <= kWorkingMost) return {};
+  return "GDAL's block cache is raised to " + MiB(reading_) + " to hold a row of the " +
+         Shape() + "-cell blocks of " + coarsest_->path() + ", so that each is decoded once";
+}
+
+void BlockCacheSize::Set(double bytes) const {
+  if (!usersChoice_) GDALSetCacheMax64(static_cast<GIntBig>(bytes));
+}
