@@ -14,21 +14,20 @@
 
 namespace {
 
+}  // namespace
+
 // The grid holds a north-up raster described by its corner and two cell sizes; anything else
 // would come out mirrored or skewed.
-std::string CheckGeoTransform(const std::array<double, 6>& gt, const std::string& path) {
+std::string RasterSource::GeoTransformProblem(const std::array<double, 6>& gt) {
   if (gt[2] != 0 || gt[4] != 0)
-    return MessageText::Tr(
-        "source %s is rotated or sheared; warp it to a north-up raster first "
-        "(gdalwarp)",
-        path.c_str());
+    return MessageText::Tr("is rotated or sheared; warp it to a north-up raster first (gdalwarp)");
   if (!(gt[1] > 0) || !(gt[5] < 0))
-    return MessageText::Tr(
-        "source %s is not north-up (its rows do not run from north to south); "
-        "warp it first (gdalwarp)",
-        path.c_str());
+    return MessageText::Tr("is not north-up (its rows do not run from north to south); warp it "
+                           "first (gdalwarp)");
   return {};
 }
+
+namespace {
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -130,8 +129,9 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
         path.c_str());
     return std::nullopt;
   }
-  if (std::string problem = CheckGeoTransform(s.geoTransform_, path); !problem.empty()) {
-    error = problem;
+  if (std::string problem = GeoTransformProblem(s.geoTransform_); !problem.empty()) {
+    // "source <path> is rotated ...": the problem reads as the rest of the sentence.
+    error = MessageText::Tr("source %s %s", path.c_str(), problem.c_str());
     return std::nullopt;
   }
   if (const char* wkt = GDALGetProjectionRef(ds)) s.wkt_ = wkt;
