@@ -187,6 +187,14 @@ TEST_F(GeodemEndToEnd, EverySourceLayoutGivesTheSameGrid) {
       EXPECT_EQ(TempDir::ReadFile(output), expected);
     }
   }
+  // A VRT over 195 files under a low limit on open files.
+  const std::string many = dir_ / "many.vrt";
+  ASSERT_TRUE(TiledVrt(plain, many, raster.width, raster.height, 10));
+  ProcessResult r = GeodemProcess::Run({"bash", "-c", "ulimit -n 24 && exec \"$0\" \"$@\"",
+                                        GeodemProcess::Binary(), "convert", "-q", "--overwrite",
+                                        many, dir_ / "out.dem"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "out.dem"), expected);
 }
 
 // A source whose row of blocks does not fit in a quarter of the memory the process may use (here
