@@ -83,7 +83,8 @@ void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optiona
 }
 
 template <class T>
-SourceReader::HeightRange RangeOf(const T* cells, std::size_t n, const std::optional<double>& marker) {
+SourceReader::HeightRange RangeOf(const T* cells, std::size_t n,
+                                  const std::optional<double>& marker) {
   // Without a branch per cell, so that the pass runs in vector registers.
   const bool hasMarker = marker.has_value();
   const T none = hasMarker ? static_cast<T>(*marker) : T{};

@@ -19,8 +19,10 @@ BlockGeometry Geometry(const JobSource& s, const BlockWindow& w) {
   return g;
 }
 
+// What GDAL says on the reading thread, kept with the block being read.
 void CPL_STDCALL Collect(CPLErr level, CPLErrorNum, const char* message) {
-  auto* said = static_cast<std::vector<std::pair<CPLErr, std::string>>*>(CPLGetErrorHandlerUserData());
+  auto* said =
+      static_cast<std::vector<std::pair<CPLErr, std::string>>*>(CPLGetErrorHandlerUserData());
   if (level == CE_Debug || level == CE_None) return;
   said->emplace_back(level, message ? message : "");
 }
@@ -99,6 +101,7 @@ BlockFeed::Block BlockFeed::Next() {
     ready_.pop_front();
   }
   changed_.notify_all();
-  for (const auto& [level, text] : block.gdalSaid) CPLError(level, CPLE_AppDefined, "%s", text.c_str());
+  for (const auto& [level, text] : block.gdalSaid)
+    CPLError(level, CPLE_AppDefined, "%s", text.c_str());
   return block;
 }

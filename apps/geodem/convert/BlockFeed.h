@@ -28,7 +28,7 @@ class BlockFeed {
  public:
   struct Block {
     BlockWindow window;
-    ComPtr<RasterBlock> raster;  // empty when the block could not be read
+    ComPtr<RasterBlock> raster;         // empty when the block could not be read
     SourceReader::HeightRange heights;  // of its cells, when the job's zoom is to be checked
     std::vector<std::pair<CPLErr, std::string>> gdalSaid;
   };
@@ -52,7 +52,7 @@ class BlockFeed {
 
   const JobSource& job_;
   const BlockLayout layout_;
-  const std::u16string name_;  // of every block: the source's path
+  const std::u16string name_;           // of every block: the source's path
   std::optional<SourceReader> reader_;  // the reading thread's alone
   std::mutex mutex_;
   std::condition_variable changed_;

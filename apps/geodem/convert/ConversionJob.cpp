@@ -166,8 +166,8 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     }
     heights.Add(block.heights);
     const bool last = i + 1 == count;
-    // Every cell has been seen: the writer is never handed the block that would let it write heights
-    // the grid cannot hold.
+    // Every cell has been seen: the writer is never handed the block that would let it write
+    // heights the grid cannot hold.
     if (last && !ZoomFits(job, heights)) return false;
     block.raster->SetProperties(ComPtr<IPropertySet>(properties.Get()));
     block.raster->SetSpatialReference(reference);

@@ -26,6 +26,7 @@ void OpenFileLimit::Fit() {
   }
   if (CPLGetConfigOption("GDAL_MAX_DATASET_POOL_SIZE", nullptr)) return;  // the user's choice
   if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kGdalPool + kOwnFiles) return;
-  const rlim_t pool = std::max(kLeastPool, limit.rlim_cur > kOwnFiles ? limit.rlim_cur - kOwnFiles : 0);
+  const rlim_t pool =
+      std::max(kLeastPool, limit.rlim_cur > kOwnFiles ? limit.rlim_cur - kOwnFiles : 0);
   CPLSetConfigOption("GDAL_MAX_DATASET_POOL_SIZE", std::to_string(pool).c_str());
 }
