@@ -9,18 +9,35 @@
 #include <string_view>
 
 #include "gdal/GeodemGridCopy.h"
+#include "gdal/GeodemGuard.h"
 #include "gdal/GeodemRasterBand.h"
+#include "gdal/GeodemReplacement.h"
 #include "gridfile/GridHeaderParser.h"
 
 int GeodemDataset::Identify(GDALOpenInfo* info) {
-  if (info->nHeaderBytes <= 0) return FALSE;
-  return GridHeaderParser::Identify(
-      std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
-                       static_cast<std::size_t>(info->nHeaderBytes)));
+  return Guarded(
+      [&] {
+        const bool grid = info->nHeaderBytes > 0 &&
+                          GridHeaderParser::Identify(std::string_view(
+                              reinterpret_cast<const char*>(info->pabyHeader),
+                              static_cast<std::size_t>(info->nHeaderBytes)));
+        if (grid) GeodemReplacement::Identified(info->pszFilename);
+        return grid ? TRUE : FALSE;
+      },
+      FALSE);
 }
 
 GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
+  return Guarded([&] { return OpenGrid(info); }, static_cast<GDALDataset*>(nullptr));
+}
+
+CPLErr GeodemDataset::Delete(const char* filename) {
+  return Guarded([&] { return GeodemReplacement::Delete(filename); }, CE_Failure);
+}
+
+GDALDataset* GeodemDataset::OpenGrid(GDALOpenInfo* info) {
   if (!Identify(info)) return nullptr;
+  GeodemReplacement::Settle(info->pszFilename);
   if (info->eAccess == GA_Update) {
     CPLError(CE_Failure, CPLE_NotSupported,
              "The GEODEM driver does not support update access to existing datasets.");
@@ -63,12 +80,21 @@ GDALDataset* GeodemDataset::Open(GDALOpenInfo* info) {
 GDALDataset* GeodemDataset::CreateCopy(const char* filename, GDALDataset* source, int,
                                        char** options, GDALProgressFunc progress,
                                        void* progressData) {
-  const auto parsed = GeodemCreationOptions::Read(options, source->GetRasterCount());
-  if (!parsed) return nullptr;
-  const GeodemGridCopy copy(filename, *parsed);
-  if (!copy.Write(*source, progress, progressData)) return nullptr;
-  GDALOpenInfo info(filename, GA_ReadOnly);
-  return Open(&info);
+  return Guarded(
+      [&]() -> GDALDataset* {
+        {
+          // Taken first: the earlier pair that GDAL's Delete kept aside goes back on any failure.
+          std::unique_ptr<GeodemReplacement> replacement = GeodemReplacement::Begin(filename);
+          if (!replacement) return nullptr;
+          const auto parsed = GeodemCreationOptions::Read(options, source->GetRasterCount());
+          if (!parsed || !GeodemGridCopy(filename, *parsed).Write(*source, progress, progressData))
+            return nullptr;
+          replacement->Committed();
+        }
+        GDALOpenInfo info(filename, GA_ReadOnly);
+        return Open(&info);
+      },
+      static_cast<GDALDataset*>(nullptr));
 }
 
 // HEIGHTS=STORED (the default): the stored integers, scaled by 1 / Hzoom; HEIGHTS=METRES: Float32

@@ -20,6 +20,9 @@ class GeodemDataset final : public GDALPamDataset {
   // Writes the grid file from a source (GeodemGridCopy) and opens it.
   static GDALDataset* CreateCopy(const char* filename, GDALDataset* source, int strict,
                                  char** options, GDALProgressFunc progress, void* progressData);
+  // Removes a grid file and its .prj, or keeps them aside for the create GDAL makes next
+  // (GeodemReplacement).
+  static CPLErr Delete(const char* filename);
 
   CPLErr GetGeoTransform(double* transform) override;
   const OGRSpatialReference* GetSpatialRef() const override;
@@ -29,6 +32,7 @@ class GeodemDataset final : public GDALPamDataset {
   CnsdtfGridReader& Reader() { return m_reader; }
 
  private:
+  static GDALDataset* OpenGrid(GDALOpenInfo* info);
   static std::optional<bool> HeightsInMetres(GDALOpenInfo* info, const GridHeader& header);
   static bool NoDataOption(GDALOpenInfo* info, const GridHeader& header,
                            std::optional<double>& noData);

@@ -37,6 +37,7 @@ GEODEM_EXPORT void GDALRegister_GEODEM() {
   driver->pfnOpen = GeodemDataset::Open;
   driver->pfnCreateCopy = GeodemDataset::CreateCopy;
   driver->pfnCreate = GeodemWritableDataset::Create;
+  driver->pfnDelete = GeodemDataset::Delete;
   GetGDALDriverManager()->RegisterDriver(driver);
 }
 

@@ -13,7 +13,6 @@
 #include "gridfile/PrjFile.h"
 #include "host/AtomicFile.h"
 #include "host/CodePage.h"
-#include "host/TargetFileLock.h"
 #include "host/UserPath.h"
 
 namespace {
@@ -36,39 +35,25 @@ bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
   // The source first: a source that cannot be written leaves the target alone.
   std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
   if (!cells || !MayWrite(m_target, m_options)) return false;
-  TargetFileLock lock;
-  if (!Claim(lock)) return false;
-  if (!WriteGrid(source, *cells, progress ? progress : GDALDummyProgress, progressData)) {
+  GridTextFile out;
+  if (!WriteGrid(source, *cells, out, progress ? progress : GDALDummyProgress, progressData))
     return false;
-  }
-  if (m_options.prj && !WritePrj(source)) {
-    VSIUnlink(m_target.c_str());
-    return false;
-  }
-  return true;
-}
-
-// One writer of a file at a time, as with geodem convert; a writer that died (a killed
-// gdal_translate) left its unfinished file behind, which the next one clears away.
-bool GeodemGridCopy::Claim(TargetFileLock& lock) const {
-  switch (lock.Acquire(m_target)) {
-    case TargetFileLock::Result::kLocked:
-      if (lock.foundStale() && lock.staleHolder() != 0)
-        AtomicFile::RemoveTemporaryOf(m_target, lock.staleHolder());
-      return true;
-    case TargetFileLock::Result::kBusy:
-      return Fail(CPLE_AppDefined,
-                  "%s is being written by another conversion (process %s); try again when it has "
-                  "finished.",
-                  m_target.c_str(), std::to_string(lock.holder()).c_str());
-    case TargetFileLock::Result::kFailed:
-      if (!lock.refusal().empty()) return Fail(CPLE_OpenFailed, "%s.", lock.refusal().c_str());
-      break;
-  }
-  return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", m_target.c_str(), VSIStrerror(errno));
+  // The .prj before the grid takes its name: a .prj that cannot be written leaves the earlier
+  // pair as it was, and nothing needs undoing once the grid file stands.
+  if (m_options.prj && !WritePrj(source)) return false;
+  if (out.Finish()) return true;
+  return Fail(CPLE_FileIO, "Cannot put %s in place: %s; the unfinished file is removed.",
+              m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
 }
 
 bool GeodemGridCopy::MayWrite(const std::string& target, const GeodemCreationOptions& options) {
+  // The grid text code takes GBK paths, as the writer component's host hands them over.
+  if (GbkToUtf8(Utf8ToGbk(target)) != target) {
+    return Fail(CPLE_NotSupported,
+                "%s: the grid writer keeps names in GBK, which cannot hold every character of "
+                "this path.",
+                target.c_str());
+  }
   return MayFollow(target) && (!options.prj || MayFollow(PrjFile::PathBeside(target)));
 }
 
@@ -79,18 +64,9 @@ bool GeodemGridCopy::MayFollow(const std::string& path) {
   return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", path.c_str(), VSIStrerror(errno));
 }
 
-bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
+bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells, GridTextFile& out,
                                GDALProgressFunc progress, void* progressData) const {
-  // The grid text code takes GBK paths, as the writer component's host hands them over.
-  const std::string gbk = Utf8ToGbk(m_target);
-  if (GbkToUtf8(gbk) != m_target) {
-    return Fail(CPLE_NotSupported,
-                "%s: the grid writer keeps names in GBK, which cannot hold every character of "
-                "this path.",
-                m_target.c_str());
-  }
-  GridTextFile out;
-  if (!out.Create(gbk)) {
+  if (!out.Create(Utf8ToGbk(m_target))) {
     if (!out.refusal().empty()) return Fail(CPLE_OpenFailed, "%s.", out.refusal().c_str());
     return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", m_target.c_str(), VSIStrerror(errno));
   }
@@ -105,9 +81,9 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells,
   });
   const bool readFailed = !written && !cancelled && !out.Failed();
   const std::string readError = readFailed ? CPLGetLastErrorMsg() : "";
-  // Only a complete grid takes the name; anything else goes with the temporary, and an earlier
-  // file at the target stays as it was.
-  if (written && out.Finish()) return true;
+  // Only a complete grid takes the name (Finish, once the .prj stands); anything else goes with
+  // the temporary, and an earlier file at the target stays as it was.
+  if (written && out.Complete()) return true;
   if (cancelled) {
     return Fail(CPLE_UserInterrupt, "Writing %s was cancelled; the unfinished file is removed.",
                 m_target.c_str());
@@ -137,8 +113,7 @@ bool GeodemGridCopy::WritePrj(GDALDataset& source) const {
   }
   std::string error;
   if (!PrjFile::Write(path, esri, error)) {
-    VSIUnlink(path.c_str());
-    return Fail(CPLE_FileIO, "%s; the grid file is removed as well.", error.c_str());
+    return Fail(CPLE_FileIO, "%s; %s is not written either.", error.c_str(), m_target.c_str());
   }
   return true;
 }

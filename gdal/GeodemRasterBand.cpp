@@ -1,6 +1,7 @@
 #include "gdal/GeodemRasterBand.h"
 
 #include "gdal/GeodemDataset.h"
+#include "gdal/GeodemGuard.h"
 #include "gridfile/AsciiText.h"
 
 GeodemRasterBand::GeodemRasterBand(GeodemDataset* dataset, std::int32_t zoom,
@@ -14,6 +15,10 @@ GeodemRasterBand::GeodemRasterBand(GeodemDataset* dataset, std::int32_t zoom,
 }
 
 CPLErr GeodemRasterBand::IReadBlock(int, int blockY, void* image) {
+  return Guarded([&] { return ReadRow(blockY, image); }, CE_Failure);
+}
+
+CPLErr GeodemRasterBand::ReadRow(int blockY, void* image) {
   auto* dataset = static_cast<GeodemDataset*>(poDS);
   CnsdtfGridReader& reader = dataset->Reader();
   if (m_metres) m_stored.resize(static_cast<std::size_t>(nBlockXSize));

@@ -23,6 +23,8 @@ class GeodemRasterBand final : public GDALPamRasterBand {
   const char* GetUnitType() override;
 
  private:
+  CPLErr ReadRow(int row, void* image);
+
   std::int32_t m_zoom;
   std::optional<double> m_noData;  // as stored: an integer
   bool m_metres;

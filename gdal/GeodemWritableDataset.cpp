@@ -6,11 +6,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "gdal/GeodemGridCopy.h"
+#include "gdal/GeodemGuard.h"
+#include "gdal/GeodemReplacement.h"
+#include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
+#include "rastersource/RasterSource.h"
 
 namespace {
 
@@ -52,6 +59,15 @@ class WritableBand final : public GDALProxyRasterBand {
 
 GDALDataset* GeodemWritableDataset::Create(const char* filename, int cols, int rows, int bands,
                                            GDALDataType type, char** options) {
+  return Guarded([&] { return CreateOver(filename, cols, rows, bands, type, options); },
+                 static_cast<GDALDataset*>(nullptr));
+}
+
+GDALDataset* GeodemWritableDataset::CreateOver(const char* filename, int cols, int rows,
+                                               int bands, GDALDataType type, char** options) {
+  // Taken first: the earlier pair that GDAL's Delete kept aside goes back on any failure.
+  std::unique_ptr<GeodemReplacement> replacement = GeodemReplacement::Begin(filename);
+  if (!replacement) return nullptr;
   const auto parsed = GeodemCreationOptions::Read(options, bands);
   if (!parsed || !GeodemGridCopy::MayWrite(filename, *parsed)) return nullptr;
   if (bands < 1 || GDALDataTypeIsComplex(type) || type == GDT_Unknown) {
@@ -60,6 +76,16 @@ GDALDataset* GeodemWritableDataset::Create(const char* filename, int cols, int r
              bands, GDALGetDataTypeName(type));
     return nullptr;
   }
+  const std::string temporaryPath = TargetLeftovers::DriverRasterOf(filename);
+  GDALDataset* temporary = CreateTemporary(temporaryPath, filename, cols, rows, bands, type);
+  if (!temporary) return nullptr;
+  return new GeodemWritableDataset(filename, temporaryPath, temporary, *parsed,
+                                   std::move(replacement));
+}
+
+GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, const char* filename,
+                                                    int cols, int rows, int bands,
+                                                    GDALDataType type) {
   GDALDriver* gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
   if (!gtiff) {
     CPLError(CE_Failure, CPLE_NotSupported,
@@ -67,44 +93,45 @@ GDALDataset* GeodemWritableDataset::Create(const char* filename, int cols, int r
              "driver.");
     return nullptr;
   }
-  // A file of that name may be an earlier write's raster, the only copy of someone's data; and
-  // GTiff follows whatever link stands there: the name is made ours, exclusively, first.
-  const std::string temporaryPath = UserPath::SideName(filename, ".tmp.tif");
-  std::string refusal = UserPath::SideRefusal(temporaryPath);
+  // A file of that name may be an earlier write's raster, the only copy of someone's data (a
+  // killed writer's was cleared with its lock); and GTiff follows whatever link stands there: the
+  // name is made ours, exclusively, first.
+  std::string refusal = UserPath::SideRefusal(path);
   struct stat existing {};
-  if (refusal.empty() && ::lstat(temporaryPath.c_str(), &existing) == 0) {
+  if (refusal.empty() && ::lstat(path.c_str(), &existing) == 0) {
     CPLError(CE_Failure, CPLE_FileIO,
-             "%s is in the way of the temporary raster of %s (left by an unfinished write?); "
+             "%s is in the way of the temporary raster of %s (kept from a failed write?); "
              "remove it first.",
-             temporaryPath.c_str(), filename);
+             path.c_str(), filename);
     return nullptr;
   }
-  const int reserved = UserPath::CreateSide(temporaryPath, 0600, refusal);
+  const int reserved = UserPath::CreateSide(path, 0600, refusal);
   if (reserved < 0) {
-    CPLError(CE_Failure, CPLE_OpenFailed, "Cannot create %s: %s.", temporaryPath.c_str(),
+    CPLError(CE_Failure, CPLE_OpenFailed, "Cannot create %s: %s.", path.c_str(),
              refusal.empty() ? VSIStrerror(errno) : refusal.c_str());
     return nullptr;
   }
   ::close(reserved);
   const char* tiffOptions[] = {"TILED=YES", "BIGTIFF=IF_SAFER", nullptr};
-  GDALDataset* temporary = gtiff->Create(temporaryPath.c_str(), cols, rows, bands, type,
-                                         const_cast<char**>(tiffOptions));
+  GDALDataset* temporary =
+      gtiff->Create(path.c_str(), cols, rows, bands, type, const_cast<char**>(tiffOptions));
   if (!temporary) {
     CPLError(CE_Failure, CPLE_OpenFailed, "Cannot create %s: the temporary raster of %s failed.",
-             temporaryPath.c_str(), filename);
-    VSIUnlink(temporaryPath.c_str());
-    return nullptr;
+             path.c_str(), filename);
+    VSIUnlink(path.c_str());
   }
-  return new GeodemWritableDataset(filename, temporaryPath, temporary, *parsed);
+  return temporary;
 }
 
 GeodemWritableDataset::GeodemWritableDataset(std::string target, std::string temporaryPath,
                                              GDALDataset* temporary,
-                                             const GeodemCreationOptions& options)
+                                             const GeodemCreationOptions& options,
+                                             std::unique_ptr<GeodemReplacement> replacement)
     : m_target(std::move(target)),
       m_temporaryPath(std::move(temporaryPath)),
       m_temporary(temporary),
-      m_options(options) {
+      m_options(options),
+      m_replacement(std::move(replacement)) {
   nRasterXSize = temporary->GetRasterXSize();
   nRasterYSize = temporary->GetRasterYSize();
   eAccess = GA_Update;
@@ -115,25 +142,80 @@ GeodemWritableDataset::GeodemWritableDataset(std::string target, std::string tem
 }
 
 GeodemWritableDataset::~GeodemWritableDataset() {
+  Guarded(
+      [&] {
+        Close();
+        return 0;
+      },
+      0);
+  m_replacement.reset();
+}
+
+// The grid cannot say how a raster is turned: refused when it is set, not found out at closing.
+CPLErr GeodemWritableDataset::SetGeoTransform(double* transform) {
+  std::array<double, 6> given{};
+  std::copy(transform, transform + 6, given.begin());
+  if (const std::string problem = RasterSource::GeoTransformProblem(given); !problem.empty()) {
+    CPLError(CE_Failure, CPLE_NotSupported, "The geotransform given for %s %s.", m_target.c_str(),
+             problem.c_str());
+    return CE_Failure;
+  }
+  return m_temporary->SetGeoTransform(transform);
+}
+
+void GeodemWritableDataset::Close() {
   GDALProxyDataset::FlushCache(true);
   // The bands lead to the GeoTIFF's, which close with it.
   for (int i = 0; i < nBands; ++i) delete papoBands[i];
   nBands = 0;
   GDALClose(GDALDataset::ToHandle(m_temporary));
-  WriteGrid();
-  GDALDeleteDataset(nullptr, m_temporaryPath.c_str());
+  m_temporary = nullptr;
+  if (WriteGrid()) {
+    m_replacement->Committed();
+    GDALDeleteDataset(GDALGetDriverByName("GTiff"), m_temporaryPath.c_str());
+  }
 }
 
-void GeodemWritableDataset::WriteGrid() {
-  std::unique_ptr<GDALDataset> raster(
-      GDALDataset::Open(m_temporaryPath.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-  if (!raster) {
-    CPLError(CE_Failure, CPLE_OpenFailed, "%s is not written: its raster %s cannot be read.",
-             m_target.c_str(), m_temporaryPath.c_str());
-    return;
+// The grid file from the closed GeoTIFF. A failure leaves the GeoTIFF, the caller's only copy of
+// the data written, and one failure message naming it, which is GDAL's last error when the dataset
+// is gone (nothing after it resets the error state); warnings pass as they came.
+bool GeodemWritableDataset::WriteGrid() {
+  struct Message {
+    CPLErr type;
+    CPLErrorNum number;
+    std::string text;
+  };
+  std::vector<Message> messages;
+  CPLPushErrorHandlerEx(
+      [](CPLErr type, CPLErrorNum number, const char* text) {
+        static_cast<std::vector<Message>*>(CPLGetErrorHandlerUserData())
+            ->push_back({type, number, text});
+      },
+      &messages);
+  bool written = false;
+  {
+    std::unique_ptr<GDALDataset> raster(
+        GDALDataset::Open(m_temporaryPath.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    if (raster) {
+      raster->SetDescription(m_target.c_str());  // messages name what the user is writing
+      written = GeodemGridCopy(m_target, m_options).Write(*raster, nullptr, nullptr);
+    }
   }
-  raster->SetDescription(m_target.c_str());  // messages name what the user is writing
-  GeodemGridCopy(m_target, m_options).Write(*raster, nullptr, nullptr);
+  CPLPopErrorHandler();
+  std::string reason = "its raster cannot be read";
+  CPLErrorNum number = CPLE_FileIO;
+  for (const Message& m : messages) {
+    if (m.type == CE_Failure || m.type == CE_Fatal) {
+      reason = m.text;
+      number = m.number;
+    } else if (m.type != CE_None) {
+      CPLError(m.type, m.number, "%s", m.text.c_str());
+    }
+  }
+  if (written) return true;
+  CPLError(CE_Failure, number, "%s is not written: %s The raster written to it is kept in %s.",
+           m_target.c_str(), reason.c_str(), m_temporaryPath.c_str());
+  return false;
 }
 
 char** GeodemWritableDataset::GetFileList() {

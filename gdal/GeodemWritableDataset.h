@@ -2,12 +2,19 @@
 // What the driver's Create gives: a writable dataset that GDAL programs fill band by band (rasterio,
 // gdal_calc.py, QGIS's "Save as", gdalwarp), kept in a temporary GeoTIFF beside the target
 // (<target>.tmp.tif) and written as the grid file when it is closed, by the same code as
-// CreateCopy. The GeoTIFF then goes; a failure at closing is a CE_Failure and leaves no grid file.
+// CreateCopy. The target is locked from Create to close, so a killed writer's GeoTIFF is known by
+// its dead lock and cleared by the next writer. What the grid cannot hold is refused at the call
+// that sets it (a rotated geotransform). A failure at closing is a CE_Failure that stays GDAL's
+// last error, the earlier grid file stays, and the GeoTIFF holding the caller's data is kept and
+// named in the message; after a success it goes.
 #include <gdal_proxy.h>
 
+#include <memory>
 #include <string>
 
 #include "gdal/GeodemCreationOptions.h"
+
+class GeodemReplacement;
 
 class GeodemWritableDataset final : public GDALProxyDataset {
  public:
@@ -17,18 +24,26 @@ class GeodemWritableDataset final : public GDALProxyDataset {
 
   GDALDriver* GetDriver() override { return GDALDataset::GetDriver(); }
   char** GetFileList() override;
+  CPLErr SetGeoTransform(double* transform) override;
 
  protected:
   GDALDataset* RefUnderlyingDataset() const override { return m_temporary; }
   void UnrefUnderlyingDataset(GDALDataset*) const override {}
 
  private:
+  static GDALDataset* CreateOver(const char* filename, int cols, int rows, int bands,
+                                 GDALDataType type, char** options);
+  static GDALDataset* CreateTemporary(const std::string& path, const char* filename, int cols,
+                                      int rows, int bands, GDALDataType type);
   GeodemWritableDataset(std::string target, std::string temporaryPath, GDALDataset* temporary,
-                        const GeodemCreationOptions& options);
-  void WriteGrid();
+                        const GeodemCreationOptions& options,
+                        std::unique_ptr<GeodemReplacement> replacement);
+  void Close();
+  bool WriteGrid();
 
   std::string m_target;
   std::string m_temporaryPath;
   GDALDataset* m_temporary;
   GeodemCreationOptions m_options;
+  std::unique_ptr<GeodemReplacement> m_replacement;
 };

@@ -18,6 +18,7 @@ bool GridTextFile::Create(const std::string& gbkPath) {
   m_written = 0;
   m_sentToDisk = 0;
   m_failed = false;
+  m_complete = false;
   m_error = 0;
   return true;
 }
@@ -69,13 +70,24 @@ void GridTextFile::StartWriteback() {
   m_sentToDisk = m_written;
 }
 
-bool GridTextFile::Finish() {
+bool GridTextFile::Complete() {
+  if (m_complete) return true;
   if (m_file.fd() < 0) return false;
   Flush();
   if (m_failed) {
     m_file.Abandon();
     return false;
   }
+  if (!m_file.Sync()) {
+    m_failed = true;
+    m_error = errno;
+    return false;
+  }
+  return m_complete = true;
+}
+
+bool GridTextFile::Finish() {
+  if (!Complete()) return false;
   if (m_file.Commit()) return true;
   m_error = errno;
   return false;

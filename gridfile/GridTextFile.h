@@ -36,7 +36,10 @@ class GridTextFile {
   int error() const { return m_error; }
   // Set when the name or a side file was refused as another user's (AtomicFile::refusal).
   const std::string& refusal() const { return m_file.refusal(); }
-  // Writes what is buffered and puts the file in place; true only when every byte reached it.
+  // Writes what is buffered and flushes it to the disk, not yet under the file's name; true only
+  // when every byte reached it.
+  bool Complete();
+  // Complete, then puts the file in place.
   bool Finish();
 
  private:
@@ -50,5 +53,6 @@ class GridTextFile {
   std::size_t m_written = 0;     // bytes in the file
   std::size_t m_sentToDisk = 0;  // bytes whose writeback has been started
   bool m_failed = false;
+  bool m_complete = false;
   int m_error = 0;
 };

@@ -15,6 +15,10 @@ std::string PrjFile::PathBeside(const std::string& gridPath) {
   return std::filesystem::path(gridPath).replace_extension(".prj").string();
 }
 
+std::vector<std::string> PrjFile::FilesOfGrid(const std::string& gridPath) {
+  return {gridPath, PathBeside(gridPath), gridPath + ".aux.xml"};
+}
+
 std::string PrjFile::EsriWkt(const std::string& wkt) {
   if (wkt.empty()) return {};
   const CoordinateUnits units = CoordinateUnits::Of(wkt);

@@ -8,11 +8,14 @@
 // coordinates the grid converts to metres (CoordinateUnits) is written in metres, without a code.
 // The GDAL driver of the grid format reads it back, and both geodem and the driver write it.
 #include <string>
+#include <vector>
 
 class PrjFile {
  public:
   // The .prj of a grid file: its extension replaced (or added).
   static std::string PathBeside(const std::string& gridPath);
+  // A grid file with the files that go with it: its .prj and GDAL's .aux.xml.
+  static std::vector<std::string> FilesOfGrid(const std::string& gridPath);
   // A coordinate system (any WKT GDAL reads) as the .prj text above; empty when there is none or
   // GDAL cannot read it.
   static std::string EsriWkt(const std::string& wkt);

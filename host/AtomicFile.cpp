@@ -34,6 +34,7 @@ void AtomicFile::RemoveTemporaryOf(const std::string& target, long pid) {
 
 bool AtomicFile::Create(const std::string& target) {
   Abandon();
+  m_synced = false;
   m_refusal.clear();
   if (!UserPath::Follow(target, m_target, m_refusal)) return false;
   struct stat existing {};
@@ -65,14 +66,22 @@ bool AtomicFile::Write(const void* data, std::size_t size) {
   return true;
 }
 
-bool AtomicFile::Commit() {
-  if (m_fd < 0) return false;
+bool AtomicFile::Sync() {
+  if (m_fd < 0) return m_synced;
   // Some file systems report a failed write only at the flush or at the close.
   bool ok = m_temporary.empty() || ::fsync(m_fd) == 0;
   if (::close(m_fd) != 0) ok = false;
   m_fd = -1;
-  if (m_temporary.empty()) return ok;
-  if (!ok || ::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+  if (!ok) Abandon();
+  m_synced = ok;
+  return ok;
+}
+
+bool AtomicFile::Commit() {
+  if (!Sync()) return false;
+  m_synced = false;
+  if (m_temporary.empty()) return true;
+  if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
     Abandon();
     return false;
   }

@@ -32,6 +32,9 @@ class AtomicFile {
   int fd() const { return m_fd; }
   // Writes all size bytes, retrying short writes; false when the system refuses (errno says why).
   bool Write(const void* data, std::size_t size);
+  // Flushes the written bytes to the disk and closes the file, where a full disk shows at the
+  // latest; false (the temporary removed) when the system refuses. Commit does it when not done.
+  bool Sync();
   // Makes the written bytes the target's. False when any step fails; the target is then as it was
   // (written in place: as far as the writes got).
   bool Commit();
@@ -47,4 +50,5 @@ class AtomicFile {
   std::string m_temporary;  // empty when written in place
   std::string m_refusal;
   int m_fd = -1;
+  bool m_synced = false;
 };

@@ -145,6 +145,8 @@ TargetFileLock::State TargetFileLock::Probe(const std::string& target, long* hol
   } else if (lock.l_type != F_UNLCK) {
     state = State::kHeld;
     if (holder) *holder = HolderPid(fd);
+  } else if (holder) {
+    *holder = ReadPid(fd);
   }
   ::close(fd);
   return state;

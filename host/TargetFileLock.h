@@ -34,7 +34,8 @@ class TargetFileLock {
   // Removes the lock file and drops the lock.
   void Release();
 
-  // The state of a target's lock; with kHeld, *holder is the holding process (0 when unknown).
+  // The state of a target's lock; with kHeld, *holder is the holding process, with kStale the one
+  // that died (0 when unknown).
   static State Probe(const std::string& target, long* holder = nullptr);
   static std::string LockPathOf(const std::string& target);
 

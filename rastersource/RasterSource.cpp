@@ -13,15 +13,19 @@
 
 namespace {
 
+}  // namespace
+
 // The grid holds a north-up raster described by its corner and two cell sizes; anything else
 // would come out mirrored or skewed.
-std::string CheckGeoTransform(const std::array<double, 6>& gt) {
+std::string RasterSource::GeoTransformProblem(const std::array<double, 6>& gt) {
   if (gt[2] != 0 || gt[4] != 0)
     return "is rotated or sheared; warp it to a north-up raster first (gdalwarp)";
   if (!(gt[1] > 0) || !(gt[5] < 0))
     return "is not north-up (its rows do not run from north to south); warp it first (gdalwarp)";
   return {};
 }
+
+namespace {
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -121,7 +125,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
             " has no georeferencing (geotransform): a DEM grid needs its corner and cell size";
     return std::nullopt;
   }
-  if (std::string problem = CheckGeoTransform(s.geoTransform_); !problem.empty()) {
+  if (std::string problem = GeoTransformProblem(s.geoTransform_); !problem.empty()) {
     error = "source " + path + " " + problem;
     return std::nullopt;
   }

@@ -42,6 +42,8 @@ class RasterSource {
   // The same for a dataset the caller holds open (a GDAL driver's CreateCopy source, which may
   // have no file at all); path() is then its description.
   static std::optional<RasterSource> Describe(GDALDatasetH dataset, int band, std::string& error);
+  // Why a geotransform cannot be a grid's ("is rotated or sheared; ..."), empty when it can.
+  static std::string GeoTransformProblem(const std::array<double, 6>& transform);
 
   const std::string& path() const { return path_; }
   int width() const { return width_; }

@@ -27,6 +27,7 @@
 #include "host/CodePage.h"
 #include "host/HostRuntime.h"
 #include "host/TargetFileLock.h"
+#include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
 #include "rastersource/ZoomLimit.h"
 
@@ -144,6 +145,10 @@ std::optional<int> ConvertCommand::CheckTargets() {
         ok = false;
         continue;
       }
+      // A killed writer's earlier grid file, kept aside, is back under its name before anything
+      // is decided about it.
+      if (lock == TargetFileLock::State::kStale)
+        TargetLeftovers::ClearNamedBy(PrjFile::FilesOfGrid(output), holder);
       // The commonest mistake, said in one line before the writer refuses it in its own words.
       // Devices and FIFOs are written in place and need no --overwrite.
       if (!options_.overwrite && IsRegularFile(output)) {

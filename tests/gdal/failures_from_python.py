@@ -1,0 +1,263 @@
+"""Writes through the GEODEM driver that fail: each failure reaches the caller (an exception, GDAL's
+last error, a rasterio log record), and an earlier g.dem + g.prj stay byte for byte, also after a
+writer killed midway once the next run of the driver or of geodem has come. Run by CTest with
+Debian's interpreter (GDAL's bindings, numpy, rasterio); exit status 77 skips."""
+import glob
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    import numpy as np
+    import rasterio
+    from osgeo import gdal, osr
+    from rasterio.transform import Affine
+except ImportError as error:
+    print(f"skipped: {error} (Debian's python3-gdal, python3-numpy and python3-rasterio)")
+    sys.exit(77)
+
+GEODEM = sys.argv[1]
+NORTH_UP = [500000.0, 30.0, 0.0, 4400000.0, 0.0, -30.0]
+
+
+def write_source(path, rows, cols, height=None):
+    ds = gdal.GetDriverByName("GTiff").Create(path, cols, rows, 1, gdal.GDT_Float32)
+    ds.SetGeoTransform(NORTH_UP)
+    srs = osr.SpatialReference()
+    srs.ImportFromEPSG(32650)
+    ds.SetProjection(srs.ExportToWkt())
+    rng = np.random.default_rng(rows)
+    cells = rng.uniform(0, 3000, (rows, cols)) if height is None else np.full((rows, cols), height)
+    ds.GetRasterBand(1).WriteArray(cells.astype(np.float32))
+    return path
+
+
+def run(*command):
+    return subprocess.run(command, capture_output=True, text=True)
+
+
+def translate(source, target, *options):
+    return run("gdal_translate", "-q", "-of", "GEODEM", *options, source, target)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+# Each way to fail over an earlier pair: the pair's folder and the sources; returns a complaint, or
+# None when the failure was reported.
+def zoom_overflow_translate(folder, small, big):
+    r = translate(small, f"{folder}/g.dem", "-co", "ZOOM=10000000")
+    return None if r.returncode != 0 and "largest zoom" in r.stderr else f"exit {r.returncode}"
+
+
+# rasterio in a program of its own, as its users run it: a failure at closing comes after rasterio
+# has let go of GDAL's messages, which then go to stderr.
+RASTERIO_WRITE = """
+import sys, rasterio
+with rasterio.open(sys.argv[1]) as s:
+    profile = {k: s.profile[k] for k in ("width", "height", "count", "dtype", "crs", "transform")}
+    heights = s.read(1)
+with rasterio.open(sys.argv[2], "w", driver="GEODEM", ZOOM=10000000, **profile) as out:
+    out.write(heights, 1)
+"""
+
+
+def zoom_overflow_rasterio(folder, small, big):
+    r = run(sys.executable, "-c", RASTERIO_WRITE, small, f"{folder}/g.dem")
+    kept = f"{folder}/g.dem.tmp.tif"
+    told = "largest zoom" in r.stderr and kept in r.stderr and os.path.exists(kept)
+    if os.path.exists(kept):
+        os.remove(kept)  # the caller's raster, kept and named
+    return None if told else f"exit {r.returncode}: {r.stderr}"
+
+
+def folder_at_prj(folder, small, big):
+    os.remove(f"{folder}/g.prj")
+    os.mkdir(f"{folder}/g.prj")
+    r = translate(small, f"{folder}/g.dem", "-co", "ZOOM=10")
+    os.rmdir(f"{folder}/g.prj")
+    os.rename(f"{folder}/kept.prj", f"{folder}/g.prj")
+    return None if r.returncode != 0 and "g.prj" in r.stderr else f"exit {r.returncode}"
+
+
+def killed(next_run):
+    def case(folder, small, big):
+        writer = subprocess.Popen(["gdal_translate", "-q", "-of", "GEODEM", big,
+                                   f"{folder}/g.dem"])
+        deadline = time.monotonic() + 60
+        while not any(os.path.getsize(p) > 0 for p in glob.glob(f"{folder}/g.dem.*.part")):
+            if writer.poll() is not None or time.monotonic() > deadline:
+                return "the writer ended before it could be killed midway"
+            time.sleep(0.01)
+        writer.send_signal(signal.SIGKILL)
+        writer.wait()
+        return next_run(folder, small)
+    return case
+
+
+def next_translate(folder, small):
+    r = translate(small, f"{folder}/g.dem", "-co", "ZOOM=10000000")
+    return None if r.returncode != 0 else "the next gdal_translate succeeded"
+
+
+def next_geodem(folder, small):
+    r = run(GEODEM, "convert", "-q", small, f"{folder}/g.dem")
+    return None if r.returncode != 0 and "exists" in r.stderr else f"geodem: {r.stderr}"
+
+
+def earlier_pair_survives(work, small, big):
+    cases = {
+        "gdal_translate with a zoom overflow": zoom_overflow_translate,
+        "rasterio with a zoom overflow": zoom_overflow_rasterio,
+        "gdal_translate with a folder at g.prj": folder_at_prj,
+        "gdal_translate killed, then gdal_translate": killed(next_translate),
+        "gdal_translate killed, then geodem convert": killed(next_geodem),
+    }
+    failures = 0
+    for name, case in cases.items():
+        folder = tempfile.mkdtemp(dir=work)
+        gdal.Translate(f"{folder}/g.dem", small, format="GEODEM")
+        pair = {f: read(f"{folder}/{f}") for f in ("g.dem", "g.prj")}
+        with open(f"{folder}/kept.prj", "wb") as f:
+            f.write(pair["g.prj"])
+        complaint = case(folder, small, big)
+        if os.path.exists(f"{folder}/kept.prj"):
+            os.remove(f"{folder}/kept.prj")
+        # The lock file of a killed writer stays where geodem only looked: it marks leftovers.
+        left = sorted(f for f in os.listdir(folder) if f != "g.dem.lock")
+        if complaint:
+            pass
+        elif left != ["g.dem", "g.prj"]:
+            complaint = f"left {left}"
+        elif any(read(f"{folder}/{f}") != pair[f] for f in pair):
+            complaint = "the earlier pair changed"
+        if complaint:
+            print(f"{name}: {complaint}")
+            failures += 1
+    return failures
+
+
+# A Create-path writer killed before closing; its GeoTIFF stands beside the target.
+CREATE_AND_WAIT = """
+import sys, time
+from osgeo import gdal
+ds = gdal.GetDriverByName("GEODEM").Create(sys.argv[1], 30, 20, 1, gdal.GDT_Float32)
+ds.FlushCache()
+print("ready", flush=True)
+time.sleep(60)
+"""
+
+
+# The next run of either tool clears a killed Create-path writer's GeoTIFF, known by its dead lock.
+def killed_create_leftovers(work, small):
+    failures = 0
+    nexts = {
+        "gdal_translate": lambda t: translate(small, t),
+        "geodem convert": lambda t: run(GEODEM, "convert", "-q", "--overwrite", small, t),
+    }
+    for name, next_run in nexts.items():
+        folder = tempfile.mkdtemp(dir=work)
+        target = f"{folder}/c.dem"
+        writer = subprocess.Popen([sys.executable, "-c", CREATE_AND_WAIT, target],
+                                  stdout=subprocess.PIPE, text=True)
+        writer.stdout.readline()
+        writer.send_signal(signal.SIGKILL)
+        writer.wait()
+        left = sorted(os.listdir(folder))
+        r = next_run(target)
+        after = sorted(os.listdir(folder))
+        if "c.dem.tmp.tif" not in left or r.returncode != 0 or "c.dem.tmp.tif" in after:
+            print(f"killed writer, then {name}: before {left}, after {after}: {r.stderr}")
+            failures += 1
+    return failures
+
+
+def expect_failure(what, call, text):
+    try:
+        call()
+    except RuntimeError as e:
+        if text in str(e):
+            return 0
+        print(f"{what}: raised {e}")
+        return 1
+    print(f"{what}: no exception")
+    return 1
+
+
+# The message a Create dataset leaves when it cannot be closed into a grid file.
+def closed_with_failure(what, folder, fill):
+    target = f"{folder}/c.dem"
+    ds = gdal.GetDriverByName("GEODEM").Create(target, 256, 256, 1, gdal.GDT_Float32)
+    fill(ds)
+    ds.GetRasterBand(1).WriteArray(np.full((256, 256), 100.0))
+    # Without exceptions: the bindings would turn the error into one that nobody can catch (in a
+    # destructor) and reset GDAL's error state.
+    gdal.DontUseExceptions()
+    gdal.PushErrorHandler("CPLQuietErrorHandler")
+    del ds  # the grid file is written here
+    error, message = gdal.GetLastErrorType(), gdal.GetLastErrorMsg()
+    gdal.PopErrorHandler()
+    gdal.UseExceptions()
+    kept = f"{target}.tmp.tif"
+    failed = error == gdal.CE_Failure and kept in message
+    ok = failed and os.path.exists(kept) and not os.path.exists(target)
+    if not ok:
+        print(f"{what}: last error {error} '{message}'")
+    for f in glob.glob(f"{folder}/c.*"):
+        os.remove(f)
+    return 0 if ok else 1
+
+
+def failures_reach_the_caller(work):
+    driver = gdal.GetDriverByName("GEODEM")
+    failures = expect_failure(
+        "SetGeoTransform of a rotated raster",
+        lambda: driver.Create(f"{work}/r.dem", 3, 3, 1, gdal.GDT_Float32).SetGeoTransform(
+            [500000.0, 30.0, 5.0, 4400000.0, 5.0, -30.0]),
+        f"The geotransform given for {work}/r.dem is rotated or sheared")
+    failures += closed_with_failure("a Create closed without geotransform", work, lambda ds: None)
+    small = f"{work}/small"
+    os.mkdir(small)
+    # Room for the GeoTIFF (one tile of 256 KiB) but not for the grid's 384 KiB of text.
+    if run("mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", small).returncode != 0:
+        print("(no full file system: mounting a tmpfs is not allowed here)")
+        return failures
+    try:
+        failures += closed_with_failure("a Create closed on a full file system", small,
+                                        lambda ds: ds.SetGeoTransform(NORTH_UP))
+    finally:
+        run("umount", "-l", small)
+    try:
+        with rasterio.open(f"{work}/r.dem", "w", driver="GEODEM", width=3, height=3, count=1,
+                           dtype="float32", transform=Affine(30, 5, 0, 5, -30, 0)):
+            pass
+        print("rasterio with a rotated transform: no exception")
+        failures += 1
+    except Exception:  # whichever rasterio raises for a transform not taken
+        pass
+    return failures
+
+
+def main():
+    gdal.UseExceptions()
+    if gdal.GetDriverByName("GEODEM") is None:
+        print("the GEODEM driver is not loaded (GDAL_DRIVER_PATH)")
+        return 1
+    with tempfile.TemporaryDirectory(prefix="geodem-failures-") as work:
+        os.environ["GEODEM_REGISTRY"] = os.path.join(work, "registry")
+        subprocess.run([GEODEM, "register"], check=True, capture_output=True)
+        small = write_source(f"{work}/small.tif", 40, 30, 1000.0)
+        big = write_source(f"{work}/big.tif", 2500, 2500)
+        failures = (earlier_pair_survives(work, small, big) + failures_reach_the_caller(work) +
+                    killed_create_leftovers(work, small))
+        print(f"{failures} failures")
+        return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
