@@ -5,9 +5,38 @@
 
 namespace JsonText {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 (stray, overlong or surrogate bytes,
+// code points past U+10FFFF).
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(at);
+  if (lead < 0x80) return 1;
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  const unsigned second = byte(at + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
+    return 0;
+  return length;
+}
+
+}  // namespace
+
 std::string Quote(const std::string& utf8) {
   std::string out = "\"";
-  for (char c : utf8) {
+  for (std::size_t at = 0; at < utf8.size(); ++at) {
+    // A name of another code page (a GBK file name from a Windows share) must not make the
+    // whole report unreadable: each byte that is not UTF-8 becomes U+FFFD.
+    if (std::size_t length = Utf8SequenceAt(utf8, at); length != 1) {
+      out += length == 0 ? std::string("\xEF\xBF\xBD") : utf8.substr(at, length);
+      at += length == 0 ? 0 : length - 1;
+      continue;
+    }
+    const char c = utf8[at];
     switch (c) {
       case '"':
         out += "\\\"";
