@@ -16,8 +16,8 @@ constexpr int kCellsPerRead = 1 << 18;
 // for the next piece instead of returning it to the system (and faulting it in again).
 constexpr std::size_t kBytesPerGdalRead = 64 << 10;
 
-// Whole rows of the band's blocks, about kBytesPerGdalRead of them, so that no block is read
-// twice.
+// Whole rows of the band's blocks, about kBytesPerGdalRead of them, after which GDAL's cache is
+// emptied, so that no block is read twice and the cache holds one such piece at most.
 int GdalReadHeight(GDALDataset& dataset, const RasterSource& source, GDALDataType type) {
   int blockCols = 0, blockRows = 0;
   GDALGetBlockSize(GDALGetRasterBand(GDALDataset::ToHandle(&dataset), source.band()), &blockCols,
@@ -29,10 +29,13 @@ int GdalReadHeight(GDALDataset& dataset, const RasterSource& source, GDALDataTyp
   return static_cast<int>(std::min<std::size_t>(blocks * std::max(blockRows, 1), INT_MAX));
 }
 
-// kCellsPerRead in whole pieces of GDAL reads, within the raster.
+// About kCellsPerRead, whatever the block shape: a source of large blocks (one strip of the whole
+// raster, say) has them held once in GDAL's block cache, not copied whole into the driver's own
+// buffers. Small pieces of GDAL reads come whole.
 int ReadHeight(const RasterSource& source, int rowsPerGdalRead) {
-  const int rows = kCellsPerRead / std::max(source.width(), 1);
-  return std::clamp(rows - rows % rowsPerGdalRead, rowsPerGdalRead, std::max(source.height(), 1));
+  const int rows = std::max(kCellsPerRead / std::max(source.width(), 1), 1);
+  const int whole = rows >= rowsPerGdalRead ? rows - rows % rowsPerGdalRead : rows;
+  return std::clamp(whole, 1, std::max(source.height(), 1));
 }
 
 }  // namespace
@@ -74,15 +77,19 @@ bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
   const std::size_t cellBytes = static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type));
   const std::size_t rowBytes = static_cast<std::size_t>(cols) * cellBytes;
   m_cells.resize(rowBytes * static_cast<std::size_t>(count));
-  for (int r = 0; r < count; r += m_rowsPerGdalRead) {
-    const int k = std::min(m_rowsPerGdalRead, count - r);
-    if (!m_reader.Read(0, row + r, cols, k, m_plan.type, m_plan.marker.value_or(0),
+  for (int r = 0; r < count;) {
+    const int at = row + r;
+    const int pieceEnd = std::min((at / m_rowsPerGdalRead + 1) * m_rowsPerGdalRead,
+                                  m_source.height());
+    const int k = std::min(count - r, pieceEnd - at);
+    if (!m_reader.Read(0, at, cols, k, m_plan.type, m_plan.marker.value_or(0),
                        m_cells.data() + rowBytes * r)) {
       return false;
     }
-    // The rows are read once: GDAL's block cache would only grow with the raster. Emptied in small
-    // pieces, its memory is taken again from the heap rather than from the system.
-    m_dataset.FlushCache(false);
+    // The rows are read once: GDAL's block cache would only grow with the raster. Emptied after
+    // each piece, its memory is taken again from the heap rather than from the system.
+    if (at + k == pieceEnd) m_dataset.FlushCache(false);
+    r += k;
   }
   // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
   return GridCellEncoder::ReadsAsDouble(m_plan.type) ? Encode(GDT_Float64, m_doubles, row, n, out)

@@ -153,14 +153,17 @@ GeodemWritableDataset::~GeodemWritableDataset() {
 
 // The grid cannot say how a raster is turned: refused when it is set, not found out at closing.
 CPLErr GeodemWritableDataset::SetGeoTransform(double* transform) {
-  std::array<double, 6> given{};
-  std::copy(transform, transform + 6, given.begin());
-  if (const std::string problem = RasterSource::GeoTransformProblem(given); !problem.empty()) {
-    CPLError(CE_Failure, CPLE_NotSupported, "The geotransform given for %s %s.", m_target.c_str(),
-             problem.c_str());
-    return CE_Failure;
-  }
-  return m_temporary->SetGeoTransform(transform);
+  return Guarded(
+      [&] {
+        std::array<double, 6> given{};
+        std::copy(transform, transform + 6, given.begin());
+        const std::string problem = RasterSource::GeoTransformProblem(given);
+        if (problem.empty()) return m_temporary->SetGeoTransform(transform);
+        CPLError(CE_Failure, CPLE_NotSupported, "The geotransform given for %s %s.",
+                 m_target.c_str(), problem.c_str());
+        return CE_Failure;
+      },
+      CE_Failure);
 }
 
 void GeodemWritableDataset::Close() {

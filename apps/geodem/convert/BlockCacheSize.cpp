@@ -24,9 +24,9 @@ BlockCacheSize::BlockCacheSize(const std::vector<JobSource>& sources, int blockS
   double handedRow = 0;
   for (const JobSource& s : sources) {
     const int windowRows = std::min(s.raster.height(), blockSize + overlap);
-    handedRow = std::max(handedRow, static_cast<double>(windowRows) * s.raster.width() *
-                                        s.raster.bandCount() *
-                                        GDALGetDataTypeSizeBytes(s.cells.type));
+    handedRow =
+        std::max(handedRow, static_cast<double>(windowRows) * s.raster.width() *
+                                s.raster.bandCount() * GDALGetDataTypeSizeBytes(s.cells.type));
     const double row = SourceBlockCache::RowBytes(s.raster, windowRows);
     if (row > sourceRow_) {
       sourceRow_ = row;
