@@ -40,10 +40,13 @@ class GeodemWritableDataset final : public GDALProxyDataset {
                         std::unique_ptr<GeodemReplacement> replacement);
   void Close();
   bool WriteGrid();
+  // The failure at closing, which names the GeoTIFF kept.
+  void Refuse(CPLErrorNum number, const std::string& reason) const;
 
   std::string m_target;
   std::string m_temporaryPath;
   GDALDataset* m_temporary;
   GeodemCreationOptions m_options;
   std::unique_ptr<GeodemReplacement> m_replacement;
+  std::string m_writeFailure;  // the first write refused, which the grid must not go without
 };

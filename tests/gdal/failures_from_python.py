@@ -221,6 +221,21 @@ def failures_reach_the_caller(work):
             [500000.0, 30.0, 5.0, 4400000.0, 5.0, -30.0]),
         f"The geotransform given for {work}/r.dem is rotated or sheared")
     failures += closed_with_failure("a Create closed without geotransform", work, lambda ds: None)
+
+    def overflow():
+        ds = driver.Create(f"{work}/z.dem", 20, 10, 1, gdal.GDT_Float32, ["ZOOM=10000"])
+        ds.SetGeoTransform(NORTH_UP)
+        heights = np.zeros((5, 8))
+        heights[4, 7] = 1e6
+        ds.GetRasterBand(1).WriteArray(heights, xoff=5, yoff=2)
+    failures += expect_failure(
+        "WriteArray of a height the zoom pushes past 32 bits", overflow,
+        f"ZOOM=10000 pushes the height 1000000 (row 7, column 13 of {work}/z.dem) past the 32-bit "
+        "integers of the grid; the largest zoom that fits it is 2147.")
+    if os.path.exists(f"{work}/z.dem") or not os.path.exists(f"{work}/z.dem.tmp.tif"):
+        print("a Create whose write failed was written as a grid file at closing")
+        failures += 1
+    os.remove(f"{work}/z.dem.tmp.tif")
     small = f"{work}/small"
     os.mkdir(small)
     # Room for the GeoTIFF (one tile of 256 KiB) but not for the grid's 384 KiB of text.
