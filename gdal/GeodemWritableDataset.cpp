@@ -1,9 +1,11 @@
 #include "gdal/GeodemWritableDataset.h"
 
+#include <cpl_conv.h>
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,11 +134,31 @@ GDALDataset* GeodemWritableDataset::CreateOver(const char* filename, int cols, i
              bands, GDALGetDataTypeName(type));
     return nullptr;
   }
+  if (!HasRoom(filename, cols, rows, type)) return nullptr;
   const std::string temporaryPath = TargetLeftovers::DriverRasterOf(filename);
   GDALDataset* temporary = CreateTemporary(temporaryPath, filename, cols, rows, bands, type);
   if (!temporary) return nullptr;
   return new GeodemWritableDataset(filename, temporaryPath, temporary, *parsed,
                                    std::move(replacement));
+}
+
+// gdalwarp and others take no failure from a close: a target that cannot fit is better refused
+// now. The heights are not known yet, so the need is the least any grid of that size takes (a
+// digit a cell, "   0 ") beside the uncompressed GeoTIFF: a write refused here could never fit.
+bool GeodemWritableDataset::HasRoom(const std::string& target, int cols, int rows,
+                                    GDALDataType type) {
+  const std::string folder = CPLGetPath(target.c_str());
+  struct statvfs fs {};
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) != 0 || fs.f_blocks == 0) return true;
+  const double cells = static_cast<double>(cols) * rows;
+  const double need = cells * (GDALGetDataTypeSizeBytes(type) + 5);
+  const double free = static_cast<double>(fs.f_bavail) * static_cast<double>(fs.f_frsize);
+  if (need <= free) return true;
+  CPLError(CE_Failure, CPLE_FileIO,
+           "%s cannot be written: its temporary GeoTIFF and grid text need at least %.0f bytes, "
+           "and the file system of %s has %.0f free.",
+           target.c_str(), need, folder.empty() ? "." : folder.c_str(), free);
+  return false;
 }
 
 GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, const char* filename,

@@ -33,6 +33,7 @@ class GeodemWritableDataset final : public GDALProxyDataset {
  private:
   static GDALDataset* CreateOver(const char* filename, int cols, int rows, int bands,
                                  GDALDataType type, char** options);
+  static bool HasRoom(const std::string& target, int cols, int rows, GDALDataType type);
   static GDALDataset* CreateTemporary(const std::string& path, const char* filename, int cols,
                                       int rows, int bands, GDALDataType type);
   GeodemWritableDataset(std::string target, std::string temporaryPath, GDALDataset* temporary,

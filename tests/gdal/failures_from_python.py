@@ -238,13 +238,20 @@ def failures_reach_the_caller(work):
     os.remove(f"{work}/z.dem.tmp.tif")
     small = f"{work}/small"
     os.mkdir(small)
-    # Room for the GeoTIFF (one tile of 256 KiB) but not for the grid's 384 KiB of text.
-    if run("mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", small).returncode != 0:
+    # Room for the GeoTIFF (one tile of 256 KiB) and the least a grid of its size takes (a digit a
+    # cell), which Create asks for, but not for the grid's 576 KiB of text.
+    if run("mount", "-t", "tmpfs", "-o", "size=720k", "tmpfs", small).returncode != 0:
         print("(no full file system: mounting a tmpfs is not allowed here)")
         return failures
     try:
         failures += closed_with_failure("a Create closed on a full file system", small,
                                         lambda ds: ds.SetGeoTransform(NORTH_UP))
+        # gdalwarp takes no failure from a close (GDAL 3.6): one that cannot fit fails at Create.
+        r = run("gdalwarp", "-q", "-of", "GEODEM", write_source(f"{work}/w.tif", 300, 300),
+                f"{small}/w.dem")
+        if r.returncode == 0 or "cannot be written" not in r.stderr:
+            print(f"gdalwarp onto a full file system: exit {r.returncode}: {r.stderr}")
+            failures += 1
     finally:
         run("umount", "-l", small)
     try:
