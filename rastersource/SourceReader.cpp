@@ -82,7 +82,44 @@ void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optiona
   }
 }
 
+template <class T>
+SourceReader::HeightRange RangeOf(const T* cells, std::size_t n,
+                                  const std::optional<double>& marker) {
+  // Without a branch per cell, so that the pass runs in vector registers.
+  const bool hasMarker = marker.has_value();
+  const T none = hasMarker ? static_cast<T>(*marker) : T{};
+  T lowest = std::numeric_limits<T>::max();
+  T highest = std::numeric_limits<T>::lowest();
+  bool any = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const T cell = cells[i];
+    const bool height = !IsNoHeight(cell) & !(hasMarker & (cell == none));
+    lowest = height && cell < lowest ? cell : lowest;
+    highest = height && cell > highest ? cell : highest;
+    any |= height;
+  }
+  if (!any) return {};
+  return {true, static_cast<double>(lowest), static_cast<double>(highest)};
+}
+
 }  // namespace
+
+SourceReader::HeightRange SourceReader::HeightRange::Of(const void* cells, std::size_t n,
+                                                        GDALDataType type,
+                                                        const std::optional<double>& marker) {
+  HeightRange range;
+  WithCellType(type, [&](auto cell) {
+    range = RangeOf(static_cast<const decltype(cell)*>(cells), n, marker);
+  });
+  return range;
+}
+
+void SourceReader::HeightRange::Add(const HeightRange& other) {
+  if (!other.any) return;
+  lowest = any ? std::min(lowest, other.lowest) : other.lowest;
+  highest = any ? std::max(highest, other.highest) : other.highest;
+  any = true;
+}
 
 SourceReader::SourceReader(const RasterSource& source, GDALDatasetH dataset)
     : source_(&source), band_(GDALGetRasterBand(dataset, source.band())) {
@@ -143,23 +180,14 @@ std::optional<SourceReader::HeightRange> SourceReader::ScanHeights() const {
   const RasterSource& s = *source_;
   // Strips of whole rows, about 4 Mi cells each, so that memory stays flat.
   const int rowsPerStrip = std::max(1, (1 << 22) / s.width());
+  const double noHeight = std::numeric_limits<double>::quiet_NaN();
   std::vector<double> strip;
   HeightRange range;
-  range.lowest = std::numeric_limits<double>::infinity();
-  range.highest = -std::numeric_limits<double>::infinity();
   for (int y = 0; y < s.height(); y += rowsPerStrip) {
     const int rows = std::min(rowsPerStrip, s.height() - y);
     strip.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.width()));
-    if (!Read(0, y, s.width(), rows, GDT_Float64, std::numeric_limits<double>::quiet_NaN(),
-              strip.data()))
-      return std::nullopt;
-    for (double v : strip) {
-      if (std::isnan(v)) continue;
-      range.lowest = std::min(range.lowest, v);
-      range.highest = std::max(range.highest, v);
-      range.any = true;
-    }
+    if (!Read(0, y, s.width(), rows, GDT_Float64, noHeight, strip.data())) return std::nullopt;
+    range.Add(HeightRange::Of(strip.data(), strip.size(), GDT_Float64, std::nullopt));
   }
-  if (!range.any) range.lowest = range.highest = 0;
   return range;
 }

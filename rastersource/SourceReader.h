@@ -4,6 +4,7 @@
 // and transparent cells) set to the caller's marker, scale, offset and feet applied.
 #include <gdal.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ class SourceReader {
     bool any = false;  // some cell holds a height
     double lowest = 0;
     double highest = 0;
+
+    // The range of `n` cells of `type` as Read gives them: cells equal to the marker, and
+    // non-finite ones, are no heights.
+    static HeightRange Of(const void* cells, std::size_t n, GDALDataType type,
+                          const std::optional<double>& marker);
+    void Add(const HeightRange& other);
   };
   // The lowest and highest height of the whole band, exact, read cell by cell; nothing when a read
   // fails.

@@ -19,3 +19,13 @@ cputimed() {
     || { cat "$work/stderr" >&2; return 1; }
   awk '{ print $1 + $2 }' "$work/cputime"
 }
+# The median of the numbers given.
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+# The floor of a conversion: reading the source file once and writing a file as large as the
+# output (its second argument), in 4 MiB pieces.
+floor_of() {
+  dd if="$1" of=/dev/null bs=4M status=none
+  dd if=/dev/zero of="$work/floor.out" bs=4M count="$(( ($(stat -c %s "$2") + 4194303) / 4194304 ))" \
+    status=none
+  rm -f "$work/floor.out"
+}

@@ -912,7 +912,7 @@ TEST_F(GeodemBadInput, TruncatedSourceFailsWithoutAGridFile) {
   raster.width = raster.height = 256;
   const std::string source = Raster("cut.tif", raster);
   fs::resize_file(source, fs::file_size(source) / 2);
-  ExpectRefused({source, dir_ / "out.dem"}, 1, "cannot read " + source);
+  ExpectRefused({source, dir_ / "out.dem"}, 1, "cannot read block 1 of 1 of source " + source);
 }
 
 }  // namespace

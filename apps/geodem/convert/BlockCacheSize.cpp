@@ -23,9 +23,9 @@ BlockCacheSize::BlockCacheSize(const std::vector<JobSource>& sources, int blockS
   double handedRow = 0;
   for (const JobSource& s : sources) {
     const int windowRows = std::min(s.raster.height(), blockSize + overlap);
-    handedRow = std::max(handedRow, static_cast<double>(windowRows) * s.raster.width() *
-                                        s.raster.bandCount() *
-                                        GDALGetDataTypeSizeBytes(s.cells.type));
+    handedRow =
+        std::max(handedRow, static_cast<double>(windowRows) * s.raster.width() *
+                                s.raster.bandCount() * GDALGetDataTypeSizeBytes(s.cells.type));
     const double row = SourceBlockCache::RowBytes(s.raster, windowRows);
     if (row > sourceRow_) {
       sourceRow_ = row;
@@ -55,8 +55,8 @@ std::string BlockCacheSize::Refusal() const {
 
 std::string BlockCacheSize::RaisedNote() const {
   if (usersChoice_ || reading_ <= kWorkingMost) return {};
-  return "GDAL's block cache is raised to " + MiB(reading_) + " to hold a row of the " +
-         Shape() + "-cell blocks of " + coarsest_->path() + ", so that each is decoded once";
+  return "GDAL's block cache is raised to " + MiB(reading_) + " to hold a row of the " + Shape() +
+         "-cell blocks of " + coarsest_->path() + ", so that each is decoded once";
 }
 
 void BlockCacheSize::Set(double bytes) const {

@@ -12,10 +12,10 @@
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/convert/OutputFolder.h"
 #include "apps/geodem/convert/StatusText.h"
-#include "rastersource/SourceReader.h"
+#include "apps/geodem/convert/BlockFeed.h"
+#include "rastersource/ZoomLimit.h"
 #include "host/CodePage.h"
 #include "host/FileFailure.h"
-#include "host/RasterBlock.h"
 #include "host/SpatialReference.h"
 #include "host/TargetFileLock.h"
 #include "host/UserPath.h"
@@ -27,18 +27,6 @@ std::u16string Wide(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 bool Exists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(path, ec);
-}
-
-// The block of window w as the writer places it: on the source's grid, one band.
-BlockGeometry Geometry(const JobSource& s, const BlockWindow& w) {
-  BlockGeometry g;
-  g.columns = w.columns;
-  g.rows = w.rows;
-  g.x = s.originX + w.x * s.pixelWidth;
-  g.y = s.originY + w.y * s.pixelHeight;
-  g.pixelWidth = s.pixelWidth;
-  g.pixelHeight = s.pixelHeight;
-  return g;
 }
 
 }  // namespace
@@ -145,15 +133,15 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
                                const TargetFeed& feed) {
   const JobSource& job = sources_[feed.source];
   const RasterSource& source = job.raster;
+  const BlockLayout layout(source.width(), source.height(), options_.blockSize, options_.overlap);
+  const std::int64_t count = layout.count();
   std::string error;
   cache_.ForReading();
-  std::optional<SourceReader> reader = SourceReader::Open(source, error);
-  if (!reader) {
+  std::unique_ptr<BlockFeed> blocks = BlockFeed::Start(job, layout, error);
+  if (!blocks) {
     console_.Error(error);
     return false;
   }
-  const BlockLayout layout(source.width(), source.height(), options_.blockSize, options_.overlap);
-  const std::int64_t count = layout.count();
 
   auto properties = ComPtr<PropertySet>::Attach(PropertySet::Create());
   properties->Set(u"BlocksNum", Wide(std::to_string(count)));
@@ -164,33 +152,35 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
   ComPtr<ISpatialReference> reference;
   if (!source.wkt().empty())
     reference = ComPtr<ISpatialReference>::Attach(SpatialReference::Create(Wide(source.wkt())));
-  const std::u16string name = Wide(source.path());
 
+  SourceReader::HeightRange heights;
   for (std::int64_t i = 0; i < count; ++i) {
     if (Interruption::Signal()) return false;
-    const BlockWindow w = layout.Window(i);
+    BlockFeed::Block block = blocks->Next();
+    if (Interruption::Signal()) return false;
     const std::string which = "block " + std::to_string(i + 1) + " of " + std::to_string(count) +
                               " of source " + source.path();
-    auto block = ComPtr<RasterBlock>::Attach(RasterBlock::Create(name));
-    void* cells = block->AllocateData(Geometry(job, w), job.cells.type);
-    if (!cells || !reader->Read(w.x, w.y, w.columns, w.rows, job.cells.type,
-                                job.cells.marker.value_or(0), cells)) {
+    if (!block.raster) {
       console_.Error("cannot read " + which);
       return false;
     }
-    block->SetProperties(ComPtr<IPropertySet>(properties.Get()));
-    block->SetSpatialReference(reference);
+    heights.Add(block.heights);
+    const bool last = i + 1 == count;
+    // Every cell has been seen: the writer is never handed the block that would let it write
+    // heights the grid cannot hold.
+    if (last && !ZoomFits(job, heights)) return false;
+    block.raster->SetProperties(ComPtr<IPropertySet>(properties.Get()));
+    block.raster->SetSpatialReference(reference);
 
-    // Outside a mosaic the source's last block makes the writer convert its grid file.
-    const bool converts = !target.mosaic && i + 1 == count;
+    // Outside a mosaic the source's last block makes the writer convert its grid file; the source
+    // is closed by then, and the conversion gets the cache.
+    const bool converts = !target.mosaic && last;
     if (converts) {
-      // The source's blocks are no longer needed: the conversion gets the cache.
-      reader.reset();
       cache_.ForConverting();
       progress_.BeginConversion(source.cells());
     }
     const int gdalFailures = gdal_.failures();
-    HRESULT hr = writer->WriteRasterBlock(block.Get(), block.Get());
+    HRESULT hr = writer->WriteRasterBlock(block.raster.Get(), block.raster.Get());
     progress_.EndConversion();
     if (Interruption::Signal()) return false;  // a failure then is the stop, said once at the end
     if (hr != S_OK || gdal_.failures() != gdalFailures) {
@@ -198,9 +188,20 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
                      which + ": " + Reason(feed.output, gdalFailures) + Status(hr));
       return false;
     }
-    progress_.BlockWritten(w.coreCells);
+    progress_.BlockWritten(block.window.coreCells);
   }
   return true;
+}
+
+bool ConversionJob::ZoomFits(const JobSource& job, const SourceReader::HeightRange& heights) {
+  if (!job.zoomToCheck) return true;
+  const std::int64_t largest = ZoomLimit::ForHeights(heights.lowest, heights.highest);
+  if (largest >= *job.zoomToCheck) return true;
+  console_.Error("the zoom " + std::to_string(*job.zoomToCheck) + " pushes heights of " +
+                 job.raster.path() + " past the 32-bit integers of the grid; the largest zoom that "
+                 "fits is " + std::to_string(largest));
+  zoomRefused_ = true;
+  return false;
 }
 
 bool ConversionJob::CheckOutputs(const PlannedTarget& target) {

@@ -36,12 +36,17 @@ class ConversionJob {
   bool Open(IWriterJob* job, const std::string& mappingPath);
   // Converts one target and checks its grid files; false when anything failed.
   bool RunTarget(IRasterTargetWriter* writer, const PlannedTarget& target);
+  // Some source's heights did not fit the grid's integers at the job's zoom.
+  bool zoomRefused() const { return zoomRefused_; }
 
  private:
   ComPtr<PropertySet> SourceOptions(const PlannedTarget& target) const;
   // The feeds in sending order.
   std::vector<TargetFeed> Feeds(const PlannedTarget& target) const;
   bool SendSource(IRasterTargetWriter* writer, const PlannedTarget& target, const TargetFeed& feed);
+  // Whether the source's heights, all seen, fit at the zoom it is to be checked against; says why
+  // not.
+  bool ZoomFits(const JobSource& job, const SourceReader::HeightRange& heights);
   // After a target the writer reported written: each grid file there, no temporary raster left.
   bool CheckOutputs(const PlannedTarget& target);
   double Cells(const PlannedTarget& target) const;
@@ -56,4 +61,5 @@ class ConversionJob {
   Console& console_;
   ConversionProgress& progress_;
   const GdalErrorCapture& gdal_;
+  bool zoomRefused_ = false;
 };

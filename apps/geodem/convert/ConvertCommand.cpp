@@ -19,6 +19,7 @@
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/convert/MosaicGrid.h"
+#include "apps/geodem/convert/OpenFileLimit.h"
 #include "apps/geodem/ReadFailure.h"
 #include "apps/geodem/convert/SpaceCheck.h"
 #include "apps/geodem/convert/WriterLoader.h"
@@ -70,6 +71,7 @@ int ConvertCommand::Run() {
 int ConvertCommand::RunSteps() {
   GDALAllRegister();
   InitializeHostRuntime();
+  OpenFileLimit::Fit();  // before a VRT opens its pool of files
   GdalErrorCapture gdal(console_);
   if (!plan_.Build(options_)) {
     console_.Error(plan_.error());
@@ -80,8 +82,8 @@ int ConvertCommand::RunSteps() {
   if (auto status = CheckBlocks()) return *status;
   if (auto status = CheckTargets()) return *status;
   if (auto status = PlanCells()) return *status;
-  if (auto status = SizeBlockCache()) return *status;  // before the zoom check may read sources
-  if (auto status = CheckZoom()) return *status;
+  if (auto status = SizeBlockCache()) return *status;
+  PlanZoomCheck();
   if (auto status = CheckSpace()) return *status;
   if (auto status = PrepareMapping()) return *status;
   return Convert(gdal);
@@ -218,25 +220,16 @@ std::optional<std::int64_t> ConvertCommand::JobZoom() const {
   return JobParameter("DEM_ZOOM", options_.zoom, ConvertOptions::kDefaultZoom);
 }
 
-std::optional<int> ConvertCommand::CheckZoom() {
+void ConvertCommand::PlanZoomCheck() {
   const std::optional<std::int64_t> zoom = JobZoom();
-  if (!zoom) return std::nullopt;
-  bool ok = true;
+  if (!zoom) return;
   for (JobSource& s : sources_) {
-    std::string error;
-    const std::optional<std::int64_t> largest =
-        ZoomLimit::ForSource(s.raster, *zoom, error, &s.heights.emplace());
-    if (!largest) {
-      console_.Error(error);
-      return kFailure;
-    }
-    if (*largest >= *zoom) continue;
-    console_.Error("the zoom " + std::to_string(*zoom) + " pushes heights of " + s.raster.path() +
-                   " past the 32-bit integers of the grid; the largest zoom that fits is " +
-                   std::to_string(*largest));
-    ok = false;
+    const RasterSource& r = s.raster;
+    if (ZoomLimit::ForHeights(r.lowestPossible(), r.highestPossible()) >= *zoom)
+      s.heights = SourceReader::HeightRange{true, r.lowestPossible(), r.highestPossible()};
+    else
+      s.zoomToCheck = zoom;  // as its cells go to the writer, before its last block
   }
-  return ok ? std::nullopt : std::optional<int>(CommandLine::kUsageError);
 }
 
 std::optional<int> ConvertCommand::CheckSpace() {
@@ -303,6 +296,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   }
   writer.Release();  // closes whatever a failed target left open
   RemoveLeftovers(failed);
+  if (job.zoomRefused()) return CommandLine::kUsageError;
   return ok && failed.empty() && !prjFailed && gdal.failures() == 0 ? 0 : kFailure;
 }
 

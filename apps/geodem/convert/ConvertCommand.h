@@ -30,7 +30,6 @@ class ConvertCommand {
   std::optional<int> CheckSourceFiles();
   std::optional<int> CheckBlocks();
   std::optional<int> PlanCells();
-  std::optional<int> CheckZoom();
   std::optional<int> CheckSpace();
   std::optional<int> CheckTargets();
   std::optional<int> PrepareMapping();
@@ -46,6 +45,9 @@ class ConvertCommand {
   // False (said) when the name is behind a link the user may not follow (UserPath).
   bool MayWrite(const std::string& path);
 
+  // Settles the zoom check of each source whose type allows the job's zoom; the others are checked
+  // as their cells pass on their way to the writer, which reads each cell once.
+  void PlanZoomCheck();
   // GDAL's block cache sized for the sources; a source whose row of blocks cannot be cached is
   // refused.
   std::optional<int> SizeBlockCache();

@@ -2,6 +2,9 @@
 // One source of the job as geodem hands it to the writer: the band read by the shared rules, where
 // its blocks lie, and the type and no-data marker its cells travel in (a mosaic's pieces share
 // the grid of the first piece and one type and marker).
+#include <cstdint>
+#include <optional>
+
 #include "rastersource/CellPlan.h"
 #include "rastersource/RasterSource.h"
 #include "rastersource/SourceReader.h"
@@ -19,6 +22,8 @@ struct JobSource {
   double originX, originY;
   double pixelWidth, pixelHeight;  // signed, negative for north-up
   CellPlan cells;
-  // Bounds of its heights once the zoom check has found them (its type's range, or scanned).
+  // Bounds of its heights when its type alone settles the zoom check.
   std::optional<SourceReader::HeightRange> heights;
+  // The job's zoom when its type does not: its cells are checked as they go to the writer.
+  std::optional<std::int64_t> zoomToCheck;
 };

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "apps/geodem/convert/OutputFolder.h"
+#include "apps/geodem/gridcheck/GridCheckOptions.h"
 
 namespace {
 
@@ -50,6 +51,11 @@ Extent ExtentOf(const std::vector<const JobSource*>& pieces) {
           std::ceil((top - bottom) / std::fabs(first.pixelHeight) - 1e-6)};
 }
 
+// The heights of a source whose type does not bound them are seen only as it is converted: until
+// then the estimate takes those of land, as the checks of a delivery do.
+const SourceReader::HeightRange kLand{true, GridCheckOptions::kLowestHeight,
+                                      GridCheckOptions::kHighestHeight};
+
 }  // namespace
 
 double SpaceCheck::TemporaryRasterBytes(double columns, double rows, int cellBytes) {
@@ -86,7 +92,7 @@ std::vector<SpaceCheck::Need> SpaceCheck::Needs(const std::vector<PlannedTarget>
       const Extent extent = ExtentOf(pieces);
       int cellChars = 0;
       for (const JobSource* s : pieces)
-        cellChars = std::max(cellChars, CellChars(s->heights, zoom, noData));
+        cellChars = std::max(cellChars, CellChars(s->heights.value_or(kLand), zoom, noData));
       const int cellBytes = GDALGetDataTypeSizeBytes(pieces.front()->cells.type);
       needs.push_back({output, TemporaryRasterBytes(extent.columns, extent.rows, cellBytes),
                        GridFileBytes(extent.columns, extent.rows, cellChars)});

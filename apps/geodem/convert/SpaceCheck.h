@@ -9,8 +9,10 @@
 //    heights of hundreds of metres at zoom 100 and for the default no-data value -99999), a line
 //    end after every tenth cell and one more at the end of each row, and a header.
 // A file system needs room for all its grid files and its largest temporary raster. The widest
-// cell comes from the heights the zoom check found and the no-data value; when the zoom or the
-// no-data value lies in a mapping file of the user's, the widest a 32-bit integer can be.
+// cell comes from the heights and the no-data value: the heights a source's type bounds, else
+// those of land (-500 to 9000 m; a source beyond them may find the disk full as it is written, and
+// fails as without the check); when the zoom or the no-data value lies in a mapping file of the
+// user's, the widest a 32-bit integer can be.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -157,7 +157,9 @@ TEST_F(GeodemEndToEnd, EverySourceLayoutGivesTheSameGrid) {
   raster.width = 150;
   raster.height = 130;
   raster.noData = -9999;
-  raster.cell = [](int, int x, int y) { return (x * 7 + y) % 97 == 0 ? -9999 : x * 0.37 - y * 1.25; };
+  raster.cell = [](int, int x, int y) {
+    return (x * 7 + y) % 97 == 0 ? -9999 : x * 0.37 - y * 1.25;
+  };
   const std::string plain = Write(raster, "plain.tif");
   const std::string expected = Expect(raster, plain).Text();
   const struct {
@@ -181,12 +183,20 @@ TEST_F(GeodemEndToEnd, EverySourceLayoutGivesTheSameGrid) {
     for (const char* overlap : {"0", "6"}) {
       SCOPED_TRACE(source + " overlap " + overlap);
       const std::string output = dir_ / "out.dem";
-      ProcessResult r = Convert({"-q", "--overwrite", "--block-size", "40", "--overlap", overlap,
-                                 source, output});
+      ProcessResult r = Convert(
+          {"-q", "--overwrite", "--block-size", "40", "--overlap", overlap, source, output});
       ASSERT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(TempDir::ReadFile(output), expected);
     }
   }
+  // A VRT over 195 files under a low limit on open files.
+  const std::string many = dir_ / "many.vrt";
+  ASSERT_TRUE(TiledVrt(plain, many, raster.width, raster.height, 10));
+  ProcessResult r = GeodemProcess::Run({"bash", "-c", "ulimit -n 24 && exec \"$0\" \"$@\"",
+                                        GeodemProcess::Binary(), "convert", "-q", "--overwrite",
+                                        many, dir_ / "out.dem"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(TempDir::ReadFile(dir_ / "out.dem"), expected);
 }
 
 // A source whose row of blocks does not fit in a quarter of the memory the process may use (here
