@@ -120,14 +120,19 @@ bool GeodemSourceBand::Fits(const Cell* cells, const std::int32_t* out, std::siz
     // The reader has given every no-data cell the marker.
     if (std::isnan(cell) || (m_plan.marker && cell == static_cast<Cell>(*m_plan.marker))) continue;
     if (cell_rounding::Fits(cell_rounding::Rounded(m_zoom, cell))) continue;
-    const int cols = m_source.width();
-    CPLError(CE_Failure, CPLE_IllegalArg,
-             "ZOOM=%d pushes the height %.12g (row %d, column %d of %s) past the 32-bit integers "
-             "of the grid; the largest zoom that fits it is %lld.",
-             static_cast<int>(m_zoom), static_cast<double>(cell),
-             row + static_cast<int>(i / cols) + 1, static_cast<int>(i % cols) + 1,
-             m_source.path().c_str(), static_cast<long long>(ZoomLimit::ForHeights(cell, cell)));
+    const std::size_t cols = static_cast<std::size_t>(m_source.width());
+    Overflow(m_zoom, static_cast<double>(cell), row + static_cast<long long>(i / cols) + 1,
+             static_cast<long long>(i % cols) + 1, m_source.path().c_str());
     return false;
   }
   return true;
+}
+
+void GeodemSourceBand::Overflow(std::int32_t zoom, double height, long long row, long long col,
+                                const char* name) {
+  CPLError(CE_Failure, CPLE_IllegalArg,
+           "ZOOM=%d pushes the height %.12g (row %lld, column %lld of %s) past the 32-bit "
+           "integers of the grid; the largest zoom that fits it is %lld.",
+           static_cast<int>(zoom), height, row, col, name,
+           static_cast<long long>(ZoomLimit::ForHeights(height, height)));
 }

@@ -1,20 +1,26 @@
 #include "gdal/GeodemWritableDataset.h"
 
+#include <cpl_conv.h>
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "gdal/GeodemGridCopy.h"
 #include "gdal/GeodemGuard.h"
 #include "gdal/GeodemReplacement.h"
+#include "gdal/GeodemSourceBand.h"
+#include "gridfile/CellRounding.h"
 #include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
 #include "rastersource/RasterSource.h"
@@ -24,7 +30,11 @@ namespace {
 // One band of the temporary GeoTIFF, seen through the writable dataset.
 class WritableBand final : public GDALProxyRasterBand {
  public:
-  WritableBand(GDALDataset* dataset, int number, GDALRasterBand* band) : m_band(band) {
+  // zoom 0: a band that is not written into the grid, whose heights need no check. A write that
+  // fails is noted in *failure.
+  WritableBand(GDALDataset* dataset, int number, GDALRasterBand* band, std::int32_t zoom,
+               std::string* failure)
+      : m_band(band), m_zoom(zoom), m_failure(failure) {
     poDS = dataset;
     nBand = number;
     nRasterXSize = band->GetXSize();
@@ -42,6 +52,25 @@ class WritableBand final : public GDALProxyRasterBand {
     return Dropped("attribute table");
   }
 
+  // Heights the zoom pushes past the grid's integers fail the write that brings them, where the
+  // caller can still tell which; the grid written at closing checks every cell again.
+  CPLErr IRasterIO(GDALRWFlag flag, int x, int y, int cols, int rows, void* data, int bufCols,
+                   int bufRows, GDALDataType type, GSpacing pixelSpace, GSpacing lineSpace,
+                   GDALRasterIOExtraArg* extra) override {
+    return Guarded(
+        [&] {
+          if (flag == GF_Write && m_zoom != 0 &&
+              !Fit(x, y, cols, rows, static_cast<const GByte*>(data), bufCols, bufRows, type,
+                   pixelSpace, lineSpace)) {
+            if (m_failure->empty()) *m_failure = CPLGetLastErrorMsg();
+            return CE_Failure;
+          }
+          return GDALProxyRasterBand::IRasterIO(flag, x, y, cols, rows, data, bufCols, bufRows,
+                                                type, pixelSpace, lineSpace, extra);
+        },
+        CE_Failure);
+  }
+
  protected:
   GDALRasterBand* RefUnderlyingRasterBand() const override { return m_band; }
   void UnrefUnderlyingRasterBand(GDALRasterBand*) const override {}
@@ -52,7 +81,36 @@ class WritableBand final : public GDALProxyRasterBand {
     return CE_None;
   }
 
+  // Heights as the grid will take them: the band's no-data value and NaN are no heights, its
+  // scale and offset apply.
+  bool Fit(int x, int y, int cols, int rows, const GByte* data, int bufCols, int bufRows,
+           GDALDataType type, GSpacing pixelSpace, GSpacing lineSpace) {
+    int hasNoData = 0, hasScale = 0, hasOffset = 0;
+    const double noData = m_band->GetNoDataValue(&hasNoData);
+    const double scale = m_band->GetScale(&hasScale), offset = m_band->GetOffset(&hasOffset);
+    std::vector<double> line(static_cast<std::size_t>(bufCols));
+    for (int j = 0; j < bufRows; ++j) {
+      GDALCopyWords64(data + lineSpace * j, type, static_cast<int>(pixelSpace), line.data(),
+                      GDT_Float64, sizeof(double), bufCols);
+      for (int i = 0; i < bufCols; ++i) {
+        const double cell = line[static_cast<std::size_t>(i)];
+        if (std::isnan(cell) || (hasNoData && cell == noData)) continue;
+        const double height = cell * (hasScale ? scale : 1.0) + (hasOffset ? offset : 0.0);
+        if (cell_rounding::Fits(cell_rounding::Rounded(m_zoom, height))) continue;
+        // The cell of the band, when the buffer is resampled the one it falls in.
+        GeodemSourceBand::Overflow(m_zoom, height,
+                                   y + static_cast<long long>(j) * rows / bufRows + 1,
+                                   x + static_cast<long long>(i) * cols / bufCols + 1,
+                                   poDS->GetDescription());
+        return false;
+      }
+    }
+    return true;
+  }
+
   GDALRasterBand* m_band;
+  std::int32_t m_zoom;
+  std::string* m_failure;
 };
 
 }  // namespace
@@ -76,11 +134,31 @@ GDALDataset* GeodemWritableDataset::CreateOver(const char* filename, int cols, i
              bands, GDALGetDataTypeName(type));
     return nullptr;
   }
+  if (!HasRoom(filename, cols, rows, type)) return nullptr;
   const std::string temporaryPath = TargetLeftovers::DriverRasterOf(filename);
   GDALDataset* temporary = CreateTemporary(temporaryPath, filename, cols, rows, bands, type);
   if (!temporary) return nullptr;
   return new GeodemWritableDataset(filename, temporaryPath, temporary, *parsed,
                                    std::move(replacement));
+}
+
+// gdalwarp and others take no failure from a close: a target that cannot fit is better refused
+// now. The heights are not known yet, so the need is the least any grid of that size takes (a
+// digit a cell, "   0 ") beside the uncompressed GeoTIFF: a write refused here could never fit.
+bool GeodemWritableDataset::HasRoom(const std::string& target, int cols, int rows,
+                                    GDALDataType type) {
+  const std::string folder = CPLGetPath(target.c_str());
+  struct statvfs fs {};
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) != 0 || fs.f_blocks == 0) return true;
+  const double cells = static_cast<double>(cols) * rows;
+  const double need = cells * (GDALGetDataTypeSizeBytes(type) + 5);
+  const double free = static_cast<double>(fs.f_bavail) * static_cast<double>(fs.f_frsize);
+  if (need <= free) return true;
+  CPLError(CE_Failure, CPLE_FileIO,
+           "%s cannot be written: its temporary GeoTIFF and grid text need at least %.0f bytes, "
+           "and the file system of %s has %.0f free.",
+           target.c_str(), need, folder.empty() ? "." : folder.c_str(), free);
+  return false;
 }
 
 GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, const char* filename,
@@ -137,7 +215,8 @@ GeodemWritableDataset::GeodemWritableDataset(std::string target, std::string tem
   eAccess = GA_Update;
   SetDescription(m_target.c_str());
   for (int i = 1; i <= temporary->GetRasterCount(); ++i) {
-    SetBand(i, new WritableBand(this, i, temporary->GetRasterBand(i)));
+    SetBand(i, new WritableBand(this, i, temporary->GetRasterBand(i),
+                                i == m_options.band ? m_options.zoom : 0, &m_writeFailure));
   }
 }
 
@@ -173,7 +252,10 @@ void GeodemWritableDataset::Close() {
   nBands = 0;
   GDALClose(GDALDataset::ToHandle(m_temporary));
   m_temporary = nullptr;
-  if (WriteGrid()) {
+  // A grid of data that the caller was told had not been written would be a wrong grid.
+  if (!m_writeFailure.empty()) {
+    Refuse(CPLE_IllegalArg, "a write to it failed: " + m_writeFailure);
+  } else if (WriteGrid()) {
     m_replacement->Committed();
     GDALDeleteDataset(GDALGetDriverByName("GTiff"), m_temporaryPath.c_str());
   }
@@ -215,10 +297,13 @@ bool GeodemWritableDataset::WriteGrid() {
       CPLError(m.type, m.number, "%s", m.text.c_str());
     }
   }
-  if (written) return true;
+  if (!written) Refuse(number, reason);
+  return written;
+}
+
+void GeodemWritableDataset::Refuse(CPLErrorNum number, const std::string& reason) const {
   CPLError(CE_Failure, number, "%s is not written: %s The raster written to it is kept in %s.",
            m_target.c_str(), reason.c_str(), m_temporaryPath.c_str());
-  return false;
 }
 
 char** GeodemWritableDataset::GetFileList() {

@@ -33,6 +33,7 @@ class GeodemWritableDataset final : public GDALProxyDataset {
  private:
   static GDALDataset* CreateOver(const char* filename, int cols, int rows, int bands,
                                  GDALDataType type, char** options);
+  static bool HasRoom(const std::string& target, int cols, int rows, GDALDataType type);
   static GDALDataset* CreateTemporary(const std::string& path, const char* filename, int cols,
                                       int rows, int bands, GDALDataType type);
   GeodemWritableDataset(std::string target, std::string temporaryPath, GDALDataset* temporary,
@@ -40,10 +41,13 @@ class GeodemWritableDataset final : public GDALProxyDataset {
                         std::unique_ptr<GeodemReplacement> replacement);
   void Close();
   bool WriteGrid();
+  // The failure at closing, which names the GeoTIFF kept.
+  void Refuse(CPLErrorNum number, const std::string& reason) const;
 
   std::string m_target;
   std::string m_temporaryPath;
   GDALDataset* m_temporary;
   GeodemCreationOptions m_options;
   std::unique_ptr<GeodemReplacement> m_replacement;
+  std::string m_writeFailure;  // the first write refused, which the grid must not go without
 };

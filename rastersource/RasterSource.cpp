@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "host/CoordinateUnits.h"
+#include "messages/MessageText.h"
 #include "rastersource/CellType.h"
 #include "rastersource/GdalDataset.h"
 #include "rastersource/SourceOpenError.h"
@@ -19,9 +20,10 @@ namespace {
 // would come out mirrored or skewed.
 std::string RasterSource::GeoTransformProblem(const std::array<double, 6>& gt) {
   if (gt[2] != 0 || gt[4] != 0)
-    return "is rotated or sheared; warp it to a north-up raster first (gdalwarp)";
+    return MessageText::Tr("is rotated or sheared; warp it to a north-up raster first (gdalwarp)");
   if (!(gt[1] > 0) || !(gt[5] < 0))
-    return "is not north-up (its rows do not run from north to south); warp it first (gdalwarp)";
+    return MessageText::Tr("is not north-up (its rows do not run from north to south); warp it "
+                           "first (gdalwarp)");
   return {};
 }
 
@@ -95,7 +97,7 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   const char* description = ds ? GDALGetDescription(ds) : nullptr;
   const std::string path = description ? description : "";
   if (!ds) {
-    error = "no source dataset";
+    error = MessageText::Tr("no source dataset");
     return std::nullopt;
   }
   RasterSource s;
@@ -109,29 +111,32 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
     return std::nullopt;
   }
   if (band < 1 || band > s.bandCount_) {
-    error = "source " + path + " has no band " + std::to_string(band) + " (it has " +
-            std::to_string(s.bandCount_) + ")";
+    error =
+        MessageText::Tr("source %s has no band %d (it has %d)", path.c_str(), band, s.bandCount_);
     return std::nullopt;
   }
   GDALRasterBandH h = GDALGetRasterBand(ds, band);
   s.bandType_ = GDALGetRasterDataType(h);
   if (GDALDataTypeIsComplex(s.bandType_) || GDALGetDataTypeSizeBytes(s.bandType_) <= 0) {
-    error = "source " + path + " band " + std::to_string(band) + " holds " +
-            GDALGetDataTypeName(s.bandType_) + " values, not elevations";
+    error = MessageText::Tr("source %s band %d holds %s values, not elevations", path.c_str(), band,
+                            GDALGetDataTypeName(s.bandType_));
     return std::nullopt;
   }
   if (GDALGetGeoTransform(ds, s.geoTransform_.data()) != CE_None) {
-    error = "source " + path +
-            " has no georeferencing (geotransform): a DEM grid needs its corner and cell size";
+    error = MessageText::Tr(
+        "source %s has no georeferencing (geotransform): a DEM grid needs its "
+        "corner and cell size",
+        path.c_str());
     return std::nullopt;
   }
   if (std::string problem = GeoTransformProblem(s.geoTransform_); !problem.empty()) {
-    error = "source " + path + " " + problem;
+    // "source <path> is rotated ...": the problem reads as the rest of the sentence.
+    error = MessageText::Tr("source %s %s", path.c_str(), problem.c_str());
     return std::nullopt;
   }
   if (const char* wkt = GDALGetProjectionRef(ds)) s.wkt_ = wkt;
   if (std::string problem = s.DescribeCoordinates(); !problem.empty()) {
-    error = "source " + path + " " + problem;
+    error = problem;
     return std::nullopt;
   }
   char** files = GDALGetFileList(ds);
@@ -141,8 +146,8 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
   s.DescribeMask(ds, h);
   s.DescribeBlocks(ds, h);
   if (s.bandCount_ > 1)
-    s.notes_.push_back({false, "source " + path + " has " + std::to_string(s.bandCount_) +
-                                   " bands: band " + std::to_string(band) + " is converted"});
+    s.notes_.push_back({false, MessageText::Tr("source %s has %d bands: band %d is converted",
+                                               path.c_str(), s.bandCount_, band)});
   return s;
 }
 
@@ -150,21 +155,27 @@ std::string RasterSource::DescribeCoordinates() {
   const CoordinateUnits units = CoordinateUnits::Of(wkt_);
   switch (units.kind()) {
     case CoordinateUnits::Kind::kUnsound:
-      return "cannot be written as a grid: " + units.reason() +
-             "; warp it to a projected or geographic system first (gdalwarp -t_srs EPSG:...)";
+      return MessageText::Tr(
+          "source %s cannot be written as a grid: %s; warp it to a projected "
+          "or geographic system first (gdalwarp -t_srs EPSG:...)",
+          path_.c_str(), units.reason().c_str());
     case CoordinateUnits::Kind::kConverted:
-      notes_.push_back({false, "the coordinates of " + path_ + " are in " + units.unitName() +
-                                   ": X0, Y0, DX and DY are written in metres (x " +
-                                   Number(units.factor()) + ")"});
+      notes_.push_back({false, MessageText::Tr("the coordinates of %s are in %s: X0, Y0, DX and "
+                                               "DY are written in metres (x %s)",
+                                               path_.c_str(), units.unitName().c_str(),
+                                               Number(units.factor()).c_str())});
       break;
     case CoordinateUnits::Kind::kNone:
       notes_.push_back(
-          {true, path_ + " has no coordinate system: its coordinates are taken as metres (M)" +
-                     (LooksLikeDegrees()
-                          ? "; its extent looks like longitude and latitude, which are degrees: "
-                            "give it its system (gdal_edit.py -a_srs EPSG:4490, or EPSG:4326) "
-                            "and convert it again"
-                          : "")});
+          {true, LooksLikeDegrees()
+                     ? MessageText::Tr("%s has no coordinate system: its coordinates are taken as "
+                                       "metres (M); its extent looks like longitude and latitude, "
+                                       "which are degrees: give it its system (gdal_edit.py "
+                                       "-a_srs EPSG:4490, or EPSG:4326) and convert it again",
+                                       path_.c_str())
+                     : MessageText::Tr("%s has no coordinate system: its coordinates are taken as "
+                                       "metres (M)",
+                                       path_.c_str())});
       break;
     default:
       break;
@@ -184,27 +195,31 @@ void RasterSource::DescribeValues(GDALRasterBandH h) {
   const char* pixelType = GDALGetMetadataItem(h, "PIXELTYPE", "IMAGE_STRUCTURE");
   signedBytes_ = bandType_ == GDT_Byte && pixelType && EQUAL(pixelType, "SIGNEDBYTE");
 
-  const std::string where = "band " + std::to_string(band_) + " of " + path_;
+  const char* where = path_.c_str();
   int hasScale = 0, hasOffset = 0;
   double scale = GDALGetRasterScale(h, &hasScale);
   double offset = GDALGetRasterOffset(h, &hasOffset);
   if (!hasScale || scale == 0) scale = 1;
   if (!hasOffset) offset = 0;
   if (scale != 1 || offset != 0)
-    notes_.push_back({false, where + " is scaled: heights are its values x " + Number(scale) +
-                                 " + " + Number(offset)});
+    notes_.push_back(
+        {false, MessageText::Tr("band %d of %s is scaled: heights are its values x "
+                                "%s + %s",
+                                band_, where, Number(scale).c_str(), Number(offset).c_str())});
   const char* unitText = GDALGetRasterUnitType(h);
   const std::string unit = unitText ? unitText : "";
   double metres = 1;
   if (auto perUnit = MetresPerUnit(unit)) {
     metres = *perUnit;
     if (metres != 1)
-      notes_.push_back({false, where + " is in " + unit + ": heights are converted to metres (x " +
-                                   Number(metres) + ")"});
+      notes_.push_back(
+          {false, MessageText::Tr("band %d of %s is in %s: heights are converted to "
+                                  "metres (x %s)",
+                                  band_, where, unit.c_str(), Number(metres).c_str())});
   } else {
-    notes_.push_back({true, where + " has the unit '" + unit +
-                                "', which is no length unit known here: its values are taken "
-                                "as metres"});
+    notes_.push_back({true, MessageText::Tr("band %d of %s has the unit '%s', which is no length "
+                                            "unit known here: its values are taken as metres",
+                                            band_, where, unit.c_str())});
   }
   heightScale_ = scale * metres;
   heightOffset_ = offset * metres;

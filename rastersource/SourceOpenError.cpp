@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "gridfile/GridHeaderParser.h"
+#include "messages/MessageText.h"
 
 namespace {
 
@@ -26,18 +27,25 @@ std::string Explain(const std::string& path, const std::string& gdalMessage) {
   // that the system cannot find is reported in the system's words.
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT && path.find(':') == std::string::npos && path.rfind("/vsi", 0) != 0)
-      return "cannot open source " + path + ": " + std::strerror(errno);
-    return "cannot open source " + path + " as a raster: " + gdalMessage;
+      return MessageText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
+    return MessageText::Tr("cannot open source %s as a raster: %s", path.c_str(),
+                           gdalMessage.c_str());
   }
   if (S_ISDIR(st.st_mode))
-    return "source " + path + " is a folder, not a raster; to convert every raster in it, use "
-           "geodem batch --out-dir DIR " + path + "/*.tif";
+    return MessageText::Tr(
+        "source %s is a folder, not a raster; to convert every raster in it, "
+        "use geodem batch --out-dir DIR %s/*.tif",
+        path.c_str(), path.c_str());
   if (::access(path.c_str(), R_OK) != 0)
-    return "cannot open source " + path + ": " + std::strerror(errno);
+    return MessageText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
   if (!GDALGetDriverByName("GEODEM") && LooksLikeGridFile(path))
-    return "source " + path + " is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
-           "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of gdal_GEODEM.so";
-  return "cannot open source " + path + " as a raster: " + gdalMessage;
+    return MessageText::Tr(
+        "source %s is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
+        "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of "
+        "gdal_GEODEM.so",
+        path.c_str());
+  return MessageText::Tr("cannot open source %s as a raster: %s", path.c_str(),
+                         gdalMessage.c_str());
 }
 
 }  // namespace
@@ -49,7 +57,8 @@ GDALDatasetH SourceOpenError::Open(const std::string& path, std::string& error) 
                                GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr);
   const std::string message = CPLGetLastErrorMsg();
   CPLPopErrorHandler();
-  if (!ds) error = Explain(path, message.empty() ? "GDAL does not read it" : message);
+  if (!ds)
+    error = Explain(path, message.empty() ? MessageText::Tr("GDAL does not read it") : message);
   return ds;
 }
 
@@ -64,8 +73,14 @@ std::string SourceOpenError::NoBands(GDALDatasetH ds, const std::string& path) {
     if (!isName || !value) continue;
     names += (count++ ? ", " : "") + std::string(value);
   }
-  if (!count) return "source " + path + " has no raster bands";
-  return "source " + path + " has no raster bands of its own but " + std::to_string(count) +
-         (count == 1 ? " subdataset" : " subdatasets") + "; name the one to convert as the source: " +
-         names;
+  if (!count) return MessageText::Tr("source %s has no raster bands", path.c_str());
+  if (count == 1)
+    return MessageText::Tr(
+        "source %s has no raster bands of its own but 1 subdataset; name it as "
+        "the source: %s",
+        path.c_str(), names.c_str());
+  return MessageText::Tr(
+      "source %s has no raster bands of its own but %d subdatasets; name the "
+      "one to convert as the source: %s",
+      path.c_str(), count, names.c_str());
 }

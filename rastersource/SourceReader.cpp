@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "messages/MessageText.h"
 #include "rastersource/CellType.h"
 
 namespace {
@@ -180,7 +181,7 @@ SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset
 std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
   GdalDataset dataset = GdalDataset::OpenRaster(source.path().c_str());
   if (!dataset || GDALGetRasterCount(dataset.Get()) < source.band()) {
-    error = "cannot open source " + source.path() + " again";
+    error = MessageText::Tr("cannot open source %s again", source.path().c_str());
     return std::nullopt;
   }
   SourceReader reader(source, dataset.Get());

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "gridfile/CellRounding.h"
+#include "messages/MessageText.h"
 #include "rastersource/SourceReader.h"
 
 namespace {
@@ -61,7 +62,8 @@ std::optional<std::int64_t> ZoomLimit::ForSource(const SourceReader& reader, std
   if (ByType(source) >= wanted) return FromType(source, heights);
   std::optional<SourceReader::HeightRange> range = reader.ScanHeights();
   if (!range) {
-    error = "cannot read " + source.path() + " to find its lowest and highest height";
+    error = MessageText::Tr("cannot read %s to find its lowest and highest height",
+                            source.path().c_str());
     return std::nullopt;
   }
   if (heights) *heights = *range;

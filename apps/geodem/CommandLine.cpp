@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "apps/geodem/ParseErrorText.h"
+#include "apps/geodem/TranslatedHelp.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/batch/BatchArguments.h"
 #include "apps/geodem/check/CheckArguments.h"
@@ -22,11 +24,15 @@ std::string CommandLine::VersionText() {
 }
 
 void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  CLI::App app{
-      "Converts digital elevation models that GDAL reads into CNSDTF-DEM grid files "
-      "(GB/T 17798), and describes such files.",
-      "geodem"};
-  app.set_version_flag("--version", VersionText());
+  CLI::App app{_("Converts digital elevation models that GDAL reads into CNSDTF-DEM grid files "
+                 "(GB/T 17798), and describes such files."),
+               "geodem"};
+  // Subcommands copy these from their parent as they are created.
+  app.formatter(std::make_shared<TranslatedHelp>());
+  app.group(_("Subcommands"));
+  app.set_help_flag("-h,--help", _("Print this help message and exit"));
+  app.set_version_flag("--version", VersionText(),
+                       _("Display program version information and exit"));
   app.require_subcommand(1);
 
   ConvertOptions o;
@@ -35,23 +41,23 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
 
   CLI::App* convert = app.add_subcommand(
       "convert",
-      "Convert SRC... into DST: one SRC and DST ending in .dem gives one grid file; "
-      "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
-      "an existing folder or ending in '/' gives one <source name>.dem per source.");
+      _("Convert SRC... into DST: one SRC and DST ending in .dem gives one grid file; "
+        "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
+        "an existing folder or ending in '/' gives one <source name>.dem per source."));
   convert->add_option("SRC", paths,
-                      "source rasters (any raster GDAL reads), then DST: a .dem file "
-                      "or a folder");
+                      _("source rasters (any raster GDAL reads), then DST: a .dem file "
+                        "or a folder"));
   convert->formatter(
       std::make_shared<UsageLines>(std::vector<std::string>{"[OPTIONS] SRC... DST"}));
   convertParser.Add(*convert);
   convert->add_flag("--overwrite", o.overwrite,
-                    "replace existing outputs (default: keep them and fail)");
+                    _("replace existing outputs (default: keep them and fail)"));
   convert->add_flag("--separate", o.separate,
-                    "one grid file per source even when DST names a .dem file "
-                    "(<DST name>_<source name>.dem)");
+                    _("one grid file per source even when DST names a .dem file "
+                      "(<DST name>_<source name>.dem)"));
   convert
       ->add_flag("-q,--quiet", o.quiet,
-                 "nothing but warnings and errors: no progress display, no information lines")
+                 _("nothing but warnings and errors: no progress display, no information lines"))
       ->excludes("--verbose");
 
   BatchArguments batch;
@@ -63,28 +69,29 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   std::string infoNoData;
   CLI::App* infoCommand = app.add_subcommand(
       "info",
-      "Describe a CNSDTF-DEM grid file: its layout and header, rows x columns, extent, zoom "
-      "factor, unit, and the minimum, maximum and no-data cells of its data.");
-  infoCommand->add_option("FILE", info.path, "the grid file");
+      _("Describe a CNSDTF-DEM grid file: its layout and header, rows x columns, extent, zoom "
+        "factor, unit, and the minimum, maximum and no-data cells of its data."));
+  infoCommand->add_option("FILE", info.path, _("the grid file"));
   CLI::Option* infoNoDataOpt = infoCommand->add_option(
       "--nodata", infoNoData,
-      "the value that stands for no data (default: the header's no-data key, else -99999)");
+      _("the value that stands for no data (default: the header's no-data key, else -99999)"));
   infoNoDataOpt->type_name("V");
-  infoCommand->add_flag("--json", info.json, "one JSON object on stdout, for scripts");
+  infoCommand->add_flag("--json", info.json, _("one JSON object on stdout, for scripts"));
   infoCommand
       ->add_option("--quicklook", info.quicklook,
-                   "also write a quick-look picture: a hillshade over a colour ramp of the heights")
+                   _("also write a quick-look picture: a hillshade over a colour ramp of the "
+                     "heights"))
       ->type_name("FILE.png");
 
   CheckArguments check;
   CLI::App* checkCommand = check.Add(app);
 
   CLI::App* reg = app.add_subcommand(
-      "register", "register the GEODEM writer module in the registry the host runtime uses");
-  CLI::App* unreg = app.add_subcommand("unregister", "remove the GEODEM writer's registration");
+      "register", _("register the GEODEM writer module in the registry the host runtime uses"));
+  CLI::App* unreg = app.add_subcommand("unregister", _("remove the GEODEM writer's registration"));
   for (CLI::App* command : {reg, unreg})
     command->add_flag("--system", systemRegistry_,
-                      "the system-wide registry for every user (root only) instead of your own");
+                      _("the system-wide registry for every user (root only) instead of your own"));
 
   try {
     std::vector<std::string> words = Words(argc, argv);
@@ -105,7 +112,7 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
 
   if (infoCommand->parsed()) {
     if (info.path.empty())
-      return UsageError("geodem info needs the FILE to describe", *infoCommand, err);
+      return UsageError(_("geodem info needs the FILE to describe"), *infoCommand, err);
     if (infoNoDataOpt->count()) {
       if (std::string problem = ConvertOptionParser::CheckNoData("--nodata", infoNoData);
           !problem.empty())
@@ -145,8 +152,10 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
     return;
   }
   if (paths.size() < 2)
-    return UsageError("geodem convert needs at least one SRC and the DST" +
-                          (paths.empty() ? std::string() : ", not only '" + paths.front() + "'"),
+    return UsageError(paths.empty()
+                          ? std::string(_("geodem convert needs at least one SRC and the DST"))
+                          : Tr("geodem convert needs at least one SRC and the DST, not only '%s'",
+                               paths.front().c_str()),
                       *convert, err);
   o.destination = paths.back();
   paths.pop_back();
@@ -180,14 +189,17 @@ std::vector<std::string> CommandLine::Words(int argc, const char* const* argv) {
 void CommandLine::WarnOfUnknownParameters(const ConvertOptions& o, std::ostream& err) {
   for (const auto& [key, value] : o.parameters)
     if (!ConvertOptionParser::IsWriterParameter(key))
-      err << "warning: -p " << key << " is not a parameter the GEODEM writer knows (a typo?); "
-          << "it is passed on as given\n";
+      err << "warning: "
+          << Tr("-p %s is not a parameter the GEODEM writer knows (a typo?); it is passed on as "
+                "given",
+                key.c_str())
+          << '\n';
 }
 
 void CommandLine::UsageError(const std::string& problem, const CLI::App& command,
                              std::ostream& err) {
-  err << "error: " << problem << "\nRun '" << ParseErrorText::Name(command)
-      << " --help' for usage.\n";
+  err << "error: " << problem << '\n'
+      << Tr("Run '%s --help' for usage.", ParseErrorText::Name(command).c_str()) << '\n';
   action_ = Action::kExit;
   exitCode_ = kUsageError;
 }

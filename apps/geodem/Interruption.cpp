@@ -3,6 +3,7 @@
 #include <atomic>
 #include <iterator>
 
+#include "apps/geodem/Translation.h"
 #include "host/GeoCancel.h"
 
 namespace {
@@ -45,7 +46,7 @@ Interruption::~Interruption() {
 int Interruption::Signal() { return g_signal.load(); }
 
 const char* Interruption::Text() {
-  return Signal() == SIGTERM ? "interrupted by SIGTERM" : "interrupted by SIGINT";
+  return Signal() == SIGTERM ? _("interrupted by SIGTERM") : _("interrupted by SIGINT");
 }
 
 int Interruption::ExitStatus() { return 128 + Signal(); }

@@ -3,12 +3,13 @@
 #include <vector>
 
 #include "apps/geodem/ClosestName.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
 std::string DidYouMean(const std::string& typed, const std::vector<std::string>& names) {
   const std::string closest = ClosestName::Among(typed, names);
-  return closest.empty() ? "" : "; did you mean '" + closest + "'?";
+  return closest.empty() ? "" : Tr("; did you mean '%s'?", closest.c_str());
 }
 
 // Every spelling of the options of `command`, --help included.
@@ -28,10 +29,10 @@ std::vector<std::string> SubcommandNames(const CLI::App& app) {
 }
 
 // "a, b or c"
-std::string Listed(const std::vector<std::string>& words, const char* last = " or ") {
+std::string Listed(const std::vector<std::string>& words) {
   std::string text;
   for (std::size_t i = 0; i < words.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == words.size() ? last : ", ") + words[i];
+    text += (i == 0 ? "" : i + 1 == words.size() ? _(" or ") : ", ") + words[i];
   return text;
 }
 
@@ -58,24 +59,24 @@ std::string ParseErrorText::Of(const CLI::App& app, const CLI::ParseError& e) {
   if (!left.empty()) return Unexpected(command, left.front());
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) return Mismatch(command, e);
   if (&command == &app && dynamic_cast<const CLI::RequiredError*>(&e))
-    return Name(app) + " needs a subcommand: " + Listed(SubcommandNames(app));
+    return Tr("%s needs a subcommand: %s", Name(app).c_str(), Listed(SubcommandNames(app)).c_str());
   return Name(command) + ": " + e.what();
 }
 
 std::string ParseErrorText::Unexpected(const CLI::App& command, const std::string& word) {
   if (LooksLikeOption(word)) {
     const std::string option = word.substr(0, word.find('='));
-    const std::string problem = Name(command) + " has no option '" + option + "'";
+    const std::string problem = Tr("%s has no option '%s'", Name(command).c_str(), option.c_str());
     // "geodem --zoom 5 convert ...": the option of a subcommand, given before it.
     std::vector<std::string> owners;
     for (const CLI::App* sub : command.get_subcommands({}))
       if (sub->get_option_no_throw(option)) owners.push_back(Name(*sub));
-    if (!owners.empty()) return problem + "; it goes after " + Listed(owners);
+    if (!owners.empty()) return problem + Tr("; it goes after %s", Listed(owners).c_str());
     return problem + DidYouMean(option, OptionNames(command));
   }
   if (!command.get_parent())
-    return "unknown subcommand '" + word + "'" + DidYouMean(word, SubcommandNames(command));
-  return Name(command) + " takes no further argument, not '" + word + "'";
+    return Tr("unknown subcommand '%s'", word.c_str()) + DidYouMean(word, SubcommandNames(command));
+  return Tr("%s takes no further argument, not '%s'", Name(command).c_str(), word.c_str());
 }
 
 // CLI11 names the option first: "--zoom: 1 required N missing", "--zoom: Expected 1 ...".
@@ -85,7 +86,7 @@ std::string ParseErrorText::Mismatch(const CLI::App& command, const CLI::ParseEr
   const CLI::Option* option = command.get_option_no_throw(name);
   if (!option) return Name(command) + ": " + what;
   if (option->count() == 0) return NeedsValue(*option);
-  return name + " is given more than once";
+  return Tr("%s is given more than once", name.c_str());
 }
 
 std::string ParseErrorText::ValueLeftOut(const CLI::App& command) {
@@ -100,5 +101,5 @@ std::string ParseErrorText::ValueLeftOut(const CLI::App& command) {
 
 std::string ParseErrorText::NeedsValue(const CLI::Option& option) {
   const std::string name = option.get_name();
-  return name + " needs a value (" + name + " " + option.get_type_name() + ")";
+  return Tr("%s needs a value (%s %s)", name.c_str(), name.c_str(), option.get_type_name().c_str());
 }

@@ -6,14 +6,20 @@
 #include <utility>
 #include <vector>
 
-class UsageLines : public CLI::Formatter {
+#include "apps/geodem/TranslatedHelp.h"
+
+class UsageLines : public TranslatedHelp {
  public:
   explicit UsageLines(std::vector<std::string> forms) : forms_(std::move(forms)) {}
 
   std::string make_usage(const CLI::App*, std::string name) const override {
+    const std::string usage = get_label("Usage") + ": ";
     std::string text;
-    for (const std::string& form : forms_)
-      text += (text.empty() ? "Usage: " : "       ") + name + " " + form + "\n";
+    for (std::string form : forms_) {
+      if (form.starts_with("[OPTIONS]")) form.replace(1, 7, get_label("OPTIONS"));
+      text += (text.empty() ? usage : std::string(Translation::Columns(usage), ' ')) + name + " " +
+              form + "\n";
+    }
     return text;
   }
 

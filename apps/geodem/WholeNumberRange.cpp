@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "apps/geodem/Translation.h"
+
 namespace {
 
 bool IsDecimalWhole(const std::string& text) {
@@ -17,16 +19,18 @@ bool IsDecimalWhole(const std::string& text) {
 
 std::optional<long long> WholeNumberRange::Read(const std::string& option, const std::string& text,
                                                 std::string& error) const {
-  const std::string range = std::to_string(min_) + " to " + std::to_string(max_);
+  const std::string min = std::to_string(min_), max = std::to_string(max_);
   if (!IsDecimalWhole(text)) {
-    error = option + " must be a whole number from " + range + ", not '" + text + "'";
+    error = Tr("%s must be a whole number from %s to %s, not '%s'", option.c_str(), min.c_str(),
+               max.c_str(), text.c_str());
     return std::nullopt;
   }
   errno = 0;
   const long long value = std::strtoll(text.c_str(), nullptr, 10);
   // Digits past what a long long holds are out of range as well.
   if (errno == ERANGE || value < min_ || value > max_) {
-    error = option + " must be from " + range + ", not " + text;
+    error = Tr("%s must be from %s to %s, not %s", option.c_str(), min.c_str(), max.c_str(),
+               text.c_str());
     return std::nullopt;
   }
   return value;

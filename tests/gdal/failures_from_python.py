@@ -221,15 +221,37 @@ def failures_reach_the_caller(work):
             [500000.0, 30.0, 5.0, 4400000.0, 5.0, -30.0]),
         f"The geotransform given for {work}/r.dem is rotated or sheared")
     failures += closed_with_failure("a Create closed without geotransform", work, lambda ds: None)
+
+    def overflow():
+        ds = driver.Create(f"{work}/z.dem", 20, 10, 1, gdal.GDT_Float32, ["ZOOM=10000"])
+        ds.SetGeoTransform(NORTH_UP)
+        heights = np.zeros((5, 8))
+        heights[4, 7] = 1e6
+        ds.GetRasterBand(1).WriteArray(heights, xoff=5, yoff=2)
+    failures += expect_failure(
+        "WriteArray of a height the zoom pushes past 32 bits", overflow,
+        f"ZOOM=10000 pushes the height 1000000 (row 7, column 13 of {work}/z.dem) past the 32-bit "
+        "integers of the grid; the largest zoom that fits it is 2147.")
+    if os.path.exists(f"{work}/z.dem") or not os.path.exists(f"{work}/z.dem.tmp.tif"):
+        print("a Create whose write failed was written as a grid file at closing")
+        failures += 1
+    os.remove(f"{work}/z.dem.tmp.tif")
     small = f"{work}/small"
     os.mkdir(small)
-    # Room for the GeoTIFF (one tile of 256 KiB) but not for the grid's 384 KiB of text.
-    if run("mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", small).returncode != 0:
+    # Room for the GeoTIFF (one tile of 256 KiB) and the least a grid of its size takes (a digit a
+    # cell), which Create asks for, but not for the grid's 576 KiB of text.
+    if run("mount", "-t", "tmpfs", "-o", "size=720k", "tmpfs", small).returncode != 0:
         print("(no full file system: mounting a tmpfs is not allowed here)")
         return failures
     try:
         failures += closed_with_failure("a Create closed on a full file system", small,
                                         lambda ds: ds.SetGeoTransform(NORTH_UP))
+        # gdalwarp takes no failure from a close (GDAL 3.6): one that cannot fit fails at Create.
+        r = run("gdalwarp", "-q", "-of", "GEODEM", write_source(f"{work}/w.tif", 300, 300),
+                f"{small}/w.dem")
+        if r.returncode == 0 or "cannot be written" not in r.stderr:
+            print(f"gdalwarp onto a full file system: exit {r.returncode}: {r.stderr}")
+            failures += 1
     finally:
         run("umount", "-l", small)
     try:

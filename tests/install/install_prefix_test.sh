@@ -19,7 +19,8 @@ plugin="$(find "$work/stage" -name gdal_GEODEM.so)"
 
 fail() { echo "FAIL: $*"; exit 1; }
 for f in bin/geodem "$libdir/geodem/libHVXOGEODEMWriter.so" "$libdir/libhvxhost.so" \
-         include/geodem/host/ComRuntime.h include/geodem/host/IWriterJob.h share/man/man1/geodem.1; do
+         include/geodem/host/ComRuntime.h include/geodem/host/IWriterJob.h share/man/man1/geodem.1 \
+         share/locale/zh_CN/LC_MESSAGES/geodem.mo; do
   [ -f "$prefix/$f" ] || fail "cmake --install left out $f"
 done
 [ -n "$plugin" ] || fail "cmake --install left out the GDAL plug-in"
@@ -54,6 +55,9 @@ grep -qF "$prefix/$libdir/geodem/libHVXOGEODEMWriter.so" "$work/registry" ||
 "$prefix/bin/geodem" convert -q "$work/sample.tif" "$work/sample.dem"
 [[ "\$("$prefix/bin/geodem" info "$work/sample.dem")" == *"40 rows x 60 columns"* ]] ||
   { echo "FAIL: geodem info does not read the grid file back"; exit 1; }
+# The installed catalogue, found beside the installed program.
+[[ "\$(LANG=zh_CN.UTF-8 "$prefix/bin/geodem" --help)" == *"子命令"* ]] ||
+  { echo "FAIL: the installed geodem does not find its Chinese catalogue"; exit 1; }
 if [ "$sanitized" = 0 ]; then
   # Another host, built from the installed headers and host runtime alone, creates the writer.
   "$third_party_host"

@@ -17,6 +17,10 @@ int main(int argc, char** argv) {
                           ("geodem-test-registry-" + std::to_string(::getpid())))
                              .string();
   setenv("GEODEM_REGISTRY", registry.c_str(), 0);
+  // geodem's words are English here whatever the developer's own locale; a test of another
+  // language sets it for the programs it runs.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) unsetenv(name);
+  setenv("LANG", "C", 1);
   // GDAL's own drivers only: a plug-in installed on the machine is not the build's (a package test
   // of any build may install a GEODEM one for a while); tests that need the driver load the
   // build's plug-in themselves.

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "rastersource/SourceBlockCache.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -44,19 +45,19 @@ std::string BlockCacheSize::Shape() const {
 std::string BlockCacheSize::Refusal() const {
   const double ceiling = SourceBlockCache::Ceiling();
   if (usersChoice_ || reading_ <= ceiling) return {};
-  return "reading " + coarsest_->path() + " needs " + MiB(reading_) +
-         " of GDAL's block cache to hold a row of its blocks of " + Shape() + " cells (" +
-         MiB(sourceRow_) + "), more than the " + MiB(ceiling) +
-         " (a quarter of the memory available) that geodem gives it; store it in tiles first "
-         "(gdal_translate -co TILED=YES " +
-         coarsest_->path() +
-         " tiled.tif), or set GDAL_CACHEMAX to read it anyway, decoding each block many times";
+  return Tr("reading %s needs %s of GDAL's block cache to hold a row of its blocks of %s cells "
+            "(%s), more than the %s (a quarter of the memory available) that geodem gives it; "
+            "store it in tiles first (gdal_translate -co TILED=YES %s tiled.tif), or set "
+            "GDAL_CACHEMAX to read it anyway, decoding each block many times",
+            coarsest_->path().c_str(), MiB(reading_).c_str(), Shape().c_str(),
+            MiB(sourceRow_).c_str(), MiB(ceiling).c_str(), coarsest_->path().c_str());
 }
 
 std::string BlockCacheSize::RaisedNote() const {
   if (usersChoice_ || reading_ <= kWorkingMost) return {};
-  return "GDAL's block cache is raised to " + MiB(reading_) + " to hold a row of the " + Shape() +
-         "-cell blocks of " + coarsest_->path() + ", so that each is decoded once";
+  return Tr("GDAL's block cache is raised to %s to hold a row of the %s-cell blocks of %s, so "
+            "that each is decoded once",
+            MiB(reading_).c_str(), Shape().c_str(), coarsest_->path().c_str());
 }
 
 void BlockCacheSize::Set(double bytes) const {

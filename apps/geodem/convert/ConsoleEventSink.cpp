@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "apps/geodem/Interruption.h"
+#include "apps/geodem/Translation.h"
 #include "host/CodePage.h"
 
 ConsoleEventSink::ConsoleEventSink(Console& console, ConversionProgress& progress,
@@ -32,8 +33,8 @@ void ConsoleEventSink::OnLog(const std::u16string& text, std::int32_t level, std
     progress_.EndConversion();  // the bar ends before the table
     // The table is the writer's, in its own words; this says what it counts.
     console_.Info(
-        "the writer's statistics below count raster blocks per grid file: received (总数), "
-        "written (输出), not written (未输出)");
+        _("the writer's statistics below count raster blocks per grid file: received (总数), "
+          "written (输出), not written (未输出)"));
   }
   console_.Log(level, line);
 }

@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
+#include "apps/geodem/Interruption.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/convert/BlockLayout.h"
 #include "apps/geodem/convert/FileFailureText.h"
 #include "apps/geodem/convert/InputMetadata.h"
-#include "apps/geodem/Interruption.h"
 #include "apps/geodem/convert/OutputFolder.h"
 #include "apps/geodem/convert/StatusText.h"
 #include "apps/geodem/convert/BlockFeed.h"
@@ -19,6 +20,7 @@
 #include "host/SpatialReference.h"
 #include "host/TargetFileLock.h"
 #include "host/UserPath.h"
+#include "rastersource/SourceReader.h"
 
 namespace {
 
@@ -35,14 +37,17 @@ bool ConversionJob::Open(IWriterJob* job, const std::string& mappingPath) {
   auto metadata = BuildInputMetadata(sources_);
   HRESULT hr = job->SetMetadata(metadata.Get());
   if (hr != S_OK) {
-    console_.Error("the writer refused the description of the sources; its messages above say "
-                   "why" + Status(hr));
+    console_.Error(_("the writer refused the description of the sources; its messages above say "
+                     "why") +
+                   Status(hr));
     return false;
   }
   hr = job->OpenJob(Wide(mappingPath).c_str());
   if (hr != S_OK) {
-    console_.Error("the writer could not open the job of the mapping file " + mappingPath +
-                   "; its messages above say why" + Status(hr));
+    console_.Error(Tr("the writer could not open the job of the mapping file %s; its messages "
+                      "above say why",
+                      mappingPath.c_str()) +
+                   Status(hr));
     return false;
   }
   return true;
@@ -87,8 +92,9 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   HRESULT hr = writer->OpenTarget(Wide(target.name).c_str(), options.Get());
   if (hr != S_OK) {
     progress_.EndTarget(false);
-    console_.Error("the writer could not open the target " + target.name + ": " +
-                   Reason(target.Outputs().front(), gdalFailures) + Status(hr));
+    console_.Error(Tr("the writer could not open the target %s: %s", target.name.c_str(),
+                      Reason(target.Outputs().front(), gdalFailures).c_str()) +
+                   Status(hr));
     return false;
   }
   bool ok = true;
@@ -104,7 +110,7 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   }
   if (target.mosaic && !ok) {
     progress_.EndTarget(false);
-    console_.Error("the mosaic " + target.name + " was not written");
+    console_.Error(Tr("the mosaic %s was not written", target.name.c_str()));
     return false;
   }
   if (target.mosaic) {
@@ -121,8 +127,9 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   // A failed source has said so; the close then only repeats it (S_FALSE: nothing written).
   const bool closed = hr == S_OK && gdal_.failures() == gdalFailures;
   if (ok && !closed) {
-    console_.Error("the writer could not finish the target " + target.name + ": " +
-                   Reason(target.Outputs().back(), gdalFailures) + Status(hr));
+    console_.Error(Tr("the writer could not finish the target %s: %s", target.name.c_str(),
+                      Reason(target.Outputs().back(), gdalFailures).c_str()) +
+                   Status(hr));
   }
   ok = ok && closed;
   progress_.EndTarget(ok);
@@ -158,10 +165,10 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     if (Interruption::Signal()) return false;
     BlockFeed::Block block = blocks->Next();
     if (Interruption::Signal()) return false;
-    const std::string which = "block " + std::to_string(i + 1) + " of " + std::to_string(count) +
-                              " of source " + source.path();
+    const std::string which = Tr("block %s of %s of source %s", std::to_string(i + 1).c_str(),
+                                 std::to_string(count).c_str(), source.path().c_str());
     if (!block.raster) {
-      console_.Error("cannot read " + which);
+      console_.Error(Tr("cannot read %s", which.c_str()));
       return false;
     }
     heights.Add(block.heights);
@@ -184,8 +191,10 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     progress_.EndConversion();
     if (Interruption::Signal()) return false;  // a failure then is the stop, said once at the end
     if (hr != S_OK || gdal_.failures() != gdalFailures) {
-      console_.Error("the grid file " + feed.output + " was not written: the writer failed on " +
-                     which + ": " + Reason(feed.output, gdalFailures) + Status(hr));
+      console_.Error(Tr("the grid file %s was not written: the writer failed on %s: %s",
+                        feed.output.c_str(), which.c_str(),
+                        Reason(feed.output, gdalFailures).c_str()) +
+                     Status(hr));
       return false;
     }
     progress_.BlockWritten(block.window.coreCells);
@@ -197,9 +206,10 @@ bool ConversionJob::ZoomFits(const JobSource& job, const SourceReader::HeightRan
   if (!job.zoomToCheck) return true;
   const std::int64_t largest = ZoomLimit::ForHeights(heights.lowest, heights.highest);
   if (largest >= *job.zoomToCheck) return true;
-  console_.Error("the zoom " + std::to_string(*job.zoomToCheck) + " pushes heights of " +
-                 job.raster.path() + " past the 32-bit integers of the grid; the largest zoom that "
-                 "fits is " + std::to_string(largest));
+  console_.Error(Tr("the zoom %s pushes heights of %s past the 32-bit integers of the grid; the "
+                    "largest zoom that fits is %s",
+                    std::to_string(*job.zoomToCheck).c_str(), job.raster.path().c_str(),
+                    std::to_string(largest).c_str()));
   zoomRefused_ = true;
   return false;
 }
@@ -211,8 +221,10 @@ bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
     // temporary raster there.
     const bool nextWriterAtWork = TargetFileLock::Probe(output) == TargetFileLock::State::kHeld;
     if ((!nextWriterAtWork && Exists(UserPath::SideName(output, ".tmp"))) || !Exists(output)) {
-      console_.Error("the grid file " + output +
-                     " was not written, although the writer reported no failure");
+      console_.Error(
+          Tr("the grid file %s was not written, although the writer reported no "
+             "failure",
+             output.c_str()));
       ok = false;
     }
   }
@@ -232,9 +244,9 @@ std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBef
       return FileFailureText({UserPath::SideName(output, ".tmp"), ENOSPC});
     return "GDAL: " + said;
   }
-  return "its messages above say why";
+  return _("its messages above say why");
 }
 
 std::string ConversionJob::Status(HRESULT hr) const {
-  return options_.verbose && hr != S_OK ? " (status " + StatusText(hr) + ")" : "";
+  return options_.verbose && hr != S_OK ? Tr(" (status %s)", StatusText(hr).c_str()) : "";
 }

@@ -11,16 +11,18 @@
 #include <filesystem>
 #include <limits>
 
-#include "apps/geodem/convert/BlockLayout.h"
 #include "apps/geodem/CommandLine.h"
-#include "apps/geodem/convert/ConsoleEventSink.h"
-#include "apps/geodem/convert/ConversionJob.h"
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/convert/MosaicGrid.h"
 #include "apps/geodem/convert/OpenFileLimit.h"
 #include "apps/geodem/ReadFailure.h"
+#include "apps/geodem/Translation.h"
+#include "apps/geodem/convert/BlockLayout.h"
+#include "apps/geodem/convert/ConsoleEventSink.h"
+#include "apps/geodem/convert/ConversionJob.h"
+#include "apps/geodem/convert/MosaicGrid.h"
 #include "apps/geodem/convert/SpaceCheck.h"
 #include "apps/geodem/convert/WriterLoader.h"
 #include "gridfile/PrjFile.h"
@@ -63,8 +65,8 @@ int ConvertCommand::Run() {
   if (!Interruption::Signal()) return status;
   // The writer dropped the unfinished grid file and its temporary raster, and the job's mapping
   // file goes with this object; the grid files finished before the signal are complete and stay.
-  console_.Error(std::string(Interruption::Text()) +
-                 ": stopped, and the files this run had begun are removed");
+  console_.Error(
+      Tr("%s: stopped, and the files this run had begun are removed", Interruption::Text()));
   return Interruption::ExitStatus();
 }
 
@@ -119,8 +121,8 @@ std::optional<int> ConvertCommand::CheckBlocks() {
     // The writer counts a source's blocks in 32 bits.
     BlockLayout layout(s.width(), s.height(), options_.blockSize, options_.overlap);
     if (layout.count() > std::numeric_limits<std::int32_t>::max()) {
-      console_.Error("--block-size " + std::to_string(options_.blockSize) + " cuts " + s.path() +
-                     " into too many blocks; use a larger one");
+      console_.Error(Tr("--block-size %d cuts %s into too many blocks; use a larger one",
+                        options_.blockSize, s.path().c_str()));
       return CommandLine::kUsageError;
     }
   }
@@ -139,9 +141,12 @@ std::optional<int> ConvertCommand::CheckTargets() {
       long holder = 0;
       const TargetFileLock::State lock = TargetFileLock::Probe(output, &holder);
       if (lock == TargetFileLock::State::kHeld) {
-        console_.Error(output + " is being written by another conversion" +
-                       (holder > 0 ? " (process " + std::to_string(holder) + ")" : "") +
-                       "; wait for it to finish");
+        console_.Error(holder > 0 ? Tr("%s is being written by another conversion (process %ld); "
+                                       "wait for it to finish",
+                                       output.c_str(), holder)
+                                  : Tr("%s is being written by another conversion; wait for it "
+                                       "to finish",
+                                       output.c_str()));
         ok = false;
         continue;
       }
@@ -152,7 +157,7 @@ std::optional<int> ConvertCommand::CheckTargets() {
       // The commonest mistake, said in one line before the writer refuses it in its own words.
       // Devices and FIFOs are written in place and need no --overwrite.
       if (!options_.overwrite && IsRegularFile(output)) {
-        console_.Error(output + " exists; add --overwrite to replace it");
+        console_.Error(Tr("%s exists; add --overwrite to replace it", output.c_str()));
         ok = false;
         continue;
       }
@@ -160,9 +165,10 @@ std::optional<int> ConvertCommand::CheckTargets() {
       if (lock == TargetFileLock::State::kStale) continue;
       const std::string temporary = UserPath::SideName(output, ".tmp");
       if (!options_.overwrite && Exists(temporary)) {
-        console_.Error(temporary +
-                       " exists (left by an earlier run?); remove it, or use "
-                       "--overwrite to replace it");
+        console_.Error(
+            Tr("%s exists (left by an earlier run?); remove it, or use --overwrite to "
+               "replace it",
+               temporary.c_str()));
         ok = false;
       } else if (const std::string refusal = UserPath::SideRefusal(temporary); !refusal.empty()) {
         console_.Error(refusal);
@@ -175,8 +181,8 @@ std::optional<int> ConvertCommand::CheckTargets() {
     for (const TargetFeed& f : t.feeds) {
       const RasterSource& other = sources_[f.source].raster;
       if (!SameCoordinateSystem(first.wkt(), other.wkt())) {
-        console_.Error("cannot mosaic " + first.path() + " and " + other.path() +
-                       ": their coordinate systems differ");
+        console_.Error(Tr("cannot mosaic %s and %s: their coordinate systems differ",
+                          first.path().c_str(), other.path().c_str()));
         ok = false;
         break;
       }
@@ -197,9 +203,10 @@ std::optional<int> ConvertCommand::PlanCells() {
     }
     const CellPlan& cells = pieces.front()->cells;
     if (cells.markerChosen)
-      console_.Info("the mosaic " + t.name + " marks no-data cells with " + cells.MarkerText() +
-                    " (" + GDALGetDataTypeName(cells.type) +
-                    "), a value that none of its pieces holds as a height");
+      console_.Info(
+          Tr("the mosaic %s marks no-data cells with %s (%s), a value that none of its "
+             "pieces holds as a height",
+             t.name.c_str(), cells.MarkerText().c_str(), GDALGetDataTypeName(cells.type)));
   }
   return std::nullopt;
 }
@@ -244,14 +251,13 @@ std::optional<int> ConvertCommand::PrepareMapping() {
   if (options_.mappingFile) {
     mappingPath_ = *options_.mappingFile;
     if (!FitsGbk(mappingPath_)) {
-      console_.Error("mapping file path " + mappingPath_ +
-                     " has no GBK form, which the writer "
-                     "needs");
+      console_.Error(
+          Tr("mapping file path %s has no GBK form, which the writer needs", mappingPath_.c_str()));
       return CommandLine::kUsageError;
     }
     const std::string reason = ReadFailure(mappingPath_);
     if (reason.empty()) return std::nullopt;
-    console_.Error("cannot read the mapping file " + mappingPath_ + ": " + reason);
+    console_.Error(Tr("cannot read the mapping file %s: %s", mappingPath_.c_str(), reason.c_str()));
     return kFailure;
   }
   std::string error;
@@ -304,7 +310,8 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
 bool ConvertCommand::MayWrite(const std::string& path) {
   std::string resolved, refusal;
   if (UserPath::Follow(path, resolved, refusal)) return true;
-  console_.Error(refusal.empty() ? "cannot write " + path + ": " + std::strerror(errno) : refusal);
+  console_.Error(refusal.empty() ? Tr("cannot write %s: %s", path.c_str(), std::strerror(errno))
+                                 : refusal);
   return false;
 }
 
@@ -316,17 +323,17 @@ bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
     if (!checked.insert(f.output).second) continue;
     const std::string prj = PrjFile::PathBeside(f.output);
     if (prj == f.output) {
-      console_.Error("--prj: the grid file " + f.output + " would be its own .prj");
+      console_.Error(Tr("--prj: the grid file %s would be its own .prj", f.output.c_str()));
       ok = false;
     } else if (!options_.overwrite && Exists(prj)) {
-      console_.Error(prj + " exists; remove it, or use --overwrite to replace it");
+      console_.Error(Tr("%s exists; remove it, or use --overwrite to replace it", prj.c_str()));
       ok = false;
     } else if (!MayWrite(prj)) {
       ok = false;
     }
     if (sources_[f.source].raster.wkt().empty()) {
-      console_.Warning(sources_[f.source].raster.path() + " has no coordinate system: no " + prj +
-                       " is written");
+      console_.Warning(Tr("%s has no coordinate system: no %s is written",
+                          sources_[f.source].raster.path().c_str(), prj.c_str()));
     }
   }
   return ok;
@@ -372,15 +379,16 @@ void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
       if (lock.Acquire(output) != TargetFileLock::Result::kLocked) continue;
       if (f.existedBefore.count(temporary)) {
         // Not this run's: it may be anything, a source of the job included.
-        console_.Warning("kept " + temporary + ", which was there before the run");
+        console_.Warning(Tr("kept %s, which was there before the run", temporary.c_str()));
       } else if (hfa && GDALDeleteDataset(hfa, temporary.c_str()) == CE_None) {
-        console_.Info("removed the unfinished temporary raster " + temporary);
+        console_.Info(Tr("removed the unfinished temporary raster %s", temporary.c_str()));
       } else {
-        console_.Warning("the unfinished temporary raster " + temporary + " is left on disk");
+        console_.Warning(
+            Tr("the unfinished temporary raster %s is left on disk", temporary.c_str()));
       }
       std::error_code ec;
       if (!f.existedBefore.count(output) && Exists(output) && std::filesystem::remove(output, ec))
-        console_.Info("removed the incomplete grid file " + output);
+        console_.Info(Tr("removed the incomplete grid file %s", output.c_str()));
     }
   }
 }

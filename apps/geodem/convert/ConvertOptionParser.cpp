@@ -23,7 +23,7 @@ const char* const kFormatVersions[] = {"GRD_2007", "GRD_1999", "GEODEM"};
 std::string CheckFormatVersion(const std::string& option, const std::string& v) {
   for (const char* known : kFormatVersions)
     if (GbkEqualsNoCase(v, known)) return {};
-  return option + " must be GRD_2007, GRD_1999 or GEODEM, not '" + v + "'";
+  return Tr("%s must be GRD_2007, GRD_1999 or GEODEM, not '%s'", option.c_str(), v.c_str());
 }
 
 std::string CheckZoom(const std::string& option, const std::string& v) {
@@ -33,7 +33,7 @@ std::string CheckZoom(const std::string& option, const std::string& v) {
 std::string CheckOverwrite(const std::string& option, const std::string& v) {
   for (const char* known : {"YES", "NO", "TRUE", "FALSE", "1", "0"})
     if (GbkEqualsNoCase(v, known)) return {};
-  return option + " must be YES or NO, not '" + v + "'";
+  return Tr("%s must be YES or NO, not '%s'", option.c_str(), v.c_str());
 }
 
 // The writer's parameters that -p may set, with the check of their values; the writer takes the
@@ -86,37 +86,38 @@ bool ConvertOptionParser::IsWriterParameter(const std::string& key) {
 void ConvertOptionParser::Add(CLI::App& command) {
   command_ = &command;
   auto add = [&](const char* name, std::string& value, const char* type, const char* help) {
-    command.add_option(name, value, help)->type_name(type)->group(kGroup);
+    command.add_option(name, value, help)->type_name(type)->group(_(kGroup));
   };
   add("--format-version", formatVersion_, "V",
-      "grid layout, the VERSION parameter: GRD_2007, GRD_1999 or GEODEM (default)");
-  add("--zoom", zoom_, "N", "height zoom factor DEM_ZOOM, from 1 (default 100)");
-  add("--nodata", noData_, "V", "the 32-bit integer written for no-data cells (default -99999)");
+      _("grid layout, the VERSION parameter: GRD_2007, GRD_1999 or GEODEM (default)"));
+  add("--zoom", zoom_, "N", _("height zoom factor DEM_ZOOM, from 1 (default 100)"));
+  add("--nodata", noData_, "V", _("the 32-bit integer written for no-data cells (default -99999)"));
   add("--mapping", mapping_, "FILE",
-      "use this mapping file instead of the one geodem writes for the job");
-  command.add_option("-p", parameters_, "a further writer parameter KEY=VALUE (repeatable)")
+      _("use this mapping file instead of the one geodem writes for the job"));
+  command.add_option("-p", parameters_, _("a further writer parameter KEY=VALUE (repeatable)"))
       ->allow_extra_args(false)
       ->type_name("KEY=VALUE")
-      ->group(kGroup);
+      ->group(_(kGroup));
   add("--block-size", blockSize_, "N",
-      "size of the raster blocks handed to the writer, 1 to 8192 (default 512)");
+      _("size of the raster blocks handed to the writer, 1 to 8192 (default 512)"));
   add("--overlap", overlap_, "N",
-      "overlap window of interior blocks, at most the block size (default 0)");
-  add("--band", band_, "N", "the band that holds the heights (default 1)");
+      _("overlap window of interior blocks, at most the block size (default 0)"));
+  add("--band", band_, "N", _("the band that holds the heights (default 1)"));
   command
       .add_flag("--prj", prj_,
-                "also write <grid file name>.prj beside each grid file: the source's "
-                "coordinate system as ESRI WKT, as the ASCII grid tools keep it")
-      ->group(kGroup);
+                _("also write <grid file name>.prj beside each grid file: the source's "
+                  "coordinate system as ESRI WKT, as the ASCII grid tools keep it"))
+      ->group(_(kGroup));
   command
       .add_flag("--no-space-check", noSpaceCheck_,
-                "write even when the disk seems to lack the space the grid files and their "
-                "temporary rasters need")
-      ->group(kGroup);
+                _("write even when the disk seems to lack the space the grid files and their "
+                  "temporary rasters need"))
+      ->group(_(kGroup));
   command
       .add_flag("--verbose", verbose_,
-                "also the writer's status codes with its failures, for a report to its developers")
-      ->group(kGroup);
+                _("also the writer's status codes with its failures, for a report to its "
+                  "developers"))
+      ->group(_(kGroup));
 }
 
 std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
@@ -149,18 +150,19 @@ std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
   o.verbose = verbose_;
   o.noSpaceCheck = noSpaceCheck_;
   if (o.overlap > o.blockSize)
-    return "--overlap must not exceed --block-size (" + std::to_string(o.blockSize) + "), not " +
-           std::to_string(o.overlap);
+    return Tr("--overlap must not exceed --block-size (%s), not %s",
+              std::to_string(o.blockSize).c_str(), std::to_string(o.overlap).c_str());
   for (const std::string& p : parameters_) {
     std::size_t eq = p.find('=');
-    if (eq == std::string::npos || eq == 0) return "-p expects KEY=VALUE, not '" + p + "'";
+    if (eq == std::string::npos || eq == 0) return Tr("-p expects KEY=VALUE, not '%s'", p.c_str());
     o.parameters.emplace_back(p.substr(0, eq), p.substr(eq + 1));
   }
   for (const auto& [key, value] : o.parameters) {
     if (!IsWriterText(key) || !IsWriterText(value))
-      return "-p " + key +
-             ": keys and values must be UTF-8 text with a GBK form and no control "
-             "characters";
+      return Tr(
+          "-p %s: keys and values must be UTF-8 text with a GBK form and no control "
+          "characters",
+          key.c_str());
     const KnownParameter* known = FindParameter(key);
     if (known && known->check)
       if (auto e = known->check("-p " + key, value); !e.empty()) return e;
@@ -173,14 +175,14 @@ std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
   for (const auto& [key, value] : o.parameters)
     for (const auto& [name, isSet] : set)
       if (isSet && GbkEqualsNoCase(key, name))
-        return "-p " + key + " repeats a parameter that an option already sets";
+        return Tr("-p %s repeats a parameter that an option already sets", key.c_str());
   return {};
 }
 
 std::vector<std::string> ConvertOptionParser::Arguments() const {
   std::vector<std::string> words;
   for (const CLI::Option* option : command_->get_options()) {
-    if (option->get_group() != kGroup || option->count() == 0) continue;
+    if (option->get_group() != _(kGroup) || option->count() == 0) continue;
     if (option->get_expected_max() == 0) {
       words.push_back(OptionWord(*option));  // a flag
       continue;

@@ -10,13 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "apps/geodem/convert/ConvertOptions.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/WholeNumberRange.h"
+#include "apps/geodem/convert/ConvertOptions.h"
 
 class ConvertOptionParser {
  public:
   // The help section that lists them.
-  static constexpr const char* kGroup = "Conversion options";
+  static constexpr const char* kGroup = N_("Conversion options");
 
   // Registers the options on `command` (which must outlive this parser's use).
   void Add(CLI::App& command);

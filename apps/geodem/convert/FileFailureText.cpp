@@ -3,23 +3,26 @@
 #include <cerrno>
 #include <cstring>
 
+#include "apps/geodem/Translation.h"
+
 namespace {
 
 const char* Advice(int error) {
   switch (error) {
     case ENOSPC:
     case EDQUOT:
-      return "the file system is full: free some space on it or choose another output folder";
+      return _("the file system is full: free some space on it or choose another output folder");
     case EACCES:
     case EPERM:
-      return "this user may not create files there: choose another output folder or ask for "
-             "write permission";
+      return _(
+          "this user may not create files there: choose another output folder or ask for "
+          "write permission");
     case EROFS:
-      return "the file system is read-only: choose another output folder";
+      return _("the file system is read-only: choose another output folder");
     case ENOTDIR:
-      return "a file stands where a folder is needed: choose another output path";
+      return _("a file stands where a folder is needed: choose another output path");
     default:
-      return "choose another output folder";
+      return _("choose another output folder");
   }
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "apps/geodem/GbkText.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -98,14 +99,14 @@ std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml, s
   RemoveFoldersOfDeadRuns(tmp);
   std::string folder = tmp + "/" + kFolderPrefix + std::to_string(::getpid()) + "-XXXXXX";
   if (!::mkdtemp(folder.data())) {
-    error = "cannot create the job's mapping file in " + tmp + ": " + std::strerror(errno);
+    error = Tr("cannot create the job's mapping file in %s: %s", tmp.c_str(), std::strerror(errno));
     return nullptr;
   }
   std::unique_ptr<JobMappingFile> file(new JobMappingFile(folder));
   const std::string path = file->path();
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
-    error = "cannot create the job's mapping file " + path + ": " + std::strerror(errno);
+    error = Tr("cannot create the job's mapping file %s: %s", path.c_str(), std::strerror(errno));
     return nullptr;
   }
   std::size_t written = 0;
@@ -113,14 +114,14 @@ std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml, s
     ssize_t n = ::write(fd, xml.data() + written, xml.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      error = "cannot write the job's mapping file " + path + ": " + std::strerror(errno);
+      error = Tr("cannot write the job's mapping file %s: %s", path.c_str(), std::strerror(errno));
       ::close(fd);
       return nullptr;
     }
     written += static_cast<std::size_t>(n);
   }
   if (::close(fd) != 0) {
-    error = "cannot write the job's mapping file " + path + ": " + std::strerror(errno);
+    error = Tr("cannot write the job's mapping file %s: %s", path.c_str(), std::strerror(errno));
     return nullptr;
   }
   return file;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "apps/geodem/Translation.h"
+
 namespace {
 
 constexpr double kSizeTolerance = 1e-9;    // relative
@@ -34,23 +36,26 @@ bool MosaicGrid::Align(const std::vector<JobSource*>& pieces, std::string& error
   for (JobSource* p : pieces) {
     rasters.push_back(&p->raster);
     if (p == &first) continue;
-    const std::string names = first.raster.path() + " and " + p->raster.path();
     if (!SameSize(first.pixelWidth, p->pixelWidth) ||
         !SameSize(first.pixelHeight, p->pixelHeight)) {
-      error = "cannot mosaic " + names + ": their cell sizes differ (" +
-              Number(first.pixelWidth) + " x " + Number(-first.pixelHeight) + " and " +
-              Number(p->pixelWidth) + " x " + Number(-p->pixelHeight) +
-              "); resample one onto the other's grid first (gdalwarp -tr -tap)";
+      error =
+          Tr("cannot mosaic %s and %s: their cell sizes differ (%s x %s and %s x %s); "
+             "resample one onto the other's grid first (gdalwarp -tr -tap)",
+             first.raster.path().c_str(), p->raster.path().c_str(),
+             Number(first.pixelWidth).c_str(), Number(-first.pixelHeight).c_str(),
+             Number(p->pixelWidth).c_str(), Number(-p->pixelHeight).c_str());
       return false;
     }
     p->pixelWidth = first.pixelWidth;
     p->pixelHeight = first.pixelHeight;
     if (!OnGrid(first.originX, first.pixelWidth, p->originX) ||
         !OnGrid(first.originY, first.pixelHeight, p->originY)) {
-      error = "cannot mosaic " + names + ": the cells of " + p->raster.path() +
-              " do not lie on the grid of " + first.raster.path() +
-              " (its corner is off by a part of a cell); warp it onto that grid first "
-              "(gdalwarp -tr and -te of the first piece)";
+      error =
+          Tr("cannot mosaic %s and %s: the cells of %s do not lie on the grid of %s (its "
+             "corner is off by a part of a cell); warp it onto that grid first (gdalwarp -tr "
+             "and -te of the first piece)",
+             first.raster.path().c_str(), p->raster.path().c_str(), p->raster.path().c_str(),
+             first.raster.path().c_str());
       return false;
     }
   }

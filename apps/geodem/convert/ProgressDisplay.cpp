@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "apps/geodem/Translation.h"
+
 void ProgressDisplay::Update(double fraction) {
   if (!enabled_ || lastTick_ >= kTicks) return;
   if (console_.errorCount() != errorsAtStart_) {
@@ -16,7 +18,7 @@ void ProgressDisplay::Update(double fraction) {
   std::string ticks;
   for (int t = lastTick_ + 1; t <= tick; ++t)
     ticks += t % 4 == 0 ? std::to_string(t / 4 * 10) : std::string(".");
-  if (tick == kTicks) ticks += " - done.";
+  if (tick == kTicks) ticks += _(" - done.");
   lastTick_ = tick;
   console_.Progress(ticks, tick == kTicks);
 }

@@ -10,6 +10,7 @@
 #include <limits>
 #include <map>
 
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/convert/OutputFolder.h"
 #include "apps/geodem/gridcheck/GridCheckOptions.h"
 
@@ -132,15 +133,20 @@ bool SpaceCheck::Check(const std::vector<Need>& needs, Console& console) {
     const double needed = fs.gridBytes + fs.largestTemporary;
     if (needed <= fs.available) continue;
     const bool one = fs.outputs.size() == 1;
-    const std::string what =
-        one ? fs.outputs.front() : std::to_string(fs.outputs.size()) + " grid files";
-    console.Error("not enough disk space for " + what + ": it needs up to " + BytesText(needed) +
-                  " (" + BytesText(fs.gridBytes) + (one ? " grid file, " : " of grid files, ") +
-                  BytesText(fs.largestTemporary) +
-                  (one ? " temporary raster" : " for the largest temporary raster") +
-                  "), and the file system of " + fs.folder + " has " + BytesText(fs.available) +
-                  " free; free some space or choose another output folder (--no-space-check "
-                  "writes anyway)");
+    const std::string need = BytesText(needed), grid = BytesText(fs.gridBytes),
+                      temporary = BytesText(fs.largestTemporary), free = BytesText(fs.available);
+    console.Error(
+        one ? Tr("not enough disk space for %s: it needs up to %s (%s grid file, %s temporary "
+                 "raster), and the file system of %s has %s free; free some space or choose "
+                 "another output folder (--no-space-check writes anyway)",
+                 fs.outputs.front().c_str(), need.c_str(), grid.c_str(), temporary.c_str(),
+                 fs.folder.c_str(), free.c_str())
+            : Tr("not enough disk space for %zu grid files: it needs up to %s (%s of grid files, "
+                 "%s for the largest temporary raster), and the file system of %s has %s free; "
+                 "free some space or choose another output folder (--no-space-check writes "
+                 "anyway)",
+                 fs.outputs.size(), need.c_str(), grid.c_str(), temporary.c_str(),
+                 fs.folder.c_str(), free.c_str()));
     ok = false;
   }
   return ok;
@@ -149,10 +155,7 @@ bool SpaceCheck::Check(const std::vector<Need>& needs, Console& console) {
 std::string SpaceCheck::BytesText(double bytes) {
   static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
   char text[64];
-  if (bytes < 1024) {
-    std::snprintf(text, sizeof text, "%.0f bytes", bytes);
-    return text;
-  }
+  if (bytes < 1024) return Tr("%.0f bytes", bytes);
   int unit = 0;
   bytes /= 1024;
   while (bytes >= 1024 && unit + 1 < static_cast<int>(std::size(kUnits))) {

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "apps/geodem/GbkText.h"
+#include "apps/geodem/Translation.h"
 #include "host/CodePage.h"
 #include "host/HVXBaseLib.h"
 #include "host/UserPath.h"
@@ -55,9 +56,9 @@ bool TargetPlan::Build(const ConvertOptions& options) {
   bool demFile = IsFileType(ToWriterText(options.destination), kExtension) == 1;
   if (!folder && !demFile && options.sources.size() > 1) {
     error_ =
-        "several sources need DST to be a .dem file (one mosaic, or one file per source with "
-        "--separate) or a folder (one file per source): " +
-        options.destination;
+        Tr("several sources need DST to be a .dem file (one mosaic, or one file per source "
+           "with --separate) or a folder (one file per source): %s",
+           options.destination.c_str());
     return false;
   }
   PlanTargets(options, folder);
@@ -66,30 +67,34 @@ bool TargetPlan::Build(const ConvertOptions& options) {
 
 bool TargetPlan::CheckNames(const ConvertOptions& o) {
   if (o.destination.empty()) {
-    error_ = "DST is empty";
+    error_ = _("DST is empty");
     return false;
   }
   std::map<std::string, std::string> seen;
   for (const std::string& s : o.sources) {
     if (!FitsGbk(s)) {
-      error_ = "source path " + s + " is not UTF-8 text with a GBK form, which the writer needs";
+      error_ =
+          Tr("source path %s is not UTF-8 text with a GBK form, which the writer needs", s.c_str());
       return false;
     }
     // Block names pass through the writer's name macros.
     if (s.find("%HVX_") != std::string::npos) {
-      error_ = "source path " + s + " contains %HVX_, which the writer takes for a name macro";
+      error_ =
+          Tr("source path %s contains %%HVX_, which the writer takes for a name macro", s.c_str());
       return false;
     }
     auto [it, added] = seen.emplace(WriterKey(s), s);
     if (!added) {
-      error_ = it->second == s ? "source " + s + " is given twice"
-                               : "sources " + it->second + " and " + s +
-                                     " are one name to the writer (it ignores letter case)";
+      error_ = it->second == s
+                   ? Tr("source %s is given twice", s.c_str())
+                   : Tr("sources %s and %s are one name to the writer (it ignores letter case)",
+                        it->second.c_str(), s.c_str());
       return false;
     }
   }
   if (!FitsGbk(o.destination)) {
-    error_ = "DST " + o.destination + " is not UTF-8 text with a GBK form, which the writer needs";
+    error_ = Tr("DST %s is not UTF-8 text with a GBK form, which the writer needs",
+                o.destination.c_str());
     return false;
   }
   return true;
@@ -130,15 +135,16 @@ bool TargetPlan::CheckOutputs(const ConvertOptions& o) {
     for (const TargetFeed& f : t.feeds) {
       for (const std::string& s : o.sources) {
         if (WriterKey(s) == WriterKey(f.output) || SameFile(s, f.output)) {
-          error_ = "the grid file " + f.output + " would be written over the source " + s;
+          error_ = Tr("the grid file %s would be written over the source %s", f.output.c_str(),
+                      s.c_str());
           return false;
         }
       }
       if (t.mosaic) continue;
       auto [it, added] = writers.emplace(WriterKey(f.output), f.source);
       if (!added) {
-        error_ = "sources " + o.sources[it->second] + " and " + o.sources[f.source] +
-                 " would both write " + f.output + "; convert them separately";
+        error_ = Tr("sources %s and %s would both write %s; convert them separately",
+                    o.sources[it->second].c_str(), o.sources[f.source].c_str(), f.output.c_str());
         return false;
       }
     }
@@ -154,8 +160,10 @@ bool TargetPlan::CheckSourceFiles(const ConvertOptions& o,
         for (const std::string& file : filesOfSource[i]) {
           if (!SamePlace(file, f.output) && !SamePlace(file, UserPath::SideName(f.output, ".tmp")))
             continue;
-          error_ = "the source " + o.sources[i] + " reads " + file +
-                   ", which this conversion writes (" + f.output + "); write to another name";
+          error_ =
+              Tr("the source %s reads %s, which this conversion writes (%s); write to another "
+                 "name",
+                 o.sources[i].c_str(), file.c_str(), f.output.c_str());
           return false;
         }
       }

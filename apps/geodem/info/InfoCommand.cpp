@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/gridcheck/GridSummary.h"
 #include "apps/geodem/info/InfoReport.h"
 #include "apps/geodem/quicklook/QuickLook.h"
@@ -64,7 +65,7 @@ int InfoCommand::WriteQuickLook(const GridHeader& header, const GridSummary& sum
   std::string error;
   if (!QuickLook::DriverReady(error) ||
       !QuickLook(header, lowest, highest, noData).Write(options_.path, *options_.quicklook, error)) {
-    console_.Error(options_.path + ": the quick-look was not made: " + error);
+    console_.Error(Tr("%s: the quick-look was not made: %s", options_.path.c_str(), error.c_str()));
     return kFailure;
   }
   return 0;

@@ -5,6 +5,7 @@
 
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -42,23 +43,23 @@ std::pair<std::optional<std::int32_t>, std::optional<std::int32_t>> InfoReport::
 std::string InfoReport::LayoutText() const {
   switch (m_header.layout) {
     case GridLayout::kEdition2007:
-      return "GRD_2007 (keyed header, Version " + FromWriterText(m_header.version) + ")";
+      return Tr("GRD_2007 (keyed header, Version %s)", FromWriterText(m_header.version).c_str());
     case GridLayout::kEdition1999:
-      return "GRD_1999 (keyed header, Version " + FromWriterText(m_header.version) + ")";
+      return Tr("GRD_1999 (keyed header, Version %s)", FromWriterText(m_header.version).c_str());
     case GridLayout::kPositional:
       break;
   }
-  return "GEODEM (positional header NSDTF-DEM)";
+  return _("GEODEM (positional header NSDTF-DEM)");
 }
 
 std::string InfoReport::UnitText() const {
   switch (m_header.unit) {
     case 'M':
-      return "M (metres)";
+      return _("M (metres)");
     case 'D':
-      return "D (degrees)";
+      return _("D (degrees)");
     case 'F':
-      return "F (feet)";
+      return _("F (feet)");
     default:
       return std::string(1, m_header.unit);
   }
@@ -67,30 +68,39 @@ std::string InfoReport::UnitText() const {
 void InfoReport::WriteText(std::ostream& out) const {
   const GridHeader& h = m_header;
   const Extent e = GridExtent();
-  out << "File:       " << m_path << "\n"
-      << "Layout:     " << LayoutText() << "\n"
-      << "Header:\n";
+  // The values start in one column, however wide the labels are in the user's language.
+  auto label = [](const char* text) { return Translation::Padded(std::string(text) + ":", 12); };
+  const std::string zoom = std::to_string(h.zoom);
+  out << label(_("File")) << m_path << "\n"
+      << label(_("Layout")) << LayoutText() << "\n"
+      << _("Header") << ":\n";
   for (const auto& [key, value] : h.entries) {
     out << "  " << FromWriterText(key) << ": " << FromWriterText(value) << "\n";
   }
-  out << "Size:       " << h.rows << " rows x " << h.cols << " columns\n"
-      << "Cell size:  " << Coordinate(h.dx) << " x " << Coordinate(h.dy) << "\n"
-      << "Extent:     X " << Coordinate(e.xMin) << " to " << Coordinate(e.xMax) << ", Y "
-      << Coordinate(e.yMin) << " to " << Coordinate(e.yMax) << "\n"
-      << "Unit:       " << UnitText() << "\n"
-      << "Zoom:       " << h.zoom << " (a height of 1 m is stored as " << h.zoom << ")\n";
+  out << label(_("Size")) << Tr("%d rows x %d columns", h.rows, h.cols) << "\n"
+      << label(_("Cell size")) << Coordinate(h.dx) << " x " << Coordinate(h.dy) << "\n"
+      << label(_("Extent"))
+      << Tr("X %s to %s, Y %s to %s", Coordinate(e.xMin).c_str(), Coordinate(e.xMax).c_str(),
+            Coordinate(e.yMin).c_str(), Coordinate(e.yMax).c_str())
+      << "\n"
+      << label(_("Unit")) << UnitText() << "\n"
+      << label(_("Zoom")) << Tr("%s (a height of 1 m is stored as %s)", zoom.c_str(), zoom.c_str())
+      << "\n";
   if (!m_summary) return;
-  out << "No data:    " << m_summary->noData() << " in " << m_summary->noDataCells() << " of "
-      << static_cast<std::int64_t>(h.rows) * h.cols << " cells\n";
+  out << label(_("No data"))
+      << Tr("%s in %s of %s cells", std::to_string(m_summary->noData()).c_str(),
+            std::to_string(m_summary->noDataCells()).c_str(),
+            std::to_string(static_cast<std::int64_t>(h.rows) * h.cols).c_str())
+      << "\n";
   const auto [lowest, highest] = Heights();
-  for (const auto& [label, value] : {std::pair{"Minimum:    ", lowest}, {"Maximum:    ", highest}}) {
-    out << label;
+  for (const auto& [name, value] : {std::pair{_("Minimum"), lowest}, {_("Maximum"), highest}}) {
+    out << label(name);
     if (!value) {
-      out << "none (every cell is no data)\n";
+      out << _("none (every cell is no data)") << "\n";
       continue;
     }
     out << *value;
-    if (std::string metres = Metres(*value); !metres.empty()) out << " (" << metres << " m)";
+    if (std::string metres = Metres(*value); !metres.empty()) out << Tr(" (%s m)", metres.c_str());
     out << "\n";
   }
 }

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "apps/geodem/Translation.h"
 #include "gridfile/GridHeader.h"
 #include "host/AtomicFile.h"
 
@@ -78,8 +79,9 @@ bool QuickLook::DriverReady(std::string& error) {
     CPLSetConfigOption("GDAL_DRIVER_PATH", previous.empty() ? nullptr : previous.c_str());
   }
   if (GDALGetDriverByName("GEODEM")) return true;
-  error = "GDAL has no GEODEM driver to read the grid with: install gdal_GEODEM.so in GDAL's "
-          "plug-in folder or point GDAL_DRIVER_PATH at its folder";
+  error =
+      _("GDAL has no GEODEM driver to read the grid with: install gdal_GEODEM.so in GDAL's "
+        "plug-in folder or point GDAL_DRIVER_PATH at its folder");
   return false;
 }
 
@@ -105,7 +107,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   const char* const drivers[] = {"GEODEM", nullptr};
   Dataset grid(GDALOpenEx(gridPath.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers,
                           openOptions.List(), nullptr));
-  if (!grid) return error = GdalError("the GEODEM driver cannot open the grid"), false;
+  if (!grid) return error = GdalError(_("the GEODEM driver cannot open the grid")), false;
   int width = 0, height = 0;
   Size(GDALGetRasterXSize(grid.get()), GDALGetRasterYSize(grid.get()), maxSide, width, height);
 
@@ -118,7 +120,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   auto translateOptions = UtilityOptions<GDALTranslateOptions>(
       GDALTranslateOptionsNew, GDALTranslateOptionsFree, translateWords);
   Dataset small(GDALTranslate("", grid.get(), translateOptions.get(), nullptr));
-  if (!small) return error = GdalError("GDAL failed to read the grid"), false;
+  if (!small) return error = GdalError(_("GDAL failed to read the grid")), false;
 
   // Heights are stored x Hzoom; in degrees, a degree counts as gdaldem counts it.
   CPLStringList shadeWords;
@@ -132,7 +134,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
       GDALDEMProcessingOptionsNew, GDALDEMProcessingOptionsFree, shadeWords);
   Dataset shade(GDALDEMProcessing("", small.get(), "hillshade", nullptr, shadeOptions.get(),
                                   nullptr));
-  if (!shade) return error = GdalError("GDAL's hillshade failed"), false;
+  if (!shade) return error = GdalError(_("GDAL's hillshade failed")), false;
 
   const std::string rampPath = MemoryPath("ramp.txt");
   double low = 0, high = 0;
@@ -148,7 +150,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   Dataset relief(GDALDEMProcessing("", small.get(), "color-relief", rampPath.c_str(),
                                    reliefOptions.get(), nullptr));
   VSIUnlink(rampPath.c_str());
-  if (!relief) return error = GdalError("GDAL's colour relief failed"), false;
+  if (!relief) return error = GdalError(_("GDAL's colour relief failed")), false;
 
   // Multiply blend: the relief's colours darkened by the shade, never to black.
   const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -159,7 +161,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
     read = GDALRasterIO(GDALGetRasterBand(relief.get(), b + 1), GF_Read, 0, 0, width, height,
                         rgba.data() + b * n, width, height, GDT_Byte, 0, 0) == CE_None;
   }
-  if (!read) return error = GdalError("GDAL failed to read the quick-look's layers"), false;
+  if (!read) return error = GdalError(_("GDAL failed to read the quick-look's layers")), false;
   for (std::size_t i = 0; i < n; ++i) {
     const double light = 0.25 + 0.75 * shadeBytes[i] / 255.0;
     for (int b = 0; b < 3; ++b)
@@ -168,7 +170,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   Dataset picture(GDALCreate(GDALGetDriverByName("MEM"), "", width, height, 4, GDT_Byte, nullptr));
   if (GDALDatasetRasterIO(picture.get(), GF_Write, 0, 0, width, height, rgba.data(), width, height,
                           GDT_Byte, 4, nullptr, 0, 0, 0) != CE_None) {
-    return error = GdalError("GDAL failed to compose the quick-look"), false;
+    return error = GdalError(_("GDAL failed to compose the quick-look")), false;
   }
   if (legend) {
     GDALSetMetadataItem(picture.get(), "legend_min_m", CPLSPrintf("%.10g", low), nullptr);
@@ -181,7 +183,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
   written.reset();
   vsi_l_offset size = 0;
   GByte* bytes = VSIGetMemFileBuffer(pngPath.c_str(), &size, FALSE);
-  if (!bytes) return error = GdalError("GDAL failed to write the PNG"), false;
+  if (!bytes) return error = GdalError(_("GDAL failed to write the PNG")), false;
   png.assign(bytes, bytes + size);
   VSIUnlink(pngPath.c_str());
   return true;

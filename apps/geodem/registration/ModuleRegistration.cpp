@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "apps/geodem/GbkText.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/convert/StatusText.h"
 #include "host/HResult.h"
 #include "host/HostAbi.h"
@@ -26,9 +27,10 @@ constexpr const char* kModuleName = "libHVXOGEODEMWriter.so";
 bool ChooseSystemRegistry(std::string& error) {
   const std::string system = SystemRegistryFilePath();
   if (::geteuid() != 0) {
-    error = "only root can change the system-wide registry " + system +
-            "; run it as root (sudo geodem ... --system), or leave out --system to use your own "
-            "registry " + RegistryFilePath();
+    error =
+        Tr("only root can change the system-wide registry %s; run it as root (sudo geodem "
+           "... --system), or leave out --system to use your own registry %s",
+           system.c_str(), RegistryFilePath().c_str());
     return false;
   }
   ::setenv("GEODEM_REGISTRY", system.c_str(), 1);
@@ -51,35 +53,37 @@ bool ModuleRegistration::Run(bool unregister, bool system, std::string& done, st
   if (system && !ChooseSystemRegistry(error)) return false;
   const std::string module = ModulePath();
   if (std::string hazard = ModuleDependencies::LoadHazard(module); !hazard.empty()) {
-    error = "cannot load the writer module " + module + ": " + hazard;
+    error = Tr("cannot load the writer module %s: %s", module.c_str(), hazard.c_str());
     return false;
   }
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = ::dlerror();
-    error = "cannot load the writer module " + module + ": " + (why ? why : "unknown error");
+    error =
+        Tr("cannot load the writer module %s: %s", module.c_str(), why ? why : _("unknown error"));
     return false;
   }
   if (std::string mismatch = HostAbi::Mismatch(handle); !mismatch.empty()) {
-    error = "cannot load the writer module " + module + ": " + mismatch;
+    error = Tr("cannot load the writer module %s: %s", module.c_str(), mismatch.c_str());
     return false;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   using EntryPoint = HRESULT (*)();
   auto call = reinterpret_cast<EntryPoint>(::dlsym(handle, entry));
   if (!call) {
-    error = "the writer module " + module + " has no " + entry;
+    error = Tr("the writer module %s has no %s", module.c_str(), entry);
     return false;
   }
   HRESULT hr = call();
   const std::string registry = RegistryFilePath();
   if (hr != S_OK) {
     std::string detail = FromWriterText(RegistryLastError());
-    error = std::string(entry) + " of " + module + " failed (status " + StatusText(hr) +
-            ") on the " + "registry " + registry + (detail.empty() ? "" : ": " + detail);
+    error = Tr("%s of %s failed (status %s) on the registry %s", entry, module.c_str(),
+               StatusText(hr).c_str(), registry.c_str()) +
+            (detail.empty() ? "" : ": " + detail);
     return false;
   }
-  done = (unregister ? "removed the registration of " : "registered ") + module +
-         (unregister ? " from " : " in ") + registry;
+  done = unregister ? Tr("removed the registration of %s from %s", module.c_str(), registry.c_str())
+                    : Tr("registered %s in %s", module.c_str(), registry.c_str());
   return true;
 }

@@ -5,9 +5,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "GeodemEndToEnd.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -23,6 +26,23 @@ std::string Expand(std::string text, const std::string& dir, const std::string& 
     for (std::size_t at; (at = text.find(key)) != std::string::npos;)
       text.replace(at, std::string(key).size(), value);
   return text;
+}
+
+// What a line names that must read the same in every language: paths, options, numbers.
+std::vector<std::string> NamedThings(const std::string& line) {
+  static const std::regex named(R"((/[^\s:;,']+)|(--?[a-z][-a-z]*)|(\b[0-9]+\b))");
+  std::vector<std::string> things;
+  for (auto it = std::sregex_iterator(line.begin(), line.end(), named);
+       it != std::sregex_iterator(); ++it)
+    things.push_back(it->str());
+  return things;
+}
+
+// A Chinese line holds characters of the CJK block (U+4E00..U+9FFF: lead bytes E4..E9).
+bool HasChinese(const std::string& line) {
+  for (unsigned char c : line)
+    if (c >= 0xE4 && c <= 0xE9) return true;
+  return false;
 }
 
 std::string FirstError(const std::string& err) {
@@ -48,48 +68,95 @@ class GeodemMistakes : public GeodemEndToEnd {
     GDALClose(src);
     return path;
   }
+
+  void RunMistakes(const std::function<void(const Mistake&, const std::string& expected,
+                                            const ProcessResult&)>& check);
 };
 
-TEST_F(GeodemMistakes, FirstErrorLineSaysWhatIsWrongAndWhatToDo) {
+// The commonest mistakes with the first error line each gets in English, "{dir}" and "{src}"
+// standing for the test's folder and source raster (which the fixture makes).
+const std::vector<Mistake>& Mistakes() {
+  static const std::vector<Mistake> mistakes = {
+      {"existing output",
+       {"convert", "{src}", "{dir}/x.dem"},
+       "error: {dir}/x.dem exists; add --overwrite to replace it",
+       1},
+      {"missing mapping file",
+       {"convert", "--mapping", "{dir}/nojob.xml", "{src}", "{dir}/a.dem"},
+       "error: cannot read the mapping file {dir}/nojob.xml: No such file or directory",
+       1},
+      {"folder as mapping file",
+       {"convert", "--mapping", "{dir}/tiles", "{src}", "{dir}/a.dem"},
+       "error: cannot read the mapping file {dir}/tiles: Is a directory",
+       1},
+      {"missing manifest",
+       {"batch", "--manifest", "{dir}/nomanifest.txt"},
+       "error: cannot read the manifest {dir}/nomanifest.txt: No such file or directory",
+       2},
+      {"missing source",
+       {"convert", "{dir}/none.tif", "{dir}/a.dem"},
+       "error: cannot open source {dir}/none.tif: No such file or directory",
+       1},
+      {"folder as source",
+       {"convert", "{dir}/tiles", "{dir}/a.dem"},
+       "error: source {dir}/tiles is a folder, not a raster; to convert every raster in it, use "
+       "geodem batch --out-dir DIR {dir}/tiles/*.tif",
+       1},
+      {"container of subdatasets",
+       {"convert", "{dir}/two.gpkg", "{dir}/a.dem"},
+       "error: source {dir}/two.gpkg has no raster bands of its own but 2 subdatasets; name the "
+       "one to convert as the source: GPKG:{dir}/two.gpkg:a, GPKG:{dir}/two.gpkg:b",
+       1},
+      {"grid file without the driver",
+       {"convert", "{dir}/grid.dem", "{dir}/a.dem"},
+       "error: source {dir}/grid.dem is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
+       "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of gdal_GEODEM.so",
+       1},
+  };
+  return mistakes;
+}
+
+// Runs each mistake on the files it needs; `check` judges the first error line and the status.
+void GeodemMistakes::RunMistakes(
+    const std::function<void(const Mistake&, const std::string& expected, const ProcessResult&)>&
+        check) {
   GDALAllRegister();  // for the GeoPackage
   const std::string source = Write(TestRaster{}, "dem.tif");
   TempDir::WriteFile(dir_ / "x.dem", "an earlier grid");
   TempDir::WriteFile(dir_ / "grid.dem", "NSDTF-DEM\r\n");
   std::filesystem::create_directory(dir_ / "tiles");
   TwoRasterContainer(source);
-  const std::vector<Mistake> mistakes = {
-      {"existing output", {"convert", "{src}", "{dir}/x.dem"},
-       "error: {dir}/x.dem exists; add --overwrite to replace it", 1},
-      {"missing mapping file", {"convert", "--mapping", "{dir}/nojob.xml", "{src}", "{dir}/a.dem"},
-       "error: cannot read the mapping file {dir}/nojob.xml: No such file or directory", 1},
-      {"folder as mapping file", {"convert", "--mapping", "{dir}/tiles", "{src}", "{dir}/a.dem"},
-       "error: cannot read the mapping file {dir}/tiles: Is a directory", 1},
-      {"missing manifest", {"batch", "--manifest", "{dir}/nomanifest.txt"},
-       "error: cannot read the manifest {dir}/nomanifest.txt: No such file or directory", 2},
-      {"missing source", {"convert", "{dir}/none.tif", "{dir}/a.dem"},
-       "error: cannot open source {dir}/none.tif: No such file or directory", 1},
-      {"folder as source", {"convert", "{dir}/tiles", "{dir}/a.dem"},
-       "error: source {dir}/tiles is a folder, not a raster; to convert every raster in it, use "
-       "geodem batch --out-dir DIR {dir}/tiles/*.tif", 1},
-      {"container of subdatasets", {"convert", "{dir}/two.gpkg", "{dir}/a.dem"},
-       "error: source {dir}/two.gpkg has no raster bands of its own but 2 subdatasets; name the "
-       "one to convert as the source: GPKG:{dir}/two.gpkg:a, GPKG:{dir}/two.gpkg:b", 1},
-      {"grid file without the driver", {"convert", "{dir}/grid.dem", "{dir}/a.dem"},
-       "error: source {dir}/grid.dem is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "
-       "driver, which is not loaded; set GDAL_DRIVER_PATH to the folder of gdal_GEODEM.so", 1},
-  };
   // No plug-in at all, not even one installed in GDAL's own folder, so that the driver is missing.
   std::filesystem::create_directory(dir_ / "no-plugins");
-  ::setenv("GDAL_DRIVER_PATH", (dir_ / "no-plugins").c_str(), 1);
-  for (const Mistake& m : mistakes) {
+  ScopedEnvironment noDriver({{"GDAL_DRIVER_PATH", dir_ / "no-plugins"}});
+  for (const Mistake& m : Mistakes()) {
     std::vector<std::string> args;
     for (const std::string& a : m.args) args.push_back(Expand(a, dir_.Path(), source));
-    ProcessResult r = GeodemProcess::Geodem(args);
-    EXPECT_EQ(FirstError(r.err), Expand(m.firstError, dir_.Path(), source)) << m.what;
-    EXPECT_EQ(r.status, m.status) << m.what << "\n" << r.err;
+    check(m, Expand(m.firstError, dir_.Path(), source), GeodemProcess::Geodem(args));
   }
-  ::unsetenv("GDAL_DRIVER_PATH");
   EXPECT_EQ(TempDir::ReadFile(dir_ / "x.dem"), "an earlier grid");
+}
+
+TEST_F(GeodemMistakes, FirstErrorLineSaysWhatIsWrongAndWhatToDo) {
+  RunMistakes([](const Mistake& m, const std::string& expected, const ProcessResult& r) {
+    EXPECT_EQ(FirstError(r.err), expected) << m.what;
+    EXPECT_EQ(r.status, m.status) << m.what << "\n" << r.err;
+  });
+}
+
+// Under a Chinese locale the same mistakes get a Chinese first line that names the same files,
+// options and numbers, and end with the same status. The subcommands translated so far:
+TEST_F(GeodemMistakes, ChineseFirstErrorLineNamesTheSameThings) {
+  const std::set<std::string> translated = {"convert"};
+  ScopedEnvironment chinese({{"LANG", "zh_CN.UTF-8"}});
+  RunMistakes([&](const Mistake& m, const std::string& expected, const ProcessResult& r) {
+    if (!translated.count(m.args.front())) return;
+    const std::string line = FirstError(r.err);
+    EXPECT_TRUE(HasChinese(line)) << m.what << ": " << line;
+    for (const std::string& thing : NamedThings(expected.substr(expected.find(' '))))
+      EXPECT_THAT(line, testing::HasSubstr(thing)) << m.what;
+    EXPECT_EQ(r.status, m.status) << m.what << "\n" << r.err;
+  });
 }
 
 // The writer's lines that geodem shows: its own job file is not announced as the user's, a user's
@@ -109,6 +176,27 @@ TEST_F(GeodemMistakes, LinesNameOnlyTheUsersFilesAndSayWhatTheTableCounts) {
   r = Convert({"--mapping", dir_ / "job.xml", source, dir_ / "b.dem"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(r.err, testing::HasSubstr("info: 打开映射文件 " + dir_ / "job.xml\n"));
+}
+
+// A conversion under a Chinese locale: geodem's progress and information lines in Chinese, the
+// writer's statistics table exactly as in English (it is the writer's own).
+TEST_F(GeodemMistakes, ChineseConversionKeepsTheWritersTable) {
+  TestRaster twoBands;
+  twoBands.bands = 2;
+  const std::string source = Write(twoBands, "two.tif");
+  auto tableOf = [](const std::string& err) { return err.substr(err.find("\ninfo:   ")); };
+  const ProcessResult english = Convert({source, dir_ / "a.dem"});
+  std::filesystem::remove(dir_ / "a.dem");
+  ScopedEnvironment chinese({{"LANG", "zh_CN.UTF-8"}});
+  const ProcessResult r = Convert({source, dir_ / "a.dem"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err,
+              testing::HasSubstr("info: 源栅格 " + source + " 有 2 个波段：转换的是波段 1\n"));
+  EXPECT_THAT(r.err, testing::HasSubstr("100 - 完成。\n"));
+  EXPECT_THAT(r.err,
+              testing::HasSubstr("info: 下面写出组件的统计按格网文件计数栅格块：收到（总数）、"
+                                 "已写出（输出）、未写出（未输出）\ninfo:   "));
+  EXPECT_EQ(tableOf(r.err), tableOf(english.err));
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+#pragma once
+// geodem's words in the user's language. English is the source text and the default; a locale
+// whose messages are Chinese reads the catalogue of the domain "geodem" (po/zh_CN.po). Numbers,
+// paths, option names and the level marks of the log lines are the same in every language.
+#include <string>
+#include <string_view>
+
+class Translation {
+ public:
+  // Takes the language from the environment (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) and finds the
+  // catalogue relative to the program, as laid out in the build tree and when installed.
+  // Numbers keep the C locale's form whatever the language.
+  static void Start();
+
+  // The text of `english` in the user's language; `english` itself when it has none.
+  static const char* Text(const char* english) __attribute__((format_arg(1)));
+
+  // Columns that UTF-8 text takes on a terminal: a CJK character takes two.
+  static std::size_t Columns(std::string_view text);
+  // `label` followed by spaces up to `columns`, for aligned "label: value" lines.
+  static std::string Padded(const std::string& label, std::size_t columns);
+};
+
+// The markers xgettext extracts: _("...") for a plain text, Tr("... %s ...", ...) for one with
+// printf directives (a translation may reorder them as %1$s, %2$s), N_("...") for a text kept
+// in English and looked up where it is shown.
+#define _(english) Translation::Text(english)
+#define N_(english) english
+std::string Tr(const char* english, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Writes the template of geodem's messages, extracted from the code, to OUT.pot:
+#   po/extract.sh OUT.pot
+# Updating a translation after the code changed: po/extract.sh /tmp/geodem.pot &&
+#   msgmerge --update --no-location --no-fuzzy-matching po/zh_CN.po /tmp/geodem.pot
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+# The command and the source checks it shares with the GDAL driver (English there).
+mapfile -t sources < <(find apps/geodem rastersource messages -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
+xgettext --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=Tr \
+  --flag=Tr:1:c-format --no-location --sort-output --package-name=geodem \
+  -o "$1" "${sources[@]}"
