@@ -20,6 +20,7 @@
 #include "gdal/GeodemGuard.h"
 #include "gdal/GeodemReplacement.h"
 #include "gdal/GeodemSourceBand.h"
+#include "gdal/GeodemVirtualFile.h"
 #include "gridfile/CellRounding.h"
 #include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
@@ -171,6 +172,8 @@ GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, con
              "driver.");
     return nullptr;
   }
+  if (GeodemVirtualFile::Is(path))
+    return CreateGeoTiff(gtiff, path, filename, cols, rows, bands, type);
   // A file of that name may be an earlier write's raster, the only copy of someone's data (a
   // killed writer's was cleared with its lock); and GTiff follows whatever link stands there: the
   // name is made ours, exclusively, first.
@@ -190,6 +193,12 @@ GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, con
     return nullptr;
   }
   ::close(reserved);
+  return CreateGeoTiff(gtiff, path, filename, cols, rows, bands, type);
+}
+
+GDALDataset* GeodemWritableDataset::CreateGeoTiff(GDALDriver* gtiff, const std::string& path,
+                                                  const char* filename, int cols, int rows,
+                                                  int bands, GDALDataType type) {
   const char* tiffOptions[] = {"TILED=YES", "BIGTIFF=IF_SAFER", nullptr};
   GDALDataset* temporary =
       gtiff->Create(path.c_str(), cols, rows, bands, type, const_cast<char**>(tiffOptions));
