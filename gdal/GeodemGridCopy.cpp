@@ -10,6 +10,7 @@
 #include "gridfile/GridTextFile.h"
 #include "gridfile/GridTextWriter.h"
 #include "gdal/GeodemSourceBand.h"
+#include "gdal/GeodemVirtualFile.h"
 #include "gridfile/PrjFile.h"
 #include "host/AtomicFile.h"
 #include "host/CodePage.h"
@@ -32,6 +33,28 @@ const char* NameOf(GDALDataset& source) {
 
 bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
                            void* progressData) const {
+  return GeodemVirtualFile::Is(m_target) ? WriteVirtual(source, progress, progressData)
+                                         : WriteLocal(source, progress, progressData);
+}
+
+// Written locally as any grid file, then put beside the virtual target, the .prj first.
+bool GeodemGridCopy::WriteVirtual(GDALDataset& source, GDALProgressFunc progress,
+                                  void* progressData) const {
+  const std::string folder = GeodemVirtualFile::MakeLocalFolder();
+  if (folder.empty()) return false;
+  const std::string local = folder + "/" + CPLGetFilename(m_target.c_str());
+  const std::string prj = PrjFile::PathBeside(local);
+  const bool written =
+      GeodemGridCopy(local, m_options).WriteLocal(source, progress, progressData) &&
+      (!m_options.prj || !UserPath::IsOwnFile(prj) ||
+       GeodemVirtualFile::Put(prj, PrjFile::PathBeside(m_target))) &&
+      GeodemVirtualFile::Put(local, m_target);
+  GeodemVirtualFile::RemoveLocalFolder(folder);
+  return written;
+}
+
+bool GeodemGridCopy::WriteLocal(GDALDataset& source, GDALProgressFunc progress,
+                                void* progressData) const {
   // The source first: a source that cannot be written leaves the target alone.
   std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
   if (!cells || !MayWrite(m_target, m_options)) return false;
@@ -47,6 +70,7 @@ bool GeodemGridCopy::Write(GDALDataset& source, GDALProgressFunc progress,
 }
 
 bool GeodemGridCopy::MayWrite(const std::string& target, const GeodemCreationOptions& options) {
+  if (GeodemVirtualFile::Is(target)) return true;  // no user's links there
   // The grid text code takes GBK paths, as the writer component's host hands them over.
   if (GbkToUtf8(Utf8ToGbk(target)) != target) {
     return Fail(CPLE_NotSupported,

@@ -28,6 +28,8 @@ class GeodemGridCopy {
 
  private:
   static bool MayFollow(const std::string& path);
+  bool WriteLocal(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
+  bool WriteVirtual(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
   // The grid text, flushed to the disk but not yet under the target's name.
   bool WriteGrid(GDALDataset& source, GridRowSource& cells, GridTextFile& out,
                  GDALProgressFunc progress, void* progressData) const;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "gdal/GeodemVirtualFile.h"
 #include "gridfile/PrjFile.h"
 #include "host/TargetLeftovers.h"
 
@@ -50,7 +51,7 @@ CPLErr GeodemReplacement::Delete(const std::string& target) {
   const std::vector<std::string> files = FilesOf(target);
   std::unique_ptr<GeodemReplacement> replacement(new GeodemReplacement(target));
   if (!replacement->Lock()) return CE_Failure;
-  if (!beforeCreate) {
+  if (!beforeCreate || GeodemVirtualFile::Is(target)) {
     for (const std::string& file : files) {
       if (VSIUnlink(file.c_str()) != 0 && errno != ENOENT && file == target) {
         CPLError(CE_Failure, CPLE_FileIO, "Cannot delete %s: %s.", file.c_str(),
@@ -61,8 +62,7 @@ CPLErr GeodemReplacement::Delete(const std::string& target) {
     return CE_None;
   }
   if (!replacement->m_earlier.Move(files)) {
-    CPLError(CE_Failure, CPLE_FileIO, "Cannot delete %s: %s.", target.c_str(),
-             VSIStrerror(errno));
+    CPLError(CE_Failure, CPLE_FileIO, "Cannot delete %s: %s.", target.c_str(), VSIStrerror(errno));
     return CE_Failure;
   }
   replacement->m_deleting = true;
@@ -87,6 +87,7 @@ std::unique_ptr<GeodemReplacement> GeodemReplacement::Begin(const std::string& t
 // One writer of a target at a time, as with geodem convert; a writer that died left its lock,
 // which marks what it left behind.
 bool GeodemReplacement::Lock() {
+  if (GeodemVirtualFile::Is(m_target)) return true;
   switch (m_lock.Acquire(m_target)) {
     case TargetFileLock::Result::kLocked:
       if (m_lock.foundStale()) {

@@ -4,6 +4,7 @@
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "gdal/GeodemGuard.h"
 #include "gdal/GeodemReplacement.h"
 #include "gdal/GeodemSourceBand.h"
+#include "gdal/GeodemVirtualFile.h"
 #include "gridfile/CellRounding.h"
 #include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
@@ -171,6 +174,8 @@ GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, con
              "driver.");
     return nullptr;
   }
+  if (GeodemVirtualFile::Is(path))
+    return CreateGeoTiff(gtiff, path, filename, cols, rows, bands, type);
   // A file of that name may be an earlier write's raster, the only copy of someone's data (a
   // killed writer's was cleared with its lock); and GTiff follows whatever link stands there: the
   // name is made ours, exclusively, first.
@@ -190,6 +195,12 @@ GDALDataset* GeodemWritableDataset::CreateTemporary(const std::string& path, con
     return nullptr;
   }
   ::close(reserved);
+  return CreateGeoTiff(gtiff, path, filename, cols, rows, bands, type);
+}
+
+GDALDataset* GeodemWritableDataset::CreateGeoTiff(GDALDriver* gtiff, const std::string& path,
+                                                  const char* filename, int cols, int rows,
+                                                  int bands, GDALDataType type) {
   const char* tiffOptions[] = {"TILED=YES", "BIGTIFF=IF_SAFER", nullptr};
   GDALDataset* temporary =
       gtiff->Create(path.c_str(), cols, rows, bands, type, const_cast<char**>(tiffOptions));
@@ -303,7 +314,19 @@ bool GeodemWritableDataset::WriteGrid() {
 
 void GeodemWritableDataset::Refuse(CPLErrorNum number, const std::string& reason) const {
   CPLError(CE_Failure, number, "%s is not written: %s The raster written to it is kept in %s.",
-           m_target.c_str(), reason.c_str(), m_temporaryPath.c_str());
+           m_target.c_str(), reason.c_str(), KeepRaster().c_str());
+}
+
+// The raster goes to a name of its own, "<target>.<process id>.tif": under the temporary's name
+// the next writer of the target that finds a dead writer's lock would take it for that writer's
+// and remove it, and a retry would find it in the way.
+std::string GeodemWritableDataset::KeepRaster() const {
+  if (GeodemVirtualFile::Is(m_temporaryPath)) return m_temporaryPath;
+  const std::string kept =
+      UserPath::SideName(m_target, "." + std::to_string(::getpid()) + ".tif");
+  const bool moved = ::renameat2(AT_FDCWD, m_temporaryPath.c_str(), AT_FDCWD, kept.c_str(),
+                                 RENAME_NOREPLACE) == 0;
+  return moved ? kept : m_temporaryPath;
 }
 
 char** GeodemWritableDataset::GetFileList() {

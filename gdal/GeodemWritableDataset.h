@@ -34,6 +34,9 @@ class GeodemWritableDataset final : public GDALProxyDataset {
   static GDALDataset* CreateOver(const char* filename, int cols, int rows, int bands,
                                  GDALDataType type, char** options);
   static bool HasRoom(const std::string& target, int cols, int rows, GDALDataType type);
+  static GDALDataset* CreateGeoTiff(GDALDriver* gtiff, const std::string& path,
+                                    const char* filename, int cols, int rows, int bands,
+                                    GDALDataType type);
   static GDALDataset* CreateTemporary(const std::string& path, const char* filename, int cols,
                                       int rows, int bands, GDALDataType type);
   GeodemWritableDataset(std::string target, std::string temporaryPath, GDALDataset* temporary,
@@ -43,6 +46,7 @@ class GeodemWritableDataset final : public GDALProxyDataset {
   bool WriteGrid();
   // The failure at closing, which names the GeoTIFF kept.
   void Refuse(CPLErrorNum number, const std::string& reason) const;
+  std::string KeepRaster() const;
 
   std::string m_target;
   std::string m_temporaryPath;

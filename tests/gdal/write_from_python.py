@@ -1,6 +1,6 @@
-"""Grid files written from Python through the GEODEM driver: gdal.Translate, CreateCopy, Create with
-WriteArray, and rasterio with driver="GEODEM", each compared byte for byte with what geodem convert
-writes for the same source. Run by CTest with Debian's interpreter; exit status 77 skips."""
+"""Grid files written from Python through the GEODEM driver: gdal.Translate (onto disk and into
+/vsimem/), CreateCopy, Create with WriteArray, and rasterio with driver="GEODEM", each compared byte
+for byte with what geodem convert writes for the same source. Run by CTest with Debian's interpreter; exit status 77 skips."""
 import os
 import subprocess
 import sys
@@ -38,6 +38,13 @@ def write_source(path):
 
 
 def read(path):
+    if path.startswith("/vsi"):
+        f = gdal.VSIFOpenL(path, "rb")
+        if f is None:
+            return None
+        data = gdal.VSIFReadL(1, gdal.VSIStatL(path).size, f)
+        gdal.VSIFCloseL(f)
+        return data
     with open(path, "rb") as f:
         return f.read()
 
@@ -62,6 +69,13 @@ def main():
 
         path = written["gdal.Translate"] = os.path.join(folder, "translate.dem")
         gdal.Translate(path, source, format="GEODEM", creationOptions=options)
+
+        path = written["gdal.Translate into /vsimem/"] = "/vsimem/geodem-test/translate.dem"
+        gdal.Translate(path, source, format="GEODEM", creationOptions=options)
+        values = gdal.Open(path).ReadAsArray()
+        if not (values == gdal.Open(written["gdal.Translate"]).ReadAsArray()).all():
+            print("/vsimem/: the grid reads other values than the one on disk")
+            return 1
 
         path = written["CreateCopy"] = os.path.join(folder, "copy.dem")
         driver.CreateCopy(path, gdal.Open(source), options=options)

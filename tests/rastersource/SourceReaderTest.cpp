@@ -10,6 +10,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
+#include <vector>
 
 #include "gridfile/CellRounding.h"
 #include "rastersource/CellPlan.h"
@@ -296,6 +298,40 @@ TEST(ZoomLimit, LargestZoomThatKeepsEveryHeightIn32Bits) {
   const RasterSource i16 = Describe(Write(dir / "i16.tif", GDT_Int16, {[](int, int) { return 1.0; }}));
   EXPECT_GE(ZoomLimit::ForSource(i16, 100, error), 100);
   EXPECT_EQ(ZoomLimit::ForSource(i16, 70000, error), 2147483647);
+}
+
+// The range the zoom is checked against, over cells as they go to the writer: the marker and
+// non-finite cells are no heights, wherever they fall among the four-cell steps and the rest.
+TEST(SourceReader, HeightRangeOfCellsLeavesOutWhatIsNoHeight) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    const char* name;
+    std::vector<float> cells;
+    std::optional<double> marker;
+    bool any;
+    double lowest, highest;
+  } cases[] = {
+      {"marker and non-finite in the steps", {1, nan, 9, -inf, 2, 5, 9}, 9, true, 1, 5},
+      {"ends in the rest", {0, 0, 0, 0, 0, 0, -3, 8}, std::nullopt, true, -3, 8},
+      {"marker only", {-9999, -9999, -9999, -9999, -9999}, -9999, false, 0, 0},
+      {"non-finite only", {inf, nan, -inf}, std::nullopt, false, 0, 0},
+      {"the float extremes", {FLT_MAX, -FLT_MAX, 0, 0}, std::nullopt, true, -FLT_MAX, FLT_MAX},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto range =
+        SourceReader::HeightRange::Of(c.cells.data(), c.cells.size(), GDT_Float32, c.marker);
+    EXPECT_EQ(range.any, c.any);
+    if (!c.any) continue;
+    EXPECT_EQ(range.lowest, c.lowest);
+    EXPECT_EQ(range.highest, c.highest);
+  }
+  const std::int16_t int16[] = {-32768, 7, -5, 3, -32768};
+  const auto range = SourceReader::HeightRange::Of(int16, 5, GDT_Int16, -32768.0);
+  EXPECT_TRUE(range.any);
+  EXPECT_EQ(range.lowest, -5);
+  EXPECT_EQ(range.highest, 7);
 }
 
 }  // namespace
