@@ -110,6 +110,14 @@ def next_geodem(folder, small):
     return None if r.returncode != 0 and "exists" in r.stderr else f"geodem: {r.stderr}"
 
 
+# A reader of the name finds the earlier pair back too: the user's first look after a kill.
+def next_reader(*command):
+    def case(folder, small):
+        r = run(*command, f"{folder}/g.dem")
+        return None if r.returncode == 0 else f"{command[-1]}: {r.stderr}"
+    return case
+
+
 def earlier_pair_survives(work, small, big):
     cases = {
         "gdal_translate with a zoom overflow": zoom_overflow_translate,
@@ -117,6 +125,8 @@ def earlier_pair_survives(work, small, big):
         "gdal_translate with a folder at g.prj": folder_at_prj,
         "gdal_translate killed, then gdal_translate": killed(next_translate),
         "gdal_translate killed, then geodem convert": killed(next_geodem),
+        "gdal_translate killed, then gdalinfo": killed(next_reader("gdalinfo")),
+        "gdal_translate killed, then geodem info": killed(next_reader(GEODEM, "info")),
     }
     failures = 0
     for name, case in cases.items():
