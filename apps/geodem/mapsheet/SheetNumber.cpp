@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "messages/MessageText.h"
+
 namespace {
 
 constexpr double kMaxLongitude = 180, kMaxLatitude = 60;
@@ -27,7 +29,7 @@ std::string Degrees(double value) {
 // which an area may reach but a point of a sheet may not.
 bool InGrid(double longitude, double latitude, bool onFarEdge, std::string& error) {
   if (!std::isfinite(longitude) || !std::isfinite(latitude)) {
-    error = "the coordinates must be finite numbers";
+    error = MessageText::Tr("the coordinates must be finite numbers");
     return false;
   }
   double east = HalfSeconds(longitude), north = HalfSeconds(latitude);
@@ -37,9 +39,10 @@ bool InGrid(double longitude, double latitude, bool onFarEdge, std::string& erro
                 (onFarEdge ? east <= eastLimit && north <= northLimit
                            : east < eastLimit && north < northLimit);
   if (!inside) {
-    error = "longitude " + Degrees(longitude) + ", latitude " + Degrees(latitude) +
-            " is outside the sheet grid, which covers 0 to 180 degrees east and 0 to 60 degrees "
-            "north (where sheets are not merged)";
+    error = MessageText::Tr("longitude %s, latitude %s is outside the sheet grid, which covers 0 "
+                            "to 180 degrees east and 0 to 60 degrees north (where sheets are not "
+                            "merged)",
+                            Degrees(longitude).c_str(), Degrees(latitude).c_str());
     return false;
   }
   return true;
@@ -67,40 +70,42 @@ std::optional<SheetNumber> SheetNumber::Containing(double longitude, double lati
 
 std::optional<SheetNumber> SheetNumber::Parse(const std::string& text, std::string& error) {
   auto refuse = [&](const std::string& why) {
-    error = "'" + text + "' is not a sheet number: " + why;
+    error = MessageText::Tr("'%s' is not a sheet number: %s", text.c_str(), why.c_str());
     return std::nullopt;
   };
   if (text.size() != 3 && text.size() != 10)
-    return refuse("a number has 3 characters at 1:1 000 000 (J50) or 10 (J50E001010)");
+    return refuse(
+        MessageText::Tr("a number has 3 characters at 1:1 000 000 (J50) or 10 (J50E001010)"));
   char rowLetter = text[0];
   if (rowLetter < 'A' || rowLetter > 'Z')
-    return refuse("it starts with the row letter of the 1:1 000 000 sheet, A to O, in capitals");
+    return refuse(MessageText::Tr(
+        "it starts with the row letter of the 1:1 000 000 sheet, A to O, in capitals"));
   if (rowLetter - 'A' >= kMillionRows)
-    return refuse(
-        std::string("row ") + rowLetter +
-        " lies north of 60 degrees, where sheets are merged; the grid covers rows A to O");
+    return refuse(MessageText::Tr(
+        "row %c lies north of 60 degrees, where sheets are merged; the grid covers rows A to O",
+        rowLetter));
   long millionColumn = Digits(text, 1, 2);
-  if (millionColumn < 0) return refuse("the row letter is followed by the column, two digits");
+  if (millionColumn < 0)
+    return refuse(MessageText::Tr("the row letter is followed by the column, two digits"));
   if (millionColumn < kFirstEastColumn || millionColumn > 60)
-    return refuse("column " + text.substr(1, 2) +
-                  " is not in the eastern hemisphere; the grid covers columns 31 to 60");
+    return refuse(MessageText::Tr(
+        "column %s is not in the eastern hemisphere; the grid covers columns 31 to 60",
+        text.substr(1, 2).c_str()));
   long millionEast = millionColumn - kFirstEastColumn, millionNorth = rowLetter - 'A';
   const SheetScale& million = SheetScale::all().front();
   if (text.size() == 3) return SheetNumber(million, millionEast, millionNorth);
 
   std::optional<SheetScale> scale = SheetScale::ofLetter(text[3]);
   if (!scale)
-    return refuse(std::string("the scale letter '") + text[3] +
-                  "' is none of B (1:500 000), C, D, E, F, G, H (1:5 000)");
+    return refuse(MessageText::Tr(
+        "the scale letter '%c' is none of B (1:500 000), C, D, E, F, G, H (1:5 000)", text[3]));
   long row = Digits(text, 4, 3), column = Digits(text, 7, 3);
-  if (row < 0 || column < 0) return refuse("the row and the column are three digits each");
+  if (row < 0 || column < 0)
+    return refuse(MessageText::Tr("the row and the column are three digits each"));
   long rows = scale->rowsPerMillion(), columns = scale->columnsPerMillion();
   if (row < 1 || row > rows || column < 1 || column > columns)
-    return refuse("at " + scale->name() + " a 1:1 000 000 sheet has rows and columns 001 to " +
-                  (rows < 10    ? "00"
-                   : rows < 100 ? "0"
-                                : "") +
-                  std::to_string(rows));
+    return refuse(MessageText::Tr("at %s a 1:1 000 000 sheet has rows and columns 001 to %03ld",
+                                  scale->name().c_str(), rows));
   return SheetNumber(*scale, millionEast * columns + column - 1, millionNorth * rows + rows - row);
 }
 
@@ -108,7 +113,7 @@ std::optional<std::vector<SheetNumber>> SheetNumber::Covering(const SheetExtent&
                                                               const SheetScale& scale,
                                                               std::string& error) {
   if (!(area.west < area.east && area.south < area.north)) {
-    error = "the area is empty";
+    error = MessageText::Tr("the area is empty");
     return std::nullopt;
   }
   if (!InGrid(area.west, area.south, false, error) || !InGrid(area.east, area.north, true, error))

@@ -6,6 +6,7 @@
 
 #include "apps/geodem/convert/JobSource.h"
 #include "apps/geodem/convert/MosaicGrid.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -31,9 +32,9 @@ bool OneSystem(const std::vector<JobSource>& sources, std::string& error) {
   for (const JobSource& s : sources) {
     SrsHandle srs = Srs(OSRNewSpatialReference(s.raster.wkt().c_str()));
     if (!srs || !firstSrs || !OSRIsSame(srs.get(), firstSrs.get())) {
-      error = "cannot cut " + first.raster.path() + " and " + s.raster.path() +
-              " into one sheet set: their coordinate systems differ; warp one onto the other's "
-              "first (gdalwarp -t_srs)";
+      error = Tr("cannot cut %s and %s into one sheet set: their coordinate systems differ; warp "
+                 "one onto the other's first (gdalwarp -t_srs)",
+                 first.raster.path().c_str(), s.raster.path().c_str());
       return false;
     }
   }
@@ -49,9 +50,9 @@ std::optional<SheetGrid> SheetGrid::Open(const std::vector<std::string>& sources
     std::optional<RasterSource> source = RasterSource::Describe(path, band, error);
     if (!source) return std::nullopt;
     if (source->wkt().empty()) {
-      error = path +
-              " has no coordinate system, so where the sheets lie on it is unknown; "
-              "assign one first (gdal_edit.py -a_srs)";
+      error = Tr("%s has no coordinate system, so where the sheets lie on it is unknown; assign "
+                 "one first (gdal_edit.py -a_srs)",
+                 path.c_str());
       return std::nullopt;
     }
     described.emplace_back(std::move(*source));
@@ -93,21 +94,22 @@ void SheetGrid::Span(const std::vector<JobSource>& sources) {
 bool SheetGrid::MakeTransforms(const std::string& wkt, std::string& error) {
   SrsHandle srs = Srs(OSRNewSpatialReference(wkt.c_str()));
   if (!srs) {
-    error = "GDAL cannot read the coordinate system of " + sources_.front();
+    error = Tr("GDAL cannot read the coordinate system of %s", sources_.front().c_str());
     return false;
   }
   if (OSRIsGeographic(srs.get())) {
     geographic_ = true;
     if (std::fabs(OSRGetAngularUnits(srs.get(), nullptr) - std::numbers::pi / 180) > 1e-12) {
-      error = sources_.front() +
-              " is in geographic coordinates that are not degrees; warp it "
-              "to degrees first (gdalwarp -t_srs EPSG:4490)";
+      error = Tr("%s is in geographic coordinates that are not degrees; warp it to degrees first "
+                 "(gdalwarp -t_srs EPSG:4490)",
+                 sources_.front().c_str());
       return false;
     }
     return true;
   }
   if (!OSRIsProjected(srs.get())) {
-    error = sources_.front() + " is neither in geographic nor in projected coordinates";
+    error = Tr("%s is neither in geographic nor in projected coordinates",
+               sources_.front().c_str());
     return false;
   }
   SrsHandle degrees = Srs(OSRCloneGeogCS(srs.get()));
@@ -116,8 +118,8 @@ bool SheetGrid::MakeTransforms(const std::string& wkt, std::string& error) {
   fromDegrees_ = Transform(OCTNewCoordinateTransformation(degrees.get(), srs.get()),
                            &OCTDestroyCoordinateTransformation);
   if (!toDegrees_ || !fromDegrees_) {
-    error = "cannot transform between the coordinates of " + sources_.front() +
-            " and their geographic coordinates";
+    error = Tr("cannot transform between the coordinates of %s and their geographic coordinates",
+               sources_.front().c_str());
     return false;
   }
   return true;
@@ -146,7 +148,8 @@ std::optional<SheetExtent> SheetGrid::Area(std::string& error) const {
   if (!OCTTransformBounds(toDegrees_.get(), area.west, area.south, area.east, area.north,
                           &degrees.west, &degrees.south, &degrees.east, &degrees.north,
                           kEdgePoints)) {
-    error = "cannot transform the extent of " + sources_.front() + " to geographic coordinates";
+    error = Tr("cannot transform the extent of %s to geographic coordinates",
+               sources_.front().c_str());
     return std::nullopt;
   }
   return degrees;
@@ -158,7 +161,8 @@ std::optional<SheetWindow> SheetGrid::WindowOf(const SheetExtent& sheet, long bu
   if (!geographic_ &&
       !OCTTransformBounds(fromDegrees_.get(), sheet.west, sheet.south, sheet.east, sheet.north,
                           &edges.west, &edges.south, &edges.east, &edges.north, kEdgePoints)) {
-    error = "cannot transform a sheet's edges into the coordinates of " + sources_.front();
+    error = Tr("cannot transform a sheet's edges into the coordinates of %s",
+               sources_.front().c_str());
     return std::nullopt;
   }
   long west = static_cast<long>(std::floor((edges.west - originX_) / cellWidth_ + kOnEdge));

@@ -9,6 +9,7 @@
 
 #include "apps/geodem/sheets/SheetVrt.h"
 #include "host/AtomicFile.h"
+#include "apps/geodem/Translation.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,7 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string& e
     if (ok) at += static_cast<std::size_t>(n);
   }
   if (ok && file.Commit()) return true;
-  error = "cannot write " + path + ": " + std::strerror(errno);
+  error = Tr("cannot write %s: %s", path.c_str(), std::strerror(errno));
   return false;
 }
 
@@ -43,7 +44,7 @@ bool SheetPlan::Build(SheetGrid grid, const SheetScale& scale, long buffer, std:
   if (!area) return false;
   std::optional<std::vector<SheetNumber>> numbers = SheetNumber::Covering(*area, scale, error);
   if (!numbers) {
-    error = "the sources cannot be cut into sheets: " + error;
+    error = Tr("the sources cannot be cut into sheets: %s", error.c_str());
     return false;
   }
   for (const SheetNumber& number : *numbers) {
@@ -69,15 +70,16 @@ std::optional<std::string> SheetPlan::Write(const std::string& outDir, std::stri
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) {
-    error = "cannot make the folder " + folder + ": " + ec.message();
+    error = Tr("cannot make the folder %s: %s", folder.c_str(), ec.message().c_str());
     return std::nullopt;
   }
   // The plan's files are replaced on every run: in a folder (or through a link) that another
   // user made, they could be swapped for links to any file.
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-    error = folder + " is not a folder of yours (another user's, or a link); remove it or " +
-            "choose another --out-dir";
+    error = Tr("%s is not a folder of yours (another user's, or a link); remove it or choose "
+               "another --out-dir",
+               folder.c_str());
     return std::nullopt;
   }
   std::string manifest = "# geodem sheets at " + scale_->name() + ": " +

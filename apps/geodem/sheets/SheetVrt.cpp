@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rastersource/SourceReader.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -52,8 +53,9 @@ std::optional<SheetVrt> SheetVrt::Cut(const SheetGrid& grid, const SheetWindow& 
     vrt = Build(grid, window, true);
   if (!vrt || GDALGetRasterXSize(vrt.Get()) != window.columns ||
       GDALGetRasterYSize(vrt.Get()) != window.rows) {
-    error = "GDAL cannot cut the window of " + std::to_string(window.columns) + " x " +
-            std::to_string(window.rows) + " cells from " + grid.sources().front();
+    error = Tr("GDAL cannot cut the window of %s x %s cells from %s",
+               std::to_string(window.columns).c_str(), std::to_string(window.rows).c_str(),
+               grid.sources().front().c_str());
     return std::nullopt;
   }
   return SheetVrt(std::move(vrt), grid.band());
@@ -76,7 +78,7 @@ std::optional<bool> SheetVrt::HoldsData(const SheetWindow& part, std::string& er
     cells.resize(static_cast<std::size_t>(columns) * static_cast<std::size_t>(count));
     if (!reader.Read(static_cast<int>(part.column), row, columns, count, GDT_Float64, NAN,
                      cells.data())) {
-      error = "GDAL cannot read the cells of a sheet from its sources";
+      error = _("GDAL cannot read the cells of a sheet from its sources");
       return std::nullopt;
     }
     for (double cell : cells)

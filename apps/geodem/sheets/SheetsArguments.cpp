@@ -6,6 +6,7 @@
 
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -27,59 +28,61 @@ std::optional<double> Decimal(const std::string& text) {
 CLI::App* SheetsArguments::Add(CLI::App& app) {
   command_ = app.add_subcommand(
       "sheets",
-      "Cut DEMs into the sheets of the national topographic map series (GB/T 13989) and "
-      "convert each into DIR/<sheet number>.dem as geodem batch does (resumable, journalled, "
-      "sharded); or tell the sheet number of a point, the corners of a sheet, the sheets "
-      "sources cover. Cells are cut on the sources' own grid, never resampled; a sheet whose "
-      "window holds no data cell is not written.");
+      _("Cut DEMs into the sheets of the national topographic map series (GB/T 13989) and "
+        "convert each into DIR/<sheet number>.dem as geodem batch does (resumable, journalled, "
+        "sharded); or tell the sheet number of a point, the corners of a sheet, the sheets "
+        "sources cover. Cells are cut on the sources' own grid, never resampled; a sheet whose "
+        "window holds no data cell is not written."));
   command_->formatter(std::make_shared<UsageLines>(std::vector<std::string>{
       "--scale N --number-of LON,LAT", "--extent NUMBER [--json]",
       "--scale N --list [--json] [--buffer CELLS] SRC...",
       "--scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...",
       "--report DIR [--json]"}));
   command_->add_option("SRC", sources_,
-                       "source rasters, one mosaic (as geodem convert takes them)");
+                       _("source rasters, one mosaic (as geodem convert takes them)"));
   command_
       ->add_option("--scale", scale_,
-                   "the scale's denominator: 1000000, 500000, 250000, 100000, 50000, "
-                   "25000, 10000 or 5000")
+                   _("the scale's denominator: 1000000, 500000, 250000, 100000, 50000, "
+                     "25000, 10000 or 5000"))
       ->type_name("N");
   command_
       ->add_option("--number-of", point_,
-                   "print the number of the sheet that holds the point LON,LAT (decimal "
-                   "degrees); a point on an edge belongs to the sheet north and east of it")
+                   _("print the number of the sheet that holds the point LON,LAT (decimal "
+                     "degrees); a point on an edge belongs to the sheet north and east of it"))
       ->type_name("LON,LAT");
   command_
       ->add_option("--extent", number_,
-                   "print the corners of the sheet NUMBER in degrees: west south east north")
+                   _("print the corners of the sheet NUMBER in degrees: west south east north"))
       ->type_name("NUMBER");
   command_->add_flag("--list", list_,
-                     "list the sheets the sources cover with some data cell: number, corners, "
-                     "the window of source cells (column, row, columns, rows, cells)");
-  command_->add_flag("--json", given_.json, "--list, --extent or --report as JSON on stdout");
+                     _("list the sheets the sources cover with some data cell: number, corners, "
+                       "the window of source cells (column, row, columns, rows, cells)"));
+  command_->add_flag("--json", given_.json, _("--list, --extent or --report as JSON on stdout"));
   command_
       ->add_option("--buffer", buffer_,
-                   "widen each sheet's window by this many cells on every side, 0 to " +
-                       std::to_string(kMaxBuffer) + " (default 0)")
+                   Tr("widen each sheet's window by this many cells on every side, 0 to %ld "
+                      "(default 0)",
+                      static_cast<long>(kMaxBuffer)))
       ->type_name("CELLS");
   command_->add_option("--out-dir", outDir_,
-                       "folder of the grid files <sheet number>.dem, of the journal and of the "
-                       "plan (sheets-plan/)");
+                       _("folder of the grid files <sheet number>.dem, of the journal and of the "
+                         "plan (sheets-plan/)"));
   command_->add_flag("--plan-only", planOnly_,
-                     "write the plan (a VRT per sheet and a manifest for geodem batch or the "
-                     "Slurm array script) and convert nothing");
+                     _("write the plan (a VRT per sheet and a manifest for geodem batch or the "
+                       "Slurm array script) and convert nothing"));
   run_.AddRunOptions(*command_);
   command_->add_option("--report", reportDir_,
-                       "summarise the journals in this folder instead of converting");
+                       _("summarise the journals in this folder instead of converting"));
   return command_;
 }
 
 std::string SheetsArguments::Collect(SheetsOptions& o) {
   o = std::move(given_);
   if (!point_.empty() + !number_.empty() + list_ + reportDir_.has_value() > 1)
-    return "give one of --number-of, --extent, --list and --report";
+    return _("give one of --number-of, --extent, --list and --report");
   if (reportDir_) {
-    if (!sources_.empty() || outDir_) return "--report summarises journals; it takes no sources";
+    if (!sources_.empty() || outDir_)
+      return _("--report summarises journals; it takes no sources");
     o.action = SheetsOptions::Action::kReport;
     o.batch.reportDir = reportDir_;
     o.batch.json = o.json;
@@ -88,7 +91,7 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
   if (!number_.empty()) {
     o.action = SheetsOptions::Action::kExtent;
     o.number = number_;
-    return command_->get_option("--scale")->count() ? "--extent takes the scale from the number"
+    return command_->get_option("--scale")->count() ? _("--extent takes the scale from the number")
                                                     : "";
   }
   if (std::string problem = CollectScale(o); !problem.empty()) return problem;
@@ -96,8 +99,8 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
     o.action = SheetsOptions::Action::kNumberOf;
     return ReadPoint(point_, o);
   }
-  if (o.json && !list_) return "--json goes with --list, --extent or --report";
-  if (sources_.empty()) return "geodem sheets needs the SRC... to cut";
+  if (o.json && !list_) return _("--json goes with --list, --extent or --report");
+  if (sources_.empty()) return _("geodem sheets needs the SRC... to cut");
   if (command_->get_option("--buffer")->count()) {
     std::string error;
     std::optional<long long> buffer = kBuffer.Read("--buffer", buffer_, error);
@@ -107,9 +110,9 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
   o.batch.sources = sources_;
   if (list_) {
     o.action = SheetsOptions::Action::kList;
-    return outDir_ ? "--list writes nothing; it takes no --out-dir" : "";
+    return outDir_ ? _("--list writes nothing; it takes no --out-dir") : "";
   }
-  if (!outDir_) return "geodem sheets needs --out-dir DIR for the grid files (or --list)";
+  if (!outDir_) return _("geodem sheets needs --out-dir DIR for the grid files (or --list)");
   o.batch.outDir = outDir_;
   o.action = planOnly_ ? SheetsOptions::Action::kPlan : SheetsOptions::Action::kConvert;
   return run_.CollectRun(o.batch);
@@ -117,14 +120,15 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
 
 std::string SheetsArguments::CollectScale(SheetsOptions& o) const {
   if (scale_.empty())
-    return "geodem sheets needs --scale N (" + SheetScale::denominatorList() + ")";
+    return Tr("geodem sheets needs --scale N (%s)", SheetScale::denominatorList().c_str());
   std::string error;
   std::optional<long long> denominator =
       WholeNumberRange(1, 1000000).Read("--scale", scale_, error);
   if (denominator) o.scale = SheetScale::ofDenominator(static_cast<long>(*denominator));
   if (!o.scale)
-    return "--scale " + scale_ + " is not a scale of the sheet grid; the scales are " +
-           SheetScale::denominatorList() + " (1:2000 and larger are not supported)";
+    return Tr("--scale %s is not a scale of the sheet grid; the scales are %s (1:2000 and larger "
+              "are not supported)",
+              scale_.c_str(), SheetScale::denominatorList().c_str());
   return {};
 }
 
@@ -136,8 +140,8 @@ std::string SheetsArguments::ReadPoint(const std::string& text, SheetsOptions& o
     lat = Decimal(text.substr(comma + 1));
   }
   if (!lon || !lat)
-    return "--number-of " + text +
-           ": give the point as LON,LAT in decimal degrees, e.g. 116.4,39.9";
+    return Tr("--number-of %s: give the point as LON,LAT in decimal degrees, e.g. 116.4,39.9",
+              text.c_str());
   o.longitude = *lon;
   o.latitude = *lat;
   return {};

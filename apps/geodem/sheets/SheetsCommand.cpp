@@ -8,6 +8,7 @@
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/batch/BatchCommand.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -100,9 +101,11 @@ int SheetsCommand::List() {
           ",\"row\":" + std::to_string(w.row) + ",\"columns\":" + std::to_string(w.columns) +
           ",\"rows\":" + std::to_string(w.rows) + ",\"cells\":" + JsonText::Number(w.cells()) + "}";
     } else {
-      out_ << s.number.text() << "  " << Corners(s.number.extent(), " ") << "  window " << w.column
-           << " " << w.row << " " << w.columns << " x " << w.rows << " = "
-           << JsonText::Number(w.cells()) << " cells\n";
+      out_ << s.number.text() << "  " << Corners(s.number.extent(), " ") << "  "
+           << Tr("window %s %s %s x %s = %s cells", std::to_string(w.column).c_str(),
+                 std::to_string(w.row).c_str(), std::to_string(w.columns).c_str(),
+                 std::to_string(w.rows).c_str(), JsonText::Number(w.cells()).c_str())
+           << "\n";
     }
   }
   if (options_.json)
@@ -119,12 +122,12 @@ int SheetsCommand::Convert() {
     console_.Error(error);
     return kFailure;
   }
-  console_.Info("plan: " + std::to_string(plan.withData()) + " sheet(s) at " +
-                options_.scale->name() + " with data, " +
-                std::to_string(plan.sheets().size() - plan.withData()) +
-                " without (not converted): " + *manifest);
+  console_.Info(Tr("plan: %zu sheet(s) at %s with data, %zu without (not converted): %s",
+                   plan.withData(), options_.scale->name().c_str(),
+                   plan.sheets().size() - plan.withData(), manifest->c_str()));
   if (plan.withData() == 0) {
-    console_.Error("the sources hold no data cell in any sheet at " + options_.scale->name());
+    console_.Error(
+        Tr("the sources hold no data cell in any sheet at %s", options_.scale->name().c_str()));
     return kFailure;
   }
   if (options_.action == SheetsOptions::Action::kPlan) return 0;
