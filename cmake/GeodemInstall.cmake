@@ -25,9 +25,13 @@ target_compile_definitions(hvxhost PRIVATE GEODEM_SYSTEM_REGISTRY="${GEODEM_SYST
 install(TARGETS hvxhost LIBRARY DESTINATION ${GEODEM_INSTALL_LIBDIR} COMPONENT geodem)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/geodem/host
         COMPONENT geodem FILES_MATCHING PATTERN "*.h")
-configure_file(${CMAKE_SOURCE_DIR}/doc/geodem.1.in ${CMAKE_BINARY_DIR}/doc/geodem.1 @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/doc/geodem.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT geodem)
+# The manual page, English and Chinese (man picks the one of the user's locale).
+foreach(language "" zh_CN)
+  configure_file(${CMAKE_SOURCE_DIR}/doc/${language}/geodem.1.in
+                 ${CMAKE_BINARY_DIR}/doc/${language}/geodem.1 @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/doc/${language}/geodem.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/${language}/man1 COMPONENT geodem)
+endforeach()
 # The job script of geodem batch on a Slurm cluster, for users to copy or submit as it is.
 install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/slurm/geodem-array.sbatch
         DESTINATION ${CMAKE_INSTALL_DATADIR}/geodem/slurm COMPONENT geodem)

@@ -17,10 +17,14 @@
 int GeodemDataset::Identify(GDALOpenInfo* info) {
   return Guarded(
       [&] {
-        const bool grid = info->nHeaderBytes > 0 &&
-                          GridHeaderParser::Identify(std::string_view(
-                              reinterpret_cast<const char*>(info->pabyHeader),
-                              static_cast<std::size_t>(info->nHeaderBytes)));
+        // A name without a file may be a grid whose killed rewrite kept it aside: Open reads it
+        // once it is back.
+        const bool grid =
+            info->nHeaderBytes > 0
+                ? GridHeaderParser::Identify(
+                      std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
+                                       static_cast<std::size_t>(info->nHeaderBytes)))
+                : !info->bStatOK && CnsdtfGridReader::RecoverEarlierFile(info->pszFilename);
         if (grid) GeodemReplacement::Identified(info->pszFilename);
         return grid ? TRUE : FALSE;
       },
@@ -37,6 +41,10 @@ CPLErr GeodemDataset::Delete(const char* filename) {
 
 GDALDataset* GeodemDataset::OpenGrid(GDALOpenInfo* info) {
   if (!Identify(info)) return nullptr;
+  if (info->nHeaderBytes == 0) {
+    GDALOpenInfo recovered(info->pszFilename, info->nOpenFlags);
+    return recovered.nHeaderBytes > 0 ? OpenGrid(&recovered) : nullptr;
+  }
   GeodemReplacement::Settle(info->pszFilename);
   if (info->eAccess == GA_Update) {
     CPLError(CE_Failure, CPLE_NotSupported,

@@ -62,8 +62,7 @@ CPLErr GeodemReplacement::Delete(const std::string& target) {
     return CE_None;
   }
   if (!replacement->m_earlier.Move(files)) {
-    CPLError(CE_Failure, CPLE_FileIO, "Cannot delete %s: %s.", target.c_str(),
-             VSIStrerror(errno));
+    CPLError(CE_Failure, CPLE_FileIO, "Cannot delete %s: %s.", target.c_str(), VSIStrerror(errno));
     return CE_Failure;
   }
   replacement->m_deleting = true;

@@ -4,6 +4,7 @@
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -312,7 +314,19 @@ bool GeodemWritableDataset::WriteGrid() {
 
 void GeodemWritableDataset::Refuse(CPLErrorNum number, const std::string& reason) const {
   CPLError(CE_Failure, number, "%s is not written: %s The raster written to it is kept in %s.",
-           m_target.c_str(), reason.c_str(), m_temporaryPath.c_str());
+           m_target.c_str(), reason.c_str(), KeepRaster().c_str());
+}
+
+// The raster goes to a name of its own, "<target>.<process id>.tif": under the temporary's name
+// the next writer of the target that finds a dead writer's lock would take it for that writer's
+// and remove it, and a retry would find it in the way.
+std::string GeodemWritableDataset::KeepRaster() const {
+  if (GeodemVirtualFile::Is(m_temporaryPath)) return m_temporaryPath;
+  const std::string kept =
+      UserPath::SideName(m_target, "." + std::to_string(::getpid()) + ".tif");
+  const bool moved = ::renameat2(AT_FDCWD, m_temporaryPath.c_str(), AT_FDCWD, kept.c_str(),
+                                 RENAME_NOREPLACE) == 0;
+  return moved ? kept : m_temporaryPath;
 }
 
 char** GeodemWritableDataset::GetFileList() {

@@ -46,6 +46,7 @@ class GeodemWritableDataset final : public GDALProxyDataset {
   bool WriteGrid();
   // The failure at closing, which names the GeoTIFF kept.
   void Refuse(CPLErrorNum number, const std::string& reason) const;
+  std::string KeepRaster() const;
 
   std::string m_target;
   std::string m_temporaryPath;

@@ -68,24 +68,18 @@ void SetAside::Drop() {
 
 void SetAside::Recover(const std::vector<std::string>& files, long pid) {
   if (files.empty() || pid <= 0) return;
-  bool replaced = Exists(files.front());
+  if (Exists(files.front())) return;
   for (const std::string& file : files) {
     const std::string aside = PathOf(file, pid);
     if (!Own(aside)) continue;
-    if (replaced) {
-      ::unlink(aside.c_str());
-    } else if (&file == &files.front()) {
-      // Never over a file that another run has put there since the look above.
-      if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0)
-        continue;
-      if (errno == EEXIST) {
-        replaced = true;
-        ::unlink(aside.c_str());
-      } else if (errno == EINVAL) {  // a file system without the flag
-        ::rename(aside.c_str(), file.c_str());
-      }
-    } else {
+    if (&file != &files.front()) {
       ::rename(aside.c_str(), file.c_str());
+      continue;
     }
+    // Never over a file that another run has put there since the look above.
+    if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0)
+      continue;
+    if (errno != EINVAL) return;            // EEXIST: the pair stays aside, as above
+    ::rename(aside.c_str(), file.c_str());  // a file system without the flag
   }
 }

@@ -6,9 +6,11 @@
 // A run that was killed leaves its pair aside; the next run of the target (known by the dead
 // lock, TargetFileLock) calls Recover with the dead run's process id.
 //
-// The first file is the one that counts: a new one under its name means the new pair was put in
-// place (it is renamed last), so the kept pair is obsolete; no file under its name means the write
-// never finished, and the whole pair goes back. Paths are the operating system's (UTF-8).
+// The first file is the one that counts: no file under its name means the write never finished,
+// and the whole pair goes back. A file under its name (the dead run's new one, put in place just
+// before it was killed, or one that something else wrote since) leaves the kept pair where it is,
+// for the user to look at: nothing earlier is removed on a guess. Paths are the operating
+// system's (UTF-8).
 #include <string>
 #include <vector>
 
@@ -29,8 +31,7 @@ class SetAside {
   void Drop();
 
   static std::string PathOf(const std::string& file, long pid);
-  // What the run of process pid kept aside of files: back in place, or removed when a new first
-  // file stands.
+  // What the run of process pid kept aside of files: back in place, unless a first file stands.
   static void Recover(const std::vector<std::string>& files, long pid);
 
  private:

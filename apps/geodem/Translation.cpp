@@ -49,6 +49,14 @@ const char* Translation::Text(const char* english) {
   return translating ? dgettext(kDomain, english) : english;
 }
 
+const char* Translation::Text(const char* context, const char* english) {
+  if (!translating) return english;
+  // gettext's convention for a message in a context: "context\004message".
+  const std::string key = std::string(context) + '\004' + english;
+  const char* translated = dgettext(kDomain, key.c_str());
+  return translated == key.c_str() ? english : translated;
+}
+
 std::size_t Translation::Columns(std::string_view text) {
   std::size_t columns = 0;
   for (unsigned char c : text) {

@@ -14,6 +14,9 @@ class Translation {
 
   // The text of `english` in the user's language; `english` itself when it has none.
   static const char* Text(const char* english) __attribute__((format_arg(1)));
+  // The same for a text whose translation depends on where it stands ("Size" of a grid in rows
+  // and columns, "Size" of a file in bytes): the catalogue keeps it under `context`.
+  static const char* Text(const char* context, const char* english) __attribute__((format_arg(2)));
 
   // Columns that UTF-8 text takes on a terminal: a CJK character takes two.
   static std::size_t Columns(std::string_view text);
@@ -23,7 +26,9 @@ class Translation {
 
 // The markers xgettext extracts: _("...") for a plain text, Tr("... %s ...", ...) for one with
 // printf directives (a translation may reorder them as %1$s, %2$s), N_("...") for a text kept
-// in English and looked up where it is shown.
+// in English and looked up where it is shown, NC_("context", "...") for one looked up in a
+// context.
 #define _(english) Translation::Text(english)
 #define N_(english) english
+#define NC_(context, english) english
 std::string Tr(const char* english, ...) __attribute__((format(printf, 1, 2)));

@@ -331,12 +331,13 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
         << c.name;
     // Closing writes the grid, which has no georeference then.
     EXPECT_EQ(CPLGetLastErrorType(), CE_Failure) << c.name;
-    const std::string kept = m_dir / "out.dem.tmp.tif";
+    const std::string keptName = "out.dem." + std::to_string(::getpid()) + ".tif";
+    const std::string kept = m_dir / keptName;
     EXPECT_TRUE(std::string(CPLGetLastErrorMsg())
                     .ends_with("The raster written to it is kept in " + kept + "."))
         << c.name << ": " << CPLGetLastErrorMsg();
-    EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{"out.dem.tmp.tif"}) << c.name;
-    std::filesystem::remove(m_dir / "out.dem.tmp.tif");
+    EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{keptName}) << c.name;
+    std::filesystem::remove(kept);
   }
 
   QuietGdal quiet;

@@ -69,10 +69,10 @@ with rasterio.open(sys.argv[2], "w", driver="GEODEM", ZOOM=10000000, **profile) 
 
 def zoom_overflow_rasterio(folder, small, big):
     r = run(sys.executable, "-c", RASTERIO_WRITE, small, f"{folder}/g.dem")
-    kept = f"{folder}/g.dem.tmp.tif"
-    told = "largest zoom" in r.stderr and kept in r.stderr and os.path.exists(kept)
-    if os.path.exists(kept):
-        os.remove(kept)  # the caller's raster, kept and named
+    kept = glob.glob(f"{folder}/g.dem.*.tif")  # the caller's raster, kept and named
+    told = "largest zoom" in r.stderr and len(kept) == 1 and kept[0] in r.stderr
+    for f in kept:
+        os.remove(f)
     return None if told else f"exit {r.returncode}: {r.stderr}"
 
 
@@ -110,6 +110,14 @@ def next_geodem(folder, small):
     return None if r.returncode != 0 and "exists" in r.stderr else f"geodem: {r.stderr}"
 
 
+# A reader of the name finds the earlier pair back too: the user's first look after a kill.
+def next_reader(*command):
+    def case(folder, small):
+        r = run(*command, f"{folder}/g.dem")
+        return None if r.returncode == 0 else f"{command[-1]}: {r.stderr}"
+    return case
+
+
 def earlier_pair_survives(work, small, big):
     cases = {
         "gdal_translate with a zoom overflow": zoom_overflow_translate,
@@ -117,6 +125,8 @@ def earlier_pair_survives(work, small, big):
         "gdal_translate with a folder at g.prj": folder_at_prj,
         "gdal_translate killed, then gdal_translate": killed(next_translate),
         "gdal_translate killed, then geodem convert": killed(next_geodem),
+        "gdal_translate killed, then gdalinfo": killed(next_reader("gdalinfo")),
+        "gdal_translate killed, then geodem info": killed(next_reader(GEODEM, "info")),
     }
     failures = 0
     for name, case in cases.items():
@@ -203,7 +213,7 @@ def closed_with_failure(what, folder, fill):
     error, message = gdal.GetLastErrorType(), gdal.GetLastErrorMsg()
     gdal.PopErrorHandler()
     gdal.UseExceptions()
-    kept = f"{target}.tmp.tif"
+    kept = f"{target}.{os.getpid()}.tif"
     failed = error == gdal.CE_Failure and kept in message
     ok = failed and os.path.exists(kept) and not os.path.exists(target)
     if not ok:
@@ -232,10 +242,11 @@ def failures_reach_the_caller(work):
         "WriteArray of a height the zoom pushes past 32 bits", overflow,
         f"ZOOM=10000 pushes the height 1000000 (row 7, column 13 of {work}/z.dem) past the 32-bit "
         "integers of the grid; the largest zoom that fits it is 2147.")
-    if os.path.exists(f"{work}/z.dem") or not os.path.exists(f"{work}/z.dem.tmp.tif"):
+    kept = f"{work}/z.dem.{os.getpid()}.tif"
+    if os.path.exists(f"{work}/z.dem") or not os.path.exists(kept):
         print("a Create whose write failed was written as a grid file at closing")
         failures += 1
-    os.remove(f"{work}/z.dem.tmp.tif")
+    os.remove(kept)
     small = f"{work}/small"
     os.mkdir(small)
     # Room for the GeoTIFF (one tile of 256 KiB) and the least a grid of its size takes (a digit a

@@ -20,6 +20,7 @@ plugin="$(find "$work/stage" -name gdal_GEODEM.so)"
 fail() { echo "FAIL: $*"; exit 1; }
 for f in bin/geodem "$libdir/geodem/libHVXOGEODEMWriter.so" "$libdir/libhvxhost.so" \
          include/geodem/host/ComRuntime.h include/geodem/host/IWriterJob.h share/man/man1/geodem.1 \
+         share/man/zh_CN/man1/geodem.1 \
          share/locale/zh_CN/LC_MESSAGES/geodem.mo; do
   [ -f "$prefix/$f" ] || fail "cmake --install left out $f"
 done

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The man page names every subcommand and every option that `geodem --help` and each subcommand's
-# --help list, so the two cannot drift apart; a failure says which one is missing.
+# The man page renders, and names every subcommand and every option that `geodem --help` and each
+# subcommand's --help list in the caller's language, so the two cannot drift apart; a failure says
+# which one is missing.
 #   man_page_test.sh GEODEM MAN_PAGE_SOURCE
 set -uo pipefail
 geodem="$1"
@@ -17,14 +18,16 @@ missing() {
 options_of() {
   sed -n 's/^ \{1,\}\(-[-A-Za-z0-9,]*\).*/\1/p' <<<"$1" | tr ',' '\n' | grep '^-'
 }
-# The subcommands of the top-level help text: the first word of each line under "Subcommands:".
+# The subcommands of the top-level help text: the first word of each line under "Subcommands:"
+# (in Chinese "子命令:").
 subcommands_of() {
-  sed -n '/^[Ss]ubcommands:/,/^$/{/^ \{1,\}[a-z]/{s/^ *\([a-z][-a-z0-9]*\).*/\1/p}}' <<<"$1"
+  sed -n '/^\([Ss]ubcommands\|子命令\):/,/^$/{/^ \{1,\}[a-z]/{s/^ *\([a-z][-a-z0-9]*\).*/\1/p}}' <<<"$1"
 }
 has_word() {
   grep -qE -- "(^|[^-A-Za-z0-9_])$1([^-A-Za-z0-9_]|\$)" <<<"$text"
 }
 
+rendered="$(MANWIDTH=80 man -l "$page" 2>/dev/null)" || { echo "FAIL: man -l $page failed"; exit 1; }
 help="$("$geodem" --help)" || { echo "FAIL: geodem --help failed"; exit 1; }
 subcommands="$(subcommands_of "$help")"
 [ -n "$subcommands" ] || { echo "FAIL: no subcommands found in geodem --help:"; echo "$help"; exit 1; }
@@ -34,6 +37,8 @@ done
 for sub in $subcommands; do
   grep -qE "^\.SS \"?geodem $sub( |\"|\$)" <<<"$text" ||
     missing "the subcommand 'geodem $sub' (a section .SS \"geodem $sub ...\")" "geodem --help"
+  grep -qE "^ {3,}geodem $sub( |\$)" <<<"$rendered" ||
+    missing "the section of 'geodem $sub' in what man -l renders" "geodem --help"
   subhelp="$("$geodem" "$sub" --help)" || { missing "geodem $sub --help" "geodem --help"; continue; }
   # The options of a subcommand are looked for in its own section.
   section="$(awk -v want="geodem $sub" '

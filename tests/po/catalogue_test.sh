@@ -15,6 +15,8 @@ for po in "$root"/po/*.po; do
     { echo "FAIL: msgmerge could not read $name"; status=1; continue; }
   untranslated="$(msgattrib --untranslated --no-obsolete --no-wrap "$work/$name" | grep '^msgid "..*"')"
   [ -z "$untranslated" ] || { echo "FAIL: $name has no translation of:"; echo "$untranslated"; status=1; }
+  fuzzy="$(msgattrib --only-fuzzy --no-obsolete --no-wrap "$work/$name" | grep '^msgid "..*"')"
+  [ -z "$fuzzy" ] || { echo "FAIL: $name marks as unsure (fuzzy) its translation of:"; echo "$fuzzy"; status=1; }
   obsolete="$(msgattrib --only-obsolete --no-wrap "$work/$name" | grep '^#~ msgid "..*"')"
   [ -z "$obsolete" ] || { echo "FAIL: $name translates messages the code no longer has:"; echo "$obsolete"; status=1; }
   msgfmt --check -o /dev/null "$work/$name" || { echo "FAIL: msgfmt --check refuses $name"; status=1; }

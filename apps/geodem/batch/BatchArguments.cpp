@@ -5,6 +5,7 @@
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/batch/ShardSplit.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -15,28 +16,28 @@ constexpr WholeNumberRange kPositive{1, std::numeric_limits<int>::max()};
 CLI::App* BatchArguments::Add(CLI::App& app) {
   command_ = app.add_subcommand(
       "batch",
-      "Convert a set of tiles, each SRC into its own grid file, each by its own geodem convert "
-      "process: resumable (a tile whose grid file exists is skipped), journalled beside the "
-      "outputs, and split into shards for a cluster. Exit status 0 when every tile is done, 1 "
-      "when any failed or the batch was stopped, 2 for a plan that cannot work.");
+      _("Convert a set of tiles, each SRC into its own grid file, each by its own geodem convert "
+        "process: resumable (a tile whose grid file exists is skipped), journalled beside the "
+        "outputs, and split into shards for a cluster. Exit status 0 when every tile is done, 1 "
+        "when any failed or the batch was stopped, 2 for a plan that cannot work."));
   command_->formatter(std::make_shared<UsageLines>(std::vector<std::string>{
       "[OPTIONS] --out-dir DIR SRC...", "[OPTIONS] --manifest FILE [--out-dir DIR]",
       "--report DIR [--json] [--html FILE]"}));
-  command_->add_option("SRC", given_.sources, "source rasters, one tile each (with --out-dir)");
+  command_->add_option("SRC", given_.sources, _("source rasters, one tile each (with --out-dir)"));
   command_->add_option("--out-dir", given_.outDir,
-                       "folder of the grid files <source name>.dem and of the journal");
+                       _("folder of the grid files <source name>.dem and of the journal"));
   command_->add_option("--manifest", given_.manifest,
-                       "file of tiles, one a line: SRC or SRC<TAB>DST, # comments, relative "
-                       "paths against the manifest's folder");
+                       _("file of tiles, one a line: SRC or SRC<TAB>DST, # comments, relative "
+                         "paths against the manifest's folder"));
   AddRunOptions(*command_);
   command_->add_option("--report", given_.reportDir,
-                       "summarise the journals in this folder instead of converting");
-  command_->add_flag("--json", given_.json, "the report as one JSON object on stdout");
+                       _("summarise the journals in this folder instead of converting"));
+  command_->add_flag("--json", given_.json, _("the report as one JSON object on stdout"));
   command_
       ->add_option("--html", given_.html,
-                   "one self-contained HTML page of the tiles (status, quick-looks, the "
-                   "sheets on an index map): with --report, of the journals as they stand; "
-                   "with a run, rewritten as its tiles end")
+                   _("one self-contained HTML page of the tiles (status, quick-looks, the "
+                     "sheets on an index map): with --report, of the journals as they stand; "
+                     "with a run, rewritten as its tiles end"))
       ->type_name("FILE");
   return command_;
 }
@@ -44,31 +45,31 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
 void BatchArguments::AddRunOptions(CLI::App& command) {
   run_ = &command;
   convert_.Add(command);
-  command.add_option("-j,--jobs", jobs_, "conversions at once (default: the cores)")
+  command.add_option("-j,--jobs", jobs_, _("conversions at once (default: the cores)"))
       ->type_name("N");
-  command.add_option("--timeout", timeout_, "whole seconds a tile may take (default: no limit)")
+  command.add_option("--timeout", timeout_, _("whole seconds a tile may take (default: no limit)"))
       ->type_name("S");
   command.add_flag("--force,--overwrite", given_.force,
-                   "convert tiles whose grid file exists too, replacing it");
+                   _("convert tiles whose grid file exists too, replacing it"));
   command.add_flag("--retry-failed", given_.retryFailed,
-                   "convert only the tiles the journal records as failed");
+                   _("convert only the tiles the journal records as failed"));
   command.add_option("--shard", shard_,
-                     "K/N: take every N-th tile from tile K (from 0); under a Slurm job array "
-                     "K and N come from SLURM_ARRAY_TASK_ID, _MIN and _COUNT");
-  command.add_flag("-q,--quiet", given_.quiet, "no progress line");
+                     _("K/N: take every N-th tile from tile K (from 0); under a Slurm job array "
+                       "K and N come from SLURM_ARRAY_TASK_ID, _MIN and _COUNT"));
+  command.add_flag("-q,--quiet", given_.quiet, _("no progress line"));
 }
 
 std::string BatchArguments::Collect(BatchOptions& o) {
   o = std::move(given_);
   if (o.reportDir) {
     if (o.outDir || o.manifest || !o.sources.empty())
-      return "--report summarises journals; it takes no tiles";
+      return _("--report summarises journals; it takes no tiles");
     return {};
   }
-  if (o.json) return "--json goes with --report";
-  if (o.manifest && !o.sources.empty()) return "give tiles either as SRC... or in --manifest";
+  if (o.json) return _("--json goes with --report");
+  if (o.manifest && !o.sources.empty()) return _("give tiles either as SRC... or in --manifest");
   if (!o.manifest && (!o.outDir || o.sources.empty()))
-    return "geodem batch needs --out-dir DIR and SRC..., or --manifest FILE";
+    return _("geodem batch needs --out-dir DIR and SRC..., or --manifest FILE");
   return CollectRun(o);
 }
 
@@ -76,7 +77,7 @@ std::string BatchArguments::CollectRun(BatchOptions& o) {
   o.force = given_.force;
   o.retryFailed = given_.retryFailed;
   o.quiet = given_.quiet;
-  if (o.force && o.retryFailed) return "--force and --retry-failed exclude each other";
+  if (o.force && o.retryFailed) return _("--force and --retry-failed exclude each other");
   std::string error;
   if (run_->get_option("--jobs")->count()) {
     const std::optional<long long> jobs = kPositive.Read("--jobs", jobs_, error);

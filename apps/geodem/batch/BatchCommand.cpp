@@ -19,6 +19,7 @@
 #include "apps/geodem/batch/ShardSplit.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "gridfile/CnsdtfGridReader.h"
+#include "apps/geodem/Translation.h"
 
 namespace fs = std::filesystem;
 
@@ -103,8 +104,8 @@ int BatchCommand::Run() {
 std::optional<int> BatchCommand::Prepare() {
   if (!plan_.Build(options_)) {
     for (const std::string& problem : plan_.problems()) console_.Error(problem);
-    console_.Error("nothing was converted: the plan has " +
-                   std::to_string(plan_.problems().size()) + " problem(s)");
+    console_.Error(Tr("nothing was converted: the plan has %zu problem(s)",
+                      plan_.problems().size()));
     return CommandLine::kUsageError;
   }
   std::string error;
@@ -134,7 +135,7 @@ std::optional<int> BatchCommand::Prepare() {
   std::error_code selfError;
   fs::path self = fs::read_symlink("/proc/self/exe", selfError);
   if (selfError) {
-    console_.Error("cannot find the geodem program itself: " + selfError.message());
+    console_.Error(Tr("cannot find the geodem program itself: %s", selfError.message().c_str()));
     return kFailure;
   }
   // A tile's log holds its errors; convert's -q keeps the rest out of it, but convert takes no
@@ -175,8 +176,9 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
         break;
       case TileStanding::kOutdated:
         ++outdated_;
-        outdated.push_back(t.origin + ": " + t.output + " was made with " +
-                           settings_.Differences(*latest->settings));
+        outdated.push_back(t.origin + ": " +
+                           Tr("%s was made with %s", t.output.c_str(),
+                              settings_.Differences(*latest->settings).c_str()));
         break;
       case TileStanding::kInterrupted:
         todo_.push_back(&t);
@@ -190,21 +192,22 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
         break;
     }
   }
-  NameTiles(failedBefore, "failed in an earlier run and left alone (--retry-failed converts them "
-                          "again once their cause is mended)");
-  NameTiles(outdated, "made with other settings than this run's and left alone (--force "
-                      "converts them again)");
+  NameTiles(failedBefore, N_("%zu tile(s) failed in an earlier run and left alone (--retry-failed "
+                            "converts them again once their cause is mended):"));
+  NameTiles(outdated, N_("%zu tile(s) made with other settings than this run's and left alone "
+                        "(--force converts them again):"));
 }
 
-// Names at most a screenful of them: the report lists them all.
-void BatchCommand::NameTiles(const std::vector<std::string>& tiles, const std::string& what) {
+// Names at most a screenful of them under `title` (English, with %zu for their count): the report
+// lists them all.
+void BatchCommand::NameTiles(const std::vector<std::string>& tiles, const char* title) {
   constexpr std::size_t kNamed = 10;
   if (tiles.empty()) return;
-  console_.Error(std::to_string(tiles.size()) + " tile(s) " + what + ":");
+  console_.Error(Tr(title, tiles.size()));
   for (std::size_t i = 0; i < tiles.size() && i < kNamed; ++i) console_.Error("  " + tiles[i]);
   if (tiles.size() > kNamed)
-    console_.Error("  and " + std::to_string(tiles.size() - kNamed) +
-                   " more: geodem batch --report " + plan_.journalDir() + " lists them all");
+    console_.Error("  " + Tr("and %zu more: geodem batch --report %s lists them all",
+                             tiles.size() - kNamed, plan_.journalDir().c_str()));
 }
 
 std::size_t BatchCommand::ShardTiles() const {
@@ -236,8 +239,9 @@ JournalRecord BatchCommand::Record(const BatchTile& tile, JournalRecord::Status 
 void BatchCommand::Journal(const JournalRecord& record) {
   if (journal_.Append(record) || journalFailed_) return;
   journalFailed_ = true;
-  console_.Error("cannot append to the journal in " + plan_.journalDir() +
-                 "; a later run will convert again what it misses");
+  console_.Error(Tr("cannot append to the journal in %s; a later run will convert again what it "
+                    "misses",
+                    plan_.journalDir().c_str()));
 }
 
 int BatchCommand::Convert() {
@@ -245,7 +249,7 @@ int BatchCommand::Convert() {
   LogFolder logs;
   logDir_ = logs.path();
   if (logDir_.empty()) {
-    console_.Error("cannot make a folder for the conversions' logs in the temporary folder");
+    console_.Error(_("cannot make a folder for the conversions' logs in the temporary folder"));
     return kFailure;
   }
   std::size_t jobs = static_cast<std::size_t>(options_.jobs > 0 ? options_.jobs
@@ -265,8 +269,8 @@ int BatchCommand::Convert() {
   if (stopSignal_) {
     const std::size_t unfinished =
         shardTiles_ - done_ - failed_ - failedBefore_ - outdated_ - left_;
-    console_.Error("stopped by signal " + std::to_string(stopSignal_) + "; " +
-                   std::to_string(unfinished) + " tile(s) left for the next run");
+    console_.Error(Tr("stopped by signal %d; %zu tile(s) left for the next run", stopSignal_,
+                      unfinished));
     return 128 + stopSignal_;
   }
   return done_ == shardTiles_ && !journalFailed_ ? 0 : kFailure;
@@ -310,7 +314,7 @@ void BatchCommand::Finish(Running& r, int waitStatus) {
   JournalRecord record = Record(*r.tile, status);
   record.seconds = r.process.Seconds();
   record.exitStatus = exitStatus;
-  if (status == Status::kInterrupted) record.error = "stopped with the batch";
+  if (status == Status::kInterrupted) record.error = _("stopped with the batch");
   if (status == Status::kFailed) {
     record.error = FailureText(r, why);
     return Failed(*r.tile, record);
@@ -327,17 +331,18 @@ std::string BatchCommand::FailureText(const Running& r, const std::string& why) 
   std::string first = FirstError(r.log);
   std::string text;
   if (r.timedOut)
-    text = "timed out after " + BatchProgress::Duration(options_.timeout) +
+    text = Tr("timed out after %s", BatchProgress::Duration(options_.timeout).c_str()) +
            (first.empty() ? "" : "; " + first);
   else
-    text = !first.empty() ? first : why.empty() ? "failed without a message" : why;
+    text = !first.empty() ? first : why.empty() ? _("failed without a message") : why;
   if (!why.empty() && text.find(why) == std::string::npos) text += " (" + why + ")";
   return text;
 }
 
 void BatchCommand::Failed(const BatchTile& tile, const JournalRecord& record) {
   ++failed_;
-  console_.Error(tile.origin + ": " + tile.source + " failed: " + record.error);
+  console_.Error(tile.origin + ": " +
+                 Tr("%s failed: %s", tile.source.c_str(), record.error.c_str()));
   Journal(record);
   progress_->TileEnded(true);
   WritePage(false);
@@ -351,7 +356,7 @@ void BatchCommand::WritePage(bool last) {
   const double start = Now();
   std::string error;
   if (!BatchReport(plan_.journalDir()).WritePage(*options_.html, error))
-    console_.Warning("the page " + *options_.html + " was not written: " + error);
+    console_.Warning(Tr("the page %s was not written: %s", options_.html->c_str(), error.c_str()));
   const double took = Now() - start;
   pageDue_ = Now() + std::max(10.0, 4 * took);
 }

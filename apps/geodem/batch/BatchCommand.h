@@ -41,7 +41,7 @@ class BatchCommand {
   std::optional<int> Prepare();
   // Sorts the shard's tiles into done, failed before (not retried), outdated and to convert.
   void Triage(const BatchJournal::Contents& journal);
-  void NameTiles(const std::vector<std::string>& tiles, const std::string& what);
+  void NameTiles(const std::vector<std::string>& tiles, const char* title);
   int Convert();
   void StartNext();
   void Reap();

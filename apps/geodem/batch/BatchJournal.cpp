@@ -10,6 +10,7 @@
 
 #include "apps/geodem/JsonText.h"
 #include "host/UserPath.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -92,21 +93,26 @@ bool BatchJournal::Open(const std::string& path, std::string& error) {
     case TargetFileLock::Result::kLocked:
       break;
     case TargetFileLock::Result::kBusy:
-      error = "the journal " + path + " is in use by another geodem batch" +
-              (lock_.holder() ? " (process " + std::to_string(lock_.holder()) + ")" : "") +
-              "; wait for it to end, or give this run another --out-dir or --shard";
+      error = lock_.holder()
+                  ? Tr("the journal %s is in use by another geodem batch (process %ld); wait for "
+                       "it to end, or give this run another --out-dir or --shard",
+                       path.c_str(), static_cast<long>(lock_.holder()))
+                  : Tr("the journal %s is in use by another geodem batch; wait for it to end, or "
+                       "give this run another --out-dir or --shard",
+                       path.c_str());
       return false;
     case TargetFileLock::Result::kFailed:
       error = !lock_.refusal().empty()
                   ? lock_.refusal()
-                  : "cannot lock the journal " + path + ": " + std::strerror(errno);
+                  : Tr("cannot lock the journal %s: %s", path.c_str(), std::strerror(errno));
       return false;
   }
   std::string refusal;
   fd_ = UserPath::Open(path, O_WRONLY | O_APPEND | O_CREAT, 0644, refusal);
   if (fd_ < 0) {
-    error = refusal.empty() ? "cannot open the journal " + path + ": " + std::strerror(errno)
-                            : refusal;
+    error = refusal.empty()
+                ? Tr("cannot open the journal %s: %s", path.c_str(), std::strerror(errno))
+                : refusal;
     lock_.Release();
   }
   return fd_ >= 0;

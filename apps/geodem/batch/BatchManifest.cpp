@@ -8,6 +8,7 @@
 
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/ReadFailure.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -20,13 +21,13 @@ bool IsSpace(char c) { return c == ' ' || c == '\v' || c == '\f'; }
 // Why a field is no path, or empty. A path is the whole field: blanks around a name are far more
 // often a slip of the editor than a part of it, and quotes would be taken as characters.
 std::string FieldProblem(const std::string& field, const char* name) {
-  if (field.empty()) return std::string("an empty ") + name + ": a line is SRC or SRC<TAB>DST";
+  if (field.empty()) return Tr("an empty %s: a line is SRC or SRC<TAB>DST", name);
   if (IsSpace(field.front()) || IsSpace(field.back()))
-    return std::string("the ") + name + " '" + field +
-           "' begins or ends with a blank: a path is the whole field between tabs, as it is; "
-           "remove the blanks (and quote nothing)";
+    return Tr("the %s '%s' begins or ends with a blank: a path is the whole field between tabs, "
+              "as it is; remove the blanks (and quote nothing)",
+              name, field.c_str());
   if (field.find('\0') != std::string::npos || !FitsGbk(field))
-    return "not UTF-8 text with a GBK form, which the writer needs";
+    return _("not UTF-8 text with a GBK form, which the writer needs");
   return {};
 }
 
@@ -47,7 +48,7 @@ std::optional<ManifestLine> BatchManifest::ParseLine(const std::string& text, st
   }
   fields.push_back(text.substr(start));
   if (fields.size() > 2) {
-    error = "more than one tab: a line is SRC or SRC<TAB>DST";
+    error = _("more than one tab: a line is SRC or SRC<TAB>DST");
     return std::nullopt;
   }
   for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -64,8 +65,8 @@ bool BatchManifest::Read(const std::string& path, std::vector<ManifestLine>& lin
                          std::vector<std::string>& problems) {
   std::ifstream in(path, std::ios::binary);
   if (const std::string reason = ReadFailure(path); !in || !reason.empty()) {
-    problems.push_back("cannot read the manifest " + path + ": " +
-                       (reason.empty() ? std::strerror(errno) : reason));
+    problems.push_back(Tr("cannot read the manifest %s: %s", path.c_str(),
+                          reason.empty() ? std::strerror(errno) : reason.c_str()));
     return false;
   }
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -88,6 +89,6 @@ bool BatchManifest::Read(const std::string& path, std::vector<ManifestLine>& lin
       problems.push_back(path + ":" + std::to_string(number) + ": " + error);
     }
   }
-  if (in.bad()) problems.push_back("cannot read the manifest " + path + " to its end");
+  if (in.bad()) problems.push_back(Tr("cannot read the manifest %s to its end", path.c_str()));
   return problems.size() == problemsBefore;
 }

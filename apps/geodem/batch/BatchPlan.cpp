@@ -6,6 +6,7 @@
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/batch/BatchManifest.h"
 #include "gridfile/PrjFile.h"
+#include "apps/geodem/Translation.h"
 
 namespace fs = std::filesystem;
 
@@ -48,11 +49,11 @@ bool BatchPlan::Build(const BatchOptions& options) {
       } else if (options.outDir) {
         AddTile(line.source, OutputIn(*options.outDir, line.source), origin);
       } else {
-        problems_.push_back(origin + ": no DST, and no --out-dir for it");
+        problems_.push_back(origin + ": " + _("no DST, and no --out-dir for it"));
       }
     }
     if (lines.empty() && problems_.empty())
-      problems_.push_back("the manifest " + *options.manifest + " lists no tiles");
+      problems_.push_back(Tr("the manifest %s lists no tiles", options.manifest->c_str()));
   } else {
     journalDir_ = *options.outDir;
     for (std::size_t i = 0; i < options.sources.size(); ++i)
@@ -78,14 +79,19 @@ void BatchPlan::CheckTiles(bool prj) {
   for (const BatchTile& t : tiles_) {
     for (const std::string* name : {&t.source, &t.output})
       if (!FitsGbk(*name))
-        problems_.push_back(t.origin + ": " + *name +
-                            " is not UTF-8 text with a GBK form, which the writer needs");
+        problems_.push_back(t.origin + ": " +
+                            Tr("%s is not UTF-8 text with a GBK form, which the writer needs",
+                               name->c_str()));
     auto [it, added] = outputs.emplace(Key(t.output), t.index);
     if (!added) {
       const BatchTile& first = tiles_[it->second];
-      problems_.push_back(t.origin + ": the grid file " + t.output + " is also the output of " +
-                          first.origin +
-                          (first.output == t.output ? "" : " (" + first.output + ")"));
+      problems_.push_back(
+          t.origin + ": " +
+          (first.output == t.output
+               ? Tr("the grid file %s is also the output of %s", t.output.c_str(),
+                    first.origin.c_str())
+               : Tr("the grid file %s is also the output of %s (%s)", t.output.c_str(),
+                    first.origin.c_str(), first.output.c_str())));
     }
     sources.emplace(Key(t.source), t.index);
   }
@@ -97,8 +103,9 @@ void BatchPlan::CheckTiles(bool prj) {
     for (const std::string& path : written) {
       auto it = sources.find(Key(path));
       if (it != sources.end())
-        problems_.push_back(t.origin + ": " + path + " would be written over the source of " +
-                            tiles_[it->second].origin);
+        problems_.push_back(t.origin + ": " +
+                            Tr("%s would be written over the source of %s", path.c_str(),
+                               tiles_[it->second].origin.c_str()));
     }
   }
 }

@@ -1,4 +1,5 @@
 #include "apps/geodem/batch/BatchProgress.h"
+#include "apps/geodem/Translation.h"
 
 #include <cstdio>
 
@@ -39,14 +40,14 @@ std::string BatchProgress::Duration(double seconds) {
 std::string BatchProgress::Text() const {
   double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  std::string text = "batch: " + std::to_string(done_) + "/" + std::to_string(total_) +
-                     " done, " + std::to_string(failed_) + " failed, " + Duration(elapsed) +
-                     " elapsed";
+  std::string text = Tr("batch: %s/%s done, %s failed, %s elapsed", std::to_string(done_).c_str(),
+                        std::to_string(total_).c_str(), std::to_string(failed_).c_str(),
+                        Duration(elapsed).c_str());
   std::size_t left = total_ - done_ - failed_;
   if (endedThisRun_ > 0 && left > 0)
-    text += ", about " + Duration(elapsed / static_cast<double>(endedThisRun_) *
-                                  static_cast<double>(left)) +
-            " left";
+    text += Tr(", about %s left", Duration(elapsed / static_cast<double>(endedThisRun_) *
+                                           static_cast<double>(left))
+                                      .c_str());
   return text;
 }
 

@@ -5,25 +5,26 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/batch/TileStanding.h"
+#include "apps/geodem/Translation.h"
 
 int BatchReport::Print(std::ostream& out, Console& console, bool json,
                        const std::optional<std::string>& html) {
   BatchJournal::Contents contents;
   if (!BatchJournal::Read(dir_, contents)) {
-    console.Error("no batch journal in " + dir_);
+    console.Error(Tr("no batch journal in %s", dir_.c_str()));
     return CommandLine::kUsageError;
   }
   Summarise(contents);
   if (unreadable_)
-    console.Warning(std::to_string(unreadable_) +
-                    " journal line(s) could not be read (cut short by a crash?)");
+    console.Warning(Tr("%s journal line(s) could not be read (cut short by a crash?)",
+                       std::to_string(unreadable_).c_str()));
   if (json)
     PrintJson(out);
   else
     PrintText(out);
   std::string error;
   if (html && !Page(*html, error)) {
-    console.Error("the report " + *html + " was not written: " + error);
+    console.Error(Tr("the report %s was not written: %s", html->c_str(), error.c_str()));
     return 1;
   }
   return failed_.empty() && outdated_.empty() && pending_ == 0 ? 0 : 1;
@@ -32,7 +33,7 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
 bool BatchReport::WritePage(const std::string& path, std::string& error) {
   BatchJournal::Contents contents;
   if (!BatchJournal::Read(dir_, contents)) {
-    error = "no batch journal in " + dir_;
+    error = Tr("no batch journal in %s", dir_.c_str());
     return false;
   }
   Summarise(contents);
@@ -90,19 +91,29 @@ void BatchReport::Summarise(const BatchJournal::Contents& contents) {
 }
 
 void BatchReport::PrintText(std::ostream& out) const {
-  out << "tiles: " << total_ << " (" << done_ << " done, " << failed_.size() << " failed, "
-      << outdated_.size() << " outdated, " << pending_ << " pending)\n";
-  if (!failed_.empty()) out << "failed:\n";
+  auto text = [](auto n) { return std::to_string(n); };
+  out << Tr("tiles: %s (%s done, %s failed, %s outdated, %s pending)", text(total_).c_str(),
+            text(done_).c_str(), text(failed_.size()).c_str(), text(outdated_.size()).c_str(),
+            text(pending_).c_str())
+      << "\n";
+  if (!failed_.empty()) out << _("failed:") << "\n";
   for (const JournalRecord& r : failed_)
-    out << "  tile " << r.tile << ": " << r.source << " -> " << r.output << " (exit "
-        << r.exitStatus << "): " << r.error << "\n";
+    out << "  "
+        << Tr("tile %s: %s -> %s (exit %s): %s", text(r.tile).c_str(), r.source.c_str(),
+              r.output.c_str(), text(r.exitStatus).c_str(), r.error.c_str())
+        << "\n";
   if (!outdated_.empty())
-    out << "outdated (made with other settings than the latest run's; --force converts them "
-           "again):\n";
+    out << _("outdated (made with other settings than the latest run's; --force converts them "
+             "again):")
+        << "\n";
   for (const Outdated& o : outdated_)
-    out << "  tile " << o.record.tile << ": " << o.record.output << ": " << o.differences << "\n";
-  out << "cells: " << cells_ << "\nbytes: " << bytes_
-      << "\nconversion time: " << JsonText::Number(seconds_) << " s\n";
+    out << "  "
+        << Tr("tile %s: %s: %s", text(o.record.tile).c_str(), o.record.output.c_str(),
+              o.differences.c_str())
+        << "\n";
+  out << Tr("cells: %s", text(cells_).c_str()) << "\n"
+      << Tr("bytes: %s", text(bytes_).c_str()) << "\n"
+      << Tr("conversion time: %s s", JsonText::Number(seconds_).c_str()) << "\n";
 }
 
 void BatchReport::PrintJson(std::ostream& out) const {

@@ -1,4 +1,5 @@
 #include "apps/geodem/batch/ShardSplit.h"
+#include "apps/geodem/Translation.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,7 +21,7 @@ std::optional<ShardSpec> ShardSplit::Parse(const std::string& text, std::string&
   ShardSpec s;
   if (slash == std::string::npos || !WholeNumber(text.substr(0, slash), s.index) ||
       !WholeNumber(text.substr(slash + 1), s.count) || s.count < 1 || s.index >= s.count) {
-    error = "--shard must be K/N with 0 <= K < N, not '" + text + "'";
+    error = Tr("--shard must be K/N with 0 <= K < N, not '%s'", text.c_str());
     return std::nullopt;
   }
   return s;
@@ -36,15 +37,15 @@ std::optional<ShardSpec> ShardSplit::FromSlurm(
   long long taskId = 0, taskMin = 0, taskMax = 0, taskCount = 0;
   if (!min || !max || !count || !WholeNumber(id, taskId) || !WholeNumber(min, taskMin) ||
       !WholeNumber(max, taskMax) || !WholeNumber(count, taskCount) || taskCount < 1) {
-    error = "the Slurm array variables SLURM_ARRAY_TASK_ID, _MIN, _MAX and _COUNT do not "
-            "describe a job array; give --shard K/N";
+    error = _("the Slurm array variables SLURM_ARRAY_TASK_ID, _MIN, _MAX and _COUNT do not "
+              "describe a job array; give --shard K/N");
     return std::nullopt;
   }
   // With gaps in the task ids (--array=0,2,4), ID - MIN would leave shards that no task takes.
   if (taskMax - taskMin + 1 != taskCount) {
-    error = "the job array's task ids " + std::to_string(taskMin) + "-" +
-            std::to_string(taskMax) + " are not " + std::to_string(taskCount) +
-            " contiguous ids; submit --array=0-(N-1), or give --shard K/N";
+    error = Tr("the job array's task ids %lld-%lld are not %lld contiguous ids; submit "
+               "--array=0-(N-1), or give --shard K/N",
+               taskMin, taskMax, taskCount);
     return std::nullopt;
   }
   return ShardSpec{taskId - taskMin, taskCount};

@@ -1,4 +1,5 @@
 #include "apps/geodem/batch/TileProcess.h"
+#include "apps/geodem/Translation.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -52,7 +53,7 @@ bool TileProcess::Start(const std::vector<std::string>& argv, const std::string&
   start_ = Clock::now();
   int rc = posix_spawn(&pid_, args[0], &s.actions, &s.attr, args.data(), environ);
   if (rc != 0) {
-    error = "cannot start " + argv[0] + ": " + std::strerror(rc);
+    error = Tr("cannot start %s: %s", argv[0].c_str(), std::strerror(rc));
     pid_ = -1;
     return false;
   }
@@ -70,7 +71,6 @@ double TileProcess::Seconds() const {
 int TileProcess::ExitStatus(int waitStatus, std::string& why) {
   if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
   if (WIFSIGNALED(waitStatus))
-    why = std::string("killed by signal ") + std::to_string(WTERMSIG(waitStatus)) + " (" +
-          strsignal(WTERMSIG(waitStatus)) + ")";
+    why = Tr("killed by signal %d (%s)", WTERMSIG(waitStatus), strsignal(WTERMSIG(waitStatus)));
   return -1;
 }

@@ -6,6 +6,7 @@
 
 #include "apps/geodem/JsonText.h"
 #include "host/CodePage.h"
+#include "apps/geodem/Translation.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ std::string TileSettings::Differences(const TileSettings& other) const {
   std::string text;
   auto differ = [&](const char* option, const std::string& then, const std::string& now) {
     if (then == now) return;
-    text += (text.empty() ? "" : ", ") + std::string(option) + " " + then + " (now " + now + ")";
+    text += (text.empty() ? "" : ", ") + Tr("%s %s (now %s)", option, then.c_str(), now.c_str());
   };
   differ("--format-version", other.format, format);
   differ("--zoom", other.zoom, zoom);

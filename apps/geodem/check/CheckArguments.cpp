@@ -4,6 +4,7 @@
 #include <limits>
 #include <set>
 
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/check/CheckCommand.h"
@@ -20,57 +21,57 @@ constexpr WholeNumberRange kPercent{0, 100};
 CLI::App* CheckArguments::Add(CLI::App& app) {
   command_ = app.add_subcommand(
       "check",
-      "Check CNSDTF-DEM grid files completely: every error (the file is not what its layout "
-      "defines) and warning (off the standard's form or suspicious) with its line, or row and "
-      "column. Exit status 0 when no file has errors, 1 when any has, 2 for a command line that "
-      "cannot work.");
+      _("Check CNSDTF-DEM grid files completely: every error (the file is not what its layout "
+        "defines) and warning (off the standard's form or suspicious) with its line, or row and "
+        "column. Exit status 0 when no file has errors, 1 when any has, 2 for a command line that "
+        "cannot work."));
   command_->formatter(
       std::make_shared<UsageLines>(std::vector<std::string>{"[OPTIONS] FILE.dem..."}));
-  command_->add_option("FILE", given_.files, "the grid files");
-  command_->add_flag("--json", given_.json, "one JSON array on stdout, an object per file");
-  command_->add_option("-j,--jobs", jobs_, "files checked at once (default: the cores)")
+  command_->add_option("FILE", given_.files, _("the grid files"));
+  command_->add_flag("--json", given_.json, _("one JSON array on stdout, an object per file"));
+  command_->add_option("-j,--jobs", jobs_, _("files checked at once (default: the cores)"))
       ->type_name("N");
   command_
       ->add_option("--nodata", noData_,
-                   "the value that stands for no data (default: the header's no-data key, "
-                   "else -99999)")
+                   _("the value that stands for no data (default: the header's no-data key, "
+                     "else -99999)"))
       ->type_name("V");
   command_
       ->add_option("--max-nodata", maxNoData_,
-                   "warn when more than PERCENT of the cells (0 to 100) are no data "
-                   "(default: only when all are)")
+                   _("warn when more than PERCENT of the cells (0 to 100) are no data "
+                     "(default: only when all are)"))
       ->type_name("PERCENT");
   command_
       ->add_option("--source", given_.check.source,
-                   "the DEM the files were made from: every cell must be its height times "
-                   "Hzoom, read as geodem convert reads it")
+                   _("the DEM the files were made from: every cell must be its height times "
+                     "Hzoom, read as geodem convert reads it"))
       ->type_name("SRC");
-  command_->add_option("--band", band_, "the band of SRC that holds the heights (default 1)")
+  command_->add_option("--band", band_, _("the band of SRC that holds the heights (default 1)"))
       ->type_name("N");
   command_->add_flag("--sheet", given_.check.sheet,
-                     "each file is named by a national map sheet number (J50E001010.dem): its "
-                     "grid must cover the sheet, in its .prj's coordinate system (else degrees "
-                     "for unit D); the margin on each side is reported");
+                     _("each file is named by a national map sheet number (J50E001010.dem): its "
+                       "grid must cover the sheet, in its .prj's coordinate system (else degrees "
+                       "for unit D); the margin on each side is reported"));
   command_
       ->add_option("--scale", scale_,
-                   "with --sheet: the sheets must be of scale 1:N (1000000 to 5000)")
+                   _("with --sheet: the sheets must be of scale 1:N (1000000 to 5000)"))
       ->type_name("N");
   command_
       ->add_option("--quicklook", given_.quicklookDir,
-                   "write DIR/<file name>.png per file: a hillshade over a colour ramp of "
-                   "the heights")
+                   _("write DIR/<file name>.png per file: a hillshade over a colour ramp of "
+                     "the heights"))
       ->type_name("DIR");
   command_
       ->add_option("--html", given_.html,
-                   "write one self-contained HTML page: summary, a table that sorts and "
-                   "filters, and each file's quick-look")
+                   _("write one self-contained HTML page: summary, a table that sorts and "
+                     "filters, and each file's quick-look"))
       ->type_name("FILE");
   return command_;
 }
 
 std::string CheckArguments::Collect(CheckOptions& o) {
   o = std::move(given_);
-  if (o.files.empty()) return "geodem check needs the FILE.dem to check";
+  if (o.files.empty()) return _("geodem check needs the FILE.dem to check");
   std::string error;
   if (command_->get_option("--jobs")->count()) {
     const std::optional<long long> jobs = kPositive.Read("--jobs", jobs_, error);
@@ -78,7 +79,7 @@ std::string CheckArguments::Collect(CheckOptions& o) {
     o.jobs = static_cast<int>(*jobs);
   }
   if (command_->get_option("--band")->count()) {
-    if (!o.check.source) return "--band goes with --source";
+    if (!o.check.source) return _("--band goes with --source");
     const std::optional<long long> band = kPositive.Read("--band", band_, error);
     if (!band) return error;
     o.check.band = static_cast<int>(*band);
@@ -95,22 +96,22 @@ std::string CheckArguments::Collect(CheckOptions& o) {
     o.check.noData = std::strtod(noData_.c_str(), nullptr);
   }
   if (command_->get_option("--scale")->count()) {
-    if (!o.check.sheet) return "--scale goes with --sheet";
+    if (!o.check.sheet) return _("--scale goes with --sheet");
     const std::optional<long long> scale = kPositive.Read("--scale", scale_, error);
     if (!scale) return error;
     if (!SheetScale::ofDenominator(static_cast<long>(*scale)))
-      return "--scale " + scale_ +
-             " is not a scale of the sheet grid: " + SheetScale::denominatorList();
+      return Tr("--scale %s is not a scale of the sheet grid: %s", scale_.c_str(),
+                SheetScale::denominatorList().c_str());
     o.check.sheetScale = static_cast<long>(*scale);
   }
   if (o.files.size() > 1 && o.check.source)
-    return "--source compares one grid file with the DEM it was made from: give one FILE";
+    return _("--source compares one grid file with the DEM it was made from: give one FILE");
   if (o.quicklookDir) {
     std::set<std::string> pictures;
     for (const std::string& file : o.files) {
       const std::string picture = CheckCommand::QuickLookPath(*o.quicklookDir, file);
       if (!pictures.insert(picture).second)
-        return "two files would make the quick-look " + picture + "; check them apart";
+        return Tr("two files would make the quick-look %s; check them apart", picture.c_str());
     }
   }
   return {};

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/check/CheckReport.h"
 #include "apps/geodem/gridcheck/GridFileCheck.h"
 #include "apps/geodem/quicklook/QuickLook.h"
@@ -43,8 +44,8 @@ int CheckCommand::Run() {
     std::error_code ec;
     std::filesystem::create_directories(*m_options.quicklookDir, ec);
     if (ec) {
-      m_console.Error("the quick-look folder " + *m_options.quicklookDir + " cannot be made: " +
-                      ec.message());
+      m_console.Error(Tr("the quick-look folder %s cannot be made: %s",
+                         m_options.quicklookDir->c_str(), ec.message().c_str()));
       return 1;
     }
   }
@@ -77,7 +78,8 @@ int CheckCommand::Run() {
     HtmlReport page("geodem check");
     for (std::size_t i = 0; i < n; ++i) page.Add(CheckReport::JsonOf(m_results[i]), m_thumbnails[i]);
     if (!page.Write(*m_options.html, error)) {
-      m_console.Error("the report " + *m_options.html + " was not written: " + error);
+      m_console.Error(
+          Tr("the report %s was not written: %s", m_options.html->c_str(), error.c_str()));
       failed = true;
     }
   }
@@ -96,9 +98,9 @@ void CheckCommand::CheckOne(std::size_t i) {
   const QuickLook look(*result.header, result.lowest, result.highest, m_options.check.noData);
   std::string error;
   if (m_options.quicklookDir && !look.Write(file, QuickLookPath(*m_options.quicklookDir, file), error)) {
-    m_failures[i] = file + ": the quick-look was not made: " + error;
+    m_failures[i] = Tr("%s: the quick-look was not made: %s", file.c_str(), error.c_str());
   }
   if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, m_thumbnails[i], error)) {
-    m_failures[i] = file + ": the quick-look was not made: " + error;
+    m_failures[i] = Tr("%s: the quick-look was not made: %s", file.c_str(), error.c_str());
   }
 }

@@ -4,17 +4,32 @@
 #include <cstdio>
 
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/Translation.h"
 
 namespace CheckReport {
 
 namespace {
 
 const char* LevelName(GridFinding::Level level) {
-  return level == GridFinding::Level::kError ? "error" : "warning";
+  return level == GridFinding::Level::kError ? _("error") : _("warning");
 }
 
-std::string Plural(int n, const char* what) {
-  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+// "1 error", "2 errors": one message for one, another (with %d) for more.
+std::string Count(int n, const char* one, const char* more) {
+  return n == 1 ? std::string(_(one)) : Tr(more, n);
+}
+
+// Where a finding is, in the user's words ("line 12", "row 3, column 7").
+std::string PlaceText(const GridFinding& f) {
+  if (f.line > 0) return Tr("line %ld", f.line);
+  if (f.row > 0) return Tr("row %d, column %d", f.row, f.column);
+  return {};
+}
+
+// `text` and spaces up to `columns`, at least `gap` of them.
+std::string Column(const std::string& text, std::size_t columns, std::size_t gap = 0) {
+  const std::size_t used = Translation::Columns(text);
+  return text + std::string(std::max(gap, used < columns ? columns - used : 0), ' ');
 }
 
 std::string FindingsJson(const GridCheckResult& result, GridFinding::Level level) {
@@ -38,7 +53,9 @@ std::string OptionalNumber(const std::optional<double>& value) {
 // The margins by which the grid reaches past its sheet's edges, when they were checked.
 void SheetLine(const GridCheckResult& r, std::ostream& out) {
   if (!r.sheet || !r.sheet->margins) return;
-  out << "  sheet " << r.sheet->number << ": margins " << r.sheet->margins->Text() << "\n";
+  out << "  "
+      << Tr("sheet %s: margins %s", r.sheet->number.c_str(), r.sheet->margins->Text().c_str())
+      << "\n";
 }
 
 std::string SheetJson(const SheetPlacement& s) {
@@ -63,24 +80,26 @@ void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
     withWarnings += r.errors() == 0 && r.warnings() > 0;
     out << r.path << ": ";
     if (r.findings.empty()) {
-      out << "ok\n";
+      out << _("ok") << "\n";
       SheetLine(r, out);
       continue;
     }
-    out << Plural(r.errors(), "error") << ", " << Plural(r.warnings(), "warning") << "\n";
+    out << Count(r.errors(), N_("1 error"), N_("%d errors")) << ", "
+        << Count(r.warnings(), N_("1 warning"), N_("%d warnings")) << "\n";
     SheetLine(r, out);
     std::size_t placeWidth = 5;
-    for (const GridFinding& f : r.findings) placeWidth = std::max(placeWidth, f.Place().size());
+    for (const GridFinding& f : r.findings)
+      placeWidth = std::max(placeWidth, Translation::Columns(PlaceText(f)));
     for (const GridFinding& f : r.findings) {
-      char head[96];
-      std::snprintf(head, sizeof head, "  %-8s %-*s  ", LevelName(f.level),
-                    static_cast<int>(placeWidth), f.Place().c_str());
-      out << head << f.text << "\n";
+      out << "  " << Column(LevelName(f.level), 8) << " " << Column(PlaceText(f), placeWidth)
+          << "  " << f.text << "\n";
     }
   }
   const int n = static_cast<int>(results.size());
-  out << Plural(n, "file") << " checked: " << withErrors << " with errors, " << withWarnings
-      << " with warnings only, " << n - withErrors - withWarnings << " ok\n";
+  out << Tr("%s checked: %d with errors, %d with warnings only, %d ok",
+            Count(n, N_("1 file"), N_("%d files")).c_str(), withErrors, withWarnings,
+            n - withErrors - withWarnings)
+      << "\n";
 }
 
 std::string JsonOf(const GridCheckResult& r) {

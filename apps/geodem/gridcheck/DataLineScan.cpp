@@ -9,6 +9,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "messages/MessageText.h"
 #endif
 
 namespace {
@@ -59,7 +61,8 @@ DataLineScan::DataLineScan(std::uint64_t dataOffset, int rows, int cols)
 bool DataLineScan::Run(const std::string& path, std::vector<GridFinding>& findings) {
   VSILFILE* file = VSIFOpenL(path.c_str(), "rb");
   if (!file) {
-    findings.push_back(GridFinding::Error("cannot be read again to check its lines"));
+    findings.push_back(
+        GridFinding::Error(MessageText::Tr("cannot be read again to check its lines")));
     return false;
   }
   auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
@@ -138,24 +141,29 @@ __attribute__((always_inline)) inline void DataLineScan::EndLine(std::uint64_t n
 void DataLineScan::Report(std::vector<GridFinding>& findings) const {
   if (m_firstExtra != 0) {
     findings.push_back(GridFinding::Error(
-        "the data section holds " + std::to_string(m_values) + " values, more than Row x Col = " +
-            std::to_string(m_cells),
+        MessageText::Tr("the data section holds %s values, more than Row x Col = %s",
+                        std::to_string(m_values).c_str(), std::to_string(m_cells).c_str()),
         m_firstExtra));
   }
   if (m_lfLines > 0) {
     findings.push_back(GridFinding::Warning(
-        std::to_string(m_lfLines) + " of " + std::to_string(m_line) +
-            " lines end in LF alone, not CR LF (the first is shown)",
+        MessageText::Tr("%s of %s lines end in LF alone, not CR LF (the first is shown)",
+                        std::to_string(m_lfLines).c_str(), std::to_string(m_line).c_str()),
         m_firstLf));
   }
   if (m_badLines > 0) {
-    const std::string expected = m_firstBadExpected < 0
-                                     ? "a line of the layout begins elsewhere in the row"
-                                     : "the layout puts " + std::to_string(m_firstBadExpected);
+    const std::string bad = std::to_string(m_badLines), width = std::to_string(m_width),
+                      held = std::to_string(m_firstBadValues);
     findings.push_back(GridFinding::Warning(
-        std::to_string(m_badLines) + " data lines are broken otherwise than in lines of " +
-            std::to_string(m_width) + " values; the first holds " +
-            std::to_string(m_firstBadValues) + " values where " + expected,
+        m_firstBadExpected < 0
+            ? MessageText::Tr("%s data lines are broken otherwise than in lines of %s values; the "
+                              "first holds %s values where a line of the layout begins elsewhere "
+                              "in the row",
+                              bad.c_str(), width.c_str(), held.c_str())
+            : MessageText::Tr("%s data lines are broken otherwise than in lines of %s values; the "
+                              "first holds %s values where the layout puts %s",
+                              bad.c_str(), width.c_str(), held.c_str(),
+                              std::to_string(m_firstBadExpected).c_str()),
         m_firstBad));
   }
 }

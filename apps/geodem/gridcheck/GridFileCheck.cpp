@@ -7,8 +7,8 @@
 #include <climits>
 #include <cmath>
 #include <memory>
-#include <thread>
 #include <optional>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -18,6 +18,7 @@
 #include "apps/geodem/gridcheck/SheetCoverage.h"
 #include "apps/geodem/gridcheck/SourceComparison.h"
 #include "gridfile/CnsdtfGridReader.h"
+#include "messages/MessageText.h"
 
 namespace {
 
@@ -62,9 +63,11 @@ class HeightRange {
     if (m_count == 0) return;
     findings.push_back(GridFinding::AtCell(
         GridFinding::Level::kWarning, m_row, m_column,
-        std::to_string(m_count) + " heights lie outside " + Metres(GridCheckOptions::kLowestHeight) +
-            " m to " + Metres(GridCheckOptions::kHighestHeight) + " m; the first is " +
-            Metres(static_cast<double>(m_first) / zoom) + " m"));
+        MessageText::Tr("%s heights lie outside %s m to %s m; the first is %s m",
+                        std::to_string(m_count).c_str(),
+                        Metres(GridCheckOptions::kLowestHeight).c_str(),
+                        Metres(GridCheckOptions::kHighestHeight).c_str(),
+                        Metres(static_cast<double>(m_first) / zoom).c_str())));
   }
 
  private:
@@ -80,6 +83,7 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
   const auto start = std::chrono::steady_clock::now();
   GridCheckResult result;
   result.path = path;
+  CnsdtfGridReader::RecoverEarlierFile(path);
   VSIStatBufL stat;
   if (VSIStatL(path.c_str(), &stat) == 0) result.bytes = static_cast<std::uint64_t>(stat.st_size);
 
@@ -156,14 +160,16 @@ void GridFileCheck::CheckCoordinates(const GridHeader& header, const HeaderLineC
   const double south = header.y0 - header.rows * header.dy;
   if (header.x0 < -180 || east > 180) {
     result.findings.push_back(GridFinding::Warning(
-        "the grid spans longitudes " + Metres(header.x0) + " to " + Metres(east) +
-            ", outside -180 to 180 degrees for XYUnit D",
+        MessageText::Tr("the grid spans longitudes %s to %s, outside -180 to 180 degrees for "
+                        "XYUnit D",
+                        Metres(header.x0).c_str(), Metres(east).c_str()),
         lines.LineOf("X0")));
   }
   if (south < -90 || header.y0 > 90) {
     result.findings.push_back(GridFinding::Warning(
-        "the grid spans latitudes " + Metres(south) + " to " + Metres(header.y0) +
-            ", outside -90 to 90 degrees for XYUnit D",
+        MessageText::Tr("the grid spans latitudes %s to %s, outside -90 to 90 degrees for "
+                        "XYUnit D",
+                        Metres(south).c_str(), Metres(header.y0).c_str()),
         lines.LineOf("Y0")));
   }
 }
@@ -171,14 +177,14 @@ void GridFileCheck::CheckCoordinates(const GridHeader& header, const HeaderLineC
 void GridFileCheck::CheckNoData(GridCheckResult& result) const {
   if (result.cells == 0 || result.errors() > 0) return;
   if (result.noDataCells == result.cells) {
-    result.findings.push_back(GridFinding::Warning("every cell is no data"));
+    result.findings.push_back(GridFinding::Warning(MessageText::Tr("every cell is no data")));
   } else if (m_options.maxNoDataPercent &&
              result.NoDataShare() * 100 > *m_options.maxNoDataPercent) {
     char share[32];
     std::snprintf(share, sizeof share, "%.2f", result.NoDataShare() * 100);
-    result.findings.push_back(GridFinding::Warning(
-        std::string(share) + "% of the cells are no data, more than " +
-        std::to_string(*m_options.maxNoDataPercent) + "%"));
+    result.findings.push_back(
+        GridFinding::Warning(MessageText::Tr("%s%% of the cells are no data, more than %s%%", share,
+                                             std::to_string(*m_options.maxNoDataPercent).c_str())));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "gridfile/AsciiText.h"
+#include "messages/MessageText.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ void HeaderLineCheck::Run(std::string_view head, std::vector<GridFinding>& findi
     if (lines.size() > 64) break;  // more than any header holds
   }
   if (lines.empty()) {
-    findings.push_back(GridFinding::Error("the file is empty"));
+    findings.push_back(GridFinding::Error(MessageText::Tr("the file is empty")));
     return;
   }
   if (ascii_text::StartsWithNoCase(Trim(lines.front().text), "NSDTF-DEM")) {
@@ -93,16 +94,17 @@ void HeaderLineCheck::CheckKeyed(const std::vector<Line>& lines,
     if (text.empty() || StartsNumber(text)) break;
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
-      findings.push_back(GridFinding::Error(Quoted(text) + " is not a \"Key: value\" line",
-                                            lines[next].number));
+      findings.push_back(GridFinding::Error(
+          MessageText::Tr("%s is not a \"Key: value\" line", Quoted(text).c_str()),
+          lines[next].number));
       continue;
     }
     entries.push_back({lines[next].number, Trim(text.substr(0, colon)), Trim(text.substr(colon + 1))});
   }
   if (entries.empty() || !EqualsNoCase(entries.front().key, "DataMark")) {
     findings.push_back(GridFinding::Error(
-        "not a CNSDTF-DEM grid file: its first line is neither \"DataMark: CNSDTF-DEM\" nor "
-        "\"NSDTF-DEM\"",
+        MessageText::Tr("not a CNSDTF-DEM grid file: its first line is neither \"DataMark: "
+                        "CNSDTF-DEM\" nor \"NSDTF-DEM\""),
         lines.front().number));
     return;
   }
@@ -126,26 +128,30 @@ void HeaderLineCheck::CheckKeyed(const std::vector<Line>& lines,
   for (const Entry& e : entries) {
     const std::size_t index = IndexOf(keys, e.key);
     if (index == keys.size()) {
-      findings.push_back(GridFinding::Warning(
-          Quoted(e.key) + " is not a key of the " + layout + " layout", e.line));
+      findings.push_back(
+          GridFinding::Warning(MessageText::Tr("%s is not a key of the %s layout",
+                                               Quoted(e.key).c_str(), layout.c_str()),
+                               e.line));
       continue;
     }
     if (e.key != keys[index]) {
-      findings.push_back(GridFinding::Warning(
-          "the key " + Quoted(e.key) + " is spelt " + Quoted(keys[index]) + " in the standard",
-          e.line));
+      findings.push_back(
+          GridFinding::Warning(MessageText::Tr("the key %s is spelt %s in the standard",
+                                               Quoted(e.key).c_str(), Quoted(keys[index]).c_str()),
+                               e.line));
     }
     if (seenAt[index] != 0) {
       findings.push_back(GridFinding::Error(
-          std::string(keys[index]) + " is given twice (first on line " +
-              std::to_string(seenAt[index]) + ")",
+          MessageText::Tr("%s is given twice (first on line %s)", std::string(keys[index]).c_str(),
+                          std::to_string(seenAt[index]).c_str()),
           e.line));
       continue;
     }
     if (any && index < furthest) {
       findings.push_back(GridFinding::Error(
-          std::string(keys[index]) + " is out of order: the " + layout + " layout has it on line " +
-              std::to_string(index + 1) + ", before " + std::string(keys[furthest]),
+          MessageText::Tr("%s is out of order: the %s layout has it on line %s, before %s",
+                          std::string(keys[index]).c_str(), layout.c_str(),
+                          std::to_string(index + 1).c_str(), std::string(keys[furthest]).c_str()),
           e.line));
     }
     seenAt[index] = e.line;
@@ -164,10 +170,11 @@ void HeaderLineCheck::CheckKeyed(const std::vector<Line>& lines,
         break;
       }
     }
-    findings.push_back(GridFinding::Error("the header lacks its " + std::string(keys[i]) +
-                                              " line (line " + std::to_string(i + 1) + " of the " +
-                                              layout + " layout)",
-                                          place));
+    findings.push_back(GridFinding::Error(
+        MessageText::Tr("the header lacks its %s line (line %s of the %s layout)",
+                        std::string(keys[i]).c_str(), std::to_string(i + 1).c_str(),
+                        layout.c_str()),
+        place));
   }
   CheckBlankAfter(lines, next, findings);
 }
@@ -180,8 +187,8 @@ void HeaderLineCheck::CheckPositional(const std::vector<Line>& lines,
     const long number = next < lines.size() ? lines[next].number : lines.back().number + 1;
     if (text.empty()) {
       findings.push_back(GridFinding::Error(
-          "the header ends before its " + std::string(kPositionalKeys[k]) + " value (line " +
-              std::to_string(k + 1) + " of the positional layout)",
+          MessageText::Tr("the header ends before its %s value (line %s of the positional layout)",
+                          std::string(kPositionalKeys[k]).c_str(), std::to_string(k + 1).c_str()),
           number));
       return;
     }
@@ -193,8 +200,8 @@ void HeaderLineCheck::CheckPositional(const std::vector<Line>& lines,
     }
     if (values.size() > 1) {
       findings.push_back(GridFinding::Error(
-          "the line holds " + std::to_string(values.size()) +
-              " values: the positional layout has one value a line",
+          MessageText::Tr("the line holds %s values: the positional layout has one value a line",
+                          std::to_string(values.size()).c_str()),
           number));
     }
     // Values spread otherwise still stand for the lines they replace, so that one fault is
@@ -211,33 +218,37 @@ void HeaderLineCheck::CheckPositional(const std::vector<Line>& lines,
 void HeaderLineCheck::CheckValue(std::string_view key, std::string_view value, long line,
                                  std::vector<GridFinding>& findings) {
   auto error = [&](const std::string& what) {
-    findings.push_back(GridFinding::Error(std::string(key) + " is " + Quoted(value) + ", " + what,
+    findings.push_back(GridFinding::Error(MessageText::Tr("%s is %s, %s", std::string(key).c_str(),
+                                                          Quoted(value).c_str(), what.c_str()),
                                           line));
   };
   if (key == "Row" || key == "Col" || key == "Hzoom") {
     long long number = 0;
     const long long highest = key == "Hzoom" ? INT32_MAX : INT_MAX;
-    if (!ParseNumber(value, number)) return error("not a whole number");
+    if (!ParseNumber(value, number)) return error(MessageText::Tr("not a whole number"));
     if (number < 1 || number > highest) {
-      return error("not a positive whole number up to " + std::to_string(highest));
+      return error(
+          MessageText::Tr("not a positive whole number up to %s", std::to_string(highest).c_str()));
     }
   } else if (key == "X0" || key == "Y0" || key == "DX" || key == "DY" || key == "Alpha" ||
              key == "Compress") {
     double number = 0;
-    if (!ParseNumber(value, number)) return error("not a number");
-    if ((key == "DX" || key == "DY") && !(number > 0)) return error("not positive");
-    if (key == "Compress" && number != 0) return error("not 0: only uncompressed grids exist");
+    if (!ParseNumber(value, number)) return error(MessageText::Tr("not a number"));
+    if ((key == "DX" || key == "DY") && !(number > 0))
+      return error(MessageText::Tr("not positive"));
+    if (key == "Compress" && number != 0)
+      return error(MessageText::Tr("not 0: only uncompressed grids exist"));
   } else if (key == "ValueType" && !EqualsNoCase(value, "Integer")) {
-    error("not Integer");
+    error(MessageText::Tr("not Integer"));
   } else if ((key == "Unit" || key == "XYUnit" || key == "ZUnit") && value.size() != 1) {
-    error("not a unit letter (M, D, ...)");
+    error(MessageText::Tr("not a unit letter (M, D, ...)"));
   }
 }
 
 void HeaderLineCheck::CheckBlankAfter(const std::vector<Line>& lines, std::size_t next,
                                       std::vector<GridFinding>& findings) {
   if (next < lines.size() && !Trim(lines[next].text).empty()) {
-    findings.push_back(
-        GridFinding::Warning("the header is not followed by an empty line", lines[next].number));
+    findings.push_back(GridFinding::Warning(
+        MessageText::Tr("the header is not followed by an empty line"), lines[next].number));
   }
 }

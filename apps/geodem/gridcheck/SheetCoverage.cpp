@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "apps/geodem/mapsheet/SheetNumber.h"
+#include "messages/MessageText.h"
 
 namespace {
 
@@ -71,14 +72,15 @@ std::optional<SheetPlacement> SheetCoverage::Check(const std::string& path,
   std::string error;
   std::optional<SheetPlacement> placement = Named(path, error);
   if (!placement) {
-    findings.push_back(GridFinding::Error("the file's name is not a map sheet number: " + error));
+    findings.push_back(GridFinding::Error(
+        MessageText::Tr("the file's name is not a map sheet number: %s", error.c_str())));
     return std::nullopt;
   }
   const std::optional<SheetNumber> sheet = SheetNumber::Parse(placement->number, error);
   if (scale && sheet->scale().denominator != *scale) {
-    findings.push_back(GridFinding::Error("sheet " + placement->number + " is a sheet of " +
-                                          sheet->scale().name() + ", not of 1:" +
-                                          std::to_string(*scale)));
+    findings.push_back(GridFinding::Error(
+        MessageText::Tr("sheet %s is a sheet of %s, not of 1:%s", placement->number.c_str(),
+                        sheet->scale().name().c_str(), std::to_string(*scale).c_str())));
     return placement;
   }
   const SheetExtent& e = placement->extent;
@@ -87,13 +89,14 @@ std::optional<SheetPlacement> SheetCoverage::Check(const std::string& path,
   const bool degrees = srs ? srs->IsGeographic() != 0 : header.unit == 'D';
   if (!srs && !degrees) {
     findings.push_back(GridFinding::Error(
-        "the grid's coordinate system is unknown (no .prj beside it, XYUnit " +
-        std::string(1, header.unit) + "): sheet " + placement->number + " cannot be placed"));
+        MessageText::Tr("the grid's coordinate system is unknown (no .prj beside it, XYUnit %c): "
+                        "sheet %s cannot be placed",
+                        header.unit, placement->number.c_str())));
     return placement;
   }
   if (srs && !degrees && !SheetBox(e, *srs, box)) {
-    findings.push_back(GridFinding::Error("PROJ cannot take sheet " + placement->number +
-                                          " into the grid's coordinate system"));
+    findings.push_back(GridFinding::Error(MessageText::Tr(
+        "PROJ cannot take sheet %s into the grid's coordinate system", placement->number.c_str())));
     return placement;
   }
   SheetPlacement::Margins m;
@@ -105,8 +108,9 @@ std::optional<SheetPlacement> SheetCoverage::Check(const std::string& path,
   placement->margins = m;
   const double tolerance = 1e-6 * std::min(header.dx, header.dy);
   if (std::min({m.west, m.east, m.north, m.south}) < -tolerance) {
-    findings.push_back(GridFinding::Error(
-        "the grid does not cover sheet " + placement->number + ": margins " + m.Text()));
+    findings.push_back(
+        GridFinding::Error(MessageText::Tr("the grid does not cover sheet %s: margins %s",
+                                           placement->number.c_str(), m.Text().c_str())));
   }
   return placement;
 }

@@ -4,10 +4,11 @@
 // the grid's own units (negative: short of the edge).
 #include <cstdio>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "apps/geodem/mapsheet/SheetExtent.h"
+#include "messages/MessageText.h"
 
 struct SheetPlacement {
   std::string number;
@@ -19,12 +20,14 @@ struct SheetPlacement {
     // "west +0.000", east ..." in arc-seconds, or in metres.
     std::string Text() const {
       std::string text;
-      for (auto [side, value] : {std::pair{"west", west}, {"east", east}, {"north", north},
-                                 {"south", south}}) {
+      for (auto [side, value] : {std::pair{MessageText::Tr("west"), west},
+                                 {MessageText::Tr("east"), east},
+                                 {MessageText::Tr("north"), north},
+                                 {MessageText::Tr("south"), south}}) {
         char number[48];
         std::snprintf(number, sizeof number, degrees ? "%+.3f\"" : "%+.3f m",
                       degrees ? value * 3600 : value);
-        text += (text.empty() ? "" : ", ") + std::string(side) + " " + number;
+        text += (text.empty() ? "" : ", ") + side + " " + number;
       }
       return text;
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "messages/MessageText.h"
+
 namespace {
 
 constexpr int kCellsPerRead = 1 << 18;
@@ -27,7 +29,8 @@ std::unique_ptr<SourceComparison> SourceComparison::Open(const std::string& path
   std::string error;
   std::optional<RasterSource> source = RasterSource::Describe(path, band, error);
   if (!source) {
-    findings.push_back(GridFinding::Error("the source cannot be compared: " + error));
+    findings.push_back(
+        GridFinding::Error(MessageText::Tr("the source cannot be compared: %s", error.c_str())));
     return nullptr;
   }
   // The header holds the corner and cell size in six (ten for degrees) decimals.
@@ -37,13 +40,13 @@ std::unique_ptr<SourceComparison> SourceComparison::Open(const std::string& path
       !Near(source->originY(), header.y0, tolerance) ||
       !Near(source->pixelWidth(), header.dx, 1e-6 * header.dx) ||
       !Near(-source->pixelHeight(), header.dy, 1e-6 * header.dy)) {
-    findings.push_back(GridFinding::Error(
-        "the source " + path + " is " + std::to_string(source->width()) + " x " +
-        std::to_string(source->height()) + " cells of " + Text(source->pixelWidth()) + " x " +
-        Text(-source->pixelHeight()) + " from (" + Text(source->originX()) + ", " +
-        Text(source->originY()) + "), the file " + std::to_string(header.cols) + " x " +
-        std::to_string(header.rows) + " cells of " + Text(header.dx) + " x " + Text(header.dy) +
-        " from (" + Text(header.x0) + ", " + Text(header.y0) + "): not the same grid"));
+    findings.push_back(GridFinding::Error(MessageText::Tr(
+        "the source %s is %d x %d cells of %s x %s from (%s, %s), the file %d x "
+        "%d cells of %s x %s from (%s, %s): not the same grid",
+        path.c_str(), source->width(), source->height(), Text(source->pixelWidth()).c_str(),
+        Text(-source->pixelHeight()).c_str(), Text(source->originX()).c_str(),
+        Text(source->originY()).c_str(), header.cols, header.rows, Text(header.dx).c_str(),
+        Text(header.dy).c_str(), Text(header.x0).c_str(), Text(header.y0).c_str())));
     return nullptr;
   }
   std::unique_ptr<SourceComparison> comparison(
@@ -51,7 +54,8 @@ std::unique_ptr<SourceComparison> SourceComparison::Open(const std::string& path
   // The reader keeps the description it reads by: it is opened on the one kept.
   comparison->m_reader = SourceReader::Open(comparison->m_source, error);
   if (!comparison->m_reader) {
-    findings.push_back(GridFinding::Error("the source cannot be compared: " + error));
+    findings.push_back(
+        GridFinding::Error(MessageText::Tr("the source cannot be compared: %s", error.c_str())));
     return nullptr;
   }
   return comparison;
@@ -135,28 +139,31 @@ std::optional<std::int32_t> SourceComparison::FittingZoom() const {
 
 void SourceComparison::Report(long zoomLine, std::vector<GridFinding>& findings) const {
   if (m_failed) {
-    findings.push_back(GridFinding::Error("GDAL failed to read the source " + m_source.path() +
-                                          " at row " + std::to_string(m_firstRow + 1)));
+    findings.push_back(GridFinding::Error(
+        MessageText::Tr("GDAL failed to read the source %s at row %s", m_source.path().c_str(),
+                        std::to_string(m_firstRow + 1).c_str())));
   }
   if (m_differing == 0) return;
-  findings.push_back(GridFinding::Error(std::to_string(m_differing) + " of " +
-                                        std::to_string(static_cast<std::int64_t>(m_source.cells())) +
-                                        " cells differ from the source " + m_source.path()));
+  findings.push_back(GridFinding::Error(MessageText::Tr(
+      "%s of %s cells differ from the source %s", std::to_string(m_differing).c_str(),
+      std::to_string(static_cast<std::int64_t>(m_source.cells())).c_str(),
+      m_source.path().c_str())));
   if (std::optional<std::int32_t> zoom = FittingZoom()) {
     findings.push_back(GridFinding::Error(
-        "the cells are the source's heights at zoom " + std::to_string(*zoom) +
-            ", but the header's Hzoom is " + std::to_string(m_zoom),
+        MessageText::Tr(
+            "the cells are the source's heights at zoom %s, but the header's Hzoom is %s",
+            std::to_string(*zoom).c_str(), std::to_string(m_zoom).c_str()),
         zoomLine));
   }
   for (std::size_t i = 0; i < std::min(kShown, m_differences.size()); ++i) {
     const Difference& d = m_differences[i];
-    const std::string height =
-        std::isnan(d.height)
-            ? "no data"
-            : "height " + Text(d.height, GridCellEncoder::ReadsAsDouble(m_plan.type) ? 15 : 7) + " m";
+    const std::string expected = std::to_string(d.expected), found = std::to_string(d.found);
+    const std::string height = Text(d.height, GridCellEncoder::ReadsAsDouble(m_plan.type) ? 15 : 7);
     findings.push_back(GridFinding::AtCell(
         GridFinding::Level::kError, d.row, d.column,
-        "expected " + std::to_string(d.expected) + " (the source's " + height + "), found " +
-            std::to_string(d.found)));
+        std::isnan(d.height) ? MessageText::Tr("expected %s (the source's no data), found %s",
+                                               expected.c_str(), found.c_str())
+                             : MessageText::Tr("expected %s (the source's height %s m), found %s",
+                                               expected.c_str(), height.c_str(), found.c_str())));
   }
 }

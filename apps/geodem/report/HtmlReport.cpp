@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/report/ReportTemplate.h"
 #include "host/AtomicFile.h"
 
@@ -28,6 +29,51 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
       (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) > 0x8F))
     return 0;
   return length;
+}
+
+// The page's own words, which its script looks up in the "words" of its data; "%s" (or "%1$s"
+// ...) stands for what the script fills in. A run's status keeps its JSON value and is shown in
+// the user's words.
+const char* const kPageWords[] = {NC_("report", "%s report"),
+                                  NC_("report", "Written %s"),
+                                  NC_("report", "%s files"),
+                                  NC_("report", "Sheets"),
+                                  NC_("report", "Filter"),
+                                  NC_("report", "file name or finding"),
+                                  NC_("report", "Status"),
+                                  NC_("report", "all"),
+                                  NC_("report", "File"),
+                                  NC_("report", "Errors"),
+                                  NC_("report", "Warnings"),
+                                  NC_("report", "Size"),
+                                  NC_("report", "Min (m)"),
+                                  NC_("report", "Max (m)"),
+                                  NC_("report", "No data"),
+                                  NC_("report", "Seconds"),
+                                  NC_("report", "Quick-look"),
+                                  NC_("report", "line %s: "),
+                                  NC_("report", "row %s, column %s: "),
+                                  NC_("report", "quick-look of %s"),
+                                  NC_("report", "colours from %s m to %s m"),
+                                  NC_("report", "failed"),
+                                  NC_("report", "errors"),
+                                  NC_("report", "outdated"),
+                                  NC_("report", "warnings"),
+                                  NC_("report", "pending"),
+                                  NC_("report", "ok"),
+                                  NC_("report", "done"),
+                                  NC_("report", "interrupted")};
+
+// {"English": "translation", ...} of the words that have one; empty in English.
+std::string WordsJson() {
+  std::string json = "{";
+  for (const char* english : kPageWords) {
+    const char* translated = Translation::Text("report", english);
+    if (translated == english || std::string(translated) == english) continue;
+    json +=
+        (json.size() > 1 ? "," : "") + JsonText::Quote(english) + ":" + JsonText::Quote(translated);
+  }
+  return json + "}";
 }
 
 void Replace(std::string& text, const std::string& mark, const std::string& by) {
@@ -75,7 +121,8 @@ std::string HtmlReport::Page() const {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", gmtime_r(&now, &utc));
-  data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) + ",\"files\":[";
+  data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) +
+          ",\"lang\":" + JsonText::Quote(_("en")) + ",\"words\":" + WordsJson() + ",\"files\":[";
   for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];
   data += "]}";
   std::string page(ReportTemplate::kText);

@@ -1,6 +1,7 @@
 #include "apps/geodem/report/JournalPage.h"
 
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/gridcheck/SheetCoverage.h"
 #include "apps/geodem/quicklook/QuickLook.h"
 #include "apps/geodem/report/HtmlReport.h"
@@ -51,7 +52,7 @@ bool Write(const std::vector<Tile>& tiles, long long unnamed, const std::string&
   HtmlReport page("geodem batch");
   for (const Tile& t : tiles) page.Add(RowJson(t), Picture(t.record));
   if (unnamed > 0)
-    page.Note(std::to_string(unnamed) + " more tiles of the plan are pending, not yet in a journal");
+    page.Note(Tr("%lld more tiles of the plan are pending, not yet in a journal", unnamed));
   return page.Write(path, error);
 }
 

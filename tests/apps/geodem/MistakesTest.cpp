@@ -147,7 +147,7 @@ TEST_F(GeodemMistakes, FirstErrorLineSaysWhatIsWrongAndWhatToDo) {
 // Under a Chinese locale the same mistakes get a Chinese first line that names the same files,
 // options and numbers, and end with the same status. The subcommands translated so far:
 TEST_F(GeodemMistakes, ChineseFirstErrorLineNamesTheSameThings) {
-  const std::set<std::string> translated = {"convert"};
+  const std::set<std::string> translated = {"convert", "batch"};
   ScopedEnvironment chinese({{"LANG", "zh_CN.UTF-8"}});
   RunMistakes([&](const Mistake& m, const std::string& expected, const ProcessResult& r) {
     if (!translated.count(m.args.front())) return;

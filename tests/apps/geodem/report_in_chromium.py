@@ -3,7 +3,8 @@
 
 Drives Chromium through the DevTools protocol on a pipe (--remote-debugging-pipe, no network
 port): the page loads without console errors or network requests, its table has one row per file,
-every quick-look has loaded, sorting by status puts the worst first, and file names show as text.
+every quick-look has loaded, sorting by status puts the worst first, and file names show as text;
+under a Chinese locale the page's own words and the quick-look legend are Chinese.
 
   report_in_chromium.py GEODEM      exit 0 passed, 1 failed, 77 skipped (no Chromium)
 """
@@ -160,6 +161,9 @@ def main():
             print("geodem check exited with %d (1 expected: one file has errors)\n%s%s"
                   % (run.returncode, run.stdout, run.stderr))
             return 1
+        chinese = os.path.join(folder, "report-zh.html")
+        subprocess.run([geodem, "check", "--html", chinese] + files, capture_output=True,
+                       env=dict(env, LANG="zh_CN.UTF-8", LC_ALL="", LANGUAGE=""))
         batch_page = make_batch_report(geodem, folder, env)
         if batch_page is None:
             return 1
@@ -167,9 +171,12 @@ def main():
         try:
             failures = inspect(tools, report, len(files), ["errors", "ok", "ok", "ok"],
                                [["status-ok", True], ["status-ok", True]])
+            failures += inspect(tools, chinese, len(files), ["errors", "ok", "ok", "ok"],
+                                [["status-ok", True], ["status-ok", True]],
+                                ("zh-CN", "状态", "色带从 "))
             failures += inspect(tools, batch_page, 3, ["failed", "done", "done"],
                                 [["status-done", True], ["status-done", True],
-                                 ["status-failed", True]])
+                                 ["status-failed", True]], ("en", "Status", ""))
         finally:
             tools.close()
         for failure in failures:
@@ -177,8 +184,10 @@ def main():
         return 1 if failures else 0
 
 
-def inspect(tools, report, count, sorted_statuses, map_shapes):
-    """What is wrong with the page, as lines; none when it is right."""
+def inspect(tools, report, count, sorted_statuses, map_shapes,
+            language=("en", "Status", "colours from ")):
+    """What is wrong with the page, as lines; none when it is right. `language`: the page's
+    language tag, the title of its status column and the start of a quick-look legend."""
     targets = []
     for _ in range(100):
         targets = [t for t in tools.call("Target.getTargets")["targetInfos"] if t["type"] == "page"]
@@ -200,6 +209,13 @@ def inspect(tools, report, count, sorted_statuses, map_shapes):
         return result["result"].get("value")
 
     failures = []
+    words = evaluate("[document.documentElement.lang, "
+                     "document.querySelector('th[data-key=status]').textContent, "
+                     "(document.querySelector('.legend') || {textContent: ''})"
+                     ".textContent.slice(0, %d)]"
+                     % len(language[2]))
+    if words != list(language):
+        failures.append("language, status title and legend %s, not %s" % (words, list(language)))
     rows = evaluate("document.querySelectorAll('#files tbody tr').length")
     if rows != count:
         failures.append("%s table rows for %d files" % (rows, count))
