@@ -6,33 +6,35 @@
 #include <algorithm>
 #include <cmath>
 
-#include "rastersource/SourceBlockCache.h"
 #include "apps/geodem/Translation.h"
+#include "rastersource/SourceBlockCache.h"
 
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
-constexpr double kWorkingLeast = 64 * kMiB;
+constexpr double kWorkingLeast = 16 * kMiB;
 constexpr double kWorkingMost = 128 * kMiB;
 
 std::string MiB(double bytes) { return std::to_string(std::llround(bytes / kMiB)) + " MiB"; }
 
 }  // namespace
 
-BlockCacheSize::BlockCacheSize(const std::vector<JobSource>& sources, int blockSize, int overlap)
+BlockCacheSize::BlockCacheSize(const std::vector<JobSource>& sources, int blockSize, int overlap,
+                               double widestOutput)
     : usersChoice_(CPLGetConfigOption("GDAL_CACHEMAX", nullptr) != nullptr) {
-  double handedRow = 0;
+  double cellBytes = 0;
   for (const JobSource& s : sources) {
+    cellBytes = std::max<double>(cellBytes, GDALGetDataTypeSizeBytes(s.cells.type));
     const int windowRows = std::min(s.raster.height(), blockSize + overlap);
-    handedRow =
-        std::max(handedRow, static_cast<double>(windowRows) * s.raster.width() *
-                                s.raster.bandCount() * GDALGetDataTypeSizeBytes(s.cells.type));
     const double row = SourceBlockCache::RowBytes(s.raster, windowRows);
     if (row > sourceRow_) {
       sourceRow_ = row;
       coarsest_ = &s.raster;
     }
   }
+  // A row of the blocks handed over, across the widest temporary raster; the grid file is read
+  // back from it in rows of its tiles, which are not as tall.
+  const double handedRow = static_cast<double>(blockSize + overlap) * widestOutput * cellBytes;
   working_ = std::clamp(1.25 * handedRow, kWorkingLeast, kWorkingMost);
   reading_ = std::max(working_, 1.25 * handedRow + sourceRow_);
 }

@@ -11,8 +11,10 @@
 
 class BlockCacheSize {
  public:
-  // For sources handed over in windows of blockSize + overlap rows.
-  BlockCacheSize(const std::vector<JobSource>& sources, int blockSize, int overlap);
+  // For sources handed over in windows of blockSize + overlap rows, into grid files of at most
+  // widestOutput columns.
+  BlockCacheSize(const std::vector<JobSource>& sources, int blockSize, int overlap,
+                 double widestOutput);
 
   // Why the sources cannot be read with their row of blocks cached; empty when they can.
   std::string Refusal() const;

@@ -356,8 +356,29 @@ bool ConvertCommand::WritePrjFiles(const PlannedTarget& target) {
   return ok;
 }
 
+double ConvertCommand::WidestOutput() const {
+  double widest = 0;
+  for (const PlannedTarget& t : plan_.targets()) {
+    for (const TargetFeed& f : t.feeds) {
+      const JobSource& s = sources_[f.source];
+      widest = std::max<double>(widest, s.raster.width());
+    }
+    if (!t.mosaic) continue;
+    // The pieces lie on one grid (checked before): the extent of their columns.
+    double left = std::numeric_limits<double>::infinity(), right = -left;
+    for (const TargetFeed& f : t.feeds) {
+      const JobSource& s = sources_[f.source];
+      left = std::min(left, s.originX);
+      right = std::max(right, s.originX + s.raster.width() * s.pixelWidth);
+    }
+    widest = std::max(widest, std::ceil((right - left) /
+                                        std::fabs(sources_[t.feeds.front().source].pixelWidth)));
+  }
+  return widest;
+}
+
 std::optional<int> ConvertCommand::SizeBlockCache() {
-  cache_.emplace(sources_, options_.blockSize, options_.overlap);
+  cache_.emplace(sources_, options_.blockSize, options_.overlap, WidestOutput());
   if (const std::string refusal = cache_->Refusal(); !refusal.empty()) {
     console_.Error(refusal);
     return kFailure;

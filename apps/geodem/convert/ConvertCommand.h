@@ -51,6 +51,8 @@ class ConvertCommand {
   // GDAL's block cache sized for the sources; a source whose row of blocks cannot be cached is
   // refused.
   std::optional<int> SizeBlockCache();
+  // Columns of the widest grid file of the plan (a mosaic's extent).
+  double WidestOutput() const;
 
   struct FailedTarget {
     const PlannedTarget* target;
