@@ -58,6 +58,7 @@ std::string ParseErrorText::Of(const CLI::App& app, const CLI::ParseError& e) {
   const std::vector<std::string> left = command.remaining();
   if (!left.empty()) return Unexpected(command, left.front());
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) return Mismatch(command, e);
+  if (dynamic_cast<const CLI::ExcludesError*>(&e)) return Excludes(command, e);
   if (&command == &app && dynamic_cast<const CLI::RequiredError*>(&e))
     return Tr("%s needs a subcommand: %s", Name(app).c_str(), Listed(SubcommandNames(app)).c_str());
   return Name(command) + ": " + e.what();
@@ -87,6 +88,15 @@ std::string ParseErrorText::Mismatch(const CLI::App& command, const CLI::ParseEr
   if (!option) return Name(command) + ": " + what;
   if (option->count() == 0) return NeedsValue(*option);
   return Tr("%s is given more than once", name.c_str());
+}
+
+// CLI11 says "--verbose excludes --quiet": the same, in the user's words.
+std::string ParseErrorText::Excludes(const CLI::App& command, const CLI::ParseError& e) {
+  const std::string what = e.what();
+  const std::size_t at = what.find(" excludes ");
+  if (at == std::string::npos) return Name(command) + ": " + what;
+  return Tr("%s: %s excludes %s", Name(command).c_str(), what.substr(0, at).c_str(),
+            what.substr(at + 10).c_str());
 }
 
 std::string ParseErrorText::ValueLeftOut(const CLI::App& command) {

@@ -21,5 +21,6 @@ class ParseErrorText {
  private:
   static std::string Unexpected(const CLI::App& command, const std::string& word);
   static std::string Mismatch(const CLI::App& command, const CLI::ParseError& e);
+  static std::string Excludes(const CLI::App& command, const CLI::ParseError& e);
   static std::string NeedsValue(const CLI::Option& option);
 };
