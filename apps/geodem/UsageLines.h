@@ -15,8 +15,11 @@ class UsageLines : public TranslatedHelp {
   std::string make_usage(const CLI::App*, std::string name) const override {
     const std::string usage = get_label("Usage") + ": ";
     std::string text;
+    const std::string options = "[" + get_label("OPTIONS") + "]";
     for (std::string form : forms_) {
-      if (form.starts_with("[OPTIONS]")) form.replace(1, 7, get_label("OPTIONS"));
+      for (std::size_t at = form.find("[OPTIONS]"); at != std::string::npos;
+           at = form.find("[OPTIONS]", at + options.size()))
+        form.replace(at, 9, options);
       text += (text.empty() ? usage : std::string(Translation::Columns(usage), ' ')) + name + " " +
               form + "\n";
     }
