@@ -9,6 +9,7 @@
 #include "gridfile/PrjFile.h"
 #include "host/TargetFileLock.h"
 #include "host/TargetLeftovers.h"
+#include "messages/MessageText.h"
 
 bool CnsdtfGridReader::RecoverEarlierFile(const std::string& path) {
   VSIStatBufL stat;
@@ -30,12 +31,12 @@ bool CnsdtfGridReader::Open(const std::string& path) {
   RecoverEarlierFile(path);
   VSIStatBufL stat;
   if (VSIStatExL(path.c_str(), &stat, VSI_STAT_NATURE_FLAG) == 0 && VSI_ISDIR(stat.st_mode)) {
-    return Fail("is a folder, not a grid file");
+    return Fail(MessageText::Tr("is a folder, not a grid file"));
   }
   errno = 0;
   if (!m_scanner.Open(path)) {
-    return Fail(std::string("cannot be opened") +
-                (errno ? ": " + std::string(std::strerror(errno)) : ""));
+    return Fail(errno ? MessageText::Tr("cannot be opened: %s", std::strerror(errno))
+                      : MessageText::Tr("cannot be opened"));
   }
   GridHeaderParser parser;
   std::size_t dataOffset = 0;
@@ -63,16 +64,18 @@ bool CnsdtfGridReader::FitsInFile(const std::string& path, std::uint64_t dataOff
   const auto size = static_cast<std::uint64_t>(stat.st_size);
   const std::uint64_t held = size > dataOffset ? size - dataOffset : 0;
   if (2 * cells - 1 <= held) return true;
-  return Fail("the header's " + std::to_string(m_header.rows) + " rows of " +
-              std::to_string(m_header.cols) + " values need at least " +
-              std::to_string(2 * cells - 1) + " bytes of data, but the file holds " +
-              std::to_string(held) + " after its header");
+  return Fail(MessageText::Tr("the header's %s rows of %s values need at least %s bytes of data, "
+                              "but the file holds %s after its header",
+                              std::to_string(m_header.rows).c_str(),
+                              std::to_string(m_header.cols).c_str(),
+                              std::to_string(2 * cells - 1).c_str(), std::to_string(held).c_str()));
 }
 
 bool CnsdtfGridReader::ReadRow(int row, std::int32_t* values) {
   if (row < 0 || row >= m_header.rows) {
-    return Fail("row " + std::to_string(row + 1) + " is outside the grid's " +
-                std::to_string(m_header.rows) + " rows");
+    return Fail(MessageText::Tr("row %s is outside the grid's %s rows",
+                                std::to_string(row + 1).c_str(),
+                                std::to_string(m_header.rows).c_str()));
   }
   if (m_failedRow >= 0 && row >= m_failedRow) return Fail(m_failure);
   return MoveTo(row) && ReadNextRow(values);
@@ -82,7 +85,7 @@ bool CnsdtfGridReader::ReadRow(int row, std::int32_t* values) {
 bool CnsdtfGridReader::MoveTo(int row) {
   if (row != m_nextRow && static_cast<std::size_t>(row) < m_rowStarts.size()) {
     if (!m_scanner.Seek(m_rowStarts[static_cast<std::size_t>(row)])) {
-      return Fail("cannot return to row " + std::to_string(row + 1));
+      return Fail(MessageText::Tr("cannot return to row %s", std::to_string(row + 1).c_str()));
     }
     m_nextRow = row;
   }
@@ -99,20 +102,22 @@ bool CnsdtfGridReader::ReadNextRow(std::int32_t* values) {
   const int n = m_scanner.Read(values, cols, stop);
   if (n < cols) {
     const std::string row = std::to_string(m_nextRow + 1);
-    const std::string column = std::to_string(n + 1);
+    // The place as a finding names it, so that a check can show it apart.
+    const std::string place =
+        MessageText::Tr("row %s, column %s", row.c_str(), std::to_string(n + 1).c_str());
+    const std::string token = m_scanner.Token();
     switch (stop) {
       case GridValueScanner::Stop::kNotANumber:
-        m_failure = "row " + row + ", column " + column + ": \"" + m_scanner.Token() +
-                    "\" is not a whole number";
+        m_failure = place + ": " + MessageText::Tr("\"%s\" is not a whole number", token.c_str());
         break;
       case GridValueScanner::Stop::kOutOfRange:
-        m_failure = "row " + row + ", column " + column + ": " + m_scanner.Token() +
-                    " is outside the range of a 32-bit integer";
+        m_failure = place + ": " +
+                    MessageText::Tr("%s is outside the range of a 32-bit integer", token.c_str());
         break;
       default:
-        m_failure = "the data section ends early: row " + row + " of " +
-                    std::to_string(m_header.rows) + " holds " + std::to_string(n) + " of " +
-                    std::to_string(cols) + " values";
+        m_failure = MessageText::Tr("the data section ends early: row %s of %s holds %s of %s values",
+                                    row.c_str(), std::to_string(m_header.rows).c_str(),
+                                    std::to_string(n).c_str(), std::to_string(cols).c_str());
         break;
     }
     m_failedRow = m_nextRow;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "gridfile/AsciiText.h"
+#include "messages/MessageText.h"
 
 namespace {
 
@@ -78,9 +79,9 @@ bool GridHeaderParser::Parse(std::string_view head, bool atEnd, GridHeader& head
   std::string_view line = LineAt(head, first);
   m_positional = IsPositionalMark(line);
   if (!m_positional && !IsKeyedMark(line)) {
-    return Fail(
+    return Fail(MessageText::Tr(
         "not a CNSDTF-DEM grid: it begins neither with \"DataMark: CNSDTF-DEM\" nor with "
-        "\"NSDTF-DEM\"");
+        "\"NSDTF-DEM\""));
   }
   bool read = m_positional ? ReadPositionalValues(head, first, atEnd, header.entries, dataOffset)
                            : ReadKeyedLines(head, first, atEnd, header.entries, dataOffset);
@@ -109,8 +110,8 @@ bool GridHeaderParser::ReadKeyedLines(std::string_view head, std::size_t at, boo
     std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) {
       if (!StartsNumber(line.front())) {
-        return Fail("header line " + std::to_string(number) + ", \"" + std::string(line) +
-                    "\", is not \"Key: value\"");
+        return Fail(MessageText::Tr("header line %s, \"%s\", is not \"Key: value\"",
+                                    std::to_string(number).c_str(), std::string(line).c_str()));
       }
       dataOffset = at;
       return true;
@@ -122,7 +123,8 @@ bool GridHeaderParser::ReadKeyedLines(std::string_view head, std::size_t at, boo
     dataOffset = head.size();
     return true;
   }
-  return Fail("the header does not end within the first " + std::to_string(head.size()) + " bytes");
+  return Fail(MessageText::Tr("the header does not end within the first %s bytes",
+                              std::to_string(head.size()).c_str()));
 }
 
 // Twelve values separated by white space, whatever the line breaks.
@@ -133,8 +135,8 @@ bool GridHeaderParser::ReadPositionalValues(std::string_view head, std::size_t a
     std::size_t end = at;
     while (end < head.size() && !IsSpace(head[end])) ++end;
     if (end == head.size() && !atEnd) {
-      return Fail("the header does not end within the first " + std::to_string(head.size()) +
-                  " bytes");
+      return Fail(MessageText::Tr("the header does not end within the first %s bytes",
+                                  std::to_string(head.size()).c_str()));
     }
     if (end == at) break;  // the file ends here; Interpret names what is missing
     entries.emplace_back(key, head.substr(at, end - at));
@@ -153,14 +155,20 @@ bool GridHeaderParser::Interpret(GridHeader& header) {
   header.warnings.clear();
   for (auto [key, value] : {std::pair{"DX", header.dx}, std::pair{"DY", header.dy}}) {
     if (value < 0) {
-      header.warnings.push_back(std::string("the header's ") + key + " is " + *header.Value(key) +
-                                "; its magnitude is taken, the grid is read north-up");
+      header.warnings.push_back(MessageText::Tr(
+          "the header's %s is %s; its magnitude is taken, the grid is read north-up", key,
+          header.Value(key)->c_str()));
     }
   }
   if (header.zoom <= 0) {
-    header.warnings.push_back("the header's Hzoom is " + std::to_string(header.zoom) +
-                              ", below 1: the heights are stored " +
-                              (header.zoom == 0 ? "as 0 and cannot be recovered" : "negated"));
+    const std::string zoom = std::to_string(header.zoom);
+    header.warnings.push_back(
+        header.zoom == 0
+            ? MessageText::Tr("the header's Hzoom is %s, below 1: the heights are stored as 0 and "
+                              "cannot be recovered",
+                              zoom.c_str())
+            : MessageText::Tr("the header's Hzoom is %s, below 1: the heights are stored negated",
+                              zoom.c_str()));
   }
   header.dx = std::fabs(header.dx);
   header.dy = std::fabs(header.dy);
@@ -183,24 +191,26 @@ bool GridHeaderParser::Interpret(GridHeader& header) {
 bool GridHeaderParser::CheckOptional(GridHeader& header) {
   if (const std::string* alpha = header.Value("Alpha");
       alpha && !ParseNumber(*alpha, header.alpha)) {
-    return Fail("the header's Alpha is \"" + *alpha + "\", not a number");
+    return Fail(MessageText::Tr("the header's %s is \"%s\", not a number", "Alpha", alpha->c_str()));
   }
   double compress = 0;
   if (const std::string* text = header.Value("Compress")) {
     if (!ParseNumber(*text, compress) || compress != 0) {
-      return Fail("the header's Compress is \"" + *text +
-                  "\": only uncompressed grids (0) are read");
+      return Fail(MessageText::Tr(
+          "the header's Compress is \"%s\": only uncompressed grids (0) are read", text->c_str()));
     }
   }
   if (const std::string* type = header.Value("ValueType");
       type && !EqualsNoCase(*type, "Integer")) {
-    return Fail("the header's ValueType is \"" + *type + "\": only Integer grids are read");
+    return Fail(MessageText::Tr("the header's ValueType is \"%s\": only Integer grids are read",
+                                type->c_str()));
   }
   for (const auto& [key, value] : header.entries) {
     if (!IsNoDataKey(key)) continue;
     double noData = 0;
     if (!ParseNumber(value, noData) || !std::isfinite(noData)) {
-      return Fail("the header's " + key + " is \"" + value + "\", not a number");
+      return Fail(MessageText::Tr("the header's %s is \"%s\", not a number", key.c_str(),
+                                  value.c_str()));
     }
     header.noData = noData;
   }
@@ -212,8 +222,10 @@ bool GridHeaderParser::Coordinate(const GridHeader& header, const char* key, dou
   const std::string* text = Require(header, key);
   if (!text) return false;
   if (!ParseNumber(*text, value) || !std::isfinite(value) || (nonZero && value == 0)) {
-    return Fail(std::string("the header's ") + key + " is \"" + *text + "\", not a " +
-                (nonZero ? "non-zero number" : "number"));
+    return Fail(nonZero ? MessageText::Tr("the header's %s is \"%s\", not a non-zero number", key,
+                                          text->c_str())
+                        : MessageText::Tr("the header's %s is \"%s\", not a number", key,
+                                          text->c_str()));
   }
   return true;
 }
@@ -223,8 +235,9 @@ bool GridHeaderParser::Count(const GridHeader& header, const char* key, int& val
   if (!text) return false;
   long long number = 0;
   if (!ParseNumber(*text, number) || number < 1 || number > INT_MAX) {
-    return Fail(std::string("the header's ") + key + " is \"" + *text +
-                "\", not a whole number from 1 to 2147483647");
+    return Fail(MessageText::Tr("the header's %s is \"%s\", not a whole number from 1 to "
+                                "2147483647",
+                                key, text->c_str()));
   }
   value = static_cast<int>(number);
   return true;
@@ -235,7 +248,8 @@ bool GridHeaderParser::Zoom(GridHeader& header) {
   if (!text) return false;
   long long zoom = 0;
   if (!ParseNumber(*text, zoom) || zoom < INT32_MIN || zoom > INT32_MAX) {
-    return Fail("the header's Hzoom is \"" + *text + "\", not a 32-bit whole number");
+    return Fail(MessageText::Tr("the header's Hzoom is \"%s\", not a 32-bit whole number",
+                                text->c_str()));
   }
   header.zoom = static_cast<std::int32_t>(zoom);
   return true;
@@ -244,10 +258,10 @@ bool GridHeaderParser::Zoom(GridHeader& header) {
 const std::string* GridHeaderParser::Require(const GridHeader& header, const char* key) {
   if (const std::string* value = header.Value(key)) return value;
   if (m_positional) {
-    Fail("the header ends before its " + std::string(key) + " value (line " +
-         std::to_string(header.entries.size() + 1) + " of the positional layout)");
+    Fail(MessageText::Tr("the header ends before its %s value (line %s of the positional layout)",
+                         key, std::to_string(header.entries.size() + 1).c_str()));
   } else {
-    Fail("the header lacks the key \"" + std::string(key) + "\"");
+    Fail(MessageText::Tr("the header lacks the key \"%s\"", key));
   }
   return nullptr;
 }

@@ -6,8 +6,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-# The command and the source checks it shares with the GDAL driver (English there).
-mapfile -t sources < <(find apps/geodem rastersource messages -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
+# The command and the libraries it shares with the GDAL driver (English there).
+mapfile -t sources < <(find apps/geodem rastersource messages gridfile -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 xgettext --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=NC_:1c,2 --flag=NC_:2:c-format --keyword=Tr \
   --flag=Tr:1:c-format --flag=N_:1:c-format --no-location --sort-output --package-name=geodem \
   -o "$1" "${sources[@]}"

@@ -19,13 +19,6 @@ std::string Count(int n, const char* one, const char* more) {
   return n == 1 ? std::string(_(one)) : Tr(more, n);
 }
 
-// Where a finding is, in the user's words ("line 12", "row 3, column 7").
-std::string PlaceText(const GridFinding& f) {
-  if (f.line > 0) return Tr("line %ld", f.line);
-  if (f.row > 0) return Tr("row %d, column %d", f.row, f.column);
-  return {};
-}
-
 // `text` and spaces up to `columns`, at least `gap` of them.
 std::string Column(const std::string& text, std::size_t columns, std::size_t gap = 0) {
   const std::size_t used = Translation::Columns(text);
@@ -89,9 +82,9 @@ void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
     SheetLine(r, out);
     std::size_t placeWidth = 5;
     for (const GridFinding& f : r.findings)
-      placeWidth = std::max(placeWidth, Translation::Columns(PlaceText(f)));
+      placeWidth = std::max(placeWidth, Translation::Columns(f.Place()));
     for (const GridFinding& f : r.findings) {
-      out << "  " << Column(LevelName(f.level), 8) << " " << Column(PlaceText(f), placeWidth)
+      out << "  " << Column(LevelName(f.level), 8) << " " << Column(f.Place(), placeWidth)
           << "  " << f.text << "\n";
     }
   }

@@ -3,6 +3,8 @@
 // of the file, or a cell's row and column (all from 1; 0 where the finding has no such place).
 #include <string>
 
+#include "messages/MessageText.h"
+
 struct GridFinding {
   // Errors: the file is not what its layout defines. Warnings: readable, but off the standard's
   // form or suspicious.
@@ -25,9 +27,12 @@ struct GridFinding {
   }
 
   // "line 5", "row 3, column 7", or "" for the whole file.
+  // "line 12", "row 3, column 7", in the words the grid reader names a cell with.
   std::string Place() const {
-    if (line > 0) return "line " + std::to_string(line);
-    if (row > 0) return "row " + std::to_string(row) + ", column " + std::to_string(column);
+    if (line > 0) return MessageText::Tr("line %s", std::to_string(line).c_str());
+    if (row > 0)
+      return MessageText::Tr("row %s, column %s", std::to_string(row).c_str(),
+                             std::to_string(column).c_str());
     return {};
   }
 };
