@@ -66,9 +66,9 @@ std::size_t Translation::Columns(std::string_view text) {
   return columns;
 }
 
-std::string Translation::Padded(const std::string& label, std::size_t columns) {
-  const std::size_t used = Columns(label);
-  return label + std::string(used < columns ? columns - used : 1, ' ');
+std::string Translation::Padded(const std::string& text, std::size_t columns) {
+  const std::size_t used = Columns(text);
+  return text + std::string(used < columns ? columns - used : 0, ' ');
 }
 
 std::string Tr(const char* english, ...) {

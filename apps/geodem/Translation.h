@@ -20,8 +20,8 @@ class Translation {
 
   // Columns that UTF-8 text takes on a terminal: a CJK character takes two.
   static std::size_t Columns(std::string_view text);
-  // `label` followed by spaces up to `columns`, for aligned "label: value" lines.
-  static std::string Padded(const std::string& label, std::size_t columns);
+  // `text` followed by spaces up to `columns` (none when it is as wide), for aligned columns.
+  static std::string Padded(const std::string& text, std::size_t columns);
 };
 
 // The markers xgettext extracts: _("...") for a plain text, Tr("... %s ...", ...) for one with

@@ -19,12 +19,6 @@ std::string Count(int n, const char* one, const char* more) {
   return n == 1 ? std::string(_(one)) : Tr(more, n);
 }
 
-// `text` and spaces up to `columns`, at least `gap` of them.
-std::string Column(const std::string& text, std::size_t columns, std::size_t gap = 0) {
-  const std::size_t used = Translation::Columns(text);
-  return text + std::string(std::max(gap, used < columns ? columns - used : 0), ' ');
-}
-
 std::string FindingsJson(const GridCheckResult& result, GridFinding::Level level) {
   std::string out = "[";
   for (const GridFinding& f : result.findings) {
@@ -84,8 +78,8 @@ void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
     for (const GridFinding& f : r.findings)
       placeWidth = std::max(placeWidth, Translation::Columns(f.Place()));
     for (const GridFinding& f : r.findings) {
-      out << "  " << Column(LevelName(f.level), 8) << " " << Column(f.Place(), placeWidth)
-          << "  " << f.text << "\n";
+      out << "  " << Translation::Padded(LevelName(f.level), 8) << " "
+          << Translation::Padded(f.Place(), placeWidth) << "  " << f.text << "\n";
     }
   }
   const int n = static_cast<int>(results.size());
