@@ -1,11 +1,23 @@
 #include "apps/geodem/batch/BatchReport.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "apps/geodem/Translation.h"
+
+namespace {
+
+// Seconds as people read them; the JSON keeps every digit.
+std::string Tenths(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+}  // namespace
 
 int BatchReport::Print(std::ostream& out, Console& console, bool json,
                        const std::optional<std::string>& html) {
@@ -113,7 +125,7 @@ void BatchReport::PrintText(std::ostream& out) const {
         << "\n";
   out << Tr("cells: %s", text(cells_).c_str()) << "\n"
       << Tr("bytes: %s", text(bytes_).c_str()) << "\n"
-      << Tr("conversion time: %s s", JsonText::Number(seconds_).c_str()) << "\n";
+      << Tr("conversion time: %s s", Tenths(seconds_).c_str()) << "\n";
 }
 
 void BatchReport::PrintJson(std::ostream& out) const {

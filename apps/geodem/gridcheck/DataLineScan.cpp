@@ -78,7 +78,9 @@ bool DataLineScan::Run(const std::string& path, std::vector<GridFinding>& findin
     if (got < kChunk) break;
   }
   VSIFCloseL(file);
-  if (m_lineValues > 0) EndLine(offset, true);  // a last line without its end
+  // A last line without its end is judged like the others, unless the data stop short on it: the
+  // file was cut there, which the reader reports, and its width says nothing more.
+  if (m_lineValues > 0 && m_values + m_lineValues >= m_cells) EndLine(offset, true);
   Report(findings);
   return true;
 }

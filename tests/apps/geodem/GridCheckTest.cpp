@@ -105,6 +105,12 @@ TEST(GridCheck, EachDamageGivesItsFindingAtItsPlace) {
        "not a whole number"},
       {"fewer values than Row x Col", edited("Row: 2", "Row: 3"), L::kError, "row 3, column 1",
        "ends early"},
+      {"cut short within a line",
+       [] {
+         const std::string text = Header("GRD_2007", "M") + Data();
+         return text.substr(0, text.find("   1105 "));
+       },
+       L::kError, "row 2, column 6", "ends early"},
       {"more values than Row x Col", edited("Row: 2", "Row: 1"), L::kError, "line 18",
        "more than Row x Col"},
       {"value outside 32 bits", edited("   1005 ", "   2147483648 "), L::kError, "row 1, column 6",
