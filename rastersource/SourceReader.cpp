@@ -223,18 +223,3 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
   });
 }
 
-std::optional<SourceReader::HeightRange> SourceReader::ScanHeights() const {
-  const RasterSource& s = *source_;
-  // Strips of whole rows, about 4 Mi cells each, so that memory stays flat.
-  const int rowsPerStrip = std::max(1, (1 << 22) / s.width());
-  const double noHeight = std::numeric_limits<double>::quiet_NaN();
-  std::vector<double> strip;
-  HeightRange range;
-  for (int y = 0; y < s.height(); y += rowsPerStrip) {
-    const int rows = std::min(rowsPerStrip, s.height() - y);
-    strip.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(s.width()));
-    if (!Read(0, y, s.width(), rows, GDT_Float64, noHeight, strip.data())) return std::nullopt;
-    range.Add(HeightRange::Of(strip.data(), strip.size(), GDT_Float64, std::nullopt));
-  }
-  return range;
-}

@@ -38,9 +38,6 @@ class SourceReader {
                           const std::optional<double>& marker);
     void Add(const HeightRange& other);
   };
-  // The lowest and highest height of the whole band, exact, read cell by cell; nothing when a read
-  // fails.
-  std::optional<HeightRange> ScanHeights() const;
 
  private:
   SourceReader(const RasterSource& source, GDALDatasetH dataset);
