@@ -25,4 +25,17 @@ class TranslatedHelp : public CLI::Formatter {
                          std::vector<const CLI::Option*> options) const override {
     return CLI::Formatter::make_group(get_label(group), positional, std::move(options));
   }
+
+  // CLI11 pads the left column by bytes; a Chinese label there ("排斥: --quiet") would push the
+  // description out of line, so the padding counts the columns a terminal shows.
+  std::string make_option(const CLI::Option* option, bool positional) const override {
+    const std::string name =
+        "  " + make_option_name(option, positional) + make_option_opts(option);
+    const std::string description = make_option_desc(option);
+    const std::string indent(column_width_, ' ');
+    std::string out = Translation::Padded(name, column_width_);
+    if (!description.empty() && Translation::Columns(name) >= column_width_) out += "\n" + indent;
+    for (char c : description) out += c == '\n' ? "\n" + indent : std::string(1, c);
+    return out + "\n";
+  }
 };
