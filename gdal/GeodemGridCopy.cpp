@@ -65,7 +65,7 @@ bool GeodemGridCopy::WriteLocal(GDALDataset& source, GDALProgressFunc progress,
   // pair as it was, and nothing needs undoing once the grid file stands.
   if (m_options.prj && !WritePrj(source)) return false;
   if (out.Finish()) return true;
-  return Fail(CPLE_FileIO, "Cannot put %s in place: %s; the unfinished file is removed.",
+  return Fail(CPLE_FileIO, "Cannot put %s in place: %s; the unfinished new file is removed.",
               m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
 }
 
@@ -109,15 +109,15 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells, GridTe
   // the temporary, and an earlier file at the target stays as it was.
   if (written && out.Complete()) return true;
   if (cancelled) {
-    return Fail(CPLE_UserInterrupt, "Writing %s was cancelled; the unfinished file is removed.",
+    return Fail(CPLE_UserInterrupt, "Writing %s was cancelled; the unfinished new file is removed.",
                 m_target.c_str());
   }
   if (readFailed) {
-    return Fail(CPLE_FileIO, "%s The unfinished %s is removed.", readError.c_str(),
+    return Fail(CPLE_FileIO, "%s The unfinished new %s is removed.", readError.c_str(),
                 m_target.c_str());
   }
   // The system's own reason: "No space left on device" only when the disk really is full.
-  return Fail(CPLE_FileIO, "Cannot write %s: %s; the unfinished file is removed.",
+  return Fail(CPLE_FileIO, "Cannot write %s: %s; the unfinished new file is removed.",
               m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
 }
 

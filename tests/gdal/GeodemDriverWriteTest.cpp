@@ -363,7 +363,7 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
   EXPECT_FALSE(CreateCopy(m_dir / "out.dem", north.get(), {}, cancelHalfway, &calls));
   EXPECT_EQ(CPLGetLastErrorNo(), CPLE_UserInterrupt);
   EXPECT_STREQ(CPLGetLastErrorMsg(),
-               ("Writing " + (m_dir / "out.dem") + " was cancelled; the unfinished file is removed.")
+               ("Writing " + (m_dir / "out.dem") + " was cancelled; the unfinished new file is removed.")
                    .c_str());
   EXPECT_EQ(calls, 16);  // the start, then rows 1 to 15 of 30
   EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
@@ -371,7 +371,7 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
   // A full disk is told in the system's words, not guessed.
   EXPECT_FALSE(CreateCopy("/dev/full", north.get()));
   EXPECT_STREQ(CPLGetLastErrorMsg(),
-               "Cannot write /dev/full: No space left on device; the unfinished file is removed.");
+               "Cannot write /dev/full: No space left on device; the unfinished new file is removed.");
 
   // Root writes into read-only folders; a folder under /proc is closed to everyone.
   const std::string locked = m_dir / "locked";
