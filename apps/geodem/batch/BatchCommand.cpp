@@ -16,6 +16,7 @@
 
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/batch/BatchReport.h"
+#include "apps/geodem/batch/ConversionLog.h"
 #include "apps/geodem/batch/ShardSplit.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "gridfile/CnsdtfGridReader.h"
@@ -38,18 +39,6 @@ int CoresAvailable() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
   return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
-}
-
-// The line of a conversion's stderr that says why it failed: its first error, else its last
-// line.
-std::string FirstError(const std::string& logPath) {
-  std::ifstream in(logPath, std::ios::binary);
-  std::string line, last;
-  while (std::getline(in, line)) {
-    if (line.rfind("error:", 0) == 0 || line.rfind("exception:", 0) == 0) return line;
-    if (!line.empty()) last = line;
-  }
-  return last;
 }
 
 // SIGINT, SIGTERM, SIGHUP (the terminal went away) and SIGCHLD are taken with sigtimedwait in
@@ -328,13 +317,13 @@ void BatchCommand::Finish(Running& r, int waitStatus) {
 }
 
 std::string BatchCommand::FailureText(const Running& r, const std::string& why) const {
-  std::string first = FirstError(r.log);
+  const std::string said = ConversionLog::WhyFailed(r.log);
   std::string text;
   if (r.timedOut)
     text = Tr("timed out after %s", BatchProgress::Duration(options_.timeout).c_str()) +
-           (first.empty() ? "" : "; " + first);
+           (said.empty() ? "" : "; " + said);
   else
-    text = !first.empty() ? first : why.empty() ? _("failed without a message") : why;
+    text = !said.empty() ? said : why.empty() ? _("failed without a message") : why;
   if (!why.empty() && text.find(why) == std::string::npos) text += " (" + why + ")";
   return text;
 }
