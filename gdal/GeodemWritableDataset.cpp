@@ -248,7 +248,11 @@ CPLErr GeodemWritableDataset::SetGeoTransform(double* transform) {
         std::array<double, 6> given{};
         std::copy(transform, transform + 6, given.begin());
         const std::string problem = RasterSource::GeoTransformProblem(given);
-        if (problem.empty()) return m_temporary->SetGeoTransform(transform);
+        if (problem.empty()) {
+          const CPLErr set = m_temporary->SetGeoTransform(transform);
+          m_georeferenced = m_georeferenced || set == CE_None;
+          return set;
+        }
         CPLError(CE_Failure, CPLE_NotSupported, "The geotransform given for %s %s.",
                  m_target.c_str(), problem.c_str());
         return CE_Failure;
@@ -266,6 +270,11 @@ void GeodemWritableDataset::Close() {
   // A grid of data that the caller was told had not been written would be a wrong grid.
   if (!m_writeFailure.empty()) {
     Refuse(CPLE_IllegalArg, "a write to it failed: " + m_writeFailure);
+  } else if (!m_georeferenced) {
+    // Said of the target here: the copy would call the raster a source.
+    Refuse(CPLE_AppDefined,
+           "no geotransform was set on it (SetGeoTransform), and a grid needs its corner and "
+           "cell size.");
   } else if (WriteGrid()) {
     m_replacement->Committed();
     GDALDeleteDataset(GDALGetDriverByName("GTiff"), m_temporaryPath.c_str());

@@ -54,4 +54,5 @@ class GeodemWritableDataset final : public GDALProxyDataset {
   GeodemCreationOptions m_options;
   std::unique_ptr<GeodemReplacement> m_replacement;
   std::string m_writeFailure;  // the first write refused, which the grid must not go without
+  bool m_georeferenced = false;  // a geotransform was set: the grid's corner and cell size
 };

@@ -200,7 +200,7 @@ def expect_failure(what, call, text):
 
 
 # The message a Create dataset leaves when it cannot be closed into a grid file.
-def closed_with_failure(what, folder, fill):
+def closed_with_failure(what, folder, fill, says=""):
     target = f"{folder}/c.dem"
     ds = gdal.GetDriverByName("GEODEM").Create(target, 256, 256, 1, gdal.GDT_Float32)
     fill(ds)
@@ -214,7 +214,7 @@ def closed_with_failure(what, folder, fill):
     gdal.PopErrorHandler()
     gdal.UseExceptions()
     kept = f"{target}.{os.getpid()}.tif"
-    failed = error == gdal.CE_Failure and kept in message
+    failed = error == gdal.CE_Failure and kept in message and says in message
     ok = failed and os.path.exists(kept) and not os.path.exists(target)
     if not ok:
         print(f"{what}: last error {error} '{message}'")
@@ -230,7 +230,8 @@ def failures_reach_the_caller(work):
         lambda: driver.Create(f"{work}/r.dem", 3, 3, 1, gdal.GDT_Float32).SetGeoTransform(
             [500000.0, 30.0, 5.0, 4400000.0, 5.0, -30.0]),
         f"The geotransform given for {work}/r.dem is rotated or sheared")
-    failures += closed_with_failure("a Create closed without geotransform", work, lambda ds: None)
+    failures += closed_with_failure("a Create closed without geotransform", work, lambda ds: None,
+                                    f"{work}/c.dem is not written: no geotransform was set on it")
 
     def overflow():
         ds = driver.Create(f"{work}/z.dem", 20, 10, 1, gdal.GDT_Float32, ["ZOOM=10000"])
