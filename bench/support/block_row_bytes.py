@@ -1,10 +1,21 @@
-"""Bytes of one row of band 1's blocks: what a reader must hold to decode each block once."""
+"""Bytes a reader holds to decode each block of band 1 once: one row of its blocks, decoded, and
+for a GeoTIFF the stored bytes of its largest block, which libtiff reads whole before it decodes
+it (a single compressed strip is as large as the raster)."""
 import sys
 
 from osgeo import gdal
 
 gdal.UseExceptions()
-band = gdal.Open(sys.argv[1]).GetRasterBand(1)
+dataset = gdal.Open(sys.argv[1])  # kept: a band outlives a dataset that Python has dropped
+band = dataset.GetRasterBand(1)
 bw, bh = band.GetBlockSize()
 across = (band.XSize + bw - 1) // bw
-print(across * bw * bh * gdal.GetDataTypeSize(band.DataType) // 8)
+down = (band.YSize + bh - 1) // bh
+decoded = across * bw * bh * gdal.GetDataTypeSize(band.DataType) // 8
+stored = 0
+if dataset.GetDriver().ShortName == "GTiff":
+    for y in range(down):
+        for x in range(across):
+            size = band.GetMetadataItem(f"BLOCK_SIZE_{x}_{y}", "TIFF")
+            stored = max(stored, int(size or 0))
+print(decoded + stored)

@@ -21,11 +21,14 @@ cputimed() {
 }
 # The median of the numbers given.
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
-# The floor of a conversion: reading the source file once and writing a file as large as the
-# output (its second argument), in 4 MiB pieces.
+# floor_of durable|cached SOURCE OUTPUT: the floor of a conversion, reading SOURCE once and
+# writing a file as large as OUTPUT in 4 MiB pieces; "durable" flushes it to disk, as geodem and
+# the driver flush the grid file before it takes its name, "cached" leaves it in the page cache.
+# The file stays at $work/floor.out, for the caller to remove outside the timing as an output.
 floor_of() {
-  dd if="$1" of=/dev/null bs=4M status=none
-  dd if=/dev/zero of="$work/floor.out" bs=4M count="$(( ($(stat -c %s "$2") + 4194303) / 4194304 ))" \
-    status=none
-  rm -f "$work/floor.out"
+  local flush=()
+  [ "$1" = durable ] && flush=(conv=fsync)
+  dd if="$2" of=/dev/null bs=4M status=none
+  dd if=/dev/zero of="$work/floor.out" bs=4M count="$(( ($(stat -c %s "$3") + 4194303) / 4194304 ))" \
+    status=none "${flush[@]}"
 }
