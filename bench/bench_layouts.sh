@@ -5,9 +5,10 @@
 #   c  JPEG 2000, lossless, 1024 x 1024 tiles (OpenJPEG takes integers of at most 31 bits: the
 #      heights in whole metres, Int16, whose grid file has as many digits as (a)'s)
 #   d  NetCDF-4 in 1000 x 1000 chunks         e  a VRT over 400 GeoTIFF tiles of 300 x 300
-# For each: its time against (a)'s beyond the extra cost of decoding the format, at most 1.5 (that
-# cost is gdal_translate -of GTiff of the layout less that of (a), in seconds), for geodem and the
-# driver; and the peak memory of each, at most what decoding each block once holds (one row of the
+# For each: its time against (a)'s beyond the extra cost of decoding the format, at most 1.5, for
+# geodem and the driver (that cost is gdal_translate -of GTiff -ot Float32 of the layout less that
+# of (a), in seconds: Float32 throughout, so that (c)'s GeoTIFF is no smaller than (a)'s); and the
+# peak memory of each, at most what decoding each block once holds (one row of the
 # source's blocks, and a GeoTIFF's largest stored block, which libtiff reads whole) plus 160 MiB,
 # printed beside GDAL's own peak reading the source (gdalinfo -checksum) for reference. Times
 # are medians of three rounds over all layouts. Needs BUILD_DIR (as scripts/bench.sh sets it),
@@ -61,7 +62,7 @@ for round in 1 2 3; do
     read -r s k < <(run gdal_translate -q -of GEODEM -co VERSION=GRD_2007 "$src" "$work/out.dem")
     t_driver[$x]+="$s " peak_driver[$x]=$(( ${peak_driver[$x]:-0} > k ? ${peak_driver[$x]:-0} : k ))
     rm -f "$work"/out.*
-    read -r s _ < <(run gdal_translate -q -of GTiff "$src" "$work/out.tif")
+    read -r s _ < <(run gdal_translate -q -of GTiff -ot Float32 "$src" "$work/out.tif")
     t_decode[$x]+="$s "
     rm -f "$work/out.tif"
   done
