@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "gridfile/CellRounding.h"
 #include "rastersource/ZoomLimit.h"
@@ -12,6 +13,9 @@ namespace {
 
 // Cells per read: about a MiB whatever the raster, so that memory stays flat.
 constexpr int kCellsPerRead = 1 << 18;
+// The largest row of a GeoTIFF's blocks read past GDAL's cache; larger ones (a single strip, say)
+// are held once in the cache instead of in a copy of the driver's own.
+constexpr std::size_t kMostBlockRowBytes = 16 << 20;
 // Source bytes GDAL caches at a time: small enough that the heap takes the emptied cache back
 // for the next piece instead of returning it to the system (and faulting it in again).
 constexpr std::size_t kBytesPerGdalRead = 64 << 10;
@@ -69,20 +73,31 @@ GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, st
       m_zoom(zoom),
       m_encoder(zoom, noData, m_plan.marker),
       m_rowsPerGdalRead(GdalReadHeight(dataset, m_source, m_plan.type)),
-      m_rowsPerRead(ReadHeight(m_source, m_rowsPerGdalRead)) {}
+      m_rowsPerRead(ReadHeight(m_source, m_rowsPerGdalRead)),
+      m_byBlockRows(m_reader.ReadsBlockRows(m_plan.type, kMostBlockRowBytes)) {
+  int blockCols = 0;
+  GDALGetBlockSize(GDALGetRasterBand(GDALDataset::ToHandle(&dataset), m_source.band()),
+                   &blockCols, &m_blockRows);
+}
 
 bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
-  const int cols = m_source.width();
-  const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(count);
-  const std::size_t cellBytes = static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type));
-  const std::size_t rowBytes = static_cast<std::size_t>(cols) * cellBytes;
-  m_cells.resize(rowBytes * static_cast<std::size_t>(count));
+  const std::size_t n =
+      static_cast<std::size_t>(m_source.width()) * static_cast<std::size_t>(count);
+  m_cells.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type)));
+  if (!(m_byBlockRows ? CopyBlockRows(row, count) : ReadThroughCache(row, count))) return false;
+  // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
+  return GridCellEncoder::ReadsAsDouble(m_plan.type) ? Encode(GDT_Float64, m_doubles, row, n, out)
+                                                     : Encode(GDT_Float32, m_floats, row, n, out);
+}
+
+bool GeodemSourceBand::ReadThroughCache(int row, int count) {
+  const std::size_t rowBytes = m_cells.size() / static_cast<std::size_t>(count);
   for (int r = 0; r < count;) {
     const int at = row + r;
     const int pieceEnd = std::min((at / m_rowsPerGdalRead + 1) * m_rowsPerGdalRead,
                                   m_source.height());
     const int k = std::min(count - r, pieceEnd - at);
-    if (!m_reader.Read(0, at, cols, k, m_plan.type, m_plan.marker.value_or(0),
+    if (!m_reader.Read(0, at, m_source.width(), k, m_plan.type, m_plan.marker.value_or(0),
                        m_cells.data() + rowBytes * r)) {
       return false;
     }
@@ -91,9 +106,29 @@ bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
     if (at + k == pieceEnd) m_dataset.FlushCache(false);
     r += k;
   }
-  // Cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
-  return GridCellEncoder::ReadsAsDouble(m_plan.type) ? Encode(GDT_Float64, m_doubles, row, n, out)
-                                                     : Encode(GDT_Float32, m_floats, row, n, out);
+  return true;
+}
+
+bool GeodemSourceBand::CopyBlockRows(int row, int count) {
+  const std::size_t rowBytes = m_cells.size() / static_cast<std::size_t>(count);
+  for (int r = 0; r < count;) {
+    const int at = row + r, blockRow = at / m_blockRows;
+    if (blockRow != m_loadedBlockRow) {
+      m_loadedBlockRow = -1;
+      m_blockRow.resize(rowBytes * static_cast<std::size_t>(m_blockRows));
+      if (!m_reader.ReadBlockRow(blockRow, m_plan.type, m_plan.marker.value_or(0), m_scratch,
+                                 m_blockRow.data()))
+        return false;
+      m_loadedBlockRow = blockRow;
+    }
+    const int first = at - blockRow * m_blockRows;
+    const int k = std::min(count - r, m_blockRows - first);
+    std::memcpy(m_cells.data() + rowBytes * static_cast<std::size_t>(r),
+                m_blockRow.data() + rowBytes * static_cast<std::size_t>(first),
+                rowBytes * static_cast<std::size_t>(k));
+    r += k;
+  }
+  return true;
 }
 
 template <class Cell>

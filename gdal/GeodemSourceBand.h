@@ -42,6 +42,10 @@ class GeodemSourceBand final : public GridRowSource {
               std::int32_t* out);
   template <class Cell>
   bool Fits(const Cell* cells, const std::int32_t* out, std::size_t n, int row);
+  // Rows [row, row + count) into m_cells through GDAL's RasterIO and block cache, or from the
+  // source's rows of blocks read past the cache.
+  bool ReadThroughCache(int row, int count);
+  bool CopyBlockRows(int row, int count);
 
   GDALDataset& m_dataset;
   const RasterSource m_source;
@@ -51,6 +55,11 @@ class GeodemSourceBand final : public GridRowSource {
   const GridCellEncoder m_encoder;
   const int m_rowsPerGdalRead;  // rows GDAL reads and caches at a time
   const int m_rowsPerRead;      // rows handed to the grid text at a time, whole GDAL reads
+  const bool m_byBlockRows;     // the source's rows of blocks are read past GDAL's cache
+  int m_blockRows = 0;          // rows of the source's blocks
+  int m_loadedBlockRow = -1;    // the row of blocks in m_blockRow
+  std::vector<unsigned char> m_blockRow;  // one row of the source's blocks, when m_byBlockRows
+  std::vector<unsigned char> m_scratch;   // one block
   std::vector<unsigned char> m_cells;  // one read in the plan's type
   std::vector<float> m_floats;         // the same as the encoder takes them
   std::vector<double> m_doubles;

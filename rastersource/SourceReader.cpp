@@ -1,8 +1,11 @@
 #include "rastersource/SourceReader.h"
 
+#include <gdal_priv.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -223,3 +226,52 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
   });
 }
 
+
+bool SourceReader::ReadsBlockRows(GDALDataType type, std::size_t mostBytes) const {
+  const RasterSource& s = *source_;
+  if (mask_ || s.transformsValues() || s.signedBytes_ || GDALGetRasterDataType(band_) != type)
+    return false;
+  // Other drivers' blocks may be read differently from their windows; a GeoTIFF's are the file's.
+  GDALDatasetH dataset = GDALGetBandDataset(band_);
+  GDALDriverH driver = dataset ? GDALGetDatasetDriver(dataset) : nullptr;
+  if (!driver || std::strcmp(GDALGetDriverShortName(driver), "GTiff") != 0) return false;
+  int blockCols = 0, blockRows = 0;
+  GDALGetBlockSize(band_, &blockCols, &blockRows);
+  const std::size_t across = (static_cast<std::size_t>(GDALGetRasterBandXSize(band_)) +
+                              static_cast<std::size_t>(blockCols) - 1) /
+                             static_cast<std::size_t>(std::max(blockCols, 1));
+  return blockCols > 0 && blockRows > 0 &&
+         across * static_cast<std::size_t>(blockCols) * static_cast<std::size_t>(blockRows) *
+                 static_cast<std::size_t>(GDALGetDataTypeSizeBytes(type)) <=
+             mostBytes;
+}
+
+bool SourceReader::ReadBlockRow(int blockRow, GDALDataType type, double marker,
+                                std::vector<unsigned char>& scratch, void* cells) const {
+  int blockCols = 0, blockRows = 0;
+  GDALGetBlockSize(band_, &blockCols, &blockRows);
+  const int width = GDALGetRasterBandXSize(band_);
+  const int rows = std::min(blockRows, GDALGetRasterBandYSize(band_) - blockRow * blockRows);
+  const std::size_t cellBytes = static_cast<std::size_t>(GDALGetDataTypeSizeBytes(type));
+  const std::size_t blockBytes = static_cast<std::size_t>(blockCols) * blockRows * cellBytes;
+  scratch.resize(blockBytes);
+  GDALRasterBand* band = GDALRasterBand::FromHandle(band_);
+  auto* out = static_cast<unsigned char*>(cells);
+  for (int x0 = 0, blockCol = 0; x0 < width; x0 += blockCols, ++blockCol) {
+    if (GDALRasterBlock* cached = band->TryGetLockedBlockRef(blockCol, blockRow)) {
+      std::memcpy(scratch.data(), cached->GetDataRef(), blockBytes);
+      cached->DropLock();
+    } else if (GDALReadBlock(band_, blockCol, blockRow, scratch.data()) != CE_None) {
+      return false;
+    }
+    const std::size_t used = static_cast<std::size_t>(std::min(blockCols, width - x0)) * cellBytes;
+    for (int r = 0; r < rows; ++r) {
+      std::memcpy(out + (static_cast<std::size_t>(r) * width + x0) * cellBytes,
+                  scratch.data() + static_cast<std::size_t>(r) * blockCols * cellBytes, used);
+    }
+  }
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
+  return WithCellType(type, [&](auto cell) {
+    MarkNoData(static_cast<decltype(cell)*>(cells), n, source_->noData(), {}, marker);
+  });
+}

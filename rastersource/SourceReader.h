@@ -27,6 +27,17 @@ class SourceReader {
   bool Read(int x, int y, int columns, int rows, GDALDataType type, double marker,
             void* cells) const;
 
+  // Whether ReadBlockRow serves this band in `type`: a GeoTIFF band stored in that type, with no
+  // mask, scale, offset or signed bytes, whose row of blocks takes at most `mostBytes`.
+  bool ReadsBlockRows(GDALDataType type, std::size_t mostBytes) const;
+  // The rows of block row `blockRow` across the band into `cells` (the band's width, as many rows
+  // as the block row has), no-data cells given `marker`. Blocks are read straight into `scratch`,
+  // past GDAL's block cache, whose memory a long read would otherwise take from the system block
+  // after block; a block the cache holds is taken from there, as it may not be on disk yet. False
+  // when GDAL fails to read (it has reported why).
+  bool ReadBlockRow(int blockRow, GDALDataType type, double marker,
+                    std::vector<unsigned char>& scratch, void* cells) const;
+
   struct HeightRange {
     bool any = false;  // some cell holds a height
     double lowest = 0;

@@ -194,6 +194,31 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.version) + (info.param.tiledAndLarge ? "_tiled" : "");
     });
 
+// A GeoTIFF still open for writing, whose cells are in GDAL's block cache and not yet on disk,
+// gives the grid that the same file gives once closed.
+TEST_F(GeodemDriverWrite, CellsStillInGdalsCacheAreTheOnesWritten) {
+  const SourceRaster r = Surface(300, 260, {500012.5, 2.5, 0, 4400007.25, 0, -2.5}, Wkt(32650));
+  const std::string path = m_dir / "open.tif";
+  std::vector<const char*> list = Options({"TILED=YES", "BLOCKXSIZE=64", "BLOCKYSIZE=64"});
+  {
+    Dataset open(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.cols, r.rows, 1,
+                            GDT_Float32, const_cast<char**>(list.data())));
+    ASSERT_TRUE(open);
+    std::array<double, 6> transform = r.transform;
+    GDALSetGeoTransform(open.get(), transform.data());
+    GDALSetProjection(open.get(), r.wkt.c_str());
+    GDALRasterBandH band = GDALGetRasterBand(open.get(), 1);
+    GDALSetRasterNoDataValue(band, kInvalid);
+    ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.cols, r.rows,
+                           const_cast<float*>(r.cells.data()), r.cols, r.rows, GDT_Float32, 0, 0),
+              CE_None);
+    ASSERT_TRUE(CreateCopy(m_dir / "cached.dem", open.get())) << CPLGetLastErrorMsg();
+  }
+  Dataset closed(GDALOpen(path.c_str(), GA_ReadOnly));
+  ASSERT_TRUE(CreateCopy(m_dir / "closed.dem", closed.get())) << CPLGetLastErrorMsg();
+  EXPECT_EQ(TempDir::ReadFile(m_dir / "cached.dem"), TempDir::ReadFile(m_dir / "closed.dem"));
+}
+
 // gdal_translate -of GEODEM, and gdalwarp -of GEODEM through a reprojection (its source is then a
 // warped VRT), against the same commands writing GeoTIFF: every cell within half a zoom unit, no
 // data where GDAL put no data, the same geotransform and coordinate system.
