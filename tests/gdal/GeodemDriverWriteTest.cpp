@@ -199,7 +199,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(GeodemDriverWrite, CellsStillInGdalsCacheAreTheOnesWritten) {
   const SourceRaster r = Surface(300, 260, {500012.5, 2.5, 0, 4400007.25, 0, -2.5}, Wkt(32650));
   const std::string path = m_dir / "open.tif";
-  std::vector<const char*> list = Options({"TILED=YES", "BLOCKXSIZE=64", "BLOCKYSIZE=64"});
+  const std::vector<std::string> tiles = {"TILED=YES", "BLOCKXSIZE=64", "BLOCKYSIZE=64"};
+  std::vector<const char*> list = Options(tiles);  // pointers into tiles
   {
     Dataset open(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), r.cols, r.rows, 1,
                             GDT_Float32, const_cast<char**>(list.data())));
