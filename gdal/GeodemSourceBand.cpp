@@ -16,8 +16,7 @@ constexpr int kCellsPerRead = 1 << 18;
 // The largest row of a GeoTIFF's blocks read past GDAL's cache; larger ones (a single strip, say)
 // are held once in the cache instead of in a copy of the driver's own.
 constexpr std::size_t kMostBlockRowBytes = 16 << 20;
-// Source bytes GDAL caches at a time: small enough that the heap takes the emptied cache back
-// for the next piece instead of returning it to the system (and faulting it in again).
+// Source bytes GDAL caches at a time, whole rows of blocks, before the driver empties its cache.
 constexpr std::size_t kBytesPerGdalRead = 64 << 10;
 
 // Whole rows of the band's blocks, about kBytesPerGdalRead of them, after which GDAL's cache is
@@ -101,8 +100,7 @@ bool GeodemSourceBand::ReadThroughCache(int row, int count) {
                        m_cells.data() + rowBytes * r)) {
       return false;
     }
-    // The rows are read once: GDAL's block cache would only grow with the raster. Emptied after
-    // each piece, its memory is taken again from the heap rather than from the system.
+    // The rows are read once: GDAL's block cache would only grow with the raster.
     if (at + k == pieceEnd) m_dataset.FlushCache(false);
     r += k;
   }

@@ -60,7 +60,7 @@ class GeodemSourceBand final : public GridRowSource {
   int m_loadedBlockRow = -1;    // the row of blocks in m_blockRow
   std::vector<unsigned char> m_blockRow;  // one row of the source's blocks, when m_byBlockRows
   std::vector<unsigned char> m_scratch;   // one block
-  std::vector<unsigned char> m_cells;  // one read in the plan's type
-  std::vector<float> m_floats;         // the same as the encoder takes them
+  std::vector<unsigned char> m_cells;     // one read in the plan's type
+  std::vector<float> m_floats;            // the same as the encoder takes them
   std::vector<double> m_doubles;
 };

@@ -226,15 +226,18 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
   });
 }
 
-
 bool SourceReader::ReadsBlockRows(GDALDataType type, std::size_t mostBytes) const {
   const RasterSource& s = *source_;
   if (mask_ || s.transformsValues() || s.signedBytes_ || GDALGetRasterDataType(band_) != type)
     return false;
   // Other drivers' blocks may be read differently from their windows; a GeoTIFF's are the file's.
+  // Of a GeoTIFF of several bands, GDAL caches the other bands' blocks while it reads one band's,
+  // and only a read through the cache empties it again.
   GDALDatasetH dataset = GDALGetBandDataset(band_);
   GDALDriverH driver = dataset ? GDALGetDatasetDriver(dataset) : nullptr;
-  if (!driver || std::strcmp(GDALGetDriverShortName(driver), "GTiff") != 0) return false;
+  if (!driver || std::strcmp(GDALGetDriverShortName(driver), "GTiff") != 0 ||
+      GDALGetRasterCount(dataset) != 1)
+    return false;
   int blockCols = 0, blockRows = 0;
   GDALGetBlockSize(band_, &blockCols, &blockRows);
   const std::size_t across = (static_cast<std::size_t>(GDALGetRasterBandXSize(band_)) +

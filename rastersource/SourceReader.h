@@ -27,8 +27,9 @@ class SourceReader {
   bool Read(int x, int y, int columns, int rows, GDALDataType type, double marker,
             void* cells) const;
 
-  // Whether ReadBlockRow serves this band in `type`: a GeoTIFF band stored in that type, with no
-  // mask, scale, offset or signed bytes, whose row of blocks takes at most `mostBytes`.
+  // Whether ReadBlockRow serves this band in `type`: the band of a single-band GeoTIFF, stored in
+  // that type, with no mask, scale, offset or signed bytes, whose row of blocks takes at most
+  // `mostBytes`.
   bool ReadsBlockRows(GDALDataType type, std::size_t mostBytes) const;
   // The rows of block row `blockRow` across the band into `cells` (the band's width, as many rows
   // as the block row has), no-data cells given `marker`. Blocks are read straight into `scratch`,
