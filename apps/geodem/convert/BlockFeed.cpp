@@ -55,17 +55,12 @@ BlockFeed::~BlockFeed() {
 void BlockFeed::Read() {
   const std::int64_t count = layout_.count();
   for (std::int64_t i = 0; i < count && !Interruption::Signal(); ++i) {
-    {
-      // A block is read while the writer takes the one before, and not before the writer has
-      // taken it: two blocks in memory, not three (a block of 8192 x 8192 doubles is 512 MiB).
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stop_ || ready_.empty(); });
-      if (stop_) break;
-    }
     Block block = ReadBlock(i);
     const bool failed = !block.raster;
     if (failed || i + 1 == count) reader_.reset();
     std::unique_lock lock(mutex_);
+    // One block waits while the writer takes the one before.
+    changed_.wait(lock, [&] { return stop_ || ready_.empty(); });
     if (stop_) break;
     ready_.push_back(std::move(block));
     changed_.notify_all();
