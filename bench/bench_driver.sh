@@ -22,14 +22,11 @@ trap 'rm -rf "$work"' EXIT
 # The best wall seconds of three runs of a command, whose output ($work/out.* or the floor's file)
 # is removed after each run: writing over an earlier grid file would time its removal too.
 best_of_three() {
-  local best="" start t
+  local best="" t
   for _ in 1 2 3; do
-    sync
-    start="$(now)"
-    "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
-    t="$(calc "$(now) - $start")"
+    t="$(timed "$@")"
     rm -f "$work"/out.* "$work/floor.out"
-    if [ -z "$best" ] || (( $(calc "$t < $best") )); then best="$t"; fi
+    best="$(min "${best:-$t}" "$t")"
   done
   echo "$best"
 }

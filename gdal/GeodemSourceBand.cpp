@@ -74,9 +74,8 @@ GeodemSourceBand::GeodemSourceBand(GDALDataset& dataset, RasterSource source, st
       m_rowsPerGdalRead(GdalReadHeight(dataset, m_source, m_plan.type)),
       m_rowsPerRead(ReadHeight(m_source, m_rowsPerGdalRead)),
       m_byBlockRows(m_reader.ReadsBlockRows(m_plan.type, kMostBlockRowBytes)) {
-  int blockCols = 0;
-  GDALGetBlockSize(GDALGetRasterBand(GDALDataset::ToHandle(&dataset), m_source.band()),
-                   &blockCols, &m_blockRows);
+  GDALGetBlockSize(GDALGetRasterBand(GDALDataset::ToHandle(&dataset), m_source.band()), nullptr,
+                   &m_blockRows);
 }
 
 bool GeodemSourceBand::Read(int row, int count, std::int32_t* out) {
