@@ -12,21 +12,20 @@
 #include "gdal/GeodemGuard.h"
 #include "gdal/GeodemRasterBand.h"
 #include "gdal/GeodemReplacement.h"
+#include "gridfile/GridFileSet.h"
 #include "gridfile/GridHeaderParser.h"
 
+// GDAL asks every driver for every name any program opens or creates: only the header bytes GDAL
+// read are looked at, and nothing else is touched.
 int GeodemDataset::Identify(GDALOpenInfo* info) {
   return Guarded(
       [&] {
-        // A name without a file may be a grid whose killed rewrite kept it aside: Open reads it
-        // once it is back.
-        const bool grid =
-            info->nHeaderBytes > 0
-                ? GridHeaderParser::Identify(
-                      std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
-                                       static_cast<std::size_t>(info->nHeaderBytes)))
-                : !info->bStatOK && CnsdtfGridReader::RecoverEarlierFile(info->pszFilename);
-        if (grid) GeodemReplacement::Identified(info->pszFilename);
-        return grid ? TRUE : FALSE;
+        return info->nHeaderBytes > 0 &&
+                       GridHeaderParser::Identify(
+                           std::string_view(reinterpret_cast<const char*>(info->pabyHeader),
+                                            static_cast<std::size_t>(info->nHeaderBytes)))
+                   ? TRUE
+                   : FALSE;
       },
       FALSE);
 }
@@ -41,10 +40,6 @@ CPLErr GeodemDataset::Delete(const char* filename) {
 
 GDALDataset* GeodemDataset::OpenGrid(GDALOpenInfo* info) {
   if (!Identify(info)) return nullptr;
-  if (info->nHeaderBytes == 0) {
-    GDALOpenInfo recovered(info->pszFilename, info->nOpenFlags);
-    return recovered.nHeaderBytes > 0 ? OpenGrid(&recovered) : nullptr;
-  }
   GeodemReplacement::Settle(info->pszFilename);
   if (info->eAccess == GA_Update) {
     CPLError(CE_Failure, CPLE_NotSupported,
@@ -91,13 +86,12 @@ GDALDataset* GeodemDataset::CreateCopy(const char* filename, GDALDataset* source
   return Guarded(
       [&]() -> GDALDataset* {
         {
-          // Taken first: the earlier pair that GDAL's Delete kept aside goes back on any failure.
+          // The target's lock, held until the new set stands.
           std::unique_ptr<GeodemReplacement> replacement = GeodemReplacement::Begin(filename);
           if (!replacement) return nullptr;
           const auto parsed = GeodemCreationOptions::Read(options, source->GetRasterCount());
           if (!parsed || !GeodemGridCopy(filename, *parsed).Write(*source, progress, progressData))
             return nullptr;
-          replacement->Committed();
         }
         GDALOpenInfo info(filename, GA_ReadOnly);
         return Open(&info);
@@ -179,10 +173,12 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
   const std::string path = info->pszFilename;
   std::string prj;
   if (char** siblings = info->GetSiblingFiles()) {
-    const std::string name = CPLGetFilename(CPLResetExtension(path.c_str(), "prj"));
-    const int found = CSLFindString(siblings, name.c_str());  // ignores case
-    if (found < 0) return;
-    prj = CPLFormFilename(CPLGetPath(path.c_str()), siblings[found], nullptr);
+    const std::string name = CPLGetFilename(path.c_str());
+    for (char** sibling = siblings; *sibling && prj.empty(); ++sibling) {
+      if (GridFileSet::IsPrjOf(name, *sibling))
+        prj = CPLFormFilename(CPLGetPath(path.c_str()), *sibling, nullptr);
+    }
+    if (prj.empty()) return;
   } else {
     for (const char* extension : {"prj", "PRJ"}) {
       std::string candidate = CPLResetExtension(path.c_str(), extension);

@@ -15,13 +15,13 @@
 
 class GeodemDataset final : public GDALPamDataset {
  public:
+  // Looks at the header bytes GDAL read, and at nothing else.
   static int Identify(GDALOpenInfo* info);
   static GDALDataset* Open(GDALOpenInfo* info);
   // Writes the grid file from a source (GeodemGridCopy) and opens it.
   static GDALDataset* CreateCopy(const char* filename, GDALDataset* source, int strict,
                                  char** options, GDALProgressFunc progress, void* progressData);
-  // Removes a grid file and its .prj, or keeps them aside for the create GDAL makes next
-  // (GeodemReplacement).
+  // Removes a grid file's set, or leaves it to the create GDAL makes next (GeodemReplacement).
   static CPLErr Delete(const char* filename);
 
   CPLErr GetGeoTransform(double* transform) override;

@@ -11,6 +11,7 @@
 #include "gridfile/GridTextWriter.h"
 #include "gdal/GeodemSourceBand.h"
 #include "gdal/GeodemVirtualFile.h"
+#include "gridfile/GridFileSet.h"
 #include "gridfile/PrjFile.h"
 #include "host/AtomicFile.h"
 #include "host/CodePage.h"
@@ -43,11 +44,11 @@ bool GeodemGridCopy::WriteVirtual(GDALDataset& source, GDALProgressFunc progress
   const std::string folder = GeodemVirtualFile::MakeLocalFolder();
   if (folder.empty()) return false;
   const std::string local = folder + "/" + CPLGetFilename(m_target.c_str());
-  const std::string prj = PrjFile::PathBeside(local);
+  const std::string prj = GridFileSet(local).prjPath();
   const bool written =
       GeodemGridCopy(local, m_options).WriteLocal(source, progress, progressData) &&
       (!m_options.prj || !UserPath::IsOwnFile(prj) ||
-       GeodemVirtualFile::Put(prj, PrjFile::PathBeside(m_target))) &&
+       GeodemVirtualFile::Put(prj, GridFileSet(m_target).prjPath())) &&
       GeodemVirtualFile::Put(local, m_target);
   GeodemVirtualFile::RemoveLocalFolder(folder);
   return written;
@@ -61,9 +62,9 @@ bool GeodemGridCopy::WriteLocal(GDALDataset& source, GDALProgressFunc progress,
   GridTextFile out;
   if (!WriteGrid(source, *cells, out, progress ? progress : GDALDummyProgress, progressData))
     return false;
-  // The .prj before the grid takes its name: a .prj that cannot be written leaves the earlier
-  // pair as it was, and nothing needs undoing once the grid file stands.
-  if (m_options.prj && !WritePrj(source)) return false;
+  // The .prj complete before the grid takes its name; both replace the earlier set as one.
+  GridFileSet files(m_target);
+  if (m_options.prj && !WritePrj(source, files)) return false;
   if (out.Finish()) return true;
   return Fail(CPLE_FileIO, "Cannot put %s in place: %s; the unfinished new file is removed.",
               m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
@@ -78,7 +79,7 @@ bool GeodemGridCopy::MayWrite(const std::string& target, const GeodemCreationOpt
                 "this path.",
                 target.c_str());
   }
-  return MayFollow(target) && (!options.prj || MayFollow(PrjFile::PathBeside(target)));
+  return MayFollow(target) && (!options.prj || MayFollow(GridFileSet(target).prjPath()));
 }
 
 bool GeodemGridCopy::MayFollow(const std::string& path) {
@@ -121,14 +122,14 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells, GridTe
               m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
 }
 
-bool GeodemGridCopy::WritePrj(GDALDataset& source) const {
+bool GeodemGridCopy::WritePrj(GDALDataset& source, GridFileSet& files) const {
   const OGRSpatialReference* srs = source.GetSpatialRef();
   if (!srs || srs->IsEmpty()) return true;
   char* wkt = nullptr;
   srs->exportToWkt(&wkt);
   const std::string esri = PrjFile::EsriWkt(wkt ? wkt : "");
   CPLFree(wkt);
-  const std::string path = PrjFile::PathBeside(m_target);
+  const std::string path = files.prjPath();
   if (esri.empty()) {
     CPLError(CE_Warning, CPLE_AppDefined,
              "The coordinate system of %s has no ESRI form; %s is not written.", NameOf(source),
@@ -136,7 +137,7 @@ bool GeodemGridCopy::WritePrj(GDALDataset& source) const {
     return true;
   }
   std::string error;
-  if (!PrjFile::Write(path, esri, error)) {
+  if (!files.PreparePrj(esri, error)) {
     return Fail(CPLE_FileIO, "%s; %s is not written either.", error.c_str(), m_target.c_str());
   }
   return true;

@@ -12,6 +12,7 @@
 #include "gdal/GeodemCreationOptions.h"
 
 class GridRowSource;
+class GridFileSet;
 class GridTextFile;
 
 class GeodemGridCopy {
@@ -33,7 +34,7 @@ class GeodemGridCopy {
   // The grid text, flushed to the disk but not yet under the target's name.
   bool WriteGrid(GDALDataset& source, GridRowSource& cells, GridTextFile& out,
                  GDALProgressFunc progress, void* progressData) const;
-  bool WritePrj(GDALDataset& source) const;
+  bool WritePrj(GDALDataset& source, GridFileSet& files) const;
 
   std::string m_target;
   GeodemCreationOptions m_options;

@@ -24,7 +24,7 @@
 #include "gdal/GeodemSourceBand.h"
 #include "gdal/GeodemVirtualFile.h"
 #include "gridfile/CellRounding.h"
-#include "host/TargetLeftovers.h"
+#include "gridfile/GridFileSet.h"
 #include "host/UserPath.h"
 #include "rastersource/RasterSource.h"
 
@@ -126,7 +126,7 @@ GDALDataset* GeodemWritableDataset::Create(const char* filename, int cols, int r
 
 GDALDataset* GeodemWritableDataset::CreateOver(const char* filename, int cols, int rows,
                                                int bands, GDALDataType type, char** options) {
-  // Taken first: the earlier pair that GDAL's Delete kept aside goes back on any failure.
+  // The target's lock, held until the dataset is closed and the new set stands.
   std::unique_ptr<GeodemReplacement> replacement = GeodemReplacement::Begin(filename);
   if (!replacement) return nullptr;
   const auto parsed = GeodemCreationOptions::Read(options, bands);
@@ -138,7 +138,7 @@ GDALDataset* GeodemWritableDataset::CreateOver(const char* filename, int cols, i
     return nullptr;
   }
   if (!HasRoom(filename, cols, rows, type)) return nullptr;
-  const std::string temporaryPath = TargetLeftovers::DriverRasterOf(filename);
+  const std::string temporaryPath = GridFileSet::DriverRasterOf(filename);
   GDALDataset* temporary = CreateTemporary(temporaryPath, filename, cols, rows, bands, type);
   if (!temporary) return nullptr;
   return new GeodemWritableDataset(filename, temporaryPath, temporary, *parsed,
@@ -276,7 +276,6 @@ void GeodemWritableDataset::Close() {
            "no geotransform was set on it (SetGeoTransform), and a grid needs its corner and "
            "cell size.");
   } else if (WriteGrid()) {
-    m_replacement->Committed();
     GDALDeleteDataset(GDALGetDriverByName("GTiff"), m_temporaryPath.c_str());
   }
 }

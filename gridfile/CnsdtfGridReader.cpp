@@ -6,20 +6,7 @@
 #include <cstring>
 
 #include "gridfile/GridHeaderParser.h"
-#include "gridfile/PrjFile.h"
-#include "host/TargetFileLock.h"
-#include "host/TargetLeftovers.h"
 #include "messages/MessageText.h"
-
-bool CnsdtfGridReader::RecoverEarlierFile(const std::string& path) {
-  VSIStatBufL stat;
-  if (VSIStatL(path.c_str(), &stat) == 0) return true;
-  if (path.rfind("/vsi", 0) == 0) return false;
-  long holder = 0;
-  if (TargetFileLock::Probe(path, &holder) != TargetFileLock::State::kStale) return false;
-  TargetLeftovers::ClearNamedBy(PrjFile::FilesOfGrid(path), holder);
-  return VSIStatL(path.c_str(), &stat) == 0;
-}
 
 bool CnsdtfGridReader::Open(const std::string& path) {
   m_error.clear();
@@ -28,7 +15,6 @@ bool CnsdtfGridReader::Open(const std::string& path) {
   m_failedColumn = 0;
   m_nextRow = 0;
   m_rowStarts.clear();
-  RecoverEarlierFile(path);
   VSIStatBufL stat;
   if (VSIStatExL(path.c_str(), &stat, VSI_STAT_NATURE_FLAG) == 0 && VSI_ISDIR(stat.st_mode)) {
     return Fail(MessageText::Tr("is a folder, not a grid file"));

@@ -27,10 +27,6 @@ class CnsdtfGridReader {
   // False, with Error() saying why, when it cannot be opened or its header is refused (a header
   // that claims far more cells than the file can hold among them).
   bool Open(const std::string& path);
-  // A write of this name that was killed may have kept the earlier grid file and its .prj aside;
-  // a reader puts them back under their names, as the next writer would. True when a file stands
-  // at `path` afterwards. Nothing happens while a writer is at work, nor for /vsi paths.
-  static bool RecoverEarlierFile(const std::string& path);
   const GridHeader& Header() const { return m_header; }
   // The file offset where the data section's first value is looked for.
   std::uint64_t DataOffset() const { return m_rowStarts.empty() ? 0 : m_rowStarts.front(); }

@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "gridfile/GridFileSet.h"
 #include "host/CodePage.h"
 
 bool GridTextFile::Create(const std::string& gbkPath) {
-  if (!m_file.Create(OsPath(gbkPath))) {
+  m_path = OsPath(gbkPath);
+  if (!m_file.Create(m_path)) {
     m_error = errno;
     return false;
   }
@@ -88,7 +90,8 @@ bool GridTextFile::Complete() {
 
 bool GridTextFile::Finish() {
   if (!Complete()) return false;
-  if (m_file.Commit()) return true;
+  std::string error;
+  if (GridFileSet(m_path).Commit(m_file, error)) return true;
   m_error = errno;
   return false;
 }

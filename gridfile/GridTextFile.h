@@ -39,7 +39,8 @@ class GridTextFile {
   // Writes what is buffered and flushes it to the disk, not yet under the file's name; true only
   // when every byte reached it.
   bool Complete();
-  // Complete, then puts the file in place.
+  // Complete, then puts the file in place with the .prj this process prepared for it, in place
+  // of the earlier grid's set (GridFileSet).
   bool Finish();
 
  private:
@@ -47,6 +48,7 @@ class GridTextFile {
   void WriteAll(const char* at, std::size_t n);
   void StartWriteback();
 
+  std::string m_path;  // the operating system's
   AtomicFile m_file;
   std::unique_ptr<char[]> m_buffer;
   std::size_t m_used = 0;

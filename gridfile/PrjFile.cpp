@@ -2,21 +2,12 @@
 
 #include <cpl_conv.h>
 #include <ogr_srs_api.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-
-#include "host/AtomicFile.h"
+#include "gridfile/GridFileSet.h"
 #include "host/CoordinateUnits.h"
 
 std::string PrjFile::PathBeside(const std::string& gridPath) {
-  return std::filesystem::path(gridPath).replace_extension(".prj").string();
-}
-
-std::vector<std::string> PrjFile::FilesOfGrid(const std::string& gridPath) {
-  return {gridPath, PathBeside(gridPath), gridPath + ".aux.xml"};
+  return GridFileSet(gridPath).prjPath();
 }
 
 std::string PrjFile::EsriWkt(const std::string& wkt) {
@@ -44,17 +35,4 @@ std::string PrjFile::EsriWkt(const std::string& wkt) {
   }
   OSRDestroySpatialReference(srs);
   return esri;
-}
-
-bool PrjFile::Write(const std::string& path, const std::string& esriWkt, std::string& error) {
-  // Like the grid file: complete or not at all, and never through another user's link.
-  AtomicFile file;
-  const std::string text = esriWkt + "\n";
-  if (file.Create(path) &&
-      ::write(file.fd(), text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-      file.Commit())
-    return true;
-  error = file.refusal().empty() ? "cannot write " + path + ": " + std::strerror(errno)
-                                 : file.refusal();
-  return false;
 }

@@ -6,20 +6,15 @@
 // AUTHORITY["EPSG","4490"], as ESRI's own WKT may carry it: GDAL, QGIS and PROJ then name the
 // system by its code (EPSG:4490, 4547...) instead of guessing it from the names. A system whose
 // coordinates the grid converts to metres (CoordinateUnits) is written in metres, without a code.
-// The GDAL driver of the grid format reads it back, and both geodem and the driver write it.
+// The GDAL driver of the grid format reads it back, and both geodem and the driver write it, with
+// the grid as one set (GridFileSet).
 #include <string>
-#include <vector>
 
 class PrjFile {
  public:
-  // The .prj of a grid file: its extension replaced (or added).
+  // The .prj of a grid file: its extension replaced (or added), as GridFileSet names it.
   static std::string PathBeside(const std::string& gridPath);
-  // A grid file with the files that go with it: its .prj and GDAL's .aux.xml.
-  static std::vector<std::string> FilesOfGrid(const std::string& gridPath);
   // A coordinate system (any WKT GDAL reads) as the .prj text above; empty when there is none or
   // GDAL cannot read it.
   static std::string EsriWkt(const std::string& wkt);
-  // Writes the text to path, replacing a file there as AtomicFile does (a link only where
-  // UserPath follows it); false with error set on failure.
-  static bool Write(const std::string& path, const std::string& esriWkt, std::string& error);
 };

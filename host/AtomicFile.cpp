@@ -49,9 +49,27 @@ bool AtomicFile::Create(const std::string& target) {
     m_temporary.clear();
     return false;
   }
-  // The replacement keeps the access rights of the file it replaces.
-  if (exists) ::fchmod(m_fd, existing.st_mode & 07777);
+  m_earlier.reset();
+  if (exists) {
+    m_earlier = existing;
+    ::fchmod(m_fd, existing.st_mode & 07777);
+  }
   return true;
+}
+
+// Root replacing another user's file leaves it theirs: a grid they could read stays readable. The
+// owner changes only once the file has its name: until then a side file of the run's own is what
+// the next writer looks for.
+int AtomicFile::KeepForOwner(const std::string& path, const std::optional<struct stat>& earlier) {
+  if (!earlier || ::geteuid() != 0 || earlier->st_uid == 0) return -1;
+  return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+}
+
+void AtomicFile::GiveToOwner(int fd, const std::optional<struct stat>& earlier) {
+  if (fd < 0) return;
+  // The descriptor, not the name: whatever stands at the name by now is not changed.
+  if (::fchown(fd, earlier->st_uid, earlier->st_gid) == 0) ::fchmod(fd, earlier->st_mode & 07777);
+  ::close(fd);
 }
 
 bool AtomicFile::Write(const void* data, std::size_t size) {
@@ -81,13 +99,15 @@ bool AtomicFile::Commit() {
   if (!Sync()) return false;
   m_synced = false;
   if (m_temporary.empty()) return true;
+  const int owned = KeepForOwner(m_temporary, m_earlier);
   if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+    if (owned >= 0) ::close(owned);
     Abandon();
     return false;
   }
+  GiveToOwner(owned, m_earlier);
   m_temporary.clear();
   SyncFolderOf(m_target);
-  ::unlink((m_target + ".aux.xml").c_str());
   return true;
 }
 

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -53,9 +56,33 @@ bool StillAt(int fd, const std::string& path) {
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-bool OwnedByUser(int fd) {
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+// The descriptors of the locks this process holds. A child that fork makes without exec shares
+// their open file descriptions and with them the locks; it lets go of them at once, so that a lock
+// dies with its writer, not with the last process that inherited it.
+constexpr int kMaxHeld = 64;
+std::atomic<int> g_held[kMaxHeld];  // descriptor + 1; 0 is a free slot
+
+void ForgetHeldInChild() {
+  for (std::atomic<int>& slot : g_held) {
+    const int held = slot.exchange(0);
+    if (held > 0) ::close(held - 1);
+  }
+}
+
+void NoteHeld(int fd) {
+  static const bool registered = ::pthread_atfork(nullptr, nullptr, ForgetHeldInChild) == 0;
+  (void)registered;
+  for (std::atomic<int>& slot : g_held) {
+    int expected = 0;
+    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+  }
+}
+
+void ForgetHeld(int fd) {
+  for (std::atomic<int>& slot : g_held) {
+    int expected = fd + 1;
+    if (slot.compare_exchange_strong(expected, 0)) return;
+  }
 }
 
 bool WrittenInPlace(const std::string& target) {
@@ -76,6 +103,9 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
   m_holder = 0;
   m_refusal.clear();
   if (WrittenInPlace(target)) return Result::kLocked;
+  // Never through a stranger's link to another folder.
+  std::string resolved;
+  if (!UserPath::Follow(target, resolved, m_refusal)) return Result::kFailed;
   const std::string path = LockPathOf(target);
   // A few rounds at most: each one is lost only to a holder that finished meanwhile.
   for (int round = 0; round < 16; ++round) {
@@ -84,11 +114,14 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) {
       created = false;
-      fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      // Someone else's file, a FIFO or a hard link under the lock's name is not ours to take over.
+      fd = UserPath::OpenSide(path, O_RDWR, m_refusal);
       if (fd < 0 && errno == ENOENT) continue;
     }
-    // Someone else's file (or a link) under the lock's name is not ours to take over.
-    if (fd < 0 || (!created && !OwnedByUser(fd))) return Refuse(fd, path);
+    if (fd < 0) {
+      if (!m_refusal.empty()) errno = EEXIST;
+      return Result::kFailed;
+    }
     if (!LockWhole(fd)) {
       const int error = errno;
       const bool busy = error == EAGAIN || error == EACCES;
@@ -107,7 +140,9 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
       m_staleHolder = ReadPid(fd);
     }
     WritePid(fd);
+    NoteHeld(fd);
     m_fd = fd;
+    m_pid = ::getpid();
     m_lockPath = path;
     return Result::kLocked;
   }
@@ -115,18 +150,14 @@ TargetFileLock::Result TargetFileLock::Acquire(const std::string& target) {
   return Result::kFailed;
 }
 
-TargetFileLock::Result TargetFileLock::Refuse(int fd, const std::string& path) {
-  const int error = errno;
-  if (fd >= 0) ::close(fd);
-  m_refusal = UserPath::SideRefusal(path);
-  errno = m_refusal.empty() ? error : EEXIST;
-  return Result::kFailed;
-}
-
 void TargetFileLock::Release() {
   if (m_fd < 0) return;
-  ::unlink(m_lockPath.c_str());
-  ::close(m_fd);
+  // In a child of the writer the lock is not this process's: the writer still holds its file.
+  if (m_pid == ::getpid()) {
+    ForgetHeld(m_fd);
+    ::unlink(m_lockPath.c_str());
+    ::close(m_fd);
+  }
   m_fd = -1;
   m_lockPath.clear();
 }
@@ -134,8 +165,9 @@ void TargetFileLock::Release() {
 TargetFileLock::State TargetFileLock::Probe(const std::string& target, long* holder) {
   if (holder) *holder = 0;
   if (WrittenInPlace(target)) return State::kFree;
-  int fd = ::open(LockPathOf(target).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return State::kFree;
+  std::string refusal;
+  const int fd = UserPath::OpenSide(LockPathOf(target), O_RDONLY, refusal);
+  if (fd < 0) return State::kFree;  // a stranger's file there is no lock: the writer refuses it
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;

@@ -4,7 +4,8 @@
 // description lock on "<target>.lock" beside the target, which holds the writer's process id and
 // is removed when the lock is released. The kernel drops the lock of a process that dies, so a lock
 // file that is there but held by nobody was left by a writer that did not finish: what that writer
-// left beside the target is stale, and the next holder may clear it away.
+// left beside the target is stale, and the next holder may clear it away. A child that the writer
+// forks (without exec) lets go of the lock at once, so that the lock dies with the writer.
 //
 // A target that exists and is not a regular file (a device such as /dev/null, a FIFO, or a link to
 // one) is written in place and needs no lock. Paths are the operating system's (UTF-8).
@@ -40,10 +41,9 @@ class TargetFileLock {
   static std::string LockPathOf(const std::string& target);
 
  private:
-  Result Refuse(int fd, const std::string& path);
-
   std::string m_lockPath;
   int m_fd = -1;
+  long m_pid = 0;  // the process that took the lock
   bool m_foundStale = false;
   long m_staleHolder = 0;
   long m_holder = 0;

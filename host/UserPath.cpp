@@ -48,12 +48,27 @@ std::string LinkRefusal(const std::string& link, const struct stat& st, const st
          folder + "; it is not followed, and nothing is written there";
 }
 
+std::string KindOf(const struct stat& st) {
+  if (S_ISFIFO(st.st_mode)) return "a FIFO";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+  if (S_ISDIR(st.st_mode)) return "a folder";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  if (st.st_nlink > 1) return "a file with " + std::to_string(st.st_nlink) + " hard links";
+  return "a file";
+}
+
 std::string StrangerRefusal(const std::string& path, const struct stat& st) {
   if (S_ISLNK(st.st_mode))
     return path + " is a symbolic link of user " + UserName(st.st_uid) +
            " where a file of this run's own belongs; it is not followed, and nothing is written";
-  return path + " is in the way and belongs to user " + UserName(st.st_uid) +
-         " (or is no regular file); it is not reused, and nothing is written";
+  return path + " is in the way (" + KindOf(st) + " of user " + UserName(st.st_uid) +
+         "); it is not reused, and nothing is written";
+}
+
+// A side file is the user's own regular file with no other name: a hard link would let a write
+// to it change some other file.
+bool IsOwnSide(const struct stat& st) {
+  return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1;
 }
 
 }  // namespace
@@ -70,35 +85,100 @@ std::string UserPath::SideName(const std::string& path, std::string_view suffix)
   return path.substr(0, nameStart + keep) + hash + std::string(suffix);
 }
 
+namespace {
+
+// A link that the rule lets the user follow; refusal set (errno EACCES) when not.
+bool MayFollowLink(const std::string& link, const struct stat& st, std::string& refusal) {
+  const std::string folder = FolderOf(link);
+  struct stat dir {};
+  if (::stat(folder.c_str(), &dir) != 0) return false;
+  if (SharedFolder(dir) && st.st_uid != ::geteuid() && st.st_uid != dir.st_uid) {
+    refusal = LinkRefusal(link, st, folder);
+    errno = EACCES;
+    return false;
+  }
+  return true;
+}
+
+bool ReadLink(const std::string& link, const struct stat& st, std::string& target) {
+  std::vector<char> text(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+  const ssize_t n = ::readlink(link.c_str(), text.data(), text.size());
+  if (n < 0 || static_cast<std::size_t>(n) >= text.size()) {
+    if (n >= 0) errno = ENAMETOOLONG;  // the link changed under us
+    return false;
+  }
+  target.assign(text.data(), static_cast<std::size_t>(n));
+  return !target.empty() || (errno = ENOENT, false);
+}
+
+// The parts of a path, in order; empty parts and "." left out.
+void PushParts(const std::string& path, std::vector<std::string>& pending) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    start = end + 1;
+  }
+  // pending is a stack: the first part last.
+  pending.insert(pending.end(), parts.rbegin(), parts.rend());
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+// Part by part, as the kernel walks a path: a link anywhere in it (a folder as much as the file)
+// is followed only where the rule allows, so that a stranger's link to another folder in a shared
+// one cannot lead a write there.
 bool UserPath::Follow(const std::string& path, std::string& resolved, std::string& refusal) {
   refusal.clear();
-  std::string current = path;
-  for (int hop = 0; hop < kMaxLinks; ++hop) {
-    struct stat link {};
-    if (::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
-      resolved = current;
-      return true;
+  std::vector<std::string> pending;
+  PushParts(path, pending);
+  std::string done = !path.empty() && path.front() == '/' ? "/" : "";
+  int links = 0;
+  while (!pending.empty()) {
+    const std::string part = std::move(pending.back());
+    pending.pop_back();
+    if (part == "..") {
+      // done holds no links, so its parent is the path's own.
+      const bool up = done.empty() || done == ".." || done.ends_with("/..");
+      if (up) {
+        done = Join(done, "..");
+      } else if (done != "/") {
+        const std::size_t slash = done.find_last_of('/');
+        done = slash == std::string::npos ? "" : slash == 0 ? "/" : done.substr(0, slash);
+      }
+      continue;
     }
-    const std::string folder = FolderOf(current);
-    struct stat dir {};
-    if (::stat(folder.c_str(), &dir) != 0) return false;
-    if (SharedFolder(dir) && link.st_uid != ::geteuid() && link.st_uid != dir.st_uid) {
-      refusal = LinkRefusal(current, link, folder);
-      errno = EACCES;
+    const std::string next = Join(done, part);
+    struct stat st {};
+    if (::lstat(next.c_str(), &st) != 0) {
+      // Nothing there: the rest is a name to be made, with no link in it yet.
+      done = next;
+      for (; !pending.empty(); pending.pop_back()) done = Join(done, pending.back());
+      break;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      done = next;
+      continue;
+    }
+    if (++links > kMaxLinks) {
+      errno = ELOOP;
       return false;
     }
-    std::vector<char> target(static_cast<std::size_t>(link.st_size > 0 ? link.st_size : PATH_MAX) +
-                             1);
-    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
-      if (n >= 0) errno = ENAMETOOLONG;  // the link changed under us
-      return false;
-    }
-    std::string next(target.data(), static_cast<std::size_t>(n));
-    current = next.front() == '/' ? next : folder + "/" + next;
+    std::string target;
+    if (!MayFollowLink(next, st, refusal) || !ReadLink(next, st, target)) return false;
+    if (target.front() == '/') done = "/";
+    PushParts(target, pending);
   }
-  errno = ELOOP;
-  return false;
+  resolved = done.empty() ? "." : done;
+  return true;
 }
 
 int UserPath::Open(const std::string& path, int flags, mode_t mode, std::string& refusal) {
@@ -108,8 +188,26 @@ int UserPath::Open(const std::string& path, int flags, mode_t mode, std::string&
   return ::open(resolved.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
 }
 
+int UserPath::OpenSide(const std::string& path, int flags, std::string& refusal) {
+  refusal.clear();
+  // Never blocks: a FIFO planted at the name would hold an open for reading for ever.
+  const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP || errno == ENXIO) refusal = SideRefusal(path);
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && IsOwnSide(st)) return fd;
+  ::close(fd);
+  refusal = StrangerRefusal(path, st);
+  errno = EEXIST;
+  return -1;
+}
+
 int UserPath::CreateSide(const std::string& path, mode_t mode, std::string& refusal) {
   refusal.clear();
+  std::string folder;
+  if (!Follow(FolderOf(path), folder, refusal)) return -1;
   for (int round = 0; round < 2; ++round) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -123,13 +221,13 @@ int UserPath::CreateSide(const std::string& path, mode_t mode, std::string& refu
 
 std::string UserPath::SideRefusal(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || IsOwnFile(path)) return {};
+  if (::lstat(path.c_str(), &st) != 0 || IsOwnSide(st)) return {};
   return StrangerRefusal(path, st);
 }
 
 bool UserPath::IsOwnFile(const std::string& path) {
   struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+  return ::lstat(path.c_str(), &st) == 0 && IsOwnSide(st);
 }
 
 void UserPath::RemoveOwnFile(const std::string& path) {

@@ -3,7 +3,7 @@
 #include <gdal.h>
 
 #include "HVXOWRITER/HVXORasterWriterBase/HVXORasterWriterBase.h"
-#include "host/TargetLeftovers.h"
+#include "gridfile/GridFileSet.h"
 #include "host/CodePage.h"
 #include "host/GeoCancel.h"
 #include "host/HVXBaseLib.h"
@@ -34,7 +34,7 @@ TargetFileLock::Result TargetClaims::Claim(const std::string& finalPath,
   }
   if (lock->foundStale()) {
     if (temporaryPath != finalPath) DeleteTemporaryRaster(temporaryPath);
-    TargetLeftovers::Clear({OsPath(finalPath)}, lock->staleHolder());
+    GridFileSet(OsPath(finalPath)).ClearLeftovers(lock->staleHolder());
   }
   m_held[finalPath] = Held{std::move(lock), temporaryPath};
   return result;

@@ -67,13 +67,67 @@ with rasterio.open(sys.argv[2], "w", driver="GEODEM", ZOOM=10000000, **profile) 
 """
 
 
-def zoom_overflow_rasterio(folder, small, big):
+# rasterio deletes an existing output itself (GDALDeleteDataset) before it creates one: that
+# delete is the caller's, done at once, so the earlier pair is gone whatever the write does after.
+def zoom_overflow_rasterio(work, small):
+    folder = tempfile.mkdtemp(dir=work)
+    gdal.Translate(f"{folder}/g.dem", small, format="GEODEM")
     r = run(sys.executable, "-c", RASTERIO_WRITE, small, f"{folder}/g.dem")
     kept = glob.glob(f"{folder}/g.dem.*.tif")  # the caller's raster, kept and named
     told = "largest zoom" in r.stderr and len(kept) == 1 and kept[0] in r.stderr
     for f in kept:
         os.remove(f)
-    return None if told else f"exit {r.returncode}: {r.stderr}"
+    if told and not os.listdir(folder):
+        return 0
+    print(f"rasterio with a zoom overflow: exit {r.returncode}, left {os.listdir(folder)}: "
+          f"{r.stderr}")
+    return 1
+
+
+# A delete the caller asks for (GDALDeleteDataset without a driver, as gdalmanage and rasterio
+# call it) is done when it returns: the grid and its .prj in any case, nothing kept for a later
+# run to bring back, and a SIGTERM to the program afterwards changes nothing.
+DELETE_AND_WAIT = """
+import sys, time
+from osgeo import gdal
+gdal.UseExceptions()
+gdal.IdentifyDriver(sys.argv[1]).Delete(sys.argv[1])
+print("deleted", flush=True)
+time.sleep(60)
+"""
+
+
+def delete_is_done(work, small):
+    failures = 0
+    for prj in ("g.prj", "g.PRJ"):
+        folder = tempfile.mkdtemp(dir=work)
+        gdal.Translate(f"{folder}/g.dem", small, format="GEODEM")
+        os.rename(f"{folder}/g.prj", f"{folder}/{prj}")
+        deleter = subprocess.Popen([sys.executable, "-c", DELETE_AND_WAIT, f"{folder}/g.dem"],
+                                   stdout=subprocess.PIPE, text=True)
+        said = deleter.stdout.readline().strip()
+        left = sorted(os.listdir(folder))
+        deleter.send_signal(signal.SIGTERM)
+        deleter.wait()
+        after = sorted(os.listdir(folder))
+        later = run("gdalinfo", f"{folder}/g.dem")
+        if said != "deleted" or left or after or later.returncode == 0:
+            print(f"delete with {prj}: said {said!r}, left {left}, after SIGTERM {after}")
+            failures += 1
+    return failures
+
+
+# The earlier grid's access rights stay with the name through gdal_translate.
+def mode_kept(work, small):
+    folder = tempfile.mkdtemp(dir=work)
+    gdal.Translate(f"{folder}/g.dem", small, format="GEODEM")
+    os.chmod(f"{folder}/g.dem", 0o600)
+    translate(small, f"{folder}/g.dem", "-co", "ZOOM=10")
+    mode = os.stat(f"{folder}/g.dem").st_mode & 0o7777
+    if mode == 0o600:
+        return 0
+    print(f"gdal_translate over a 0600 grid left it {oct(mode)}")
+    return 1
 
 
 def folder_at_prj(folder, small, big):
@@ -110,10 +164,17 @@ def next_geodem(folder, small):
     return None if r.returncode != 0 and "exists" in r.stderr else f"geodem: {r.stderr}"
 
 
-# A reader of the name finds the earlier pair back too: the user's first look after a kill.
+# A reader of the name after a kill reads the earlier pair, which never moved, and changes nothing:
+# the dead writer's side files stay for its next writer.
 def next_reader(*command):
     def case(folder, small):
+        before = sorted(os.listdir(folder))
         r = run(*command, f"{folder}/g.dem")
+        if sorted(os.listdir(folder)) != before:
+            return f"{command[-1]} changed the folder: {before} -> {sorted(os.listdir(folder))}"
+        for name in before:
+            if name.endswith((".part", ".lock")):
+                os.remove(f"{folder}/{name}")
         return None if r.returncode == 0 else f"{command[-1]}: {r.stderr}"
     return case
 
@@ -121,7 +182,6 @@ def next_reader(*command):
 def earlier_pair_survives(work, small, big):
     cases = {
         "gdal_translate with a zoom overflow": zoom_overflow_translate,
-        "rasterio with a zoom overflow": zoom_overflow_rasterio,
         "gdal_translate with a folder at g.prj": folder_at_prj,
         "gdal_translate killed, then gdal_translate": killed(next_translate),
         "gdal_translate killed, then geodem convert": killed(next_geodem),
@@ -138,8 +198,7 @@ def earlier_pair_survives(work, small, big):
         complaint = case(folder, small, big)
         if os.path.exists(f"{folder}/kept.prj"):
             os.remove(f"{folder}/kept.prj")
-        # The lock file of a killed writer stays where geodem only looked: it marks leftovers.
-        left = sorted(f for f in os.listdir(folder) if f != "g.dem.lock")
+        left = sorted(os.listdir(folder))
         if complaint:
             pass
         elif left != ["g.dem", "g.prj"]:
@@ -288,7 +347,8 @@ def main():
         small = write_source(f"{work}/small.tif", 40, 30, 1000.0)
         big = write_source(f"{work}/big.tif", 2500, 2500)
         failures = (earlier_pair_survives(work, small, big) + failures_reach_the_caller(work) +
-                    killed_create_leftovers(work, small))
+                    killed_create_leftovers(work, small) + zoom_overflow_rasterio(work, small) +
+                    delete_is_done(work, small) + mode_kept(work, small))
         print(f"{failures} failures")
         return 1 if failures else 0
 

@@ -3,6 +3,8 @@
 # files under the names a conversion is about to write.
 #   shared_folder_test.sh links GEODEM PLUGIN_DIR SANITIZED   root, with user nobody planting (else skipped)
 #   shared_folder_test.sh names GEODEM PLUGIN_DIR SANITIZED   file names at the length limit
+#   shared_folder_test.sh reading GEODEM PLUGIN_DIR SANITIZED reading touches no side file
+#   shared_folder_test.sh commits GEODEM PLUGIN_DIR SANITIZED writers killed at each commit step
 # A sanitized build's plug-in loads only into instrumented programs: GDAL's own tools then run
 # without it, and the checks through gdal_translate and Python are left to the plain build.
 set -uo pipefail
@@ -111,6 +113,41 @@ EOF
   as_nobody flock -x -n "$system.lock" true 2>/dev/null && fail "nobody could hold $system.lock"
   GEODEM_SYSTEM_REGISTRY=$system "$geodem" register --system >"$work/log" 2>&1 ||
     fail "geodem register --system after nobody tried its lock: $(cat "$work/log")"
+  # A stranger's link as a folder of the path leads nowhere: nothing is written behind it.
+  mkdir -m 0700 "$work/secret"
+  as_nobody ln -s "$work/secret" "$share/out2"
+  "$geodem" convert --prj "$work/src.tif" "$share/out2/g.dem" >"$work/log" 2>&1
+  refused "geodem convert through nobody's link as a folder" "$work/log" $?
+  if [ "$sanitized" = 0 ]; then
+    gdal_translate -q -of GEODEM "$work/src.tif" "$share/out2/h.dem" >"$work/log" 2>&1
+    refused "gdal_translate through nobody's link as a folder" "$work/log" $?
+  fi
+  [ -z "$(ls -A "$work/secret")" ] || fail "written behind nobody's folder link: $(ls "$work/secret")"
+  # A FIFO or a hard link at the lock's name: one clear error at once, nothing waited on or
+  # truncated.
+  as_nobody mkfifo -m 0666 "$share/f.dem.lock"
+  timeout 60 "$geodem" convert "$work/src.tif" "$share/f.dem" >"$work/log" 2>&1
+  status=$?
+  [ "$status" != 124 ] || fail "geodem convert waited on nobody's FIFO at f.dem.lock"
+  refused "geodem convert with nobody's FIFO at f.dem.lock" "$work/log" $status
+  ln "$victim" "$share/h.dem.lock"
+  "$geodem" convert "$work/src.tif" "$share/h.dem" >"$work/log" 2>&1
+  [ $? != 0 ] || fail "geodem convert took a hard link to $victim for its lock"
+  grep -q "hard links" "$work/log" || fail "no message naming the hard link: $(cat "$work/log")"
+  intact "geodem convert with a hard link at h.dem.lock"
+  rm -f "$share/h.dem.lock"
+  # Root replacing nobody's grid and .prj in nobody's folder leaves them nobody's, as they were.
+  mkdir "$work/theirs"
+  "$geodem" convert -q --prj "$work/src.tif" "$work/theirs/n.dem" >"$work/log" 2>&1 ||
+    fail "the first conversion: $(cat "$work/log")"
+  chown -R nobody:nogroup "$work/theirs"
+  chmod 0640 "$work/theirs/n.dem"
+  "$geodem" convert -q --overwrite --prj "$work/src.tif" "$work/theirs/n.dem" >"$work/log" 2>&1 ||
+    fail "root's conversion over nobody's grid: $(cat "$work/log")"
+  [ "$(stat -c %U:%G:%a "$work/theirs/n.dem")" = nobody:nogroup:640 ] ||
+    fail "nobody's grid became $(stat -c %U:%G:%a "$work/theirs/n.dem")"
+  [ "$(stat -c %U "$work/theirs/n.prj")" = nobody ] ||
+    fail "nobody's .prj became $(stat -c %U "$work/theirs/n.prj")'s"
   # A link of the user's own is followed as ever: the file it names is replaced.
   printf 'earlier\n' >"$work/real.dem"
   ln -s "$work/real.dem" "$share/own.dem"
@@ -120,9 +157,50 @@ EOF
   grep -q earlier "$work/real.dem" && fail "the file behind root's own link was not written"
 }
 
+# Reading changes nothing, in any GDAL program with the plug-in loaded: no name is looked at but the
+# ones given (no lock, no side file), and a FIFO at a side name delays nothing.
+reading() {
+  [ "$sanitized" = 0 ] || { echo "skipped: the sanitized plug-in loads into no GDAL tool"; exit 77; }
+  command -v strace >/dev/null || { echo "skipped: no strace (scripts/bootstrap.sh --tests)"; exit 77; }
+  source_raster "$work/src.tif" 5
+  mkfifo "$work/out.tif.lock" "$work/missing.dem.lock"
+  "$geodem" convert -q --prj "$work/src.tif" "$work/g.dem" || fail "geodem convert"
+  local command
+  for command in "gdal_translate -q -of GTiff $work/src.tif $work/out.tif" \
+                 "gdalinfo $work/missing.dem" "gdalinfo $work/g.dem"; do
+    timeout 60 strace -f -qq -e trace=%file -o "$work/trace" $command >/dev/null 2>&1
+    [ $? != 124 ] || fail "$command waited on a FIFO"
+    grep -E '\.(lock|kept|ready|part)"' "$work/trace" | grep -v ENOENT >/dev/null &&
+      fail "$command touched a side file: $(grep -E '\.(lock|kept|ready|part)"' "$work/trace")"
+    grep -E '\.(lock|kept|ready)"' "$work/trace" >/dev/null &&
+      fail "$command looked at a side name: $(grep -E '\.(lock|kept|ready)"' "$work/trace" | head -3)"
+  done
+  # Identify of a name that is no grid costs nothing: with the plug-in, GDAL's tools make the same
+  # calls on the names they are given as without it.
+  for command in "gdalinfo $work/src.tif" "gdal_translate -q -of GTiff $work/src.tif $work/b.tif"; do
+    local calls=()
+    for plugins in "$GDAL_DRIVER_PATH" "$work/no-plug-ins"; do
+      rm -f "$work/b.tif"
+      GDAL_DRIVER_PATH=$plugins strace -f -qq -e trace=%file -o "$work/trace" $command >/dev/null 2>&1
+      calls+=("$(grep -cE "\"$work/(src|b)\.tif" "$work/trace")")
+    done
+    echo "$command: ${calls[0]} file calls on its names with the plug-in, ${calls[1]} without"
+    [ "${calls[0]}" = "${calls[1]}" ] || fail "$command: the plug-in adds file calls on its names"
+  done
+}
+
+# Every writer killed at each step of its commit (see commit_kill_points.py).
+commits() {
+  command -v strace >/dev/null || { echo "skipped: no strace (scripts/bootstrap.sh --tests)"; exit 77; }
+  "$python" "$(dirname "$0")/commit_kill_points.py" "$geodem" "$sanitized"
+  exit $?
+}
+
 case $mode in
   names) names ;;
   links) links ;;
-  *) echo "usage: $0 links|names GEODEM PLUGIN_DIR SANITIZED"; exit 2 ;;
+  reading) reading ;;
+  commits) commits ;;
+  *) echo "usage: $0 links|names|reading|commits GEODEM PLUGIN_DIR SANITIZED"; exit 2 ;;
 esac
 [ "$failures" = 0 ] && echo "passed" || exit 1

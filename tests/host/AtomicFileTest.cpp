@@ -16,9 +16,12 @@
 // every library it loads, the host's AtomicFile included.
 namespace {
 bool g_failFsync = false;
+int g_folderFsyncs = 0;
 }
 
 extern "C" int fsync(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) ++g_folderFsyncs;
   if (!g_failFsync) return static_cast<int>(::syscall(SYS_fsync, fd));
   errno = EIO;
   return -1;
@@ -44,8 +47,8 @@ TEST(AtomicFile, TargetChangesOnlyAtCommit) {
   const Case cases[] = {
       {"new, committed", false, true, "new", {"out.dem"}},
       {"new, abandoned", false, false, "", {}},
-      // The earlier file's GDAL statistics describe data that is gone.
-      {"replacing, committed", true, true, "new", {"out.dem"}},
+      // The grid's companions are its file set's to replace (GridFileSet), not the file's.
+      {"replacing, committed", true, true, "new", {"out.dem", "out.dem.aux.xml"}},
       {"replacing, abandoned", true, false, "earlier", {"out.dem", "out.dem.aux.xml"}},
   };
   for (const Case& c : cases) {
@@ -63,7 +66,10 @@ TEST(AtomicFile, TargetChangesOnlyAtCommit) {
       ASSERT_TRUE(Write(file, "new"));
       EXPECT_EQ(TempDir::ReadFile(target), c.earlier ? "earlier" : "");
       if (c.commit) {
+        const int folderFsyncs = g_folderFsyncs;
         EXPECT_TRUE(file.Commit());
+        // The rename lasts only once the folder's entry is on the disk too.
+        EXPECT_GT(g_folderFsyncs, folderFsyncs);
       }
     }
     EXPECT_EQ(TempDir::Entries(dir.Path()), c.entries);

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -62,6 +64,72 @@ TEST(TargetFileLock, SecondWriterIsRefusedWhileTheFirstLivesAndClearsUpAfterOneT
     EXPECT_EQ(TempDir::ReadFile(lockFile), std::to_string(self) + "\n");
     second.Release();
     EXPECT_FALSE(fs::exists(lockFile));
+  }
+}
+
+// A lock dies with its writer, not with a child it forked (as Python's multiprocessing does) that
+// lives on.
+TEST(TargetFileLock, DiesWithItsWriterThoughAForkedChildLives) {
+  TempDir dir;
+  const std::string target = dir / "out.dem";
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    TargetFileLock lock;
+    if (lock.Acquire(target) != TargetFileLock::Result::kLocked) ::_exit(1);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(pipeFds[1]);
+      char byte;
+      [[maybe_unused]] ssize_t n = ::read(pipeFds[0], &byte, 1);  // lives until the test ends
+      ::_exit(0);
+    }
+    ::_exit(child > 0 ? 0 : 1);  // the writer dies holding the lock
+  }
+  ::close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+  ASSERT_EQ(status, 0);
+  long holder = 0;
+  EXPECT_EQ(TargetFileLock::Probe(target, &holder), TargetFileLock::State::kStale);
+  TargetFileLock next;
+  EXPECT_EQ(next.Acquire(target), TargetFileLock::Result::kLocked);
+  EXPECT_TRUE(next.foundStale());
+  EXPECT_EQ(next.staleHolder(), static_cast<long>(writer));
+  ::close(pipeFds[1]);  // the child ends
+}
+
+// What stands at the lock's name and is not a lock file of the user's own is refused at once,
+// never waited on, written or truncated.
+TEST(TargetFileLock, PlantsAtTheLockNameAreRefused) {
+  struct Case {
+    const char* what;
+    void (*plant)(const std::string& lockFile, const std::string& other);
+  };
+  const Case cases[] = {
+      {"a FIFO", [](const std::string& lockFile, const std::string&) {
+         ASSERT_EQ(::mkfifo(lockFile.c_str(), 0666), 0);
+       }},
+      {"a hard link to another file", [](const std::string& lockFile, const std::string& other) {
+         ASSERT_EQ(::link(other.c_str(), lockFile.c_str()), 0);
+       }},
+      {"a symbolic link to another file", [](const std::string& lockFile, const std::string& other) {
+         fs::create_symlink(other, lockFile);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string target = dir / "out.dem", other = dir / "other";
+    TempDir::WriteFile(other, "someone's data");
+    c.plant(TargetFileLock::LockPathOf(target), other);
+    EXPECT_EQ(TargetFileLock::Probe(target), TargetFileLock::State::kFree);
+    TargetFileLock lock;
+    EXPECT_EQ(lock.Acquire(target), TargetFileLock::Result::kFailed);
+    EXPECT_NE(lock.refusal().find("out.dem.lock"), std::string::npos) << lock.refusal();
+    EXPECT_EQ(TempDir::ReadFile(other), "someone's data");
   }
 }
 

@@ -89,6 +89,27 @@ TEST_F(SharedFolder, LinksFollowedAsTheKernelRuleAllows) {
   EXPECT_TRUE(UserPath::Follow(own, resolved, refusal));
   EXPECT_EQ(resolved, m_dir / "victim");
 
+  // Anywhere in the path: a stranger's link as a folder leads no write behind it.
+  const std::string folderLink = m_share + "/out";
+  fs::create_symlink(m_dir.Path(), folderLink);
+  ASSERT_EQ(::lchown(folderLink.c_str(), m_stranger, m_stranger), 0);
+  EXPECT_FALSE(UserPath::Follow(folderLink + "/g.dem", resolved, refusal));
+  EXPECT_NE(refusal.find("out is a symbolic link of user nobody"), std::string::npos) << refusal;
+  AtomicFile behind;
+  EXPECT_FALSE(behind.Create(folderLink + "/g.dem"));
+  std::string sideRefusal;
+  EXPECT_EQ(UserPath::CreateSide(folderLink + "/g.dem.lock", 0600, sideRefusal), -1);
+  EXPECT_FALSE(fs::exists(m_dir / "g.dem.lock") || fs::exists(m_dir / "g.dem"));
+
+  // The folder's owner's link is followed, as the kernel follows it.
+  const std::string theirs = m_dir / "theirs";
+  fs::create_directory(theirs);
+  ::chmod(theirs.c_str(), 01777);
+  ASSERT_EQ(::chown(theirs.c_str(), m_stranger, m_stranger), 0);
+  fs::create_symlink(m_dir / "victim", theirs + "/b.dem");
+  ASSERT_EQ(::lchown((theirs + "/b.dem").c_str(), m_stranger, m_stranger), 0);
+  EXPECT_TRUE(UserPath::Follow(theirs + "/b.dem", resolved, refusal)) << refusal;
+
   ::chmod(m_share.c_str(), 0777);  // writable for all, but not sticky
   EXPECT_TRUE(UserPath::Follow(m_share + "/a.dem", resolved, refusal));
 }

@@ -25,11 +25,11 @@
 #include "apps/geodem/convert/MosaicGrid.h"
 #include "apps/geodem/convert/SpaceCheck.h"
 #include "apps/geodem/convert/WriterLoader.h"
+#include "gridfile/GridFileSet.h"
 #include "gridfile/PrjFile.h"
 #include "host/CodePage.h"
 #include "host/HostRuntime.h"
 #include "host/TargetFileLock.h"
-#include "host/TargetLeftovers.h"
 #include "host/UserPath.h"
 #include "rastersource/ZoomLimit.h"
 
@@ -150,10 +150,9 @@ std::optional<int> ConvertCommand::CheckTargets() {
         ok = false;
         continue;
       }
-      // A killed writer's earlier grid file, kept aside, is back under its name before anything
-      // is decided about it.
-      if (lock == TargetFileLock::State::kStale)
-        TargetLeftovers::ClearNamedBy(PrjFile::FilesOfGrid(output), holder);
+      // What a killed writer left of a replacement is completed before anything is decided
+      // about the name.
+      if (lock == TargetFileLock::State::kStale) ClearLeftovers(output);
       // The commonest mistake, said in one line before the writer refuses it in its own words.
       // Devices and FIFOs are written in place and need no --overwrite.
       if (!options_.overwrite && IsRegularFile(output)) {
@@ -175,7 +174,7 @@ std::optional<int> ConvertCommand::CheckTargets() {
         ok = false;
       }
     }
-    if (options_.prj && !CheckPrjFiles(t)) ok = false;
+    if (!CheckPrjFiles(t)) ok = false;
     if (!t.mosaic) continue;
     const RasterSource& first = sources_[t.feeds.front().source].raster;
     for (const TargetFeed& f : t.feeds) {
@@ -294,10 +293,12 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
       const std::string temporary = UserPath::SideName(output, ".tmp");
       if (Exists(temporary)) record.existedBefore.insert(temporary);
     }
-    if (!job.RunTarget(writer.target.Get(), t)) {
-      failed.push_back(std::move(record));
-    } else if (options_.prj && !WritePrjFiles(t)) {
+    // The .prj files complete before the writer puts each grid in place with its own.
+    std::vector<std::unique_ptr<GridFileSet>> prepared;
+    if (options_.prj && !PreparePrjFiles(t, prepared)) {
       prjFailed = true;
+    } else if (!job.RunTarget(writer.target.Get(), t)) {
+      failed.push_back(std::move(record));
     }
   }
   writer.Release();  // closes whatever a failed target left open
@@ -315,23 +316,30 @@ bool ConvertCommand::MayWrite(const std::string& path) {
   return false;
 }
 
-// A .prj is an output like the grid file: one already there is replaced only with --overwrite.
+// A .prj beside the name would be taken for the new grid's coordinate system, and the new grid
+// replaces it: only with --overwrite, like the grid file.
 bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
   bool ok = true;
   std::set<std::string> checked;
   for (const TargetFeed& f : target.feeds) {
     if (!checked.insert(f.output).second) continue;
-    const std::string prj = PrjFile::PathBeside(f.output);
-    if (prj == f.output) {
+    const GridFileSet files(f.output);
+    const std::string prj = files.prjPath();
+    if (options_.prj && prj == f.output) {
       console_.Error(Tr("--prj: the grid file %s would be its own .prj", f.output.c_str()));
       ok = false;
-    } else if (!options_.overwrite && Exists(prj)) {
-      console_.Error(Tr("%s exists; remove it, or use --overwrite to replace it", prj.c_str()));
-      ok = false;
-    } else if (!MayWrite(prj)) {
+      continue;
+    }
+    // GDAL's statistics of an earlier grid are nobody's work to keep.
+    for (const std::string& companion : files.Companions()) {
+      if (options_.overwrite || IsRegularFile(f.output) || companion == f.output + ".aux.xml")
+        continue;
+      console_.Error(
+          Tr("%s exists; remove it, or use --overwrite to replace it", companion.c_str()));
       ok = false;
     }
-    if (sources_[f.source].raster.wkt().empty()) {
+    if (options_.prj && !MayWrite(prj)) ok = false;
+    if (options_.prj && sources_[f.source].raster.wkt().empty()) {
       console_.Warning(Tr("%s has no coordinate system: no %s is written",
                           sources_[f.source].raster.path().c_str(), prj.c_str()));
     }
@@ -339,21 +347,29 @@ bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
   return ok;
 }
 
-bool ConvertCommand::WritePrjFiles(const PlannedTarget& target) {
-  bool ok = true;
+bool ConvertCommand::PreparePrjFiles(const PlannedTarget& target,
+                                     std::vector<std::unique_ptr<GridFileSet>>& prepared) {
   std::set<std::string> written;
   for (const TargetFeed& f : target.feeds) {
     // A mosaic's sources share one coordinate system (checked before): the first one speaks.
     if (!written.insert(f.output).second) continue;
     const std::string esri = PrjFile::EsriWkt(sources_[f.source].raster.wkt());
     if (esri.empty()) continue;
+    prepared.push_back(std::make_unique<GridFileSet>(f.output));
     std::string error;
-    if (!PrjFile::Write(PrjFile::PathBeside(f.output), esri, error)) {
-      console_.Error(error);
-      ok = false;
+    if (!prepared.back()->PreparePrj(esri, error)) {
+      console_.Error(Tr("%s; %s is not written either", error.c_str(), f.output.c_str()));
+      return false;
     }
   }
-  return ok;
+  return true;
+}
+
+// Under the target's lock, taken for a moment: another writer may have started meanwhile.
+void ConvertCommand::ClearLeftovers(const std::string& output) {
+  TargetFileLock lock;
+  if (lock.Acquire(output) == TargetFileLock::Result::kLocked && lock.foundStale())
+    GridFileSet(output).ClearLeftovers(lock.staleHolder());
 }
 
 double ConvertCommand::WidestOutput() const {

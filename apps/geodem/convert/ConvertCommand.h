@@ -16,6 +16,8 @@
 #include "apps/geodem/convert/JobSource.h"
 #include "apps/geodem/convert/TargetPlan.h"
 
+class GridFileSet;
+
 class ConvertCommand {
  public:
   ConvertCommand(const ConvertOptions& options, Console& console)
@@ -40,7 +42,9 @@ class ConvertCommand {
                                            const char* byDefault) const;
   std::optional<std::int64_t> JobZoom() const;
   // --prj: the .prj beside each grid file of a target that was written; false when one fails.
-  bool WritePrjFiles(const PlannedTarget& target);
+  bool PreparePrjFiles(const PlannedTarget& target,
+                       std::vector<std::unique_ptr<GridFileSet>>& prepared);
+  void ClearLeftovers(const std::string& output);
   bool CheckPrjFiles(const PlannedTarget& target);
   // False (said) when the name is behind a link the user may not follow (UserPath).
   bool MayWrite(const std::string& path);

@@ -83,7 +83,6 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
   const auto start = std::chrono::steady_clock::now();
   GridCheckResult result;
   result.path = path;
-  CnsdtfGridReader::RecoverEarlierFile(path);
   VSIStatBufL stat;
   if (VSIStatL(path.c_str(), &stat) == 0) result.bytes = static_cast<std::uint64_t>(stat.st_size);
 

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gridfile/GridFileSet.h"
+#include "host/AtomicFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using Files = std::map<std::string, std::string>;  // name -> content
+
+void Lay(const TempDir& dir, const Files& files) {
+  for (const auto& [name, content] : files) TempDir::WriteFile(dir / name, content);
+}
+
+Files Read(const TempDir& dir) {
+  Files files;
+  for (const std::string& name : TempDir::Entries(dir.Path()))
+    files[name] = TempDir::ReadFile(dir / name);
+  return files;
+}
+
+TEST(GridFileSet, PrjNamesAsGdalMatchesThem) {
+  struct Case {
+    const char* grid;
+    const char* name;
+    bool prj;
+  };
+  const Case cases[] = {
+      {"g.dem", "g.prj", true},      {"g.dem", "g.PRJ", true},   {"g.dem", "G.Prj", true},
+      {"g", "g.prj", true},          {"a.b.dem", "a.b.prj", true}, {"g.dem", "g.prjx", false},
+      {"g.dem", "gg.prj", false},    {"g.dem", "g.dem.prj", false}, {"g.dem", "g.prj.1.kept", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GridFileSet::IsPrjOf(c.grid, c.name), c.prj) << c.grid << " " << c.name;
+  }
+}
+
+// Whatever the earlier set, a commit leaves exactly the new one: the grid, its .prj when it has
+// one, nothing of the earlier set beside it and no side file.
+TEST(GridFileSet, CommitReplacesTheWholeSet) {
+  struct Case {
+    const char* what;
+    Files earlier;
+    bool newPrj;
+  };
+  const Case cases[] = {
+      {"nothing before", {}, true},
+      {"a grid alone", {{"g.dem", "old"}}, true},
+      {"grid and .prj", {{"g.dem", "old"}, {"g.prj", "old srs"}}, true},
+      {"grid and .PRJ", {{"g.dem", "old"}, {"g.PRJ", "old srs"}}, true},
+      {"grid, .prj and statistics",
+       {{"g.dem", "old"}, {"g.prj", "old srs"}, {"g.dem.aux.xml", "<PAMDataset/>"}},
+       true},
+      {"a new grid without a coordinate system", {{"g.dem", "old"}, {"G.prj", "old srs"}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Lay(dir, c.earlier);
+    Lay(dir, {{"other.prj", "not ours"}});
+    GridFileSet files(dir / "g.dem");
+    std::string error;
+    if (c.newPrj) {
+      ASSERT_TRUE(files.PreparePrj("new srs", error)) << error;
+    }
+    AtomicFile grid;
+    ASSERT_TRUE(grid.Create(dir / "g.dem"));
+    ASSERT_TRUE(grid.Write("new", 3));
+    ASSERT_TRUE(files.Commit(grid, error)) << error;
+    Files expected{{"g.dem", "new"}, {"other.prj", "not ours"}};
+    if (c.newPrj) expected["g.prj"] = "new srs\n";
+    EXPECT_EQ(Read(dir), expected);
+  }
+}
+
+// A replacement that never commits leaves the earlier set as it was, and no side file.
+TEST(GridFileSet, UncommittedLeavesTheEarlierSet) {
+  TempDir dir;
+  const Files earlier{{"g.dem", "old"}, {"g.prj", "old srs"}};
+  Lay(dir, earlier);
+  {
+    GridFileSet files(dir / "g.dem");
+    std::string error;
+    ASSERT_TRUE(files.PreparePrj("new srs", error));
+    AtomicFile grid;
+    ASSERT_TRUE(grid.Create(dir / "g.dem"));
+  }
+  EXPECT_EQ(Read(dir), earlier);
+}
+
+// What the next writer makes of a writer killed at each point of its commit (process 4242): the
+// earlier set, or the new one, complete.
+TEST(GridFileSet, LeftoversOfAKilledCommitComplete) {
+  const std::string part = "g.dem.4242.part", prjPart = "g.prj.4242.part",
+                    ready = "g.prj.4242.ready";
+  const Files earlier{{"g.dem", "old"}, {"g.PRJ", "old srs"}};
+  const Files replaced{{"g.dem", "new"}, {"g.prj", "new srs"}};
+  struct Case {
+    const char* what;
+    Files left;
+    Files expected;
+  };
+  const Case cases[] = {
+      {"while writing", {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {part, "ne"}}, earlier},
+      {"with the .prj ready",
+       {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {part, "new"}, {ready, "new srs"}},
+       earlier},
+      {"the earlier .prj aside",
+       {{"g.dem", "old"}, {"g.PRJ.4242.kept", "old srs"}, {part, "new"}, {ready, "new srs"}},
+       earlier},
+      {"the grid in place", {{"g.dem", "new"}, {"g.PRJ.4242.kept", "old srs"}, {ready, "new srs"}},
+       replaced},
+      {"the .prj in place", {{"g.dem", "new"}, {"g.PRJ.4242.kept", "old srs"}, {"g.prj", "new srs"}},
+       replaced},
+      {"before the grid was begun", {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {prjPart, "new srs"}},
+       earlier},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Lay(dir, c.left);
+    GridFileSet(dir / "g.dem").ClearLeftovers(4242);
+    EXPECT_EQ(Read(dir), c.expected);
+  }
+}
+
+// Root replacing another user's set leaves it theirs, with its access rights; whatever another
+// user left under the dead writer's side names is not taken for the writer's own.
+TEST(GridFileSet, OwnersAndStrangersSideFiles) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root and user nobody to own files";
+  TempDir dir;
+  Lay(dir, {{"g.dem", "old"}, {"g.prj", "old srs"}});
+  for (const char* name : {"g.dem", "g.prj"}) {
+    ASSERT_EQ(::chown((dir / name).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(::chmod((dir / name).c_str(), 0600), 0);
+  }
+  GridFileSet files(dir / "g.dem");
+  std::string error;
+  ASSERT_TRUE(files.PreparePrj("new srs", error));
+  AtomicFile grid;
+  ASSERT_TRUE(grid.Create(dir / "g.dem"));
+  ASSERT_TRUE(grid.Write("new", 3));
+  ASSERT_TRUE(files.Commit(grid, error));
+  for (const char* name : {"g.dem", "g.prj"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, nobody->pw_uid) << name;
+    EXPECT_EQ(st.st_gid, nobody->pw_gid) << name;
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+  }
+
+  Lay(dir, {{"g.prj.4242.kept", "planted"}, {"g.dem.4242.part", "planted"}});
+  ASSERT_EQ(::chown((dir / "g.prj.4242.kept").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ASSERT_EQ(::chown((dir / "g.dem.4242.part").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  GridFileSet(dir / "g.dem").ClearLeftovers(4242);
+  EXPECT_EQ(TempDir::ReadFile(dir / "g.prj"), "new srs\n");
+  EXPECT_EQ(TempDir::ReadFile(dir / "g.prj.4242.kept"), "planted");
+}
+
+}  // namespace
