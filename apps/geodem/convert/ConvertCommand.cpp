@@ -365,11 +365,15 @@ bool ConvertCommand::PreparePrjFiles(const PlannedTarget& target,
   return true;
 }
 
-// Under the target's lock, taken for a moment: another writer may have started meanwhile.
+// Under the target's lock, taken for a moment: another writer may have started meanwhile. The
+// dead writer's temporary raster goes too, as the writer's own claim of the target would take it.
 void ConvertCommand::ClearLeftovers(const std::string& output) {
   TargetFileLock lock;
-  if (lock.Acquire(output) == TargetFileLock::Result::kLocked && lock.foundStale())
-    GridFileSet(output).ClearLeftovers(lock.staleHolder());
+  if (lock.Acquire(output) != TargetFileLock::Result::kLocked || !lock.foundStale()) return;
+  GridFileSet(output).ClearLeftovers(lock.staleHolder());
+  const std::string temporary = UserPath::SideName(output, ".tmp");
+  GDALDriverH hfa = GDALGetDriverByName("HFA");
+  if (hfa && UserPath::IsOwnFile(temporary)) GDALDeleteDataset(hfa, temporary.c_str());
 }
 
 double ConvertCommand::WidestOutput() const {
