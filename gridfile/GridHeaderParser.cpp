@@ -55,16 +55,15 @@ bool ParseNumber(std::string_view text, Number& value) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-// "NoData", "NODATA_value", "NoDataValue", ... in any letter case.
-bool IsNoDataKey(std::string_view key) {
+}  // namespace
+
+bool GridHeaderParser::IsNoDataKey(std::string_view key) {
   std::string plain;
   for (char c : key) {
     if (c != '_' && c != ' ') plain += c;
   }
   return EqualsNoCase(plain, "NoData") || EqualsNoCase(plain, "NoDataValue");
 }
-
-}  // namespace
 
 bool GridHeaderParser::Identify(std::string_view head) {
   std::string_view line = LineAt(head, FirstLine(head));

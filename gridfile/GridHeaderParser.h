@@ -21,6 +21,9 @@ class GridHeaderParser {
   // True when the file's first bytes begin a CNSDTF-DEM grid: "DataMark: CNSDTF-DEM" or
   // "NSDTF-DEM" on the first line (after a UTF-8 byte order mark and blank lines, if any).
   static bool Identify(std::string_view head);
+  // Whether a key names the no-data value: "NoData", "NODATA_value", "NoDataValue", ... in any
+  // letter case.
+  static bool IsNoDataKey(std::string_view key);
 
   // Parses the header at the start of head, the file's first bytes (the whole file when atEnd).
   // On success fills header and dataOffset, where the data section's values begin in head.

@@ -77,6 +77,9 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
       _("the value that stands for no data (default: the header's no-data key, else -99999)"));
   infoNoDataOpt->type_name("V");
   infoCommand->add_flag("--json", info.json, _("one JSON object on stdout, for scripts"));
+  infoCommand->add_flag("-q,--quiet", info.quiet,
+                        _("nothing but warnings and errors (and the JSON object of --json): for "
+                          "a quick-look alone"));
   infoCommand
       ->add_option("--quicklook", info.quicklook,
                    _("also write a quick-look picture: a hillshade over a colour ramp of the "

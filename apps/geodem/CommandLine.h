@@ -3,7 +3,7 @@
 //   geodem convert [options] SRC... DST
 //   geodem batch [options] --out-dir DIR SRC... | --manifest FILE   (or --report DIR)
 //   geodem sheets --scale N [options] --out-dir DIR SRC...   (or --number-of, --extent, --list)
-//   geodem info [--nodata V] [--json] [--quicklook FILE.png] FILE.dem
+//   geodem info [--nodata V] [--json] [-q] [--quicklook FILE.png] FILE.dem
 //   geodem check [options] FILE.dem...
 //   geodem register | unregister [--system]
 //   geodem --help | --version

@@ -29,6 +29,14 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
       std::make_shared<UsageLines>(std::vector<std::string>{"[OPTIONS] FILE.dem..."}));
   command_->add_option("FILE", given_.files, _("the grid files"));
   command_->add_flag("--json", given_.json, _("one JSON array on stdout, an object per file"));
+  command_->add_flag("-q,--quiet", given_.quiet,
+                     _("only the files with findings, and the summary line only when there are "
+                       "any; the exit status is the same"));
+  command_
+      ->add_flag("--verbose", given_.verbose,
+                 _("also each file's cells, no-data cells, heights and the seconds its check "
+                   "took"))
+      ->excludes("--quiet");
   command_->add_option("-j,--jobs", jobs_, _("files checked at once (default: the cores)"))
       ->type_name("N");
   command_
@@ -51,7 +59,9 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
   command_->add_flag("--sheet", given_.check.sheet,
                      _("each file is named by a national map sheet number (J50E001010.dem): its "
                        "grid must cover the sheet, in its .prj's coordinate system (else degrees "
-                       "for unit D); the margin on each side is reported"));
+                       "for unit D); the margin on each side is reported, and an edge is missed "
+                       "when the grid falls short of it by more than the header's numbers can "
+                       "state (half a unit of their last decimal) and a thousandth of a cell"));
   command_
       ->add_option("--scale", scale_,
                    _("with --sheet: the sheets must be of scale 1:N (1000000 to 5000)"))

@@ -64,7 +64,11 @@ int CheckCommand::Run() {
   if (m_options.json) {
     CheckReport::WriteJson(m_results, m_out);
   } else {
-    CheckReport::WriteText(m_results, m_out);
+    CheckReport::WriteText(m_results,
+                           m_options.quiet     ? CheckReport::Detail::kQuiet
+                           : m_options.verbose ? CheckReport::Detail::kVerbose
+                                               : CheckReport::Detail::kNormal,
+                           m_out);
   }
   m_out.flush();
   bool failed = false;

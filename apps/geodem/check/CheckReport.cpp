@@ -5,6 +5,7 @@
 
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/Translation.h"
+#include "apps/geodem/report/GridFigures.h"
 
 namespace CheckReport {
 
@@ -33,15 +34,26 @@ std::string FindingsJson(const GridCheckResult& result, GridFinding::Level level
   return out + "]";
 }
 
-std::string OptionalNumber(const std::optional<double>& value) {
-  return value ? JsonText::Number(*value) : "null";
-}
-
 // The margins by which the grid reaches past its sheet's edges, when they were checked.
 void SheetLine(const GridCheckResult& r, std::ostream& out) {
   if (!r.sheet || !r.sheet->margins) return;
   out << "  "
       << Tr("sheet %s: margins %s", r.sheet->number.c_str(), r.sheet->margins->Text().c_str())
+      << "\n";
+}
+
+// The file's cells, no data, heights and the time its check took.
+void FiguresLine(const GridCheckResult& r, std::ostream& out) {
+  char share[32], seconds[32];
+  std::snprintf(share, sizeof share, "%.2f", r.NoDataShare() * 100);
+  std::snprintf(seconds, sizeof seconds, "%.2f", r.seconds);
+  const std::string heights =
+      r.lowest ? Tr("heights %s m to %s m", JsonText::Number(*r.lowest).c_str(),
+                    JsonText::Number(*r.highest).c_str())
+               : std::string(_("no heights"));
+  out << "  "
+      << Tr("%s cells, %s no data (%s%%), %s; checked in %s s", std::to_string(r.cells).c_str(),
+            std::to_string(r.noDataCells).c_str(), share, heights.c_str(), seconds)
       << "\n";
 }
 
@@ -60,19 +72,23 @@ std::string SheetJson(const SheetPlacement& s) {
 
 }  // namespace
 
-void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
+void WriteText(const std::vector<GridCheckResult>& results, Detail detail, std::ostream& out) {
+  const bool quiet = detail == Detail::kQuiet;
   int withErrors = 0, withWarnings = 0;
   for (const GridCheckResult& r : results) {
     withErrors += r.errors() > 0;
     withWarnings += r.errors() == 0 && r.warnings() > 0;
+    if (quiet && r.findings.empty()) continue;
     out << r.path << ": ";
     if (r.findings.empty()) {
       out << _("ok") << "\n";
+      if (detail == Detail::kVerbose) FiguresLine(r, out);
       SheetLine(r, out);
       continue;
     }
     out << Count(r.errors(), N_("1 error"), N_("%d errors")) << ", "
         << Count(r.warnings(), N_("1 warning"), N_("%d warnings")) << "\n";
+    if (detail == Detail::kVerbose) FiguresLine(r, out);
     SheetLine(r, out);
     std::size_t placeWidth = 5;
     for (const GridFinding& f : r.findings)
@@ -83,6 +99,7 @@ void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
     }
   }
   const int n = static_cast<int>(results.size());
+  if (quiet && withErrors + withWarnings == 0) return;
   out << Tr("%s checked: %d with errors, %d with warnings only, %d ok",
             Count(n, N_("1 file"), N_("%d files")).c_str(), withErrors, withWarnings,
             n - withErrors - withWarnings)
@@ -90,18 +107,19 @@ void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out) {
 }
 
 std::string JsonOf(const GridCheckResult& r) {
-  std::string out = "{\"file\":" + JsonText::Quote(r.path) + ",\"status\":\"" + r.Status() +
-                    "\",\"errors\":" + FindingsJson(r, GridFinding::Level::kError) +
-                    ",\"warnings\":" + FindingsJson(r, GridFinding::Level::kWarning) +
-                    ",\"bytes\":" + std::to_string(r.bytes);
+  std::string out = "{\"file\":" + JsonText::Quote(r.path);
   if (r.header) {
-    out += ",\"rows\":" + std::to_string(r.header->rows) +
-           ",\"cols\":" + std::to_string(r.header->cols) +
-           ",\"zoom\":" + std::to_string(r.header->zoom);
+    // The figures info gives too, under its names; the file's name is already there.
+    GridFigures figures{r.path,         r.header->rows, r.header->cols, r.header->zoom,
+                        r.noData,       r.cells,        r.noDataCells,  r.lowest,
+                        r.highest};
+    for (const auto& [name, value] : figures.JsonMembers())
+      if (name != "file") out += ",\"" + name + "\":" + value;
   }
-  out += ",\"min\":" + OptionalNumber(r.lowest) + ",\"max\":" + OptionalNumber(r.highest) +
-         ",\"nodata_share\":" + JsonText::Number(r.NoDataShare()) +
-         ",\"seconds\":" + JsonText::Number(r.seconds);
+  out += std::string(",\"status\":\"") + r.Status() +
+         "\",\"errors\":" + FindingsJson(r, GridFinding::Level::kError) +
+         ",\"warnings\":" + FindingsJson(r, GridFinding::Level::kWarning) +
+         ",\"bytes\":" + std::to_string(r.bytes) + ",\"seconds\":" + JsonText::Number(r.seconds);
   if (r.sheet) out += ",\"sheet\":" + SheetJson(*r.sheet);
   out += "}";
   return out;

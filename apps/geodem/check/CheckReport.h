@@ -8,7 +8,10 @@
 
 namespace CheckReport {
 
-void WriteText(const std::vector<GridCheckResult>& results, std::ostream& out);
+// How much the table says: kQuiet only the files with findings, and the summary line only when
+// some file has one; kVerbose also each file's figures (cells, no data, heights, time).
+enum class Detail { kQuiet, kNormal, kVerbose };
+void WriteText(const std::vector<GridCheckResult>& results, Detail detail, std::ostream& out);
 void WriteJson(const std::vector<GridCheckResult>& results, std::ostream& out);
 // The JSON object of one file, on one line.
 std::string JsonOf(const GridCheckResult& result);

@@ -9,9 +9,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include "messages/MessageText.h"
-#endif
 
 namespace {
 
@@ -25,9 +25,9 @@ struct Masks {
 // Blanks are the bytes up to ' ' (control characters among them: no number holds one, and the
 // grid reader reports them), so that two instructions classify sixteen bytes.
 #if defined(__SSE2__)
-__attribute__((always_inline)) inline Masks Classify(const char* at) {
+__attribute__((always_inline)) inline Masks Classify(const char* at, char lineEnd) {
   Masks m;
-  const __m128i space = _mm_set1_epi8(' '), newline = _mm_set1_epi8('\n');
+  const __m128i space = _mm_set1_epi8(' '), newline = _mm_set1_epi8(lineEnd);
   for (int i = 0; i < 4; ++i) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
     const __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes);
@@ -38,13 +38,13 @@ __attribute__((always_inline)) inline Masks Classify(const char* at) {
   return m;
 }
 #else
-inline Masks Classify(const char* at) {
+inline Masks Classify(const char* at, char lineEnd) {
   Masks m;
   for (std::size_t i = 0; i < kBlock; ++i) {
     const auto c = static_cast<unsigned char>(at[i]);
     const std::uint64_t bit = std::uint64_t{1} << i;
     if (c <= ' ') m.blank |= bit;
-    if (c == '\n') m.newline |= bit;
+    if (at[i] == lineEnd) m.newline |= bit;
   }
   return m;
 }
@@ -52,11 +52,19 @@ inline Masks Classify(const char* at) {
 
 }  // namespace
 
-DataLineScan::DataLineScan(std::uint64_t dataOffset, int rows, int cols)
+DataLineScan::DataLineScan(std::uint64_t dataOffset, int rows, int cols, char lineEnd)
     : m_dataOffset(dataOffset),
+      m_lineEnd(lineEnd),
       m_cols(cols),
       m_cells(static_cast<std::int64_t>(rows) * cols),
       m_width(std::min(cols, 10)) {}
+
+char DataLineScan::LineEndOf(std::string_view head) {
+  const std::size_t end = head.find_first_of("\r\n");
+  if (end == std::string_view::npos || head[end] == '\n') return '\n';
+  const std::size_t after = head.find_first_not_of('\r', end);
+  return after != std::string_view::npos && head[after] == '\n' ? '\n' : '\r';
+}
 
 bool DataLineScan::Run(const std::string& path, std::vector<GridFinding>& findings) {
   VSILFILE* file = VSIFOpenL(path.c_str(), "rb");
@@ -90,7 +98,7 @@ bool DataLineScan::Run(const std::string& path, std::vector<GridFinding>& findin
 __attribute__((target_clones("popcnt", "default")))
 #endif
 void DataLineScan::Block(const char* bytes, std::uint64_t offset) {
-  const Masks m = Classify(bytes);
+  const Masks m = Classify(bytes, m_lineEnd);
   const std::uint64_t filled = ~m.blank;
   std::uint64_t starts = filled & ~((filled << 1) | std::uint64_t{m_previousFilled});
   // Values of the header (the positional layout's last one ends where the data begin) are not data.
@@ -103,7 +111,7 @@ void DataLineScan::Block(const char* bytes, std::uint64_t offset) {
     const std::uint64_t before = (std::uint64_t{1} << at) - 1;
     m_lineValues += std::popcount(starts & before);
     starts &= ~before;
-    const bool crlf = at > 0 ? bytes[at - 1] == '\r' : m_previousCr;
+    const bool crlf = m_lineEnd == '\n' && (at > 0 ? bytes[at - 1] == '\r' : m_previousCr);
     EndLine(offset + static_cast<std::uint64_t>(at), crlf);
   }
   m_lineValues += std::popcount(starts);
@@ -115,7 +123,7 @@ void DataLineScan::Block(const char* bytes, std::uint64_t offset) {
 __attribute__((always_inline)) inline void DataLineScan::EndLine(std::uint64_t newline,
                                                                  bool crlf) {
   ++m_line;
-  if (!crlf && m_lfLines++ == 0) m_firstLf = m_line;
+  if (!crlf && m_loneLines++ == 0) m_firstLone = m_line;
   const std::int64_t n = m_lineValues;
   m_lineValues = 0;
   if (newline < m_dataOffset || (!m_dataStarted && n == 0)) return;  // the header
@@ -130,12 +138,14 @@ __attribute__((always_inline)) inline void DataLineScan::EndLine(std::uint64_t n
   const std::int64_t expected =
       m_emptyDue ? 0 : (column % m_width != 0 ? -1 : std::min(m_width, m_cols - column));
   m_emptyDue = false;
-  if (n != expected && m_badLines++ == 0) {
+  // A line that carries values past the last cell is that error, not also one of width.
+  const bool extra = m_values + n > m_cells;
+  if (extra && m_firstExtra == 0) m_firstExtra = m_line;
+  if (!extra && n != expected && m_badLines++ == 0) {
     m_firstBad = m_line;
     m_firstBadValues = n;
     m_firstBadExpected = expected;
   }
-  if (m_values + n > m_cells && m_firstExtra == 0) m_firstExtra = m_line;
   m_values += n;
   m_emptyDue = n > 0 && m_values % m_cols == 0 && m_cols % m_width == 0;
 }
@@ -147,11 +157,15 @@ void DataLineScan::Report(std::vector<GridFinding>& findings) const {
                         std::to_string(m_values).c_str(), std::to_string(m_cells).c_str()),
         m_firstExtra));
   }
-  if (m_lfLines > 0) {
+  if (m_loneLines > 0) {
+    const std::string lone = std::to_string(m_loneLines), lines = std::to_string(m_line);
     findings.push_back(GridFinding::Warning(
-        MessageText::Tr("%s of %s lines end in LF alone, not CR LF (the first is shown)",
-                        std::to_string(m_lfLines).c_str(), std::to_string(m_line).c_str()),
-        m_firstLf));
+        m_lineEnd == '\r'
+            ? MessageText::Tr("%s of %s lines end in CR alone, not CR LF (the first is shown)",
+                              lone.c_str(), lines.c_str())
+            : MessageText::Tr("%s of %s lines end in LF alone, not CR LF (the first is shown)",
+                              lone.c_str(), lines.c_str()),
+        m_firstLone));
   }
   if (m_badLines > 0) {
     const std::string bad = std::to_string(m_badLines), width = std::to_string(m_width),

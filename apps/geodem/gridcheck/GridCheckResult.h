@@ -15,6 +15,7 @@ struct GridCheckResult {
   std::uint64_t bytes = 0;
   std::optional<GridHeader> header;  // none when the header could not be read
   std::int64_t cells = 0;            // cells read
+  std::int64_t noData = 0;           // the cell value taken for no data
   std::int64_t noDataCells = 0;
   std::optional<double> lowest, highest;  // heights in metres (stored value / Hzoom)
   double seconds = 0;

@@ -100,8 +100,9 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
     // on another core where there is one.
     std::vector<GridFinding> lineFindings;
     {
+      const char lineEnd = DataLineScan::LineEndOf(head ? *head : std::string());
       std::jthread lineScan([&, offset = reader.DataOffset(), header = *result.header] {
-        DataLineScan(offset, header.rows, header.cols).Run(path, lineFindings);
+        DataLineScan(offset, header.rows, header.cols, lineEnd).Run(path, lineFindings);
       });
       CheckCells(reader, lines, result);
     }
@@ -149,6 +150,7 @@ void GridFileCheck::CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& 
   if (source) source->Report(lines.LineOf("Hzoom"), result.findings);
   result.cells = summary.noDataCells() + summary.validCells();
   result.noDataCells = summary.noDataCells();
+  result.noData = noData;
   if (const auto heights = summary.Heights(header.zoom)) std::tie(result.lowest, result.highest) = *heights;
 }
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <span>
 
 #include "gridfile/AsciiText.h"
+#include "gridfile/GridHeaderParser.h"
 #include "messages/MessageText.h"
 
 namespace {
@@ -36,6 +38,15 @@ bool ParseNumber(std::string_view text, Number& value) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
+// Where the line after the line end at `end` begins. The line ends the reader takes: CR LF, LF, CR
+// alone, and CRs written twice over before an LF by text-mode output ("\r\r\n").
+std::size_t NextLine(std::string_view head, std::size_t end) {
+  std::size_t next = end;
+  while (next < head.size() && head[next] == '\r') ++next;
+  if (next < head.size() && head[next] == '\n') return next + 1;
+  return end + 1;
+}
+
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::size_t IndexOf(std::span<const std::string_view> keys, std::string_view key) {
@@ -53,11 +64,10 @@ void HeaderLineCheck::Run(std::string_view head, std::vector<GridFinding>& findi
   long number = 1;
   bool started = false;
   for (std::size_t at = 0; at < head.size(); ++number) {
-    std::size_t end = head.find('\n', at);
+    std::size_t end = head.find_first_of("\r\n", at);
     if (end == std::string_view::npos) end = head.size();
-    std::string_view text = head.substr(at, end - at);
-    if (text.ends_with('\r')) text.remove_suffix(1);
-    at = end + 1;
+    const std::string_view text = head.substr(at, end - at);
+    at = NextLine(head, end);
     // Blank lines before the first one are the reader's to forgive; nobody counts them as header.
     if (!started && Trim(text).empty()) continue;
     started = true;
@@ -132,6 +142,8 @@ void HeaderLineCheck::CheckKeyed(const std::vector<Line>& lines,
           GridFinding::Warning(MessageText::Tr("%s is not a key of the %s layout",
                                                Quoted(e.key).c_str(), layout.c_str()),
                                e.line));
+      // Other writers' no-data key is read all the same, and must hold a number.
+      if (GridHeaderParser::IsNoDataKey(e.key)) CheckValue("NoData", e.value, e.line, findings);
       continue;
     }
     if (e.key != keys[index]) {
@@ -231,9 +243,11 @@ void HeaderLineCheck::CheckValue(std::string_view key, std::string_view value, l
           MessageText::Tr("not a positive whole number up to %s", std::to_string(highest).c_str()));
     }
   } else if (key == "X0" || key == "Y0" || key == "DX" || key == "DY" || key == "Alpha" ||
-             key == "Compress") {
+             key == "Compress" || key == "NoData") {
     double number = 0;
     if (!ParseNumber(value, number)) return error(MessageText::Tr("not a number"));
+    // The number reader takes "nan" and "inf" as the numbers they name; no grid has them.
+    if (!std::isfinite(number)) return error(MessageText::Tr("not a finite number"));
     if ((key == "DX" || key == "DY") && !(number > 0))
       return error(MessageText::Tr("not positive"));
     if (key == "Compress" && number != 0)

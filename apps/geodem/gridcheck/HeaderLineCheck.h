@@ -5,7 +5,7 @@
 // still open); a receiver wants to know exactly where a file departs from the form.
 //
 // Errors: a line the layout requires missing, out of order or given twice; a value that is not a
-// number where the layout has one; DX, DY, Row, Col or Hzoom not positive. Warnings: a key spelt
+// finite number where the layout has one; DX, DY, Row, Col or Hzoom not positive. Warnings: a key spelt
 // otherwise than the standard spells it, a key the layout does not have, no empty line after the
 // header.
 #include <string>

@@ -4,9 +4,13 @@
 #include <ogr_spatialref.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string_view>
+#include <tuple>
 
 #include "apps/geodem/mapsheet/SheetNumber.h"
 #include "messages/MessageText.h"
@@ -54,6 +58,29 @@ bool SheetBox(const SheetExtent& e, const OGRSpatialReference& target, double bo
   box[2] = *std::max_element(x.begin(), x.end());
   box[3] = *std::max_element(y.begin(), y.end());
   return true;
+}
+
+// Half a unit of the last decimal a header number is written with ("0.0008333333": 5e-11): the
+// most by which the true value may differ from the one stated. 0 for a number not written there.
+double HalfUnit(const std::string* text) {
+  if (!text) return 0;
+  const std::string_view number(*text);
+  const std::size_t exponentAt = std::min(number.find_first_of("eE"), number.size());
+  const int exponent = exponentAt < number.size() ? std::atoi(text->c_str() + exponentAt + 1) : 0;
+  const std::size_t point = number.substr(0, exponentAt).find('.');
+  const int decimals = point == std::string_view::npos ? 0 : static_cast<int>(exponentAt - point - 1);
+  return 0.5 * std::pow(10.0, exponent - decimals);
+}
+
+// How far each edge of the grid may lie from where the header's numbers put it: the corner's
+// rounding, and the cell size's rounding taken Col (Row) times, or a thousandth of a cell where
+// that is more. A grid short of an edge by no more than this covers it as far as the file can say.
+std::array<double, 4> Tolerance(const GridHeader& header) {
+  const double x0 = HalfUnit(header.Value("X0")), y0 = HalfUnit(header.Value("Y0"));
+  const double dx = HalfUnit(header.Value("DX")), dy = HalfUnit(header.Value("DY"));
+  const double least = SheetCoverage::kCellFraction * std::min(header.dx, header.dy);
+  return {std::max(x0, least), std::max(x0 + header.cols * dx, least), std::max(y0, least),
+          std::max(y0 + header.rows * dy, least)};
 }
 
 }  // namespace
@@ -105,12 +132,20 @@ std::optional<SheetPlacement> SheetCoverage::Check(const std::string& path,
   m.east = (header.x0 + header.cols * header.dx) - box[2];
   m.north = header.y0 - box[3];
   m.south = box[1] - (header.y0 - header.rows * header.dy);
+  m.tolerance = Tolerance(header);
   placement->margins = m;
-  const double tolerance = 1e-6 * std::min(header.dx, header.dy);
-  if (std::min({m.west, m.east, m.north, m.south}) < -tolerance) {
-    findings.push_back(
-        GridFinding::Error(MessageText::Tr("the grid does not cover sheet %s: margins %s",
-                                           placement->number.c_str(), m.Text().c_str())));
+  std::string shortOf;
+  for (auto [side, margin, tolerance] :
+       {std::tuple{MessageText::Tr("west"), m.west, m.tolerance[0]},
+        {MessageText::Tr("east"), m.east, m.tolerance[1]},
+        {MessageText::Tr("north"), m.north, m.tolerance[2]},
+        {MessageText::Tr("south"), m.south, m.tolerance[3]}}) {
+    if (margin < -tolerance) shortOf += (shortOf.empty() ? "" : ", ") + side;
+  }
+  if (!shortOf.empty()) {
+    findings.push_back(GridFinding::Error(
+        MessageText::Tr("the grid does not cover sheet %s, short of its %s edge: margins %s",
+                        placement->number.c_str(), shortOf.c_str(), m.Text().c_str())));
   }
   return placement;
 }

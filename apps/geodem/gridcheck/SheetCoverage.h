@@ -2,8 +2,10 @@
 // Whether a grid file named by a national map sheet number ("J50E001010.dem") covers that sheet:
 // the sheet's edges, densified and taken into the file's coordinate system (its .prj, as GDAL's
 // GEODEM driver reads it; else degrees when its unit is D), must lie within the grid's extent.
-// The margin on each side is reported either way; a grid short of an edge by more than a
-// millionth of a cell is an error.
+// The margin on each side is reported either way. A grid short of an edge by more than the header
+// can state (half a unit of the last decimal of X0 or Y0, plus Col or Row times that of DX or DY)
+// and more than a thousandth of a cell is an error: the header rounds its cell size, and a grid cut
+// exactly at a sheet's edge may fall that much short of it on paper.
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +16,9 @@
 
 class SheetCoverage {
  public:
+  // The least shortfall, in cells, that is taken for one.
+  static constexpr double kCellFraction = 1e-3;
+
   // The sheet the file's name gives; none when the name is no sheet number (why in error).
   static std::optional<SheetPlacement> Named(const std::string& path, std::string& error);
 

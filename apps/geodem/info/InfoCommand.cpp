@@ -28,7 +28,7 @@ int InfoCommand::Run() {
   InfoReport report(options_.path, reader.Header(), complete ? &summary : nullptr);
   if (options_.json) {
     if (complete) report.WriteJson(out_);
-  } else {
+  } else if (!options_.quiet) {
     report.WriteText(out_);
   }
   out_.flush();

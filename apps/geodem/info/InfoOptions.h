@@ -7,5 +7,6 @@ struct InfoOptions {
   std::string path;
   std::optional<std::string> noData;  // --nodata, as typed; none: the header's, else -99999
   bool json = false;
+  bool quiet = false;  // no description in text: only warnings, errors and what else was asked
   std::optional<std::string> quicklook;  // --quicklook FILE.png
 };

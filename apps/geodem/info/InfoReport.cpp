@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <map>
+#include <tuple>
 
 #include "apps/geodem/GbkText.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/Translation.h"
+#include "apps/geodem/report/GridFigures.h"
 
 namespace {
 
@@ -130,16 +132,20 @@ void InfoReport::WriteJson(std::ostream& out) const {
       << "  \"unit\": " << JsonText::Quote(std::string(1, h.unit)) << ",\n"
       << "  \"zoom\": " << h.zoom;
   if (m_summary) {
+    // The figures check gives too, in its words; those of the header are already there.
+    GridFigures figures;
+    figures.noData = m_summary->noData();
+    figures.cells = m_summary->noDataCells() + m_summary->validCells();
+    figures.noDataCells = m_summary->noDataCells();
+    if (const auto heights = m_summary->Heights(h.zoom))
+      std::tie(figures.lowest, figures.highest) = *heights;
+    for (const auto& [name, value] : figures.JsonMembers()) {
+      if (name != "file" && name != "rows" && name != "columns" && name != "zoom")
+        out << ",\n  \"" << name << "\": " << value;
+    }
+    // The stored values of the least and greatest height, which the metres are taken from.
     const auto [lowest, highest] = Heights();
-    auto metres = [&](const std::optional<std::int32_t>& stored) {
-      return stored && h.zoom != 0 ? Metres(*stored) : "null";
-    };
-    out << ",\n  \"noData\": " << m_summary->noData()
-        << ",\n  \"noDataCells\": " << m_summary->noDataCells()
-        << ",\n  \"validCells\": " << m_summary->validCells()
-        << ",\n  \"minimum\": " << JsonOr(lowest) << ",\n  \"maximum\": " << JsonOr(highest)
-        << ",\n  \"minimumMetres\": " << metres(lowest)
-        << ",\n  \"maximumMetres\": " << metres(highest);
+    out << ",\n  \"min_stored\": " << JsonOr(lowest) << ",\n  \"max_stored\": " << JsonOr(highest);
   }
   out << "\n}\n";
 }

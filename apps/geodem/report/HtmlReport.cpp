@@ -11,6 +11,9 @@
 #include "apps/geodem/report/ReportTemplate.h"
 #include "host/AtomicFile.h"
 
+// GDAL's SHA-256, which its library exports without installing the header that declares it.
+extern "C" void CPL_SHA256(const void* data, size_t length, GByte hash[32]);
+
 namespace {
 
 // The length of the UTF-8 sequence at text[i], 0 when the bytes there are not one.
@@ -81,6 +84,37 @@ void Replace(std::string& text, const std::string& mark, const std::string& by) 
   if (at != std::string::npos) text.replace(at, mark.size(), by);
 }
 
+// Text as the content of an element or an attribute's value.
+std::string HtmlText(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The content security policy's source of the inline element `tag` of the page (its first), by
+// the hash of its text: the page's own script and style run, nothing else would.
+std::string HashSource(const std::string& page, const std::string& tag) {
+  const std::string open = "<" + tag + ">", close = "</" + tag + ">";
+  const std::size_t start = page.find(open);
+  const std::size_t end = start == std::string::npos ? start : page.find(close, start);
+  if (end == std::string::npos) return "'none'";
+  const std::size_t from = start + open.size();
+  GByte digest[32];
+  CPL_SHA256(page.data() + from, end - from, digest);
+  char* base64 = CPLBase64Encode(sizeof digest, digest);
+  std::string source = "'sha256-" + std::string(base64) + "'";
+  CPLFree(base64);
+  return source;
+}
+
 }  // namespace
 
 void HtmlReport::Add(const std::string& jsonObject, const std::vector<unsigned char>& png) {
@@ -126,6 +160,13 @@ std::string HtmlReport::Page() const {
   for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];
   data += "]}";
   std::string page(ReportTemplate::kText);
+  // The page's language and title are there before its script runs: a browser picks its fonts,
+  // and lists the page, by them.
+  Replace(page, "@LANG@", HtmlText(_("en")));
+  Replace(page, "@TITLE@",
+          HtmlText(Tr(Translation::Text("report", "%s report"), m_title.c_str())));
+  Replace(page, "@STYLE_HASH@", HashSource(page, "style"));
+  Replace(page, "@SCRIPT_HASH@", HashSource(page, "script"));
   Replace(page, "@REPORT_DATA@", ScriptSafe(data));
   return page;
 }

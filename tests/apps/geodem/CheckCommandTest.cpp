@@ -1,9 +1,13 @@
-// `geodem check` run as a user runs it: exit statuses, JSON, several files at once, the comparison
-// with the source a file was made from, and the quick-look pictures.
+// `geodem check` run as a user runs it: exit statuses, JSON (and its agreement with info's), -q,
+// several files at once, the comparison with the source a file was made from, the quick-look
+// pictures, and the sheet check of every sheet geodem sheets cuts.
 #include <cpl_json.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
+#include <ogr_srs_api.h>
 
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 
@@ -138,8 +142,10 @@ TEST_F(GeodemEndToEnd, QuickLookIsShadedSizedAndTransparentWhereNoData) {
   const std::string looks = dir_ / "looks";
   ProcessResult run = Check({"--quicklook", looks, file});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
-  ProcessResult info = GeodemProcess::Geodem({"info", "--quicklook", dir_ / "info.png", file});
+  // -q: the picture alone, no description.
+  ProcessResult info = GeodemProcess::Geodem({"info", "-q", "--quicklook", dir_ / "info.png", file});
   ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out, "");
   EXPECT_EQ(TempDir::ReadFile(dir_ / "info.png"), TempDir::ReadFile(looks + "/roof.png"));
 
   GDALDatasetH png = GDALOpen((looks + "/roof.png").c_str(), GA_ReadOnly);
@@ -210,11 +216,139 @@ TEST_F(GeodemEndToEnd, CheckSheetCoverageWithTheMargins) {
   std::filesystem::rename(cut + "/J50E001010.prj", moved + "/J50E001011.prj");
   ProcessResult neighbour = Check({"--sheet", moved + "/J50E001011.dem"});
   EXPECT_EQ(neighbour.status, 1);
-  EXPECT_NE(neighbour.out.find("the grid does not cover sheet J50E001011: margins west +900.000\", "
-                               "east -900.000\""),
+  EXPECT_NE(neighbour.out.find("the grid does not cover sheet J50E001011, short of its east edge: "
+                               "margins west +900.000\", east -900.000\""),
             std::string::npos) << neighbour.out;
   EXPECT_EQ(Check({"--sheet", "--scale", "25000", file}).status, 1);
   EXPECT_EQ(Check({"--sheet", "--scale", "30000", file}).status, 2);
+}
+
+// Every sheet geodem sheets cuts passes check --sheet, whatever the cell size: the header rounds
+// the cell size to its decimals, and a grid cut exactly at the sheet's edges falls short of them
+// by that rounding times the cells. A 2 x 2 patch of heights one cell inside the north-west corner
+// of J50E001010 (1:50 000) and of J50G001037 (1:10 000) gives one sheet at each scale.
+TEST_F(GeodemEndToEnd, EverySheetCutPassesTheSheetCheck) {
+  struct Cut {
+    int epsg;
+    double cell;  // arc-seconds or metres
+    std::vector<const char*> scales;
+  };
+  std::vector<Cut> cuts;
+  for (double seconds : {0.5, 1.0, 3.0, 5.0, 7.5, 15.0, 30.0})
+    cuts.push_back({4490, seconds, {"50000", "10000"}});
+  for (double metres : {2.0, 5.0, 10.0, 25.0}) cuts.push_back({32650, metres, {"10000"}});
+  // The patch's corner in UTM zone 50N: 116.26 E, 39.99 N, inside J50G001037.
+  double x = 116.26, y = 39.99;
+  OGRSpatialReferenceH geographic = OSRNewSpatialReference(nullptr), utm = OSRNewSpatialReference(nullptr);
+  OSRImportFromEPSG(geographic, 4490);
+  OSRImportFromEPSG(utm, 32650);
+  OSRSetAxisMappingStrategy(geographic, OAMS_TRADITIONAL_GIS_ORDER);
+  OGRCoordinateTransformationH toUtm = OCTNewCoordinateTransformation(geographic, utm);
+  ASSERT_TRUE(OCTTransform(toUtm, 1, &x, &y, nullptr));
+  OCTDestroyCoordinateTransformation(toUtm);
+  OSRDestroySpatialReference(geographic);
+  OSRDestroySpatialReference(utm);
+
+  for (const Cut& cut : cuts) {
+    TestRaster r;
+    r.width = r.height = 2;
+    r.epsg = cut.epsg;
+    const double size = cut.epsg == 4490 ? cut.cell / 3600 : cut.cell;
+    r.geoTransform = cut.epsg == 4490
+                         ? std::array<double, 6>{116.25 + size, size, 0, 40.0 - size, 0, -size}
+                         : std::array<double, 6>{std::floor(x / size) * size, size, 0,
+                                                 std::floor(y / size) * size, 0, -size};
+    const std::string name = std::to_string(cut.epsg) + "-" + std::to_string(cut.cell);
+    const std::string source = Write(r, name + ".tif");
+    for (const char* scale : cut.scales) {
+      const std::string out = dir_ / (name + "-" + scale);
+      ProcessResult made = GeodemProcess::Geodem({"sheets", "-q", "--scale", scale, "--prj",
+                                                  "--format-version", "GRD_2007", "--out-dir", out,
+                                                  source});
+      ASSERT_EQ(made.status, 0) << name << " 1:" << scale << "\n" << made.err;
+      std::vector<std::string> files;
+      for (const auto& e : std::filesystem::directory_iterator(out))
+        if (e.path().extension() == ".dem") files.push_back(e.path());
+      ASSERT_EQ(files.size(), 1u) << name << " 1:" << scale;
+      files.insert(files.begin(), {"--sheet", "--scale", scale});
+      ProcessResult checked = Check(files);
+      EXPECT_EQ(checked.status, 0) << name << " 1:" << scale << "\n" << checked.out << checked.err;
+    }
+  }
+
+  // The 3" sheet of 1:50 000 (300 columns: rows of 30 lines and an empty one) without its last row.
+  const std::string file = dir_ / "4490-3.000000-50000/J50E001010.dem";
+  std::string text = TempDir::ReadFile(file);
+  text.replace(text.find("Row: 200\r"), 9, "Row: 199");
+  std::size_t end = text.size();
+  for (int line = 0; line < 32; ++line) end = text.rfind("\r\n", end - 1);
+  TempDir::WriteFile(file, text.substr(0, end + 2));
+  ProcessResult shortOne = Check({"--sheet", file});
+  EXPECT_EQ(shortOne.status, 1) << shortOne.out;
+  EXPECT_NE(shortOne.out.find("short of its south edge: margins west +0.000\", east +0.000\", "
+                              "north +0.000\", south -3.000\""),
+            std::string::npos)
+      << shortOne.out;
+}
+
+// info --json and check --json of one file give every figure they share alike.
+TEST_F(GeodemEndToEnd, InfoAndCheckAgreeOnTheFiguresTheyShare) {
+  TestRaster r;
+  r.width = 30;
+  r.height = 20;
+  r.epsg = 32650;
+  r.noData = -9999;
+  r.cell = [](int, int x, int y) { return x == 3 && y < 4 ? -9999 : 250.25 + 3.7 * x - 1.3 * y; };
+  const std::string file = dir_ / "a.dem";
+  ASSERT_EQ(Convert({"-q", Write(r, "a.tif"), file}).status, 0);
+  ProcessResult info = GeodemProcess::Geodem({"info", "--json", file});
+  ProcessResult check = Check({"--json", file});
+  ASSERT_EQ(info.status, 0) << info.err;
+  ASSERT_EQ(check.status, 0) << check.out << check.err;
+  CPLJSONDocument infoJson, checkJson;
+  ASSERT_TRUE(infoJson.LoadMemory(info.out)) << info.out;
+  ASSERT_TRUE(checkJson.LoadMemory(check.out)) << check.out;
+  const CPLJSONObject checked = checkJson.GetRoot().ToArray()[0];
+  std::vector<std::string> shared;
+  for (const CPLJSONObject& field : infoJson.GetRoot().GetChildren()) {
+    const CPLJSONObject other = checked.GetObj(field.GetName());
+    if (!other.IsValid()) continue;
+    shared.push_back(field.GetName());
+    EXPECT_EQ(field.Format(CPLJSONObject::PrettyFormat::Plain),
+              other.Format(CPLJSONObject::PrettyFormat::Plain))
+        << field.GetName();
+  }
+  EXPECT_EQ(shared, (std::vector<std::string>{"file", "rows", "columns", "zoom", "nodata", "cells",
+                                              "nodata_cells", "nodata_share", "min_m", "max_m"}));
+  EXPECT_EQ(checked.GetLong("nodata_cells"), 4);
+}
+
+// -q leaves out the files without findings and a summary with nothing to say; the status stays.
+// --verbose adds each file's figures.
+TEST_F(GeodemEndToEnd, CheckQuietPrintsOnlyFindingsAndVerboseTheFigures) {
+  TestRaster r;
+  r.width = 12;
+  r.height = 3;
+  r.epsg = 32650;
+  const std::string good = dir_ / "good.dem", bad = dir_ / "bad.dem";
+  ASSERT_EQ(Convert({"-q", "--format-version", "GRD_2007", Write(r, "s.tif"), good}).status, 0);
+  std::string text = TempDir::ReadFile(good);
+  text.replace(text.find("Row: 3"), 6, "Row: 4");
+  TempDir::WriteFile(bad, text);
+  ProcessResult quiet = Check({"-q", good});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out, "");
+  quiet = Check({"--quiet", good, bad});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out.find(good + ":"), std::string::npos) << quiet.out;
+  EXPECT_NE(quiet.out.find(bad + ": 1 error, 0 warnings\n"), std::string::npos) << quiet.out;
+  EXPECT_NE(quiet.out.find("2 files checked: 1 with errors"), std::string::npos) << quiet.out;
+  ProcessResult verbose = Check({"--verbose", good});
+  EXPECT_EQ(verbose.status, 0);
+  EXPECT_NE(verbose.out.find(good + ": ok\n  36 cells, 0 no data (0.00%), heights "),
+            std::string::npos)
+      << verbose.out;
+  EXPECT_EQ(Check({"-q", "--verbose", good}).status, 2);
 }
 
 }  // namespace

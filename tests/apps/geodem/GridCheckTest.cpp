@@ -71,6 +71,11 @@ TEST(GridCheck, GoodFileOfEachLayoutHasNoFinding) {
   std::string narrow = Header("GRD_2007") + "   1000    1001 \r\n\r\n   1002    1003 \r\n\r\n";
   ReplaceAll(narrow, "Col: 12", "Col: 2");
   EXPECT_EQ(Describe(Check(narrow)), "");
+  // Heights at both ends of Earth's range, -500 m and 9000 m, are within it.
+  std::string extremes = Header("GRD_2007") + Data();
+  ReplaceAll(extremes, "   1006 ", "   -50000 ");
+  ReplaceAll(extremes, "   1106 ", "   900000 ");
+  EXPECT_EQ(Describe(Check(extremes)), "");
 }
 
 TEST(GridCheck, EachDamageGivesItsFindingAtItsPlace) {
@@ -113,6 +118,8 @@ TEST(GridCheck, EachDamageGivesItsFindingAtItsPlace) {
        L::kError, "row 2, column 6", "ends early"},
       {"more values than Row x Col", edited("Row: 2", "Row: 1"), L::kError, "line 18",
        "more than Row x Col"},
+      {"a value past Row x Col on the last line", edited("   -99999 \r\n", "   -99999    7 \r\n"),
+       L::kError, "line 19", "more than Row x Col"},
       {"value outside 32 bits", edited("   1005 ", "   2147483648 "), L::kError, "row 1, column 6",
        "32-bit"},
       {"DX not positive", edited("DX: 25.000000", "DX: -25.000000"), L::kError, "line 7",
@@ -121,6 +128,21 @@ TEST(GridCheck, EachDamageGivesItsFindingAtItsPlace) {
       {"Hzoom not positive", edited("Hzoom: 100", "Hzoom: 0"), L::kError, "line 12",
        "not a positive whole number"},
       {"LF line ends", edited("\r\n", "\n"), L::kWarning, "line 1", "LF alone"},
+      {"CR line ends", edited("\r\n", "\r"), L::kWarning, "line 1", "19 of 19 lines end in CR alone"},
+      {"CR line ends, positional", edited("\r\n", "\r", "GEODEM"), L::kWarning, "line 1",
+       "CR alone"},
+      {"Alpha not a number", edited("Alpha: 0.000000", "Alpha: nan"), L::kError, "line 3",
+       "not a finite number"},
+      {"Alpha infinite", edited("Alpha: 0.000000", "Alpha: -inf"), L::kError, "line 3",
+       "not a finite number"},
+      {"X0 infinite", edited("X0: 100.000000", "X0: inf"), L::kError, "line 5",
+       "not a finite number"},
+      {"Y0 not a number", edited("Y0: 900.000000", "Y0: nan"), L::kError, "line 6",
+       "not a finite number"},
+      {"DX infinite", edited("DX: 25.000000", "DX: infinity"), L::kError, "line 7",
+       "not a finite number"},
+      {"positional Y0 not a number", edited("900.000000", "NaN", "GEODEM"), L::kError, "line 7",
+       "not a finite number"},
       {"key spelling", edited("DX: ", "dx: "), L::kWarning, "line 7", "spelt \"DX\""},
       {"line width", edited("   1104    1105 ", "   1104 \r\n   1105 "), L::kWarning, "line 18",
        "broken otherwise"},
@@ -140,6 +162,10 @@ TEST(GridCheck, EachDamageGivesItsFindingAtItsPlace) {
     EXPECT_EQ(findings[0].Place(), c.place) << c.name;
     EXPECT_NE(findings[0].text.find(c.says), std::string::npos) << c.name << ": " << findings[0].text;
   }
+  // Another writer's no-data key, off the layout, is read all the same: it too must be finite.
+  EXPECT_EQ(Describe(Check(edited("ZUnit: M\r\n", "ZUnit: M\r\nNODATA_value: inf\r\n")())),
+            "warning line 15: \"NODATA_value\" is not a key of the GRD_2007 layout\n"
+            "error line 15: NoData is \"inf\", not a finite number\n");
 }
 
 // The no-data share: 1 of 24 cells (4.17 %); the threshold's two ends, and a file of no data.

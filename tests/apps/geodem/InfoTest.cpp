@@ -86,13 +86,14 @@ TEST(GeodemInfo, JsonForScripts) {
   EXPECT_DOUBLE_EQ(root.GetDouble("extent/ymin"), 40.245);
   EXPECT_EQ(root.GetString("unit"), "D");
   EXPECT_EQ(root.GetInteger("zoom"), 10);
-  EXPECT_EQ(root.GetInteger("noData"), -99999);
-  EXPECT_EQ(root.GetInteger("noDataCells"), 2);
-  EXPECT_EQ(root.GetInteger("validCells"), 2);
-  EXPECT_EQ(root.GetInteger("minimum"), -7);
-  EXPECT_EQ(root.GetInteger("maximum"), 12345);
-  EXPECT_DOUBLE_EQ(root.GetDouble("minimumMetres"), -0.7);
-  EXPECT_DOUBLE_EQ(root.GetDouble("maximumMetres"), 1234.5);
+  EXPECT_EQ(root.GetInteger("nodata"), -99999);
+  EXPECT_EQ(root.GetInteger("cells"), 4);
+  EXPECT_EQ(root.GetInteger("nodata_cells"), 2);
+  EXPECT_DOUBLE_EQ(root.GetDouble("nodata_share"), 0.5);
+  EXPECT_EQ(root.GetInteger("min_stored"), -7);
+  EXPECT_EQ(root.GetInteger("max_stored"), 12345);
+  EXPECT_DOUBLE_EQ(root.GetDouble("min_m"), -0.7);
+  EXPECT_DOUBLE_EQ(root.GetDouble("max_m"), 1234.5);
 }
 
 TEST(GeodemInfo, NoDataValueFromTheOptionOrTheHeader) {

@@ -2,9 +2,11 @@
 """The HTML report of `geodem check --html`, opened in headless Chromium as its reader opens it.
 
 Drives Chromium through the DevTools protocol on a pipe (--remote-debugging-pipe, no network
-port): the page loads without console errors or network requests, its table has one row per file,
-every quick-look has loaded, sorting by status puts the worst first, and file names show as text;
-under a Chinese locale the page's own words and the quick-look legend are Chinese.
+port): the page loads without console errors or network requests (its content security policy
+lets only its own script and style run, by their hashes), its table has one row per file, every
+quick-look has loaded, sorting by status puts the worst first, and file names show as text; under
+a Chinese locale the page's language (as written, before its script runs), title, own words and
+quick-look legend are Chinese.
 
   report_in_chromium.py GEODEM      exit 0 passed, 1 failed, 77 skipped (no Chromium)
 """
@@ -173,10 +175,11 @@ def main():
                                [["status-ok", True], ["status-ok", True]])
             failures += inspect(tools, chinese, len(files), ["errors", "ok", "ok", "ok"],
                                 [["status-ok", True], ["status-ok", True]],
-                                ("zh-CN", "状态", "色带从 "))
+                                ("zh-CN", "状态", "色带从 ", "geodem check 报告"))
             failures += inspect(tools, batch_page, 3, ["failed", "done", "done"],
                                 [["status-done", True], ["status-done", True],
-                                 ["status-failed", True]], ("en", "Status", ""))
+                                 ["status-failed", True]],
+                                ("en", "Status", "", "geodem batch report"))
         finally:
             tools.close()
         for failure in failures:
@@ -185,9 +188,18 @@ def main():
 
 
 def inspect(tools, report, count, sorted_statuses, map_shapes,
-            language=("en", "Status", "colours from ")):
+            language=("en", "Status", "colours from ", "geodem check report")):
     """What is wrong with the page, as lines; none when it is right. `language`: the page's
-    language tag, the title of its status column and the start of a quick-look legend."""
+    language tag, the title of its status column, the start of a quick-look legend and the
+    page's title."""
+    failures = []
+    with open(report, encoding="utf-8") as f:
+        text = f.read()
+    # As written: the browser chooses fonts by them before any script runs.
+    written = '<html lang="%s">' % language[0], "<title>%s</title>" % language[3]
+    if not all(w in text for w in written) or "unsafe-inline" in text:
+        failures.append("the page as written lacks %s, or allows inline code by 'unsafe-inline'"
+                        % (written,))
     targets = []
     for _ in range(100):
         targets = [t for t in tools.call("Target.getTargets")["targetInfos"] if t["type"] == "page"]
@@ -208,14 +220,14 @@ def inspect(tools, report, count, sorted_statuses, map_shapes,
             raise RuntimeError(expression + ": " + json.dumps(result["exceptionDetails"]))
         return result["result"].get("value")
 
-    failures = []
     words = evaluate("[document.documentElement.lang, "
                      "document.querySelector('th[data-key=status]').textContent, "
                      "(document.querySelector('.legend') || {textContent: ''})"
-                     ".textContent.slice(0, %d)]"
+                     ".textContent.slice(0, %d), document.title]"
                      % len(language[2]))
     if words != list(language):
-        failures.append("language, status title and legend %s, not %s" % (words, list(language)))
+        failures.append("language, status title, legend and title %s, not %s"
+                        % (words, list(language)))
     rows = evaluate("document.querySelectorAll('#files tbody tr').length")
     if rows != count:
         failures.append("%s table rows for %d files" % (rows, count))
