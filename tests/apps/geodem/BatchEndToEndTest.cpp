@@ -567,4 +567,24 @@ TEST_F(BatchEndToEnd, AnotherUsersJournalIsNeitherBelievedNorAppendedTo) {
   EXPECT_EQ(fs::file_size(Journal()), 0u);
 }
 
+// The page of a set counts tiles, fills a done tile's heights and no-data share, and does not
+// name a failed tile's source again before its error, which names it.
+TEST_F(BatchEndToEnd, ThePageFillsDoneTilesAndNamesEachSourceOnce) {
+  WriteTiles(1);
+  ASSERT_EQ(RunTiles({TilePath(0), TilePath(1)}, dir_ / "out", {}).status, 1);
+  const std::string page = dir_ / "set.html";
+  ASSERT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out", "--html", page}).status, 1);
+  const std::string text = TempDir::ReadFile(page);
+  EXPECT_NE(text.find("\"count\":\"tiles\""), std::string::npos);
+  // Tile 0: heights 0 - 0.5 * 89 to 1.25 * 119, no no-data cell.
+  EXPECT_NE(text.find("\"min\":-44.5,\"max\":148.75,\"nodata_share\":0"), std::string::npos)
+      << text.substr(text.find("t100.dem"), 400);
+  const std::size_t failed = text.find("\"status\":\"failed\"");
+  ASSERT_NE(failed, std::string::npos);
+  const std::string row = text.substr(failed, text.find('}', failed) - failed);
+  // The conversion's error names its source: the page adds it no more.
+  EXPECT_NE(row.find("{\"message\":\"error: cannot open source " + TilePath(1)), std::string::npos)
+      << row;
+}
+
 }  // namespace
