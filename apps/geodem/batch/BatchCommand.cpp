@@ -15,13 +15,13 @@
 #include <fstream>
 
 #include "apps/geodem/CommandLine.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/batch/BatchReport.h"
 #include "apps/geodem/batch/ConversionLog.h"
 #include "apps/geodem/batch/ShardSplit.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "gridfile/CnsdtfGridReader.h"
 #include "gridfile/PrjFile.h"
-#include "apps/geodem/Translation.h"
 
 namespace fs = std::filesystem;
 
@@ -112,9 +112,10 @@ std::optional<int> BatchCommand::Prepare() {
     return kFailure;
   }
   if (journal_.halfLineEnded())
-    console_.Warning(Tr("the journal %s ended in half a line (a write cut short); that line is "
-                        "ignored",
-                        BatchJournal::PathIn(plan_.journalDir(), shard_).c_str()));
+    console_.Warning(
+        Tr("the journal %s ended in half a line (a write cut short); that line is "
+           "ignored",
+           BatchJournal::PathIn(plan_.journalDir(), shard_).c_str()));
   settings_ = TileSettings::Of(options_.convert);
   BatchJournal::Contents before;
   BatchJournal::Read(plan_.journalDir(), before);
@@ -125,12 +126,10 @@ std::optional<int> BatchCommand::Prepare() {
   std::vector<std::string> outputs;
   for (const BatchTile& t : plan_.tiles())
     if (!shard_ || ShardSplit::Takes(*shard_, t.index)) outputs.push_back(t.output);
-  journal_.Append(JournalPlan{static_cast<long long>(plan_.tiles().size()),
-                              shard_ ? std::to_string(shard_->index) + "/" +
-                                           std::to_string(shard_->count)
-                                     : "0/1",
-                              static_cast<long long>(shardTiles_), Now(), run_,
-                              std::move(outputs), settings_});
+  journal_.Append(JournalPlan{
+      static_cast<long long>(plan_.tiles().size()),
+      shard_ ? std::to_string(shard_->index) + "/" + std::to_string(shard_->count) : "0/1",
+      static_cast<long long>(shardTiles_), Now(), run_, std::move(outputs), settings_});
   Triage(before);
   // The same program converts each tile: this one, however it was started.
   std::error_code selfError;
@@ -201,15 +200,18 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
         break;
     }
   }
-  NameTiles(failedBefore, false, N_("%zu tile(s) failed in an earlier run and left alone (--retry-failed "
-                            "converts them again once their cause is mended):"));
-  NameTiles(outdated, false, N_("%zu tile(s) made with other settings than this run's and left alone "
-                        "(--force converts them again):"));
-  NameTiles(changed, true, options_.retryFailed
-                         ? N_("%zu tile(s) whose inputs or files changed since they were made, "
-                              "left for a run without --retry-failed:")
-                         : N_("%zu tile(s) whose inputs or files changed since they were made, "
-                              "converted again:"));
+  NameTiles(failedBefore, false,
+            N_("%zu tile(s) failed in an earlier run and left alone (--retry-failed "
+               "converts them again once their cause is mended):"));
+  NameTiles(outdated, false,
+            N_("%zu tile(s) made with other settings than this run's and left alone "
+               "(--force converts them again):"));
+  NameTiles(changed, true,
+            options_.retryFailed
+                ? N_("%zu tile(s) whose inputs or files changed since they were made, "
+                     "left for a run without --retry-failed:")
+                : N_("%zu tile(s) whose inputs or files changed since they were made, "
+                     "converted again:"));
 }
 
 // Names at most a screenful of them under `title` (English, with %zu for their count): the report

@@ -6,8 +6,8 @@
 // A tile is done when its latest journal record and its files agree (TileStanding); one that
 // failed before is converted again only with --retry-failed, one made with other settings only
 // with --force; one whose inputs or files changed is converted again. Each conversion is
-// journalled as started before it runs, and dies with the batch however the batch dies. Exit status 0 when every tile of the shard is done, 1 when any is not, 2 for a
-// plan that cannot work.
+// journalled as started before it runs, and dies with the batch however the batch dies. Exit status
+// 0 when every tile of the shard is done, 1 when any is not, 2 for a plan that cannot work.
 #include <csignal>
 #include <map>
 #include <optional>

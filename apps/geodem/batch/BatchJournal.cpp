@@ -4,15 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
 #include "apps/geodem/JsonText.h"
-#include "host/UserPath.h"
 #include "apps/geodem/Translation.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -20,9 +20,8 @@ constexpr const char* kPrefix = "geodem-batch";
 constexpr const char* kSuffix = ".jsonl";
 
 const JournalRecord::Status kStatuses[] = {
-    JournalRecord::Status::kDone, JournalRecord::Status::kSkipped,
-    JournalRecord::Status::kFailed, JournalRecord::Status::kInterrupted,
-    JournalRecord::Status::kStarted};
+    JournalRecord::Status::kDone, JournalRecord::Status::kSkipped, JournalRecord::Status::kFailed,
+    JournalRecord::Status::kInterrupted, JournalRecord::Status::kStarted};
 
 template <class T>
 bool ToNumber(const std::map<std::string, std::string>& m, const char* key, T& value) {
@@ -41,10 +40,11 @@ std::string NotOwnJournal(int fd, const std::string& path) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return Tr("cannot read %s: %s", path.c_str(), std::strerror(errno));
   if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1) return {};
-  return Tr("%s is not a journal of this user's (a regular file of user %ld with one link): it "
-            "is owned by user %ld, has %ld link(s) and is %s",
-            path.c_str(), static_cast<long>(::geteuid()), static_cast<long>(st.st_uid),
-            static_cast<long>(st.st_nlink), S_ISREG(st.st_mode) ? _("a file") : _("no file"));
+  return Tr(
+      "%s is not a journal of this user's (a regular file of user %ld with one link): it "
+      "is owned by user %ld, has %ld link(s) and is %s",
+      path.c_str(), static_cast<long>(::geteuid()), static_cast<long>(st.st_uid),
+      static_cast<long>(st.st_nlink), S_ISREG(st.st_mode) ? _("a file") : _("no file"));
 }
 
 // The later of two records of one grid file from different journals: the later run. Journals
@@ -157,8 +157,9 @@ bool BatchJournal::Open(const std::string& path, std::string& error) {
                 ? Tr("cannot open the journal %s: %s", path.c_str(), std::strerror(errno))
                 : refusal;
   else if (std::string notOwn = NotOwnJournal(fd_, path); !notOwn.empty())
-    error = notOwn + "; " + _("nothing is appended to it: remove it or give this run another "
-                              "--out-dir");
+    error = notOwn + "; " +
+            _("nothing is appended to it: remove it or give this run another "
+              "--out-dir");
   else if (!EndHalfLine())
     error = Tr("cannot append to the journal %s: %s", path.c_str(), std::strerror(errno));
   if (!error.empty()) {
@@ -186,8 +187,7 @@ void BatchJournal::Flush() {
 bool BatchJournal::Append(const JournalPlan& p) {
   return AppendLine("{\"plan\":" + std::to_string(p.total) + ",\"shard\":" +
                     JsonText::Quote(p.shard) + ",\"tiles\":" + std::to_string(p.tiles) +
-                    ",\"time\":" + JsonText::Number(p.time) + ",\"run\":" +
-                    std::to_string(p.run) +
+                    ",\"time\":" + JsonText::Number(p.time) + ",\"run\":" + std::to_string(p.run) +
                     (p.outputs ? ",\"outputs\":" + JsonText::Quote(Joined(*p.outputs)) : "") +
                     (p.settings ? p.settings->JsonMembers() : "") + "}");
 }
@@ -224,10 +224,10 @@ bool BatchJournal::Read(const std::string& dir, Contents& contents) {
   for (const std::string& path : journals) {
     std::string refusal;
     const int fd = UserPath::Open(path, O_RDONLY | O_NONBLOCK, 0, refusal);
-    std::string notOwn = fd < 0 ? (refusal.empty() ? Tr("cannot read %s: %s", path.c_str(),
-                                                        std::strerror(errno))
-                                                   : refusal)
-                                : NotOwnJournal(fd, path);
+    std::string notOwn =
+        fd < 0 ? (refusal.empty() ? Tr("cannot read %s: %s", path.c_str(), std::strerror(errno))
+                                  : refusal)
+               : NotOwnJournal(fd, path);
     if (notOwn.empty())
       ReadJournal(fd, contents);
     else

@@ -59,7 +59,7 @@ bool BatchReport::Page(const std::string& path, std::string& error) const {
 }
 
 std::optional<std::set<std::string>> BatchReport::Planned(const BatchJournal::Contents& contents,
-                                                         const JournalPlan& latest) {
+                                                          const JournalPlan& latest) {
   if (!latest.outputs) return std::nullopt;
   // The shards of the latest plan's split; a journal of another split is an earlier plan's.
   auto split = [](const std::string& shard) { return shard.substr(shard.find('/') + 1); };
@@ -166,9 +166,9 @@ void BatchReport::PrintText(std::ostream& out) const {
 
 void BatchReport::PrintJson(std::ostream& out) const {
   using JsonText::Quote;
-  out << "{\"total\": " << total_ << ", \"done\": " << done_ << ", \"failed\": "
-      << failed_.size() << ", \"outdated\": " << outdated_.size() << ", \"pending\": "
-      << pending_ << ", \"cells\": " << cells_ << ", \"bytes\": " << bytes_
+  out << "{\"total\": " << total_ << ", \"done\": " << done_ << ", \"failed\": " << failed_.size()
+      << ", \"outdated\": " << outdated_.size() << ", \"pending\": " << pending_
+      << ", \"cells\": " << cells_ << ", \"bytes\": " << bytes_
       << ", \"seconds\": " << JsonText::Number(seconds_) << ", \"left_out\": " << leftOut_
       << ", \"failures\": [";
   const char* separator = "";

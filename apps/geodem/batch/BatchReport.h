@@ -7,8 +7,8 @@
 // counted. Exit status 0 when every tile of the plan is done, 1 when any is not, 2 when DIR
 // holds no journal.
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 

@@ -43,7 +43,8 @@ std::optional<std::string> SmallText(const std::string& path) {
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLargestText) {
     text.emplace(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t at = 0;
-    for (ssize_t n; at < text->size() && (n = ::read(fd, text->data() + at, text->size() - at)) > 0;)
+    for (ssize_t n;
+         at < text->size() && (n = ::read(fd, text->data() + at, text->size() - at)) > 0;)
       at += static_cast<std::size_t>(n);
     text->resize(at);
   }

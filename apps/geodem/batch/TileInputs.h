@@ -30,7 +30,7 @@ class TileInputs {
   struct Entry {
     std::string kind;  // "source" (size and time), "cut" (a VRT's text), "mapping" (contents)
     std::string path;
-    std::string size;  // bytes, or "-" when the file is not there
+    std::string size;   // bytes, or "-" when the file is not there
     std::string state;  // the time for a source, a hash of the text for a cut or mapping file
   };
 

@@ -1,5 +1,4 @@
 #include "apps/geodem/batch/TileProcess.h"
-#include "apps/geodem/Translation.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "apps/geodem/Translation.h"
 
 namespace {
 

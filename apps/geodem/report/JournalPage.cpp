@@ -1,8 +1,8 @@
 #include "apps/geodem/report/JournalPage.h"
 
 #include "apps/geodem/JsonText.h"
-#include "apps/geodem/gridcheck/GridSummary.h"
 #include "apps/geodem/Translation.h"
+#include "apps/geodem/gridcheck/GridSummary.h"
 #include "apps/geodem/gridcheck/SheetCoverage.h"
 #include "apps/geodem/quicklook/QuickLook.h"
 #include "apps/geodem/report/HtmlReport.h"
@@ -32,7 +32,7 @@ std::string RowJson(const Tile& t, const GridLook& look) {
   if (r.status == JournalRecord::Status::kFailed)
     row += "{\"message\":" +
            JsonText::Quote(r.error.find(r.source) == std::string::npos ? r.source + ": " + r.error
-                                                                         : r.error) +
+                                                                       : r.error) +
            "}";
   row += "],\"warnings\":[";
   if (!t.note.empty()) row += "{\"message\":" + JsonText::Quote(t.note) + "}";
@@ -41,10 +41,10 @@ std::string RowJson(const Tile& t, const GridLook& look) {
     row += ",\"bytes\":" + std::to_string(r.bytes) + ",\"seconds\":" + JsonText::Number(r.seconds);
   }
   if (look.noDataShare)
-    row += ",\"min\":" + OptionalNumber(look.heights ? std::optional(look.heights->first)
-                                                      : std::nullopt) +
-           ",\"max\":" + OptionalNumber(look.heights ? std::optional(look.heights->second)
-                                                      : std::nullopt) +
+    row += ",\"min\":" +
+           OptionalNumber(look.heights ? std::optional(look.heights->first) : std::nullopt) +
+           ",\"max\":" +
+           OptionalNumber(look.heights ? std::optional(look.heights->second) : std::nullopt) +
            ",\"nodata_share\":" + JsonText::Number(*look.noDataShare);
   std::string notSheet;
   if (const std::optional<SheetPlacement> sheet = SheetCoverage::Named(r.output, notSheet)) {
@@ -54,17 +54,6 @@ std::string RowJson(const Tile& t, const GridLook& look) {
            ",\"east\":" + JsonText::Number(e.east) + ",\"north\":" + JsonText::Number(e.north) + "}";
   }
   return row + "}";
-}
-
-// A done grid file's cells, read once; false when it cannot be read whole.
-bool Summarise(CnsdtfGridReader& reader, GridSummary& summary) {
-  const GridHeader& header = reader.Header();
-  std::vector<std::int32_t> row(static_cast<std::size_t>(header.cols));
-  for (int y = 0; y < header.rows; ++y) {
-    if (!reader.ReadRow(y, row.data())) return false;
-    summary.Add(row.data(), header.cols);
-  }
-  return true;
 }
 
 // The grid file's look; nothing when it is not there or cannot be read.
@@ -77,7 +66,7 @@ GridLook Look(const Tile& t) {
   const GridHeader& header = reader.Header();
   GridSummary summary(GridSummary::NoDataCell(header.NoDataOrDefault()));
   const long long cells = static_cast<long long>(header.rows) * header.cols;
-  if (t.status == "done" && cells > 0 && Summarise(reader, summary)) {
+  if (t.status == "done" && cells > 0 && summary.AddAll(reader)) {
     look.heights = summary.Heights(header.zoom);
     look.noDataShare = static_cast<double>(summary.noDataCells()) / static_cast<double>(cells);
   }

@@ -127,9 +127,10 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
   // The plan is a manifest, which holds tiles and no options: the batch that converts it takes
   // them. Accepted here, they would be lost without a word.
   if (planOnly_ && !o.batch.convertArguments.empty())
-    return Tr("--plan-only writes the plan and converts nothing, so it takes no %s: give it to "
-              "the geodem batch (or the Slurm array script) that converts the plan",
-              o.batch.convertArguments.front().c_str());
+    return Tr(
+        "--plan-only writes the plan and converts nothing, so it takes no %s: give it to "
+        "the geodem batch (or the Slurm array script) that converts the plan",
+        o.batch.convertArguments.front().c_str());
   return {};
 }
 

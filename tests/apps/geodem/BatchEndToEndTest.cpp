@@ -1,10 +1,9 @@
 // geodem batch end to end: a set of 20 small tiles converted two at a time by the built program,
 // each grid file compared with what a single geodem convert writes for its tile.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
-
-#include <pwd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -424,8 +423,7 @@ TEST_F(BatchEndToEnd, ATileWhoseSourceOrGridChangedIsConvertedAgain) {
     std::string named;
   };
   const std::vector<Case> cases = {
-      {"source rewritten", [&] { WriteTile(1, 5); },
-       "source " + TilePath(1) + " changed ("},
+      {"source rewritten", [&] { WriteTile(1, 5); }, "source " + TilePath(1) + " changed ("},
       {"grid emptied", [&] { fs::resize_file(grid, 0); }, grid + " holds 0 bytes, not the "},
       {"grid cut short", [&] { fs::resize_file(grid, 1000); }, grid + " holds 1000 bytes"},
   };
@@ -439,7 +437,8 @@ TEST_F(BatchEndToEnd, ATileWhoseSourceOrGridChangedIsConvertedAgain) {
     ProcessResult report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out"});
     EXPECT_EQ(report.status, 1) << c.what;
     EXPECT_NE(report.out.find("(1 done, 0 failed, 1 outdated, 0 pending)"), std::string::npos)
-        << c.what << "\n" << report.out;
+        << c.what << "\n"
+        << report.out;
     EXPECT_NE(report.out.find(c.named), std::string::npos) << c.what << "\n" << report.out;
     ProcessResult r = RunTiles(tiles, dir_ / "out", {});
     EXPECT_EQ(r.status, 0) << c.what << "\n" << r.err;
@@ -549,8 +548,7 @@ TEST_F(BatchEndToEnd, AnotherUsersJournalIsNeitherBelievedNorAppendedTo) {
   WriteTiles();
   fs::create_directories(dir_ / "out");
   const std::string foreign = dir_ / "out/geodem-batch-x.jsonl";
-  TempDir::WriteFile(foreign, "{\"tile\":0,\"source\":\"s\",\"output\":\"" + dir_ /
-                                  "out/t100.dem" +
+  TempDir::WriteFile(foreign, "{\"tile\":0,\"source\":\"s\",\"output\":\"" + dir_ / "out/t100.dem" +
                                   "\",\"status\":\"failed\",\"exit\":1,\"seconds\":1,\"bytes\":0,"
                                   "\"cells\":0,\"error\":\"planted\",\"time\":1,\"run\":99}\n");
   ASSERT_EQ(::chown(foreign.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
@@ -562,8 +560,7 @@ TEST_F(BatchEndToEnd, AnotherUsersJournalIsNeitherBelievedNorAppendedTo) {
   ASSERT_EQ(::chown(Journal().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
   r = RunTiles({TilePath(0)}, dir_ / "out", {});
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find(Journal() + " is not a journal of this user's"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find(Journal() + " is not a journal of this user's"), std::string::npos) << r.err;
   EXPECT_EQ(fs::file_size(Journal()), 0u);
 }
 

@@ -1,20 +1,18 @@
 // What the journal remembers of a tile and how a tile stands: its latest record and its files.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "apps/geodem/batch/BatchJournal.h"
 #include "apps/geodem/batch/TileInputs.h"
 #include "apps/geodem/batch/TileSettings.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "support/TempDir.h"
-
-#include <sys/stat.h>
-
-#include <chrono>
-#include <functional>
 
 namespace {
 
@@ -132,11 +130,12 @@ TEST(TileInputs, NameWhatChangedSinceTheTileWasMade) {
   const std::string tif = dir / "geo.tif", other = dir / "other.tif", vrt = dir / "s.vrt",
                     mapping = dir / "job.xml";
   auto cut = [&](const std::string& source, int xOff) {
-    TempDir::WriteFile(vrt, "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename "
-                            "relativeToVRT=\"1\">" +
-                                std::filesystem::path(source).filename().string() +
-                                "</SourceFilename><SrcRect xOff=\"" + std::to_string(xOff) +
-                                "\"/></SimpleSource></VRTRasterBand></VRTDataset>");
+    TempDir::WriteFile(vrt,
+                       "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename "
+                       "relativeToVRT=\"1\">" +
+                           std::filesystem::path(source).filename().string() +
+                           "</SourceFilename><SrcRect xOff=\"" + std::to_string(xOff) +
+                           "\"/></SimpleSource></VRTRasterBand></VRTDataset>");
   };
   auto reset = [&] {
     TempDir::WriteFile(tif, "cells");
@@ -158,7 +157,8 @@ TEST(TileInputs, NameWhatChangedSinceTheTileWasMade) {
              tif, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
        },
        "source " + tif + " changed (size, time)"},
-      {"the source touched", [&] {
+      {"the source touched",
+       [&] {
          std::filesystem::last_write_time(
              tif, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
        },
@@ -222,8 +222,8 @@ TEST(BatchJournal, AHalfLineAtTheEndIsEndedBeforeTheNextLine) {
   BatchJournal journal;
   ASSERT_TRUE(journal.Open(path, error)) << error;
   EXPECT_TRUE(journal.halfLineEnded());
-  ASSERT_TRUE(journal.Append(JournalPlan{1, "0/1", 1, 2, 2, std::vector<std::string>{"/x.dem"},
-                                         Settings("100")}));
+  ASSERT_TRUE(journal.Append(
+      JournalPlan{1, "0/1", 1, 2, 2, std::vector<std::string>{"/x.dem"}, Settings("100")}));
   BatchJournal::Contents contents;
   ASSERT_TRUE(BatchJournal::Read(dir.Path(), contents));
   ASSERT_EQ(contents.plans.size(), 1u);

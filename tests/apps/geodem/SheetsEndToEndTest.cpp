@@ -32,16 +32,17 @@ class SheetsEndToEnd : public GeodemEndToEnd {
     LoadGeodemDriver();
   }
 
-  // 1" cells over 116.0-116.5 E, 39.8-40.0 N, heights that tell every cell apart.
-  std::string GeographicDem() {
+  // Cells of `seconds`" (1" by default) over 116.0-116.5 E, 39.8-40.0 N, heights that tell
+  // every cell apart.
+  std::string GeographicDem(int seconds = 1) {
     TestRaster r;
-    r.width = 1800;
-    r.height = 720;
+    r.width = 1800 / seconds;
+    r.height = 720 / seconds;
     r.type = GDT_Float32;
     r.epsg = 4490;
     r.noData = kNoData;
-    r.geoTransform = {116.0, kSecond, 0, 40.0, 0, -kSecond};
-    r.cell = [](int, int x, int y) { return 100 + x * 0.25 + y * 0.5; };
+    r.geoTransform = {116.0, seconds * kSecond, 0, 40.0, 0, -seconds * kSecond};
+    r.cell = [seconds](int, int x, int y) { return 100 + (x * 0.25 + y * 0.5) * seconds; };
     return Write(r, "dem.tif");
   }
 
@@ -377,8 +378,8 @@ TEST_F(SheetsEndToEnd, CommandLineArithmeticAndRefusals) {
 TEST_F(SheetsEndToEnd, AnotherBufferOrAChangedSourceConvertsTheSheetsAgain) {
   const std::string source = GeographicDem();
   auto run = [&](std::vector<std::string> extra) {
-    std::vector<std::string> args = {"sheets", "--scale", "50000", "-q", "--out-dir", dir_ / "out",
-                                     source};
+    std::vector<std::string> args = {"sheets",    "--scale",    "50000", "-q",
+                                     "--out-dir", dir_ / "out", source};
     args.insert(args.end(), extra.begin(), extra.end());
     return GeodemProcess::Geodem(args);
   };
@@ -397,24 +398,15 @@ TEST_F(SheetsEndToEnd, AnotherBufferOrAChangedSourceConvertsTheSheetsAgain) {
       << r.err;
   EXPECT_EQ(columns(sheets[0]), before + 10);
 
-  // The same place in cells twice the size.
-  TestRaster coarse;
-  coarse.width = 900;
-  coarse.height = 360;
-  coarse.type = GDT_Float32;
-  coarse.epsg = 4490;
-  coarse.noData = kNoData;
-  coarse.geoTransform = {116.0, 2 * kSecond, 0, 40.0, 0, -2 * kSecond};
-  coarse.cell = [](int, int x, int y) { return 100 + x * 0.5 + y; };
-  Write(coarse, "dem.tif");
+  GeographicDem(2);  // the same place in cells twice the size
   r = run({"--buffer", "5"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("source " + source + " changed"), std::string::npos) << r.err;
   EXPECT_LT(columns(sheets[0]), before);
 
   // The report as geodem batch's, its page too.
-  ProcessResult report = GeodemProcess::Geodem(
-      {"sheets", "--report", dir_ / "out", "--html", dir_ / "sheets.html"});
+  ProcessResult report =
+      GeodemProcess::Geodem({"sheets", "--report", dir_ / "out", "--html", dir_ / "sheets.html"});
   EXPECT_EQ(report.status, 0) << report.err;
   EXPECT_NE(TempDir::ReadFile(dir_ / "sheets.html").find(sheets[0] + ".dem"), std::string::npos);
 }
