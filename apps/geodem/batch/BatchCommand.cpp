@@ -112,10 +112,8 @@ std::optional<int> BatchCommand::Prepare() {
     return kFailure;
   }
   if (journal_.halfLineEnded())
-    console_.Warning(
-        Tr("the journal %s ended in half a line (a write cut short); that line is "
-           "ignored",
-           BatchJournal::PathIn(plan_.journalDir(), shard_).c_str()));
+    console_.Warning(Tr("the journal %s ended in half a line (a write cut short); that line is ignored",
+                        BatchJournal::PathIn(plan_.journalDir(), shard_).c_str()));
   settings_ = TileSettings::Of(options_.convert);
   BatchJournal::Contents before;
   BatchJournal::Read(plan_.journalDir(), before);

@@ -64,9 +64,12 @@ std::optional<std::set<std::string>> BatchReport::Planned(const BatchJournal::Co
   // The shards of the latest plan's split; a journal of another split is an earlier plan's.
   auto split = [](const std::string& shard) { return shard.substr(shard.find('/') + 1); };
   std::set<std::string> outputs;
-  for (const JournalPlan& p : contents.plans)
-    if (p.outputs && split(p.shard) == split(latest.shard))
-      outputs.insert(p.outputs->begin(), p.outputs->end());
+  for (const JournalPlan& p : contents.plans) {
+    if (split(p.shard) != split(latest.shard)) continue;
+    // A shard last run by a version whose plans named no tiles: every record counts.
+    if (!p.outputs) return std::nullopt;
+    outputs.insert(p.outputs->begin(), p.outputs->end());
+  }
   return outputs;
 }
 
