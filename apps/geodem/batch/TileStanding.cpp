@@ -37,8 +37,8 @@ TileStanding::Kind TileStanding::Of(const JournalRecord* latest, const std::stri
   // A grid file appears under its final name only when complete; its size says it is still
   // the one recorded.
   const long long gridBytes = FileSize(output);
-  const long long prjBytes = prj ? FileSize(PrjFile::PathBeside(output)) : 0;
-  if (gridBytes < 0 || prjBytes < 0) return kMissing;
+  const long long prjBytes = prj ? FileSize(PrjFile::PathBeside(output)) : -1;  // -1: not asked
+  if (gridBytes < 0 || (prj && prjBytes < 0)) return kMissing;
   if (!latest) return kFound;
   if (wanted && made && !wanted->SameGrid(*made)) return kOutdated;
   std::string changed = FilesChanged(*latest, gridBytes, prjBytes);

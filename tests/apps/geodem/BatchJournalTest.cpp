@@ -105,6 +105,8 @@ TEST(TileStanding, TheLatestRecordAndTheFilesAgree) {
        TileStanding::kChanged, 4, 300},
       {"its .prj as recorded", Status::kDone, Settings("10", true), true, true,
        Settings("10", true), TileStanding::kDone, 4, 3},
+      {"made with --prj, asked without", Status::kDone, Settings("10", true), true, false,
+       Settings("10"), TileStanding::kDone, 4, 3},
   };
   for (const Case& c : cases) {
     std::filesystem::remove(grid);
