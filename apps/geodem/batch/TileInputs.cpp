@@ -98,12 +98,7 @@ TileInputs TileInputs::Of(const std::string& source, const std::optional<std::st
 }
 
 void TileInputs::AddSource(const std::string& path, int depth) {
-  if (IsVrt(path) && depth < kVrtDepth) {
-    AddText("cut", path);
-    if (std::optional<std::string> xml = SmallText(path))
-      for (const std::string& file : FilesOfVrt(path, *xml)) AddSource(file, depth + 1);
-    return;
-  }
+  if (IsVrt(path) && depth < kVrtDepth) return AddVrt(path, depth);
   Entry e{"source", path, "-", "-"};
   if (Find(e)) return;
   struct stat st {};
@@ -111,7 +106,26 @@ void TileInputs::AddSource(const std::string& path, int depth) {
     e.size = std::to_string(st.st_size);
     e.state = std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
   }
-  entries_.push_back(std::move(e));
+  Add(std::move(e));
+}
+
+// A tile's own VRT (its cut) is read for every tile; a VRT that cuts name in turn (a mosaic that
+// a whole set shares) is read once a run.
+void TileInputs::AddVrt(const std::string& path, int depth) {
+  static std::map<std::string, std::vector<Entry>> shared;
+  auto it = depth > 0 ? shared.find(path) : shared.end();
+  if (it == shared.end()) {
+    TileInputs own;
+    own.AddText("cut", path);
+    if (std::optional<std::string> xml = SmallText(path))
+      for (const std::string& file : FilesOfVrt(path, *xml)) own.AddSource(file, depth + 1);
+    if (depth == 0) {
+      for (Entry& e : own.entries_) Add(std::move(e));
+      return;
+    }
+    it = shared.emplace(path, std::move(own.entries_)).first;
+  }
+  for (const Entry& e : it->second) Add(e);
 }
 
 void TileInputs::AddText(const char* kind, const std::string& path) {
@@ -121,13 +135,17 @@ void TileInputs::AddText(const char* kind, const std::string& path) {
     e.size = std::to_string(text->size());
     e.state = HashOf(*text);
   }
-  entries_.push_back(std::move(e));
+  Add(std::move(e));
+}
+
+void TileInputs::Add(Entry e) {
+  if (index_.emplace(e.kind + '\t' + e.path, entries_.size()).second)
+    entries_.push_back(std::move(e));
 }
 
 const TileInputs::Entry* TileInputs::Find(const Entry& like) const {
-  for (const Entry& e : entries_)
-    if (e.kind == like.kind && e.path == like.path) return &e;
-  return nullptr;
+  auto it = index_.find(like.kind + '\t' + like.path);
+  return it == index_.end() ? nullptr : &entries_[it->second];
 }
 
 std::string TileInputs::Text() const {
@@ -142,7 +160,7 @@ TileInputs TileInputs::FromText(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);)
     if (std::vector<std::string> f = Fields(line); f.size() == 4)
-      inputs.entries_.push_back({f[0], f[1], f[2], f[3]});
+      inputs.Add({f[0], f[1], f[2], f[3]});
   return inputs;
 }
 

@@ -5,6 +5,7 @@
 // from other inputs is not the one a run asks for, even with the same settings. Only a VRT and
 // the mapping file are read (both small); other files are only looked at, so that resuming a
 // set of thousands stays quick.
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,8 +36,12 @@ class TileInputs {
   };
 
   void AddSource(const std::string& path, int depth);
+  void AddVrt(const std::string& path, int depth);
   void AddText(const char* kind, const std::string& path);
+  // Adds `e` unless an entry of its kind and path is there.
+  void Add(Entry e);
   const Entry* Find(const Entry& like) const;
 
   std::vector<Entry> entries_;
+  std::map<std::string, std::size_t> index_;  // by kind and path: a mosaic names thousands
 };

@@ -180,6 +180,15 @@ TEST(TileInputs, NameWhatChangedSinceTheTileWasMade) {
     EXPECT_EQ(now.ChangesSince(TileInputs::FromText(before)), c.expected) << c.what;
   }
   EXPECT_EQ(TileInputs::FromText(TileInputs::Of(vrt, mapping).Text()).mapping(), mapping);
+  // A cut over a mosaic VRT: the mosaic's own sources are inputs too.
+  reset();
+  const std::string mosaic = dir / "mosaic.vrt";
+  std::filesystem::rename(vrt, mosaic);
+  TempDir::WriteFile(vrt, "<VRTDataset><SourceFilename relativeToVRT=\"0\">" + mosaic +
+                              "</SourceFilename></VRTDataset>");
+  EXPECT_NE(TileInputs::Of(vrt, std::nullopt).Text().find("source\t" + tif + "\t5\t"),
+            std::string::npos)
+      << TileInputs::Of(vrt, std::nullopt).Text();
 }
 
 JournalRecord Done(const std::string& output, long long run, double time, const char* zoom) {
