@@ -4,7 +4,9 @@
 #  - -j 1 against the sum of 16 single geodem convert runs: the batch's own overhead, at most 5 %;
 #  - a run again over the 16 converted tiles (resuming with nothing left to do) against one
 #    single convert: at most half of it, for it only looks at the grid files (a run starts GDAL
-#    and reads the journals, which costs about one process start).
+#    and reads the journals, which costs about one process start);
+#  - a run again over a converted set of 300 small tiles: under a second, for it only looks at
+#    each tile's files and sources and reads the journals.
 # Needs BUILD_DIR (a build with the registered writer). Prints "name: value (meaning)" lines and
 # exits non-zero when a limit is missed.
 set -euo pipefail
@@ -65,4 +67,20 @@ status=0
 (( $(calc "($speedup >= 1.7)") )) || { echo "bench_batch: -j 2 is less than 1.7 times as fast as -j 1" >&2; status=1; }
 (( $(calc "$overhead <= 5") )) || { echo "bench_batch: the batch adds more than 5 % to single converts" >&2; status=1; }
 (( $(calc "($resume_share <= 0.5)") )) || { echo "bench_batch: resuming a converted set costs more than half of one tile's conversion" >&2; status=1; }
+# 300 tiles of 40 x 40 cells, each a window of the seed, converted once and then resumed.
+mkdir -p "$work/small"
+/usr/bin/python3 - "$work/seed.tif" "$work/small" <<'PY'
+import sys
+from osgeo import gdal
+gdal.UseExceptions()
+seed = gdal.Open(sys.argv[1])
+for i in range(300):
+    gdal.Translate(f"{sys.argv[2]}/s{i:03d}.tif", seed, srcWin=[i % 10 * 40, i // 10 % 10 * 40, 40, 40])
+PY
+"$geodem" batch -q -j 2 --out-dir "$work/small-out" "$work"/small/*.tif
+resume300() { timed "$geodem" batch -q -j 2 --out-dir "$work/small-out" "$work"/small/*.tif; }
+t_resume300="$(resume300)"
+t_resume300="$(min "$t_resume300" "$(resume300)")"
+printf 'batch_resume_300_seconds: %.3f (geodem batch again over 300 converted tiles, under 1)\n' "$t_resume300"
+(( $(calc "($t_resume300 < 1)") )) || { echo "bench_batch: resuming a converted set of 300 tiles takes a second or more" >&2; status=1; }
 exit $status

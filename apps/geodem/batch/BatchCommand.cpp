@@ -15,12 +15,13 @@
 #include <fstream>
 
 #include "apps/geodem/CommandLine.h"
+#include "apps/geodem/Translation.h"
 #include "apps/geodem/batch/BatchReport.h"
 #include "apps/geodem/batch/ConversionLog.h"
 #include "apps/geodem/batch/ShardSplit.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "gridfile/CnsdtfGridReader.h"
-#include "apps/geodem/Translation.h"
+#include "gridfile/PrjFile.h"
 
 namespace fs = std::filesystem;
 
@@ -110,15 +111,23 @@ std::optional<int> BatchCommand::Prepare() {
     console_.Error(error);
     return kFailure;
   }
+  if (journal_.halfLineEnded())
+    console_.Warning(Tr("the journal %s ended in half a line (a write cut short); that line is ignored",
+                        BatchJournal::PathIn(plan_.journalDir(), shard_).c_str()));
   settings_ = TileSettings::Of(options_.convert);
   BatchJournal::Contents before;
   BatchJournal::Read(plan_.journalDir(), before);
+  for (const std::string& skipped : before.skipped)
+    console_.Warning(Tr("%s; it is skipped", skipped.c_str()));
+  run_ = before.lastRun + 1;
   shardTiles_ = ShardTiles();
-  journal_.Append(JournalPlan{static_cast<long long>(plan_.tiles().size()),
-                              shard_ ? std::to_string(shard_->index) + "/" +
-                                           std::to_string(shard_->count)
-                                     : "0/1",
-                              static_cast<long long>(shardTiles_), Now(), settings_});
+  std::vector<std::string> outputs;
+  for (const BatchTile& t : plan_.tiles())
+    if (!shard_ || ShardSplit::Takes(*shard_, t.index)) outputs.push_back(t.output);
+  journal_.Append(JournalPlan{
+      static_cast<long long>(plan_.tiles().size()),
+      shard_ ? std::to_string(shard_->index) + "/" + std::to_string(shard_->count) : "0/1",
+      static_cast<long long>(shardTiles_), Now(), run_, std::move(outputs), settings_});
   Triage(before);
   // The same program converts each tile: this one, however it was started.
   std::error_code selfError;
@@ -138,12 +147,17 @@ std::optional<int> BatchCommand::Prepare() {
 }
 
 void BatchCommand::Triage(const BatchJournal::Contents& journal) {
-  std::vector<std::string> failedBefore, outdated;
+  std::vector<std::string> failedBefore, outdated, changed;
   for (const BatchTile& t : plan_.tiles()) {
     if (shard_ && !ShardSplit::Takes(*shard_, t.index)) continue;
     auto it = journal.latest.find(t.output);
     const JournalRecord* latest = it == journal.latest.end() ? nullptr : &it->second;
-    const TileStanding::Kind standing = TileStanding::Of(latest, t.output, settings_);
+    std::optional<TileInputs> inputs;
+    if (latest && !latest->inputs.empty() && !options_.force)
+      inputs = TileInputs::Of(t.source, options_.convert.mappingFile);
+    std::string why;
+    const TileStanding::Kind standing =
+        TileStanding::Of(latest, t.output, settings_, inputs ? &*inputs : nullptr, &why);
     if (options_.force) {
       todo_.push_back(&t);
       continue;
@@ -172,6 +186,9 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
       case TileStanding::kInterrupted:
         todo_.push_back(&t);
         break;
+      case TileStanding::kChanged:
+        changed.push_back(t.origin + ": " + why);
+        [[fallthrough]];
       case TileStanding::kMissing:
         // --retry-failed takes only what failed or was stopped.
         if (options_.retryFailed)
@@ -181,22 +198,34 @@ void BatchCommand::Triage(const BatchJournal::Contents& journal) {
         break;
     }
   }
-  NameTiles(failedBefore, N_("%zu tile(s) failed in an earlier run and left alone (--retry-failed "
-                            "converts them again once their cause is mended):"));
-  NameTiles(outdated, N_("%zu tile(s) made with other settings than this run's and left alone "
-                        "(--force converts them again):"));
+  NameTiles(failedBefore, false,
+            N_("%zu tile(s) failed in an earlier run and left alone (--retry-failed "
+               "converts them again once their cause is mended):"));
+  NameTiles(outdated, false,
+            N_("%zu tile(s) made with other settings than this run's and left alone "
+               "(--force converts them again):"));
+  NameTiles(changed, true,
+            options_.retryFailed
+                ? N_("%zu tile(s) whose inputs or files changed since they were made, "
+                     "left for a run without --retry-failed:")
+                : N_("%zu tile(s) whose inputs or files changed since they were made, "
+                     "converted again:"));
 }
 
 // Names at most a screenful of them under `title` (English, with %zu for their count): the report
 // lists them all.
-void BatchCommand::NameTiles(const std::vector<std::string>& tiles, const char* title) {
+void BatchCommand::NameTiles(const std::vector<std::string>& tiles, bool warning,
+                             const char* title) {
   constexpr std::size_t kNamed = 10;
   if (tiles.empty()) return;
-  console_.Error(Tr(title, tiles.size()));
-  for (std::size_t i = 0; i < tiles.size() && i < kNamed; ++i) console_.Error("  " + tiles[i]);
+  auto say = [&](const std::string& line) {
+    warning ? console_.Warning(line) : console_.Error(line);
+  };
+  say(Tr(title, tiles.size()));
+  for (std::size_t i = 0; i < tiles.size() && i < kNamed; ++i) say("  " + tiles[i]);
   if (tiles.size() > kNamed)
-    console_.Error("  " + Tr("and %zu more: geodem batch --report %s lists them all",
-                             tiles.size() - kNamed, plan_.journalDir().c_str()));
+    say("  " + Tr("and %zu more: geodem batch --report %s lists them all", tiles.size() - kNamed,
+                  plan_.journalDir().c_str()));
 }
 
 std::size_t BatchCommand::ShardTiles() const {
@@ -205,20 +234,27 @@ std::size_t BatchCommand::ShardTiles() const {
   return n;
 }
 
-JournalRecord BatchCommand::Record(const BatchTile& tile, JournalRecord::Status status) const {
+JournalRecord BatchCommand::Record(const BatchTile& tile, JournalRecord::Status status,
+                                   const std::string& inputs) const {
   JournalRecord r;
   r.tile = tile.index;
   r.source = tile.source;
   r.output = tile.output;
   r.status = status;
   r.time = Now();
-  // A grid file found already there was made by whatever made it.
-  if (status != JournalRecord::Status::kSkipped) r.settings = settings_;
+  r.run = run_;
+  // A grid file found already there was made by whatever made it, from whatever inputs.
+  if (status != JournalRecord::Status::kSkipped) {
+    r.settings = settings_;
+    r.inputs = inputs;
+  }
   // What a failed conversion left is no result of it.
   if (status != JournalRecord::Status::kDone && status != JournalRecord::Status::kSkipped)
     return r;
-  std::error_code ec;
-  if (auto size = fs::file_size(tile.output, ec); !ec) r.bytes = static_cast<long long>(size);
+  // The sizes the files must keep to stay done; the conversion flushed them to disk before it
+  // gave them their names.
+  r.bytes = std::max(0LL, TileStanding::FileSize(tile.output));
+  if (settings_.prj) r.prjBytes = TileStanding::FileSize(PrjFile::PathBeside(tile.output));
   CnsdtfGridReader grid;
   if (r.bytes > 0 && grid.Open(tile.output))
     r.cells = static_cast<long long>(grid.Header().rows) * grid.Header().cols;
@@ -254,6 +290,7 @@ int BatchCommand::Convert() {
     EnforceTimeouts();
   }
   progress_->Finish();
+  journal_.Flush();
   WritePage(true);
   if (stopSignal_) {
     const std::size_t unfinished =
@@ -267,10 +304,13 @@ int BatchCommand::Convert() {
 
 void BatchCommand::StartNext() {
   const BatchTile& tile = *todo_[next_++];
-  Running r{&tile, {}, logDir_ + "/" + std::to_string(tile.index) + ".log"};
+  Running r{&tile, {}, logDir_ + "/" + std::to_string(tile.index) + ".log", {}};
   std::vector<std::string> argv = program_;
   argv.push_back(tile.source);
   argv.push_back(tile.output);
+  // Before it runs: should the batch die with it, the tile is no longer done, whatever it was.
+  r.inputs = TileInputs::Of(tile.source, options_.convert.mappingFile).Text();
+  Journal(Record(tile, JournalRecord::Status::kStarted, r.inputs));
   std::string error;
   if (!r.process.Start(argv, r.log, error)) {
     JournalRecord record = Record(tile, JournalRecord::Status::kFailed);
@@ -300,7 +340,7 @@ void BatchCommand::Finish(Running& r, int waitStatus) {
   const Status status = exitStatus == 0              ? Status::kDone
                         : stopSignal_ && !r.timedOut ? Status::kInterrupted
                                                      : Status::kFailed;
-  JournalRecord record = Record(*r.tile, status);
+  JournalRecord record = Record(*r.tile, status, r.inputs);
   record.seconds = r.process.Seconds();
   record.exitStatus = exitStatus;
   if (status == Status::kInterrupted) record.error = _("stopped with the batch");

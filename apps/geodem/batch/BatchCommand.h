@@ -5,8 +5,9 @@
 // remove what they began), are journalled as interrupted, and the batch exits 128 + signal.
 // A tile is done when its latest journal record and its files agree (TileStanding); one that
 // failed before is converted again only with --retry-failed, one made with other settings only
-// with --force. Exit status 0 when every tile of the shard is done, 1 when any is not, 2 for a
-// plan that cannot work.
+// with --force; one whose inputs or files changed is converted again. Each conversion is
+// journalled as started before it runs, and dies with the batch however the batch dies. Exit status
+// 0 when every tile of the shard is done, 1 when any is not, 2 for a plan that cannot work.
 #include <csignal>
 #include <map>
 #include <optional>
@@ -34,6 +35,7 @@ class BatchCommand {
     const BatchTile* tile;
     TileProcess process;
     std::string log;
+    std::string inputs;  // what it is made from, as its started record says
     bool timedOut = false;
     double killAt = 0;  // seconds after start when a tile that ignores SIGTERM is killed
   };
@@ -41,7 +43,8 @@ class BatchCommand {
   std::optional<int> Prepare();
   // Sorts the shard's tiles into done, failed before (not retried), outdated and to convert.
   void Triage(const BatchJournal::Contents& journal);
-  void NameTiles(const std::vector<std::string>& tiles, const char* title);
+  // warning: the tiles are converted, so their lines are warnings, not errors.
+  void NameTiles(const std::vector<std::string>& tiles, bool warning, const char* title);
   int Convert();
   void StartNext();
   void Reap();
@@ -52,7 +55,8 @@ class BatchCommand {
   void EnforceTimeouts();
   void Stop(int signal);
   std::size_t ShardTiles() const;
-  JournalRecord Record(const BatchTile& tile, JournalRecord::Status status) const;
+  JournalRecord Record(const BatchTile& tile, JournalRecord::Status status,
+                       const std::string& inputs = {}) const;
   void Journal(const JournalRecord& record);
   // With --html: the set's page, rewritten as tiles end (last: at the end of the run).
   void WritePage(bool last);
@@ -67,6 +71,7 @@ class BatchCommand {
   std::string logDir_;
   BatchJournal journal_;
   bool journalFailed_ = false;
+  long long run_ = 0;  // this run's number: one more than any in the folder's journals
 
   std::vector<const BatchTile*> todo_;
   std::size_t next_ = 0;

@@ -1,16 +1,18 @@
 #include "apps/geodem/batch/BatchJournal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "apps/geodem/JsonText.h"
-#include "host/UserPath.h"
 #include "apps/geodem/Translation.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -18,8 +20,8 @@ constexpr const char* kPrefix = "geodem-batch";
 constexpr const char* kSuffix = ".jsonl";
 
 const JournalRecord::Status kStatuses[] = {
-    JournalRecord::Status::kDone, JournalRecord::Status::kSkipped,
-    JournalRecord::Status::kFailed, JournalRecord::Status::kInterrupted};
+    JournalRecord::Status::kDone, JournalRecord::Status::kSkipped, JournalRecord::Status::kFailed,
+    JournalRecord::Status::kInterrupted, JournalRecord::Status::kStarted};
 
 template <class T>
 bool ToNumber(const std::map<std::string, std::string>& m, const char* key, T& value) {
@@ -30,6 +32,39 @@ bool ToNumber(const std::map<std::string, std::string>& m, const char* key, T& v
   if (end == it->second.c_str() || *end) return false;
   value = static_cast<T>(v);
   return true;
+}
+
+// Empty when fd is a journal this user may read and append to: a regular file of the user's own
+// with one link. Else why not.
+std::string NotOwnJournal(int fd, const std::string& path) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return Tr("cannot read %s: %s", path.c_str(), std::strerror(errno));
+  if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1) return {};
+  return Tr(
+      "%s is not a journal of this user's (a regular file of user %ld with one link): it "
+      "is owned by user %ld, has %ld link(s) and is %s",
+      path.c_str(), static_cast<long>(::geteuid()), static_cast<long>(st.st_uid),
+      static_cast<long>(st.st_nlink), S_ISREG(st.st_mode) ? _("a file") : _("no file"));
+}
+
+// The later of two records of one grid file from different journals: the later run. Journals
+// older than run numbers can only be told apart by their clocks.
+bool Later(const JournalRecord& candidate, const JournalRecord& kept) {
+  if (candidate.run != kept.run) return candidate.run > kept.run;
+  return candidate.run == 0 && candidate.time >= kept.time;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 }  // namespace
@@ -44,6 +79,8 @@ const char* JournalRecord::StatusName(Status status) {
       return "failed";
     case Status::kInterrupted:
       return "interrupted";
+    case Status::kStarted:
+      return "started";
   }
   return "failed";
 }
@@ -56,7 +93,9 @@ std::string JournalRecord::Json() const {
          ",\"exit\":" + std::to_string(exitStatus) + ",\"seconds\":" + Number(seconds) +
          ",\"bytes\":" + std::to_string(bytes) + ",\"cells\":" + std::to_string(cells) +
          ",\"error\":" + Quote(error) + ",\"time\":" + Number(time) +
-         (settings ? settings->JsonMembers() : "") + "}";
+         ",\"run\":" + std::to_string(run) + (settings ? settings->JsonMembers() : "") +
+         (prjBytes >= 0 ? ",\"prj_bytes\":" + std::to_string(prjBytes) : "") +
+         (inputs.empty() ? "" : ",\"inputs\":" + Quote(inputs)) + "}";
 }
 
 std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
@@ -73,6 +112,9 @@ std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
       !ToNumber(*m, "seconds", r.seconds) || !ToNumber(*m, "bytes", r.bytes) ||
       !ToNumber(*m, "cells", r.cells) || !ToNumber(*m, "time", r.time))
     return std::nullopt;
+  ToNumber(*m, "run", r.run);
+  ToNumber(*m, "prj_bytes", r.prjBytes);
+  r.inputs = (*m)["inputs"];
   r.settings = TileSettings::FromMembers(*m);
   return r;
 }
@@ -89,6 +131,7 @@ std::string BatchJournal::PathIn(const std::string& dir, const std::optional<Sha
 }
 
 bool BatchJournal::Open(const std::string& path, std::string& error) {
+  error.clear();
   switch (lock_.Acquire(path)) {
     case TargetFileLock::Result::kLocked:
       break;
@@ -108,71 +151,127 @@ bool BatchJournal::Open(const std::string& path, std::string& error) {
       return false;
   }
   std::string refusal;
-  fd_ = UserPath::Open(path, O_WRONLY | O_APPEND | O_CREAT, 0644, refusal);
-  if (fd_ < 0) {
+  fd_ = UserPath::Open(path, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK, 0644, refusal);
+  if (fd_ < 0)
     error = refusal.empty()
                 ? Tr("cannot open the journal %s: %s", path.c_str(), std::strerror(errno))
                 : refusal;
+  else if (std::string notOwn = NotOwnJournal(fd_, path); !notOwn.empty())
+    error = notOwn + "; " +
+            _("nothing is appended to it: remove it or give this run another "
+              "--out-dir");
+  else if (!EndHalfLine())
+    error = Tr("cannot append to the journal %s: %s", path.c_str(), std::strerror(errno));
+  if (!error.empty()) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     lock_.Release();
   }
   return fd_ >= 0;
 }
 
+bool BatchJournal::EndHalfLine() {
+  struct stat st {};
+  char last = '\n';
+  if (::fstat(fd_, &st) != 0) return false;
+  if (st.st_size > 0 && ::pread(fd_, &last, 1, st.st_size - 1) != 1) return false;
+  if (last == '\n') return true;
+  halfLineEnded_ = true;
+  return ::write(fd_, "\n", 1) == 1;
+}
+
+void BatchJournal::Flush() {
+  if (fd_ >= 0) ::fdatasync(fd_);
+}
+
 bool BatchJournal::Append(const JournalPlan& p) {
   return AppendLine("{\"plan\":" + std::to_string(p.total) + ",\"shard\":" +
                     JsonText::Quote(p.shard) + ",\"tiles\":" + std::to_string(p.tiles) +
-                    ",\"time\":" + JsonText::Number(p.time) +
+                    ",\"time\":" + JsonText::Number(p.time) + ",\"run\":" + std::to_string(p.run) +
+                    (p.outputs ? ",\"outputs\":" + JsonText::Quote(Joined(*p.outputs)) : "") +
                     (p.settings ? p.settings->JsonMembers() : "") + "}");
 }
 
 bool BatchJournal::Append(const JournalRecord& record) { return AppendLine(record.Json()); }
 
-// One write per line: once written, a line survives whatever kills the batch. It is not forced to
-// disk: neither are the grid files it records, and syncing would cost each tile a disk flush.
+// One write per line: once written, a line survives whatever kills the batch, and a write cut
+// short (a full disk) leaves one half line, which is ended at once so that the next line stands
+// whole. Lines are forced to disk at the end of a run (Flush), not one by one: that would cost
+// each tile a disk flush.
 bool BatchJournal::AppendLine(const std::string& line) {
-  std::string text = line + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  const std::string text = line + "\n";
+  ssize_t n;
+  do n = ::write(fd_, text.data(), text.size());
+  while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(text.size())) return true;
+  const int cause = errno;
+  if (n > 0) EndHalfLine();
+  errno = n < 0 ? cause : ENOSPC;
+  return false;
 }
 
 bool BatchJournal::Read(const std::string& dir, Contents& contents) {
   std::error_code ec;
-  bool found = false;
-  std::vector<std::filesystem::path> journals;
+  std::vector<std::string> journals;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
     std::string name = entry.path().filename().string();
     if (name.rfind(kPrefix, 0) == 0 && name.size() > std::strlen(kSuffix) &&
         name.compare(name.size() - std::strlen(kSuffix), std::string::npos, kSuffix) == 0)
-      journals.push_back(entry.path());
+      journals.push_back(entry.path().string());
   }
-  for (const auto& path : journals) {
-    found = true;
-    std::ifstream in(path, std::ios::binary);
-    std::optional<JournalPlan> plan;
-    for (std::string line; std::getline(in, line);) {
-      if (auto record = JournalRecord::FromJson(line)) {
-        auto [it, added] = contents.latest.emplace(record->output, *record);
-        if (!added && it->second.time <= record->time) it->second = *record;
-        continue;
-      }
-      auto m = JsonText::ParseFlatObject(line);
-      JournalPlan p;
-      if (m && ToNumber(*m, "plan", p.total) && ToNumber(*m, "tiles", p.tiles) &&
-          ToNumber(*m, "time", p.time)) {
-        p.shard = (*m)["shard"];
-        p.settings = TileSettings::FromMembers(*m);
-        plan = p;
-      } else {
-        ++contents.unreadable;
-      }
+  // The same order on every machine, for records no run number tells apart.
+  std::sort(journals.begin(), journals.end());
+  for (const std::string& path : journals) {
+    std::string refusal;
+    const int fd = UserPath::Open(path, O_RDONLY | O_NONBLOCK, 0, refusal);
+    std::string notOwn =
+        fd < 0 ? (refusal.empty() ? Tr("cannot read %s: %s", path.c_str(), std::strerror(errno))
+                                  : refusal)
+               : NotOwnJournal(fd, path);
+    if (notOwn.empty())
+      ReadJournal(fd, contents);
+    else
+      contents.skipped.push_back(notOwn);
+    if (fd >= 0) ::close(fd);
+  }
+  return !journals.empty();
+}
+
+void BatchJournal::ReadJournal(int fd, Contents& contents) {
+  std::string text;
+  char buffer[65536];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  std::optional<JournalPlan> plan;
+  std::map<std::string, JournalRecord> own;  // this journal's: its later line wins
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;  // a half line's end
+    if (auto record = JournalRecord::FromJson(line)) {
+      contents.lastRun = std::max(contents.lastRun, record->run);
+      own.insert_or_assign(record->output, std::move(*record));
+      continue;
     }
-    if (plan) contents.plans.push_back(*plan);
+    auto m = JsonText::ParseFlatObject(line);
+    JournalPlan p;
+    if (m && ToNumber(*m, "plan", p.total) && ToNumber(*m, "tiles", p.tiles) &&
+        ToNumber(*m, "time", p.time)) {
+      p.shard = (*m)["shard"];
+      ToNumber(*m, "run", p.run);
+      if (m->count("outputs")) p.outputs = Split((*m)["outputs"]);
+      p.settings = TileSettings::FromMembers(*m);
+      contents.lastRun = std::max(contents.lastRun, p.run);
+      plan = std::move(p);
+    } else {
+      ++contents.unreadable;
+    }
   }
-  return found;
+  for (auto& [output, record] : own) {
+    auto [it, added] = contents.latest.emplace(output, record);
+    if (!added && Later(record, it->second)) it->second = std::move(record);
+  }
+  if (plan) contents.plans.push_back(std::move(*plan));
 }

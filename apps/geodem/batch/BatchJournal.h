@@ -2,12 +2,17 @@
 // The journal of a batch: JSON lines beside the outputs, one file per shard so that the shards
 // of a cluster never write one file, a line appended as each tile ends. A killed
 // batch loses only the tiles in flight; a later run and `geodem batch --report` read it back.
-//   {"plan":20,"shard":"0/1","tiles":20,"time":...,"format":"GEODEM",...}   a run begins
+//   {"plan":20,"shard":"0/1","tiles":20,"time":...,"run":7,"outputs":"/o/a.dem\n...",
+//    "format":"GEODEM",...}                                                 a run begins
 //   {"tile":3,"source":"...","output":"...","status":"failed","exit":1,"seconds":0.8,
-//    "bytes":0,"cells":0,"error":"error: ...","time":...,"format":"GEODEM","zoom":"100",
-//    "nodata":"-99999","band":1,"prj":false}                               a tile ends
+//    "bytes":0,"cells":0,"error":"error: ...","time":...,"run":7,"format":"GEODEM","zoom":"100",
+//    "nodata":"-99999","band":1,"prj":false,"inputs":"..."}               a tile starts or ends
 // The settings (format to prj) are those of the run; a record without them (an older journal, or
-// a grid file found already there) says nothing of how its grid file was made.
+// a grid file found already there) says nothing of how its grid file was made. "inputs" is what
+// the tile was made from (TileInputs), "prj_bytes" the size of its .prj.
+// Which record is a tile's latest never depends on clocks, which differ between the nodes of a
+// cluster: within a journal the later line wins, across journals the higher run number, each
+// run taking one more than the highest it finds in the folder.
 #include <map>
 #include <optional>
 #include <string>
@@ -19,8 +24,9 @@
 
 struct JournalRecord {
   // done: converted; skipped: its grid file was there, complete; failed; interrupted: stopped
-  // with the batch, to be converted by the next run.
-  enum class Status { kDone, kSkipped, kFailed, kInterrupted };
+  // with the batch, to be converted by the next run; started: its conversion began (a record
+  // still latest later means the batch died with it).
+  enum class Status { kDone, kSkipped, kFailed, kInterrupted, kStarted };
 
   std::size_t tile = 0;
   std::string source;
@@ -32,6 +38,9 @@ struct JournalRecord {
   long long cells = 0;  // rows x columns of the grid
   std::string error;    // the first error line of the conversion
   double time = 0;      // when it ended, seconds since the epoch
+  long long run = 0;    // of the batch that wrote it; 0 in journals older than run numbers
+  long long prjBytes = -1;  // of the .prj, -1 when not recorded
+  std::string inputs;       // TileInputs' text; empty when not known
   std::optional<TileSettings> settings;
 
   static const char* StatusName(Status status);
@@ -45,6 +54,9 @@ struct JournalPlan {
   std::string shard;
   long long tiles = 0;  // in this shard
   double time = 0;
+  long long run = 0;
+  // The grid files of the shard's tiles; none in journals older than this member.
+  std::optional<std::vector<std::string>> outputs;
   std::optional<TileSettings> settings;
 };
 
@@ -59,25 +71,37 @@ class BatchJournal {
   static std::string PathIn(const std::string& dir, const std::optional<ShardSpec>& shard);
 
   // Opens (creating) the journal for appending, for this process alone: two batches that shared
-  // a journal would convert each other's tiles. False with `error` set, which names the process
-  // that holds the journal.
+  // a journal would convert each other's tiles. Only a regular file of the running user with one
+  // link is a journal: another user's could make this batch append to a file it may not. False
+  // with `error` set, which names the process that holds the journal or what stands there.
+  // A journal that ends in half a line (a write cut short) has that line ended first, so that
+  // the next line stands whole; halfLineEnded() then says so.
   bool Open(const std::string& path, std::string& error);
+  bool halfLineEnded() const { return halfLineEnded_; }
   bool Append(const JournalPlan& plan);
   bool Append(const JournalRecord& record);
+  // Forces what was appended to disk.
+  void Flush();
 
   // Everything the journals in `dir` hold: the latest record of each grid file, and the latest
   // plan line of each journal. Lines that are not records (a line cut short by a crash) are
-  // counted in `unreadable`. False when `dir` holds no journal.
+  // counted in `unreadable`; journals that are not the running user's own regular files are
+  // skipped (never waited on) and named in `skipped`. False when `dir` holds no journal.
   struct Contents {
     std::map<std::string, JournalRecord> latest;  // by grid file
     std::vector<JournalPlan> plans;
     int unreadable = 0;
+    long long lastRun = 0;  // the highest run number found
+    std::vector<std::string> skipped;
   };
   static bool Read(const std::string& dir, Contents& contents);
 
  private:
   bool AppendLine(const std::string& line);
+  bool EndHalfLine();
+  static void ReadJournal(int fd, Contents& contents);
 
   TargetFileLock lock_;
   int fd_ = -1;
+  bool halfLineEnded_ = false;
 };

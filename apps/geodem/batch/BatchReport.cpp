@@ -27,6 +27,8 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
     return CommandLine::kUsageError;
   }
   Summarise(contents);
+  for (const std::string& skipped : contents.skipped)
+    console.Warning(Tr("%s; it is skipped", skipped.c_str()));
   if (unreadable_)
     console.Warning(Tr("%s journal line(s) could not be read (cut short by a crash?)",
                        std::to_string(unreadable_).c_str()));
@@ -56,18 +58,45 @@ bool BatchReport::Page(const std::string& path, std::string& error) const {
   return JournalPage::Write(tiles_, total_ - static_cast<long long>(tiles_.size()), path, error);
 }
 
+std::optional<std::set<std::string>> BatchReport::Planned(const BatchJournal::Contents& contents,
+                                                          const JournalPlan& latest) {
+  if (!latest.outputs) return std::nullopt;
+  // The shards of the latest plan's split; a journal of another split is an earlier plan's.
+  auto split = [](const std::string& shard) { return shard.substr(shard.find('/') + 1); };
+  std::set<std::string> outputs;
+  for (const JournalPlan& p : contents.plans) {
+    if (split(p.shard) != split(latest.shard)) continue;
+    // A shard last run by a version whose plans named no tiles: every record counts.
+    if (!p.outputs) return std::nullopt;
+    outputs.insert(p.outputs->begin(), p.outputs->end());
+  }
+  return outputs;
+}
+
 void BatchReport::Summarise(const BatchJournal::Contents& contents) {
-  // A grid file made with other settings than the latest run asked for is not that run's result.
-  std::optional<TileSettings> wanted;
-  double latestPlan = -1;
+  // The latest plan by run number (older journals have none, and only their clocks).
+  const JournalPlan* latest = nullptr;
   for (const JournalPlan& p : contents.plans)
-    if (p.time > latestPlan) latestPlan = p.time, wanted = p.settings;
+    if (!latest || p.run > latest->run || (p.run == latest->run && p.time > latest->time))
+      latest = &p;
+  // A grid file made with other settings than the latest run asked for is not that run's result.
+  const std::optional<TileSettings> wanted = latest ? latest->settings : std::nullopt;
+  const std::optional<std::set<std::string>> planned =
+      latest ? Planned(contents, *latest) : std::nullopt;
   long long recorded = 0;
   for (const auto& [output, r] : contents.latest) {
+    if (planned && !planned->count(output)) {
+      ++leftOut_;
+      continue;
+    }
     ++recorded;
     seconds_ += r.seconds;
     JournalPage::Tile tile{r, "pending", {}};
-    switch (TileStanding::Of(&r, output, wanted)) {
+    std::optional<TileInputs> inputs;
+    if (!r.inputs.empty())
+      inputs = TileInputs::Of(r.source, TileInputs::FromText(r.inputs).mapping());
+    std::string why;
+    switch (TileStanding::Of(&r, output, wanted, inputs ? &*inputs : nullptr, &why)) {
       case TileStanding::kDone:
       case TileStanding::kFound:
         ++done_;
@@ -80,9 +109,12 @@ void BatchReport::Summarise(const BatchJournal::Contents& contents) {
         tile.status = "failed";
         break;
       case TileStanding::kOutdated:
-        outdated_.push_back({r, wanted->Differences(*r.settings)});
+        why = wanted->Differences(*r.settings);
+        [[fallthrough]];
+      case TileStanding::kChanged:
+        outdated_.push_back({r, why});
         tile.status = "outdated";
-        tile.note = outdated_.back().differences;
+        tile.note = why;
         break;
       case TileStanding::kInterrupted:
       case TileStanding::kMissing:
@@ -93,7 +125,10 @@ void BatchReport::Summarise(const BatchJournal::Contents& contents) {
   // Every shard's plan line names the size of the whole plan; tiles no journal mentions yet
   // are pending.
   total_ = recorded;
-  for (const JournalPlan& p : contents.plans) total_ = std::max(total_, p.total);
+  if (planned)
+    total_ = std::max(total_, latest->total);
+  else
+    for (const JournalPlan& p : contents.plans) total_ = std::max(total_, p.total);
   pending_ = total_ - done_ - static_cast<long long>(failed_.size() + outdated_.size());
   unreadable_ = contents.unreadable;
   auto byTile = [](const JournalRecord& a, const JournalRecord& b) { return a.tile < b.tile; };
@@ -115,8 +150,9 @@ void BatchReport::PrintText(std::ostream& out) const {
               r.output.c_str(), text(r.exitStatus).c_str(), r.error.c_str())
         << "\n";
   if (!outdated_.empty())
-    out << _("outdated (made with other settings than the latest run's; --force converts them "
-             "again):")
+    out << _("outdated (made with other settings than the latest run's: --force converts them "
+             "again; or no longer from the same inputs, or changed since: the next run converts "
+             "them):")
         << "\n";
   for (const Outdated& o : outdated_)
     out << "  "
@@ -126,14 +162,18 @@ void BatchReport::PrintText(std::ostream& out) const {
   out << Tr("cells: %s", text(cells_).c_str()) << "\n"
       << Tr("bytes: %s", text(bytes_).c_str()) << "\n"
       << Tr("conversion time: %s s", Tenths(seconds_).c_str()) << "\n";
+  if (leftOut_)
+    out << Tr("%s tile(s) of earlier plans, not in the latest, left out", text(leftOut_).c_str())
+        << "\n";
 }
 
 void BatchReport::PrintJson(std::ostream& out) const {
   using JsonText::Quote;
-  out << "{\"total\": " << total_ << ", \"done\": " << done_ << ", \"failed\": "
-      << failed_.size() << ", \"outdated\": " << outdated_.size() << ", \"pending\": "
-      << pending_ << ", \"cells\": " << cells_ << ", \"bytes\": " << bytes_
-      << ", \"seconds\": " << JsonText::Number(seconds_) << ", \"failures\": [";
+  out << "{\"total\": " << total_ << ", \"done\": " << done_ << ", \"failed\": " << failed_.size()
+      << ", \"outdated\": " << outdated_.size() << ", \"pending\": " << pending_
+      << ", \"cells\": " << cells_ << ", \"bytes\": " << bytes_
+      << ", \"seconds\": " << JsonText::Number(seconds_) << ", \"left_out\": " << leftOut_
+      << ", \"failures\": [";
   const char* separator = "";
   for (const JournalRecord& r : failed_) {
     out << separator << "{\"tile\": " << r.tile << ", \"source\": " << Quote(r.source)

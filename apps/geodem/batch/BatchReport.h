@@ -1,11 +1,14 @@
 #pragma once
 // `geodem batch --report DIR`: the journals in DIR (every shard's) merged into one summary:
 // tiles done, failed with the reason, outdated (made with other settings than the latest run
-// asked for), pending; totals of cells, bytes and conversion time. A tile stands as its latest
-// record and its files say (TileStanding). Exit status 0 when every tile of the plan is done, 1
-// when any is not, 2 when DIR holds no journal.
+// asked for, or from inputs that changed since), pending; totals of cells, bytes and conversion
+// time. A tile stands as its latest record and its files say (TileStanding). Only the tiles of
+// the latest plan count (of each of its shards); those of earlier plans are left out, and
+// counted. Exit status 0 when every tile of the plan is done, 1 when any is not, 2 when DIR
+// holds no journal.
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,11 +29,15 @@ class BatchReport {
  private:
   bool Page(const std::string& path, std::string& error) const;
   void Summarise(const BatchJournal::Contents& contents);
+  // The grid files of the latest plan; none when its journals do not name them (older ones).
+  static std::optional<std::set<std::string>> Planned(const BatchJournal::Contents& contents,
+                                                      const JournalPlan& latest);
   void PrintText(std::ostream& out) const;
   void PrintJson(std::ostream& out) const;
 
   std::string dir_;
   long long total_ = 0, done_ = 0, pending_ = 0, cells_ = 0, bytes_ = 0;
+  long long leftOut_ = 0;  // recorded tiles of earlier plans, not in the latest
   double seconds_ = 0;
   int unreadable_ = 0;
   std::vector<JournalRecord> failed_;

@@ -2,6 +2,8 @@
 // One tile's `geodem convert` as a child process of its own: its own process group (a signal
 // meant for the batch reaches it only through the batch), no terminal input, its stderr in a
 // log file the batch reads when it ends. A crash or a hang of the child is that tile's failure.
+// The child dies with the batch, however the batch dies (even by SIGKILL): a conversion left
+// running would write a grid file with settings no journal records.
 #include <sys/types.h>
 
 #include <chrono>
@@ -26,6 +28,9 @@ class TileProcess {
   static int ExitStatus(int waitStatus, std::string& why);
 
  private:
+  // In the child, between fork and exec: only calls safe there. Never returns.
+  [[noreturn]] static void Exec(char* const* argv, pid_t batch, int null, int log, int report);
+
   pid_t pid_ = -1;
   Clock::time_point start_;
 };

@@ -2,6 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "gridfile/CnsdtfGridReader.h"
+
+bool GridSummary::AddAll(CnsdtfGridReader& reader) {
+  const GridHeader& header = reader.Header();
+  std::vector<std::int32_t> row(static_cast<std::size_t>(header.cols));
+  for (int r = 0; r < header.rows; ++r) {
+    if (!reader.ReadRow(r, row.data())) return false;
+    Add(row.data(), header.cols);
+  }
+  return true;
+}
 
 GridSummary::Range GridSummary::Add(const std::int32_t* values, int n) {
   Range row;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <utility>
 
+class CnsdtfGridReader;
+
 class GridSummary {
  public:
   explicit GridSummary(std::int64_t noData) : m_noData(noData) {}
@@ -20,6 +22,9 @@ class GridSummary {
   };
   // Counts n cells in; their range, for a caller that looks at rows.
   Range Add(const std::int32_t* values, int n);
+  // Counts in every cell of the grid `reader` opened, row by row; false when a row cannot be
+  // read (the reader's Error() says why).
+  bool AddAll(CnsdtfGridReader& reader);
 
   std::int64_t noData() const { return m_noData; }
   std::int64_t noDataCells() const { return m_noDataCells; }

@@ -24,7 +24,7 @@ int InfoCommand::Run() {
   for (const std::string& warning : reader.Header().warnings)
     console_.Warning(options_.path + ": " + warning);
   GridSummary summary(NoDataValue(reader));
-  const bool complete = Summarize(reader, summary);
+  const bool complete = summary.AddAll(reader);
   InfoReport report(options_.path, reader.Header(), complete ? &summary : nullptr);
   if (options_.json) {
     if (complete) report.WriteJson(out_);
@@ -45,16 +45,6 @@ std::int64_t InfoCommand::NoDataValue(const CnsdtfGridReader& reader) const {
   return GridSummary::NoDataCell(options_.noData
                                      ? std::strtod(options_.noData->c_str(), nullptr)
                                      : reader.Header().NoDataOrDefault());
-}
-
-bool InfoCommand::Summarize(CnsdtfGridReader& reader, GridSummary& summary) {
-  const GridHeader& header = reader.Header();
-  std::vector<std::int32_t> row(static_cast<std::size_t>(header.cols));
-  for (int r = 0; r < header.rows; ++r) {
-    if (!reader.ReadRow(r, row.data())) return false;
-    summary.Add(row.data(), header.cols);
-  }
-  return true;
 }
 
 int InfoCommand::WriteQuickLook(const GridHeader& header, const GridSummary& summary) {

@@ -21,7 +21,6 @@ class InfoCommand {
 
  private:
   std::int64_t NoDataValue(const CnsdtfGridReader& reader) const;
-  bool Summarize(CnsdtfGridReader& reader, GridSummary& summary);
   int WriteQuickLook(const GridHeader& header, const GridSummary& summary);
 
   const InfoOptions& options_;

@@ -40,6 +40,7 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
 const char* const kPageWords[] = {NC_("report", "%s report"),
                                   NC_("report", "Written %s"),
                                   NC_("report", "%s files"),
+                                  NC_("report", "%s tiles"),
                                   NC_("report", "Sheets"),
                                   NC_("report", "Filter"),
                                   NC_("report", "file name or finding"),
@@ -156,7 +157,8 @@ std::string HtmlReport::Page() const {
   std::tm utc{};
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", gmtime_r(&now, &utc));
   data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) +
-          ",\"lang\":" + JsonText::Quote(_("en")) + ",\"words\":" + WordsJson() + ",\"files\":[";
+          ",\"lang\":" + JsonText::Quote(_("en")) + ",\"words\":" + WordsJson() +
+          ",\"count\":" + (m_count == Count::kTiles ? "\"tiles\"" : "\"files\"") + ",\"files\":[";
   for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];
   data += "]}";
   std::string page(ReportTemplate::kText);

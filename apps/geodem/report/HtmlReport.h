@@ -20,6 +20,10 @@ class HtmlReport {
 
   // A line under the summary.
   void Note(std::string text) { m_note = std::move(text); }
+  // What the summary counts the rows as: files (the default), or the tiles of a set, some of
+  // which have no file.
+  enum class Count { kFiles, kTiles };
+  void CountAs(Count count) { m_count = count; }
 
   std::string Page() const;
   // The page to path, which appears only complete; false with error saying why.
@@ -33,4 +37,5 @@ class HtmlReport {
   std::string m_title;
   std::vector<std::string> m_rows;
   std::string m_note;
+  Count m_count = Count::kFiles;
 };

@@ -37,7 +37,7 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
       "--scale N --number-of LON,LAT", "--extent NUMBER [--json]",
       "--scale N --list [--json] [--buffer CELLS] SRC...",
       "--scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...",
-      "--report DIR [--json]"}));
+      "--report DIR [--json] [--html FILE]"}));
   command_->add_option("SRC", sources_,
                        _("source rasters, one mosaic (as geodem convert takes them)"));
   command_
@@ -73,6 +73,12 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
   run_.AddRunOptions(*command_);
   command_->add_option("--report", reportDir_,
                        _("summarise the journals in this folder instead of converting"));
+  command_
+      ->add_option("--html", given_.batch.html,
+                   _("one self-contained HTML page of the sheets, as geodem batch writes it: with "
+                     "--report, of the journals as they stand; with a conversion, rewritten as its "
+                     "sheets end"))
+      ->type_name("FILE");
   return command_;
 }
 
@@ -80,6 +86,8 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
   o = std::move(given_);
   if (!point_.empty() + !number_.empty() + list_ + reportDir_.has_value() > 1)
     return _("give one of --number-of, --extent, --list and --report");
+  if (o.batch.html && !reportDir_ && (!point_.empty() || !number_.empty() || list_ || planOnly_))
+    return _("--html goes with --report or a conversion");
   if (reportDir_) {
     if (!sources_.empty() || outDir_)
       return _("--report summarises journals; it takes no sources");
@@ -115,7 +123,15 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
   if (!outDir_) return _("geodem sheets needs --out-dir DIR for the grid files (or --list)");
   o.batch.outDir = outDir_;
   o.action = planOnly_ ? SheetsOptions::Action::kPlan : SheetsOptions::Action::kConvert;
-  return run_.CollectRun(o.batch);
+  if (std::string problem = run_.CollectRun(o.batch); !problem.empty()) return problem;
+  // The plan is a manifest, which holds tiles and no options: the batch that converts it takes
+  // them. Accepted here, they would be lost without a word.
+  if (planOnly_ && !o.batch.convertArguments.empty())
+    return Tr(
+        "--plan-only writes the plan and converts nothing, so it takes no %s: give it to "
+        "the geodem batch (or the Slurm array script) that converts the plan",
+        o.batch.convertArguments.front().c_str());
+  return {};
 }
 
 std::string SheetsArguments::CollectScale(SheetsOptions& o) const {

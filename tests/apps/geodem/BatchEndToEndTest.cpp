@@ -1,11 +1,14 @@
 // geodem batch end to end: a set of 20 small tiles converted two at a time by the built program,
 // each grid file compared with what a single geodem convert writes for its tile.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -391,6 +394,194 @@ TEST_F(BatchEndToEnd, AnInvalidPlanConvertsNothing) {
   EXPECT_NE(r.err.find("set.txt:22: the grid file"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("set.txt:23: more than one tab"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
+// Tiles 0.. n-1 given as SRC..., with `extra` options, quiet.
+ProcessResult RunTiles(const std::vector<std::string>& tiles, const std::string& out,
+                       const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {"batch", "-q", "--out-dir", out};
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.insert(args.end(), tiles.begin(), tiles.end());
+  return GeodemProcess::Geodem(args);
+}
+
+int ZoomOf(const std::string& grid) {
+  CnsdtfGridReader reader;
+  return reader.Open(grid) ? reader.Header().zoom : -1;
+}
+
+// A done tile is the one this run asks for only while its source and its files are what its
+// record says: a changed source, an emptied or a cut grid file make it outdated, named with
+// the change, and the next run converts it again without --force.
+TEST_F(BatchEndToEnd, ATileWhoseSourceOrGridChangedIsConvertedAgain) {
+  WriteTiles();
+  const std::vector<std::string> tiles = {TilePath(0), TilePath(1)};
+  const std::string grid = dir_ / "out/t101.dem";
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    std::string named;
+  };
+  const std::vector<Case> cases = {
+      {"source rewritten", [&] { WriteTile(1, 5); }, "source " + TilePath(1) + " changed ("},
+      {"grid emptied", [&] { fs::resize_file(grid, 0); }, grid + " holds 0 bytes, not the "},
+      {"grid cut short", [&] { fs::resize_file(grid, 1000); }, grid + " holds 1000 bytes"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir_ / "out");
+    WriteTile(1);
+    ASSERT_EQ(RunTiles(tiles, dir_ / "out", {}).status, 0) << c.what;
+    // A source rewritten within the file system's time granularity keeps its time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    c.change();
+    ProcessResult report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out"});
+    EXPECT_EQ(report.status, 1) << c.what;
+    EXPECT_NE(report.out.find("(1 done, 0 failed, 1 outdated, 0 pending)"), std::string::npos)
+        << c.what << "\n"
+        << report.out;
+    EXPECT_NE(report.out.find(c.named), std::string::npos) << c.what << "\n" << report.out;
+    ProcessResult r = RunTiles(tiles, dir_ / "out", {});
+    EXPECT_EQ(r.status, 0) << c.what << "\n" << r.err;
+    EXPECT_NE(r.err.find("SRC 2: " + c.named), std::string::npos) << c.what << "\n" << r.err;
+    EXPECT_EQ(TempDir::ReadFile(grid), SingleConvert(1, {"--overwrite"})) << c.what;
+    EXPECT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out"}).status, 0) << c.what;
+  }
+}
+
+// kill -9 of the batch alone ends its conversions too (one hangs on a FIFO source here); the
+// tile, journalled as started, is not done, and the next run converts it with its settings.
+TEST_F(BatchEndToEnd, ConversionsDieWithAKilledBatchAndTheirTilesAreNotDone) {
+  WriteTiles();
+  const std::string source = dir_ / "tiles/x.tif", grid = dir_ / "out/x.dem";
+  fs::copy_file(TilePath(0), source);
+  ASSERT_EQ(RunTiles({source}, dir_ / "out", {}).status, 0);
+  fs::remove(source);
+  ASSERT_EQ(::mkfifo(source.c_str(), 0644), 0);
+  RunningProcess batch({GeodemProcess::Binary(), "batch", "-q", "--force", "--zoom", "10",
+                        "--out-dir", dir_ / "out", source});
+  pid_t convert = 0;
+  while (!convert && batch.Running()) convert = ConvertOf(batch.pid(), source);
+  ASSERT_GT(convert, 0) << batch.Err();
+  batch.Signal(SIGKILL);
+  batch.Wait();
+  // Gone, or a zombie left to whoever reaps orphans: bounded, never a timing assert.
+  auto alive = [&] {
+    std::istringstream stat(TempDir::ReadFile("/proc/" + std::to_string(convert) + "/stat"));
+    std::string pid, command, state;
+    stat >> pid >> command >> state;
+    return !pid.empty() && state != "Z";
+  };
+  for (int i = 0; i < 500 && alive(); ++i) ::usleep(20000);
+  EXPECT_FALSE(alive()) << "the conversion outlived its batch";
+  std::vector<std::string> started = JournalLines(Journal(), "started");
+  ASSERT_EQ(started.size(), 2u) << TempDir::ReadFile(Journal());  // the first run's, this one's
+  EXPECT_NE(started[1].find("\"zoom\":\"10\""), std::string::npos) << started[1];
+
+  fs::remove(source);
+  fs::copy_file(TilePath(0), source);
+  EXPECT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out"}).status, 1);
+  ProcessResult r = RunTiles({source}, dir_ / "out", {});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(JournalLines(Journal(), "done").size(), 2u) << TempDir::ReadFile(Journal());
+  EXPECT_EQ(ZoomOf(grid), 100);
+}
+
+// A shard's journal written on a node whose clock is five minutes ahead does not hide a later
+// conversion with other settings.
+TEST_F(BatchEndToEnd, TheLaterRunWinsWhateverTheClocks) {
+  WriteTiles();
+  const std::vector<std::string> tiles = {TilePath(0), TilePath(1)};
+  ASSERT_EQ(RunTiles(tiles, dir_ / "out", {"--shard", "0/1"}).status, 0);
+  const std::string shard = dir_ / "out/geodem-batch.shard-0-of-1.jsonl";
+  std::string text = TempDir::ReadFile(shard), ahead;
+  std::smatch m;
+  while (std::regex_search(text, m, std::regex("\"time\":([0-9.]+)"))) {
+    ahead += m.prefix().str() + "\"time\":" + std::to_string(std::stod(m[1]) + 300);
+    text = m.suffix().str();
+  }
+  TempDir::WriteFile(shard, ahead + text);
+  ASSERT_EQ(RunTiles(tiles, dir_ / "out", {"--force", "--zoom", "10"}).status, 0);
+  ProcessResult r = RunTiles(tiles, dir_ / "out", {});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("t101.dem was made with --zoom 10 (now 100)"), std::string::npos) << r.err;
+  EXPECT_EQ(ZoomOf(dir_ / "out/t101.dem"), 10);
+}
+
+// A journal that ends in half a line (a write cut short on a full disk) loses nothing of the
+// next run: its plan line stands, and the report judges against it.
+TEST_F(BatchEndToEnd, AHalfLineAtTheJournalsEndSwallowsNothing) {
+  WriteTiles();
+  const std::vector<std::string> tiles = {TilePath(0), TilePath(1), TilePath(2), TilePath(3)};
+  ASSERT_EQ(RunTiles(tiles, dir_ / "out", {"--zoom", "10"}).status, 0);
+  TempDir::WriteFile(Journal(), TempDir::ReadFile(Journal()) + "{\"tile\":2,\"source\":\"/t");
+  ProcessResult r = RunTiles(tiles, dir_ / "out", {"--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("ended in half a line"), std::string::npos) << r.err;
+  ProcessResult report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out"});
+  EXPECT_EQ(report.status, 0) << report.out;
+  EXPECT_NE(report.out.find("tiles: 4 (4 done, 0 failed, 0 outdated, 0 pending)"),
+            std::string::npos)
+      << report.out;
+}
+
+// The report counts the tiles of the latest plan; a tile dropped from it is left out, and said so.
+TEST_F(BatchEndToEnd, TheReportJudgesTheLatestPlan) {
+  WriteTiles(2);
+  ASSERT_EQ(RunTiles({TilePath(0), TilePath(1), TilePath(2)}, dir_ / "out", {}).status, 1);
+  ASSERT_EQ(RunTiles({TilePath(0), TilePath(1)}, dir_ / "out", {}).status, 0);
+  ProcessResult report = GeodemProcess::Geodem({"batch", "--report", dir_ / "out"});
+  EXPECT_EQ(report.status, 0) << report.out;
+  EXPECT_NE(report.out.find("tiles: 2 (2 done, 0 failed, 0 outdated, 0 pending)"),
+            std::string::npos)
+      << report.out;
+  EXPECT_NE(report.out.find("1 tile(s) of earlier plans, not in the latest, left out"),
+            std::string::npos)
+      << report.out;
+}
+
+// Root's batch reads and appends only root's journals: another user's journal of this shard is
+// refused, untouched; another's journal with a failed record does not stop the tile.
+TEST_F(BatchEndToEnd, AnotherUsersJournalIsNeitherBelievedNorAppendedTo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a journal to nobody";
+  const struct passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  WriteTiles();
+  fs::create_directories(dir_ / "out");
+  const std::string foreign = dir_ / "out/geodem-batch-x.jsonl";
+  TempDir::WriteFile(foreign, "{\"tile\":0,\"source\":\"s\",\"output\":\"" + dir_ / "out/t100.dem" +
+                                  "\",\"status\":\"failed\",\"exit\":1,\"seconds\":1,\"bytes\":0,"
+                                  "\"cells\":0,\"error\":\"planted\",\"time\":1,\"run\":99}\n");
+  ASSERT_EQ(::chown(foreign.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ProcessResult r = RunTiles({TilePath(0)}, dir_ / "out", {});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(foreign + " is not a journal of this user's"), std::string::npos) << r.err;
+
+  TempDir::WriteFile(Journal(), "");
+  ASSERT_EQ(::chown(Journal().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  r = RunTiles({TilePath(0)}, dir_ / "out", {});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find(Journal() + " is not a journal of this user's"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(Journal()), 0u);
+}
+
+// The page of a set counts tiles, fills a done tile's heights and no-data share, and does not
+// name a failed tile's source again before its error, which names it.
+TEST_F(BatchEndToEnd, ThePageFillsDoneTilesAndNamesEachSourceOnce) {
+  WriteTiles(1);
+  ASSERT_EQ(RunTiles({TilePath(0), TilePath(1)}, dir_ / "out", {}).status, 1);
+  const std::string page = dir_ / "set.html";
+  ASSERT_EQ(GeodemProcess::Geodem({"batch", "--report", dir_ / "out", "--html", page}).status, 1);
+  const std::string text = TempDir::ReadFile(page);
+  EXPECT_NE(text.find("\"count\":\"tiles\""), std::string::npos);
+  // Tile 0: heights 0 - 0.5 * 89 to 1.25 * 119, no no-data cell.
+  EXPECT_NE(text.find("\"min\":-44.5,\"max\":148.75,\"nodata_share\":0"), std::string::npos)
+      << text.substr(text.find("t100.dem"), 400);
+  const std::size_t failed = text.find("\"status\":\"failed\"");
+  ASSERT_NE(failed, std::string::npos);
+  const std::string row = text.substr(failed, text.find('}', failed) - failed);
+  // The conversion's error names its source: the page adds it no more.
+  EXPECT_NE(row.find("{\"message\":\"error: cannot open source " + TilePath(1)), std::string::npos)
+      << row;
 }
 
 }  // namespace

@@ -1,7 +1,15 @@
 // What the journal remembers of a tile and how a tile stands: its latest record and its files.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
 
 #include "apps/geodem/batch/BatchJournal.h"
+#include "apps/geodem/batch/TileInputs.h"
 #include "apps/geodem/batch/TileSettings.h"
 #include "apps/geodem/batch/TileStanding.h"
 #include "support/TempDir.h"
@@ -59,6 +67,8 @@ TEST(TileStanding, TheLatestRecordAndTheFilesAgree) {
     bool gridThere, prjThere;
     std::optional<TileSettings> wanted;
     TileStanding::Kind expected;
+    long long recordedBytes = 4;  // the grid file written holds "grid"
+    long long recordedPrjBytes = -1;
   };
   const std::vector<Case> cases = {
       {"done and there", Status::kDone, Settings("10"), true, false, Settings("10"),
@@ -85,6 +95,18 @@ TEST(TileStanding, TheLatestRecordAndTheFilesAgree) {
        TileStanding::kFound},
       {"never made", std::nullopt, std::nullopt, false, false, Settings("10"),
        TileStanding::kMissing},
+      {"started, never ended (its batch died)", Status::kStarted, Settings("10"), true, false,
+       Settings("10"), TileStanding::kInterrupted},
+      {"emptied since it was done", Status::kDone, Settings("10"), true, false, Settings("10"),
+       TileStanding::kChanged, 4000},
+      {"cut short since it was done", Status::kDone, Settings("10"), true, false, Settings("10"),
+       TileStanding::kChanged, 3},
+      {"its .prj cut short", Status::kDone, Settings("10", true), true, true, Settings("10", true),
+       TileStanding::kChanged, 4, 300},
+      {"its .prj as recorded", Status::kDone, Settings("10", true), true, true,
+       Settings("10", true), TileStanding::kDone, 4, 3},
+      {"made with --prj, asked without", Status::kDone, Settings("10", true), true, false,
+       Settings("10"), TileStanding::kDone, 4, 3},
   };
   for (const Case& c : cases) {
     std::filesystem::remove(grid);
@@ -94,8 +116,167 @@ TEST(TileStanding, TheLatestRecordAndTheFilesAgree) {
     JournalRecord record;
     if (c.latest) record.status = *c.latest;
     record.settings = c.recorded;
-    EXPECT_EQ(TileStanding::Of(c.latest ? &record : nullptr, grid, c.wanted), c.expected) << c.what;
+    record.bytes = c.recordedBytes;
+    record.prjBytes = c.recordedPrjBytes;
+    std::string why;
+    EXPECT_EQ(TileStanding::Of(c.latest ? &record : nullptr, grid, c.wanted, nullptr, &why),
+              c.expected)
+        << c.what;
+    EXPECT_EQ(why.empty(), c.expected != TileStanding::kChanged) << c.what << ": " << why;
   }
+}
+
+// A tile's inputs as the journal keeps them, and what a change of each is called.
+TEST(TileInputs, NameWhatChangedSinceTheTileWasMade) {
+  TempDir dir;
+  const std::string tif = dir / "geo.tif", other = dir / "other.tif", vrt = dir / "s.vrt",
+                    mapping = dir / "job.xml";
+  auto cut = [&](const std::string& source, int xOff) {
+    TempDir::WriteFile(vrt,
+                       "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename "
+                       "relativeToVRT=\"1\">" +
+                           std::filesystem::path(source).filename().string() +
+                           "</SourceFilename><SrcRect xOff=\"" + std::to_string(xOff) +
+                           "\"/></SimpleSource></VRTRasterBand></VRTDataset>");
+  };
+  auto reset = [&] {
+    TempDir::WriteFile(tif, "cells");
+    TempDir::WriteFile(other, "cells");
+    TempDir::WriteFile(mapping, "<job/>");
+    cut(tif, 0);
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    std::string expected;  // empty: nothing changed
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [] {}, ""},
+      {"the source rewritten",
+       [&] {
+         TempDir::WriteFile(tif, "other cells");
+         std::filesystem::last_write_time(
+             tif, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+       },
+       "source " + tif + " changed (size, time)"},
+      {"the source touched",
+       [&] {
+         std::filesystem::last_write_time(
+             tif, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+       },
+       "source " + tif + " changed (time)"},
+      {"another window (buffer)", [&] { cut(tif, 5); }, "the cut " + vrt + " changed"},
+      {"another source", [&] { cut(other, 0); },
+       "the cut " + vrt + " changed, " + tif + " is no longer read, " + other + " is read now"},
+      {"the source gone", [&] { std::filesystem::remove(tif); }, tif + " is gone"},
+      {"the mapping file", [&] { TempDir::WriteFile(mapping, "<job2/>"); },
+       "the mapping file " + mapping + " changed"},
+  };
+  for (const Case& c : cases) {
+    reset();
+    const std::string before = TileInputs::Of(vrt, mapping).Text();
+    c.change();
+    const TileInputs now = TileInputs::Of(vrt, mapping);
+    EXPECT_EQ(now.ChangesSince(TileInputs::FromText(before)), c.expected) << c.what;
+  }
+  EXPECT_EQ(TileInputs::FromText(TileInputs::Of(vrt, mapping).Text()).mapping(), mapping);
+  // A cut over a mosaic VRT: the mosaic's own sources are inputs too.
+  reset();
+  const std::string mosaic = dir / "mosaic.vrt";
+  std::filesystem::rename(vrt, mosaic);
+  TempDir::WriteFile(vrt, "<VRTDataset><SourceFilename relativeToVRT=\"0\">" + mosaic +
+                              "</SourceFilename></VRTDataset>");
+  EXPECT_NE(TileInputs::Of(vrt, std::nullopt).Text().find("source\t" + tif + "\t5\t"),
+            std::string::npos)
+      << TileInputs::Of(vrt, std::nullopt).Text();
+}
+
+JournalRecord Done(const std::string& output, long long run, double time, const char* zoom) {
+  JournalRecord r;
+  r.output = output;
+  r.run = run;
+  r.time = time;
+  r.settings = Settings(zoom);
+  return r;
+}
+
+// The latest record of a tile: the later line of a journal, the higher run across journals, and
+// never the clock, which a node of a cluster may have ahead.
+TEST(BatchJournal, TheLatestRecordIsTheLaterRunNotTheLaterClock) {
+  TempDir dir;
+  const std::string out = dir / "a.dem", late = dir / "late.dem";
+  std::string error;
+  {
+    BatchJournal ahead;  // a shard on a node five minutes ahead
+    ASSERT_TRUE(ahead.Open(BatchJournal::PathIn(dir.Path(), ShardSpec{0, 2}), error)) << error;
+    ASSERT_TRUE(ahead.Append(Done(out, 1, 1300, "100")));
+    ASSERT_TRUE(ahead.Append(Done(late, 2, 1300, "100")));
+    ASSERT_TRUE(ahead.Append(Done(late, 2, 1000, "50")));  // the later line of one journal
+  }
+  BatchJournal journal;
+  ASSERT_TRUE(journal.Open(BatchJournal::PathIn(dir.Path(), std::nullopt), error)) << error;
+  ASSERT_TRUE(journal.Append(Done(out, 2, 1000, "10")));
+  BatchJournal::Contents contents;
+  ASSERT_TRUE(BatchJournal::Read(dir.Path(), contents));
+  EXPECT_EQ(contents.latest[out].settings->zoom, "10");
+  EXPECT_EQ(contents.latest[late].settings->zoom, "50");
+  EXPECT_EQ(contents.lastRun, 2);
+}
+
+// A journal that ends in half a line (a write cut short on a full disk) has it ended before the
+// next line, which then reads whole; the half line is counted unreadable.
+TEST(BatchJournal, AHalfLineAtTheEndIsEndedBeforeTheNextLine) {
+  TempDir dir;
+  const std::string path = BatchJournal::PathIn(dir.Path(), std::nullopt);
+  TempDir::WriteFile(path, Done(dir / "a.dem", 1, 1, "10").Json() + "\n{\"tile\":1,\"sou");
+  std::string error;
+  BatchJournal journal;
+  ASSERT_TRUE(journal.Open(path, error)) << error;
+  EXPECT_TRUE(journal.halfLineEnded());
+  ASSERT_TRUE(journal.Append(
+      JournalPlan{1, "0/1", 1, 2, 2, std::vector<std::string>{"/x.dem"}, Settings("100")}));
+  BatchJournal::Contents contents;
+  ASSERT_TRUE(BatchJournal::Read(dir.Path(), contents));
+  ASSERT_EQ(contents.plans.size(), 1u);
+  EXPECT_EQ(contents.plans[0].run, 2);
+  EXPECT_EQ(contents.plans[0].outputs, std::vector<std::string>{"/x.dem"});
+  EXPECT_EQ(contents.unreadable, 1);
+  EXPECT_EQ(contents.latest.size(), 1u);
+}
+
+// Only the running user's own journals are read or appended to: another user's is named and
+// skipped, never waited on, and never written.
+TEST(BatchJournal, AnotherUsersJournalIsSkippedAndNeverAppendedTo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a journal to nobody";
+  const struct passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  TempDir dir;
+  const std::string own = BatchJournal::PathIn(dir.Path(), std::nullopt);
+  const std::string foreign = dir / "geodem-batch-x.jsonl";
+  JournalRecord failed = Done(dir / "a.dem", 9, 1, "100");
+  failed.status = JournalRecord::Status::kFailed;
+  TempDir::WriteFile(foreign, failed.Json() + "\n");
+  TempDir::WriteFile(own, "");
+  for (const std::string& path : {own, foreign})
+    ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+
+  BatchJournal::Contents contents;
+  EXPECT_TRUE(BatchJournal::Read(dir.Path(), contents));
+  EXPECT_TRUE(contents.latest.empty());
+  ASSERT_EQ(contents.skipped.size(), 2u);
+  EXPECT_NE(contents.skipped[0].find(foreign), std::string::npos) << contents.skipped[0];
+
+  std::string error;
+  BatchJournal journal;
+  EXPECT_FALSE(journal.Open(own, error));
+  EXPECT_NE(error.find(own + " is not a journal of this user's"), std::string::npos) << error;
+  EXPECT_EQ(std::filesystem::file_size(own), 0u);
+  // Nor a FIFO in its place, which is not waited on.
+  std::filesystem::remove(own);
+  ASSERT_EQ(::mkfifo(own.c_str(), 0600), 0);
+  EXPECT_FALSE(journal.Open(own, error));
+  contents = {};
+  EXPECT_TRUE(BatchJournal::Read(dir.Path(), contents));
 }
 
 }  // namespace

@@ -32,16 +32,17 @@ class SheetsEndToEnd : public GeodemEndToEnd {
     LoadGeodemDriver();
   }
 
-  // 1" cells over 116.0-116.5 E, 39.8-40.0 N, heights that tell every cell apart.
-  std::string GeographicDem() {
+  // Cells of `seconds`" (1" by default) over 116.0-116.5 E, 39.8-40.0 N, heights that tell
+  // every cell apart.
+  std::string GeographicDem(int seconds = 1) {
     TestRaster r;
-    r.width = 1800;
-    r.height = 720;
+    r.width = 1800 / seconds;
+    r.height = 720 / seconds;
     r.type = GDT_Float32;
     r.epsg = 4490;
     r.noData = kNoData;
-    r.geoTransform = {116.0, kSecond, 0, 40.0, 0, -kSecond};
-    r.cell = [](int, int x, int y) { return 100 + x * 0.25 + y * 0.5; };
+    r.geoTransform = {116.0, seconds * kSecond, 0, 40.0, 0, -seconds * kSecond};
+    r.cell = [seconds](int, int x, int y) { return 100 + (x * 0.25 + y * 0.5) * seconds; };
     return Write(r, "dem.tif");
   }
 
@@ -351,6 +352,11 @@ TEST_F(SheetsEndToEnd, CommandLineArithmeticAndRefusals) {
       {{"--scale", "50000", "--buffer", "10001", "--list", source}, 2, "--buffer"},
       {{"--scale", "50000", source}, 2, "--out-dir"},
       {{"--scale", "50000", "--list", "--extent", "J50", source}, 2, "one of"},
+      {{"--scale", "50000", "--plan-only", "--format-version", "GRD_2007", "--out-dir",
+        dir_ / "plan", source},
+       2,
+       "--plan-only writes the plan and converts nothing, so it takes no --format-version"},
+      {{"--scale", "50000", "--list", "--html", dir_ / "list.html", source}, 2, "--html goes"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"sheets"};
@@ -365,6 +371,44 @@ TEST_F(SheetsEndToEnd, CommandLineArithmeticAndRefusals) {
       EXPECT_NE((c.status ? r.err : r.out).find(c.expected), std::string::npos) << where << "\n"
                                                                                 << r.out << r.err;
   }
+}
+
+// A sheet is made from its cut and its sources: a run with another --buffer, or over a source
+// that changed, converts the sheets again without --force, naming what changed.
+TEST_F(SheetsEndToEnd, AnotherBufferOrAChangedSourceConvertsTheSheetsAgain) {
+  const std::string source = GeographicDem();
+  auto run = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"sheets",    "--scale",    "50000", "-q",
+                                     "--out-dir", dir_ / "out", source};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return GeodemProcess::Geodem(args);
+  };
+  auto columns = [&](const std::string& number) {
+    return ReadGridFile(dir_ / ("out/" + number + ".dem")).width;
+  };
+  ASSERT_EQ(run({}).status, 0);
+  const std::vector<std::string> sheets = Outputs(dir_ / "out");
+  ASSERT_FALSE(sheets.empty());
+  const int before = columns(sheets[0]);
+
+  ProcessResult r = run({"--buffer", "5"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("the cut " + dir_ / ("out/sheets-plan/" + sheets[0] + ".vrt") + " changed"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(columns(sheets[0]), before + 10);
+
+  GeographicDem(2);  // the same place in cells twice the size
+  r = run({"--buffer", "5"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("source " + source + " changed"), std::string::npos) << r.err;
+  EXPECT_LT(columns(sheets[0]), before);
+
+  // The report as geodem batch's, its page too.
+  ProcessResult report =
+      GeodemProcess::Geodem({"sheets", "--report", dir_ / "out", "--html", dir_ / "sheets.html"});
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_NE(TempDir::ReadFile(dir_ / "sheets.html").find(sheets[0] + ".dem"), std::string::npos);
 }
 
 // The plan's files are replaced on every run: never inside a folder another user made.
