@@ -32,8 +32,9 @@ class GeodemProgram:
         self.feedback = feedback
         self.program = self.find()
         if not self.program:
+            from .catalogue import _  # the catalogue is found through the program
             raise QgsProcessingException(
-                "geodem was not found beside the plugin nor on PATH: install geodem")
+                _("geodem was found neither beside the plugin nor on PATH: install geodem"))
 
     def help_text(self, subcommand):
         run = subprocess.run([self.program, subcommand, "--help"], stdin=subprocess.DEVNULL,
@@ -44,9 +45,12 @@ class GeodemProgram:
         """Runs geodem ARGUMENTS...; returns (exit status, stdout as text, reader of stderr)."""
         if self.feedback is not None:
             self.feedback.pushCommandInfo(" ".join([self.program] + arguments))
-        process = subprocess.Popen([self.program] + arguments, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   env=self._environment())
+        with subprocess.Popen([self.program] + arguments, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              env=self._environment()) as process:
+            return self._follow(process)
+
+    def _follow(self, process):
         stdout = []
         out_thread = threading.Thread(target=lambda: stdout.append(process.stdout.read()))
         out_thread.start()
