@@ -25,6 +25,8 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS qgis)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 
 set(GEODEM_PACKAGE_BINDIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR})
+set(GEODEM_PACKAGE_QGIS_PLUGIN_DIR
+    ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/qgis/python/plugins/geodem)
 foreach(script postinst prerm postrm)
   configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/${script}.in
                  ${CMAKE_BINARY_DIR}/packaging/${script} @ONLY)

@@ -99,6 +99,9 @@ if command -v qgis_process.bin >/dev/null; then
             'qgis_process.bin plugins enable geodem && qgis_process.bin list' 2>/dev/null)"
   contains "$listed" "geodem:convert" || fail "qgis_process does not list the plugin's algorithms"
 fi
+# QGIS run as root leaves the plugin compiled beside it; the removal takes that too.
+/usr/bin/python3 -c "import sys; sys.path.insert(0, '${plugin%/*}'); import geodem.stderr_reader" ||
+  fail "the installed plugin cannot be imported"
 
 run_dpkg -r geodem || fail "dpkg -r failed"
 installed=0
@@ -110,4 +113,5 @@ fi
 [ $folder_was_there = 0 ] && [ -e "$registry_folder" ] && fail "the registry's folder $registry_folder was left behind"
 left="$(while read -r f; do [ -f "$f" ] || [ -L "$f" ] && echo "$f"; done <"$work/files")"
 [ -z "$left" ] || fail "dpkg -r left files behind: $left"
+[ -e "$plugin" ] && fail "dpkg -r left the QGIS plugin's folder $plugin behind"
 echo "package $(basename "$deb") installed, used by nobody and removed without a trace"
