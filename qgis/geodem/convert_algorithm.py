@@ -1,6 +1,9 @@
 """Convert to CNSDTF-DEM: one raster into one grid file, by geodem convert."""
-from qgis.core import (QgsProcessingParameterBoolean, QgsProcessingParameterFileDestination,
-                       QgsProcessingParameterRasterLayer)
+import os
+
+from qgis.core import (QgsProcessingContext, QgsProcessingParameterBoolean,
+                       QgsProcessingParameterFileDestination, QgsProcessingParameterRasterLayer,
+                       QgsProcessingUtils)
 
 from .catalogue import N_, _
 from .conversion_parameters import ConversionParameters
@@ -36,4 +39,9 @@ class ConvertAlgorithm(GeodemAlgorithm):
         if self.parameterAsBool(parameters, "OVERWRITE", context):
             arguments.append("--overwrite")
         self.run_geodem(arguments + ["--", source, output], feedback)
+        if context.project() is not None:
+            # QGIS opens the grid file through the GEODEM driver where that is installed.
+            context.addLayerToLoadOnCompletion(output, QgsProcessingContext.LayerDetails(
+                os.path.basename(output), context.project(), "OUTPUT",
+                QgsProcessingUtils.LayerHint.Raster))
         return {"OUTPUT": output}

@@ -5,7 +5,7 @@ feedback that leaves nothing half-written. QGIS runs offscreen with a home of it
 QGIS settings are never read or changed), the build tree's plugin and geodem, and a registry of its
 own.
 
-  qgis_processing_test.py algorithms|cancel GEODEM PLUGIN_FOLDER SOURCE_DIR
+  qgis_processing_test.py algorithms|cancel_and_open GEODEM PLUGIN_FOLDER SOURCE_DIR
   exit 0 passed, 1 failed, 77 skipped (no QGIS)
 """
 import csv
@@ -258,10 +258,11 @@ def algorithms(work):
     test_chinese_help(qgis, geodem)
 
 
-def cancel(work):
-    """Processing's cancel during a long conversion: the algorithm fails as cancelled, nothing but
-    what was there before is left in the folder, and an earlier grid file replaced with OVERWRITE
-    stays byte for byte."""
+def cancel_and_open(work):
+    """Through QGIS's Python: Processing's cancel during a long conversion, which fails as
+    cancelled and leaves nothing but what was there before in the folder (an earlier grid file
+    replaced with OVERWRITE stays byte for byte); then a whole conversion, whose grid file QGIS
+    opens as a raster layer when the algorithm ends (where the GEODEM driver can be loaded)."""
     env = environment(work)
     os.environ.update(env)
     try:
@@ -314,14 +315,32 @@ def cancel(work):
         check(left == (["big.dem"] if earlier else []), "the cancel %s left %s" % (case, left))
         if earlier:
             check(read(output) == earlier, "the cancel replaced the earlier grid file")
+    if os.environ.get("GDAL_DRIVER_PATH"):
+        test_opens_when_done(algorithm, small, work)
     app.exitQgis()
+
+
+def test_opens_when_done(algorithm, tif, work):
+    from qgis.core import (QgsProcessingContext, QgsProcessingFeedback, QgsProcessingUtils,
+                           QgsProject)
+    context = QgsProcessingContext()
+    context.setProject(QgsProject.instance())
+    output = os.path.join(work, "whole.dem")
+    results, ok = algorithm.run({"INPUT": tif, "OUTPUT": output}, context,
+                                QgsProcessingFeedback())
+    check(ok and results.get("OUTPUT") == output, "the conversion through QGIS's Python failed")
+    to_load = list(context.layersToLoadOnCompletion().keys())
+    check(to_load == [output], "QGIS is to open %s when the conversion ends" % to_load)
+    layer = QgsProcessingUtils.mapLayerFromString(output, context) if to_load else None
+    check(layer is not None and layer.isValid() and (layer.width(), layer.height()) == (400, 300),
+          "QGIS does not open the grid file as a 400 x 300 raster")
 
 
 def main():
     work = tempfile.mkdtemp(prefix="geodem-qgis-")
     try:
-        if mode == "cancel":
-            cancel(work)
+        if mode == "cancel_and_open":
+            cancel_and_open(work)
         else:
             if not shutil.which("qgis_process.bin") and not shutil.which("qgis_process"):
                 qgis_process()
