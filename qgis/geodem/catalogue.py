@@ -20,7 +20,8 @@ class Catalogue:
 
     @staticmethod
     def languages():
-        # QGIS's own language (its setting, else the system's), as zh_CN and as zh.
+        # QGIS's own language (its setting, else the system's), as zh_CN and as zh; gettext
+        # takes zh (and QGIS's zh-Hans through it) for zh_CN.
         name = (QgsApplication.locale() or "").replace("-", "_")
         return [name, name.split("_")[0]] if name else []
 

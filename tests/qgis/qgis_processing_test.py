@@ -96,8 +96,18 @@ class QgisProcess:
             results = {}
         return run.returncode, results, run.stdout + run.stderr
 
-    def help(self, algorithm, language):
+    def help(self, algorithm, language, qgis_language=None):
+        """The help under the locale LANGUAGE, in a profile set to QGIS_LANGUAGE if given."""
         env = dict(self.env, LANG=language, LC_ALL=language)
+        if qgis_language:
+            env["HOME"] = tempfile.mkdtemp(dir=os.path.dirname(self.env["HOME"]))
+            env["XDG_DATA_HOME"] = os.path.join(env["HOME"], ".local", "share")
+            profile = os.path.join(env["XDG_DATA_HOME"], "QGIS", "QGIS3", "profiles", "default",
+                                   "QGIS")
+            os.makedirs(profile)
+            with open(os.path.join(profile, "QGIS3.ini"), "w", encoding="utf-8") as f:
+                f.write("[PythonPlugins]\ngeodem=true\n\n[locale]\noverrideFlag=true\n"
+                        "userLocale=%s\n" % qgis_language)
         return subprocess.run([self.program, "help", "geodem:" + algorithm], env=env,
                               capture_output=True, text=True).stdout
 
@@ -235,15 +245,17 @@ def test_sheet_index(qgis, env, work, tif):
 
 
 def test_chinese_help(qgis, geodem):
-    """Under a Chinese locale the help shows the plugin's texts and geodem's option help in
-    Chinese, from geodem's catalogue."""
+    """Under a Chinese locale, or with QGIS set to its simplified Chinese (zh-Hans), the help
+    shows the plugin's texts and geodem's option help in Chinese, from geodem's catalogue."""
     locale_dir = os.path.join(os.path.dirname(geodem), "..", "share", "locale")
     chinese = gettext.translation("geodem", locale_dir, languages=["zh_CN"])
-    text = qgis.help("convert", "zh_CN.UTF-8")
-    for msgid in ("Convert to CNSDTF-DEM", "the band that holds the heights (default 1)"):
-        translated = chinese.gettext(msgid)
-        check(translated != msgid and translated in text,
-              "the Chinese help lacks %r (%r)" % (msgid, translated))
+    for language, qgis_language in (("zh_CN.UTF-8", None), ("C.UTF-8", "zh-Hans")):
+        text = qgis.help("convert", language, qgis_language)
+        for msgid in ("Convert to CNSDTF-DEM", "the band that holds the heights (default 1)"):
+            translated = chinese.gettext(msgid)
+            check(translated != msgid and translated in text,
+                  "the help under %s, QGIS in %s, lacks %r (%r)"
+                  % (language, qgis_language, msgid, translated))
 
 
 def algorithms(work):
