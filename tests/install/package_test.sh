@@ -95,8 +95,8 @@ grep -qx "$plugin/metadata.txt" "$work/files" || fail "the package lacks the QGI
 grep -q "__pycache__" "$work/files" && fail "the package holds compiled Python of the build tree"
 if command -v qgis_process.bin >/dev/null; then
   mkdir "$work/user/home" && chown nobody "$work/user/home"
-  listed="$(as_user HOME="$work/user/home" QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 sh -c \
-            'qgis_process.bin plugins enable geodem && qgis_process.bin list' 2>/dev/null)"
+  listed="$(as_user HOME="$work/user/home" QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 \
+            sh -c 'qgis_process.bin plugins enable geodem && qgis_process.bin list' 2>/dev/null)"
   contains "$listed" "geodem:convert" || fail "qgis_process does not list the plugin's algorithms"
 fi
 # QGIS run as root leaves the plugin compiled beside it; the removal takes that too.
