@@ -55,10 +55,10 @@ class GeodemAlgorithm(QgsProcessingAlgorithm):
     def run_geodem(arguments, feedback, ok_statuses=(0,)):
         """Runs geodem; returns its stdout, else raises with its last error line."""
         status, stdout, reader = GeodemProgram(feedback).run(arguments)
+        if status in ok_statuses:
+            return stdout  # a cancel that came as geodem ended found its work done
         if feedback is not None and feedback.isCanceled():
             raise QgsProcessingException(
                 _("cancelled: geodem stopped and removed what it had begun"))
-        if status not in ok_statuses:
-            raise QgsProcessingException(
-                reader.last_error() or _("geodem ended with exit status %d") % status)
-        return stdout
+        raise QgsProcessingException(
+            reader.last_error() or _("geodem ended with exit status %d") % status)
