@@ -157,6 +157,14 @@ def test_sheets(qgis, env, work, tif):
           "sheets wrote %s, geodem sheets %s" % (sorted(got), sorted(expected)))
     check(all(got.get(name) == data for name, data in expected.items()),
           "a sheet's grid file differs from geodem sheets'")
+    # Run again: by default the journal's done sheets stay; redoing all rewrites each.
+    for resume, rewritten in ((0, False), (2, True)):
+        before = {p: os.stat(p).st_mtime_ns for p in glob.glob(os.path.join(ours, "*.dem"))}
+        status, _, log = qgis.run("sheets", INPUT=tif, SCALE=6, RESUME=resume, OUTPUT=ours)
+        changed = [p for p, t in before.items() if os.stat(p).st_mtime_ns != t]
+        check(status == 0 and bool(changed) == rewritten and
+              (not rewritten or len(changed) == len(before)),
+              "sheets again with RESUME=%d rewrote %s: %s" % (resume, changed, log))
     return sorted(os.path.join(theirs, name) for name in expected)
 
 
