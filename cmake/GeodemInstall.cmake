@@ -1,7 +1,8 @@
 # Installing the product: `cmake --install` into any prefix, and the Debian package built from the
-# same rules (cmake/GeodemPackage.cmake). Two components: `geodem` (the command, the writer module,
-# the host runtime and its headers, the man page) under the prefix, and `gdal-plugin` in GDAL's own
-# plug-in folder, where gdalinfo, gdal_translate, Python and QGIS look without any setting.
+# same rules (cmake/GeodemPackage.cmake). Three components: `geodem` (the command, the writer
+# module, the host runtime and its headers, the man page) under the prefix, `gdal-plugin` in GDAL's
+# own plug-in folder, where gdalinfo, gdal_translate, Python and QGIS look without any setting, and
+# `qgis-plugin` (qgis/CMakeLists.txt) in <prefix>/share/qgis/python/plugins.
 include(GNUInstallDirs)
 
 # lib/<multiarch> whatever the prefix, as Debian lays out libraries.

@@ -2,6 +2,7 @@
 # Installs whatever is missing from Debian's packages; quiet and quick when all is there.
 #   scripts/bootstrap.sh           what building and running geodem needs (the demo)
 #   scripts/bootstrap.sh --tests   that and what the tests, benchmarks, fuzzing and packaging use
+#                                  (qgis: qgis_process and its Python, for the QGIS plugin's tests)
 # Another program installing packages (unattended upgrades on a fresh machine) holds Debian's
 # package lock: the bootstrap waits for it, up to GEODEM_APT_LOCK_WAIT seconds (default 600).
 # With --tests it also generates the Chinese locale (zh_CN.UTF-8) that geodem's translation is
@@ -13,7 +14,7 @@ packages=(g++ cmake make pkg-config libgdal-dev gdal-bin libxml2-dev libgtest-de
 if [ "${1:-}" = "--tests" ]; then
   packages+=(clang libclang-rt-14-dev libxml2-utils time dpkg-dev file man-db slurmctld slurmd
              slurm-client munge python3-gdal python3-numpy python3-rasterio r-cran-terra
-             chromium locales strace)
+             chromium locales strace qgis)
 fi
 missing=()
 for p in "${packages[@]}"; do

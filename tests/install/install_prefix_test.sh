@@ -18,10 +18,12 @@ DESTDIR="$work/stage" cmake --install "$build" --component gdal-plugin >/dev/nul
 plugin="$(find "$work/stage" -name gdal_GEODEM.so)"
 
 fail() { echo "FAIL: $*"; exit 1; }
+cmake --install "$build" --prefix "$prefix" --component qgis-plugin >/dev/null
 for f in bin/geodem "$libdir/geodem/libHVXOGEODEMWriter.so" "$libdir/libhvxhost.so" \
          include/geodem/host/ComRuntime.h include/geodem/host/IWriterJob.h share/man/man1/geodem.1 \
          share/man/zh_CN/man1/geodem.1 \
-         share/locale/zh_CN/LC_MESSAGES/geodem.mo; do
+         share/locale/zh_CN/LC_MESSAGES/geodem.mo share/qgis/python/plugins/geodem/__init__.py \
+         share/qgis/python/plugins/geodem/metadata.txt; do
   [ -f "$prefix/$f" ] || fail "cmake --install left out $f"
 done
 [ -n "$plugin" ] || fail "cmake --install left out the GDAL plug-in"
@@ -59,6 +61,15 @@ grep -qF "$prefix/$libdir/geodem/libHVXOGEODEMWriter.so" "$work/registry" ||
 # The installed catalogue, found beside the installed program.
 [[ "\$(LANG=zh_CN.UTF-8 "$prefix/bin/geodem" --help)" == *"子命令"* ]] ||
   { echo "FAIL: the installed geodem does not find its Chinese catalogue"; exit 1; }
+# The QGIS plugin runs the geodem installed with it, whatever PATH holds (where QGIS's Python is).
+if /usr/bin/python3 -c "import qgis.core" 2>/dev/null; then
+  found="\$(PATH=/usr/bin:/bin /usr/bin/python3 -c "import sys
+sys.path.insert(0, '$prefix/share/qgis/python/plugins')
+from geodem.geodem_program import GeodemProgram
+print(GeodemProgram.find())")"
+  [ "\$found" = "$prefix/bin/geodem" ] ||
+    { echo "FAIL: the installed QGIS plugin runs '\$found', not $prefix/bin/geodem"; exit 1; }
+fi
 if [ "$sanitized" = 0 ]; then
   # Another host, built from the installed headers and host runtime alone, creates the writer.
   "$third_party_host"

@@ -88,6 +88,21 @@ contains "$(as_user gdalinfo back.tif)" "Size is 60, 40" || fail "the translated
 page="$(grep '/man1/geodem.1' "$work/files" | head -n 1)"
 contains "$(as_user man -l "$page" 2>/dev/null)" "geodem convert" || fail "man -l $page renders nothing"
 
+# The QGIS plugin where QGIS looks for system plugins: qgis_process (where QGIS is installed) lists
+# its algorithms for a user who only enabled it.
+plugin=/usr/share/qgis/python/plugins/geodem
+grep -qx "$plugin/metadata.txt" "$work/files" || fail "the package lacks the QGIS plugin in $plugin"
+grep -q "__pycache__" "$work/files" && fail "the package holds compiled Python of the build tree"
+if command -v qgis_process.bin >/dev/null; then
+  mkdir "$work/user/home" && chown nobody "$work/user/home"
+  listed="$(as_user HOME="$work/user/home" QT_QPA_PLATFORM=offscreen PYTHONDONTWRITEBYTECODE=1 \
+            sh -c 'qgis_process.bin plugins enable geodem && qgis_process.bin list' 2>/dev/null)"
+  contains "$listed" "geodem:convert" || fail "qgis_process does not list the plugin's algorithms"
+fi
+# QGIS run as root leaves the plugin compiled beside it; the removal takes that too.
+/usr/bin/python3 -c "import sys; sys.path.insert(0, '${plugin%/*}'); import geodem.stderr_reader" ||
+  fail "the installed plugin cannot be imported"
+
 run_dpkg -r geodem || fail "dpkg -r failed"
 installed=0
 run_dpkg --purge geodem || fail "dpkg --purge failed"
@@ -98,4 +113,5 @@ fi
 [ $folder_was_there = 0 ] && [ -e "$registry_folder" ] && fail "the registry's folder $registry_folder was left behind"
 left="$(while read -r f; do [ -f "$f" ] || [ -L "$f" ] && echo "$f"; done <"$work/files")"
 [ -z "$left" ] || fail "dpkg -r left files behind: $left"
+[ -e "$plugin" ] && fail "dpkg -r left the QGIS plugin's folder $plugin behind"
 echo "package $(basename "$deb") installed, used by nobody and removed without a trace"
