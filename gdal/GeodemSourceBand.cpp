@@ -162,9 +162,18 @@ bool GeodemSourceBand::Fits(const Cell* cells, const std::int32_t* out, std::siz
 
 void GeodemSourceBand::Overflow(std::int32_t zoom, double height, long long row, long long col,
                                 const char* name) {
+  const long long largest = static_cast<long long>(ZoomLimit::ForHeights(height, height));
+  if (largest == 0) {
+    // "The largest zoom is 0" would help nobody: the cell itself is what needs mending.
+    CPLError(CE_Failure, CPLE_IllegalArg,
+             "ZOOM=%d pushes the height %.12g (row %lld, column %lld of %s) past the 32-bit "
+             "integers of the grid, as any zoom would; if it means no data, make it the band's "
+             "no-data value, else correct the heights.",
+             static_cast<int>(zoom), height, row, col, name);
+    return;
+  }
   CPLError(CE_Failure, CPLE_IllegalArg,
            "ZOOM=%d pushes the height %.12g (row %lld, column %lld of %s) past the 32-bit "
            "integers of the grid; the largest zoom that fits it is %lld.",
-           static_cast<int>(zoom), height, row, col, name,
-           static_cast<long long>(ZoomLimit::ForHeights(height, height)));
+           static_cast<int>(zoom), height, row, col, name, largest);
 }

@@ -29,7 +29,7 @@ class GeodemSourceBand final : public GridRowSource {
   // False after a CE_Failure: GDAL failed to read, or a height does not fit the zoom.
   bool Read(int row, int count, std::int32_t* out) override;
   // The CE_Failure for a height that the zoom pushes past the grid's integers, naming its cell
-  // (counted from 1) and the largest zoom that fits it.
+  // (counted from 1) and the largest zoom that fits it, or what to do when no zoom does.
   static void Overflow(std::int32_t zoom, double height, long long row, long long col,
                        const char* name);
 

@@ -34,10 +34,10 @@ namespace {
 class WritableBand final : public GDALProxyRasterBand {
  public:
   // zoom 0: a band that is not written into the grid, whose heights need no check. A write that
-  // fails is noted in *failure.
+  // fails is noted in *failure, one that reached the GeoTIFF in *written.
   WritableBand(GDALDataset* dataset, int number, GDALRasterBand* band, std::int32_t zoom,
-               std::string* failure)
-      : m_band(band), m_zoom(zoom), m_failure(failure) {
+               std::string* failure, bool* written)
+      : m_band(band), m_zoom(zoom), m_failure(failure), m_written(written) {
     poDS = dataset;
     nBand = number;
     nRasterXSize = band->GetXSize();
@@ -68,10 +68,19 @@ class WritableBand final : public GDALProxyRasterBand {
             if (m_failure->empty()) *m_failure = CPLGetLastErrorMsg();
             return CE_Failure;
           }
+          *m_written = *m_written || flag == GF_Write;
           return GDALProxyRasterBand::IRasterIO(flag, x, y, cols, rows, data, bufCols, bufRows,
                                                 type, pixelSpace, lineSpace, extra);
         },
         CE_Failure);
+  }
+  CPLErr IWriteBlock(int x, int y, void* data) override {
+    *m_written = true;
+    return GDALProxyRasterBand::IWriteBlock(x, y, data);
+  }
+  CPLErr Fill(double real, double imaginary) override {
+    *m_written = true;
+    return GDALProxyRasterBand::Fill(real, imaginary);
   }
 
  protected:
@@ -114,6 +123,7 @@ class WritableBand final : public GDALProxyRasterBand {
   GDALRasterBand* m_band;
   std::int32_t m_zoom;
   std::string* m_failure;
+  bool* m_written;
 };
 
 }  // namespace
@@ -227,7 +237,8 @@ GeodemWritableDataset::GeodemWritableDataset(std::string target, std::string tem
   SetDescription(m_target.c_str());
   for (int i = 1; i <= temporary->GetRasterCount(); ++i) {
     SetBand(i, new WritableBand(this, i, temporary->GetRasterBand(i),
-                                i == m_options.band ? m_options.zoom : 0, &m_writeFailure));
+                                i == m_options.band ? m_options.zoom : 0, &m_writeFailure,
+                                &m_cellsWritten));
   }
 }
 
@@ -258,6 +269,16 @@ CPLErr GeodemWritableDataset::SetGeoTransform(double* transform) {
         return CE_Failure;
       },
       CE_Failure);
+}
+
+CPLErr GeodemWritableDataset::IRasterIO(GDALRWFlag flag, int x, int y, int cols, int rows,
+                                        void* data, int bufCols, int bufRows, GDALDataType type,
+                                        int bandCount, int* bands, GSpacing pixelSpace,
+                                        GSpacing lineSpace, GSpacing bandSpace,
+                                        GDALRasterIOExtraArg* extra) {
+  m_cellsWritten = m_cellsWritten || flag == GF_Write;
+  return GDALProxyDataset::IRasterIO(flag, x, y, cols, rows, data, bufCols, bufRows, type,
+                                     bandCount, bands, pixelSpace, lineSpace, bandSpace, extra);
 }
 
 void GeodemWritableDataset::Close() {
@@ -321,8 +342,15 @@ bool GeodemWritableDataset::WriteGrid() {
 }
 
 void GeodemWritableDataset::Refuse(CPLErrorNum number, const std::string& reason) const {
-  CPLError(CE_Failure, number, "%s is not written: %s The raster written to it is kept in %s.",
-           m_target.c_str(), reason.c_str(), KeepRaster().c_str());
+  if (m_cellsWritten) {
+    CPLError(CE_Failure, number, "%s is not written: %s The raster written to it is kept in %s.",
+             m_target.c_str(), reason.c_str(), KeepRaster().c_str());
+    return;
+  }
+  // A GeoTIFF that holds no cell of the caller's is nobody's data: it goes.
+  GDALDeleteDataset(GDALGetDriverByName("GTiff"), m_temporaryPath.c_str());
+  CPLError(CE_Failure, number, "%s is not written: %s No cell was written to it.",
+           m_target.c_str(), reason.c_str());
 }
 
 // The raster goes to a name of its own, "<target>.<process id>.tif": under the temporary's name

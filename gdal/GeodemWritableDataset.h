@@ -6,7 +6,7 @@
 // its dead lock and cleared by the next writer. What the grid cannot hold is refused at the call
 // that sets it (a rotated geotransform). A failure at closing is a CE_Failure that stays GDAL's
 // last error, the earlier grid file stays, and the GeoTIFF holding the caller's data is kept and
-// named in the message; after a success it goes.
+// named in the message (one that holds no cell the caller wrote goes); after a success it goes.
 #include <gdal_proxy.h>
 
 #include <memory>
@@ -25,6 +25,12 @@ class GeodemWritableDataset final : public GDALProxyDataset {
   GDALDriver* GetDriver() override { return GDALDataset::GetDriver(); }
   char** GetFileList() override;
   CPLErr SetGeoTransform(double* transform) override;
+
+ protected:
+  // A write of the whole dataset (rasterio's) goes to the GeoTIFF past the bands: it is noted too.
+  CPLErr IRasterIO(GDALRWFlag flag, int x, int y, int cols, int rows, void* data, int bufCols,
+                   int bufRows, GDALDataType type, int bandCount, int* bands, GSpacing pixelSpace,
+                   GSpacing lineSpace, GSpacing bandSpace, GDALRasterIOExtraArg* extra) override;
 
  protected:
   GDALDataset* RefUnderlyingDataset() const override { return m_temporary; }
@@ -54,5 +60,6 @@ class GeodemWritableDataset final : public GDALProxyDataset {
   GeodemCreationOptions m_options;
   std::unique_ptr<GeodemReplacement> m_replacement;
   std::string m_writeFailure;  // the first write refused, which the grid must not go without
+  bool m_cellsWritten = false;   // the GeoTIFF holds cells of the caller's, kept on a failure
   bool m_georeferenced = false;  // a geotransform was set: the grid's corner and cell size
 };

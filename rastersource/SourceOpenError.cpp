@@ -38,6 +38,11 @@ std::string Explain(const std::string& path, const std::string& gdalMessage) {
         path.c_str(), path.c_str());
   if (::access(path.c_str(), R_OK) != 0)
     return MessageText::Tr("cannot open source %s: %s", path.c_str(), std::strerror(errno));
+  // GDAL would only say it knows no such format.
+  if (S_ISREG(st.st_mode) && st.st_size == 0)
+    return MessageText::Tr("source %s is empty (0 bytes), as an interrupted copy or download "
+                           "leaves a file; copy it again",
+                           path.c_str());
   if (!GDALGetDriverByName("GEODEM") && LooksLikeGridFile(path))
     return MessageText::Tr(
         "source %s is a CNSDTF-DEM grid file: reading it needs the GEODEM GDAL "

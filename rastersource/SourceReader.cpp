@@ -18,36 +18,6 @@
 
 namespace {
 
-// Calls f with a value of the C++ type of a cell of type t; false for other types.
-template <class F>
-bool WithCellType(GDALDataType t, F&& f) {
-  switch (t) {
-    case GDT_Byte:
-      f(std::uint8_t{});
-      return true;
-    case GDT_UInt16:
-      f(std::uint16_t{});
-      return true;
-    case GDT_Int16:
-      f(std::int16_t{});
-      return true;
-    case GDT_UInt32:
-      f(std::uint32_t{});
-      return true;
-    case GDT_Int32:
-      f(std::int32_t{});
-      return true;
-    case GDT_Float32:
-      f(float{});
-      return true;
-    case GDT_Float64:
-      f(double{});
-      return true;
-    default:
-      return false;
-  }
-}
-
 template <class T>
 bool IsNoHeight(T value) {
   if constexpr (std::is_floating_point_v<T>) return !std::isfinite(value);
@@ -158,7 +128,7 @@ SourceReader::HeightRange SourceReader::HeightRange::Of(const void* cells, std::
                                                         GDALDataType type,
                                                         const std::optional<double>& marker) {
   HeightRange range;
-  WithCellType(type, [&](auto cell) {
+  cell_type::Visit(type, [&](auto cell) {
     range = RangeOf(static_cast<const decltype(cell)*>(cells), n, marker);
   });
   return range;
@@ -212,7 +182,7 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
     if (GDALRasterIO(band_, GF_Read, x, y, columns, rows, cells, columns, rows, type, 0, 0) !=
         CE_None)
       return false;
-    return WithCellType(type, [&](auto cell) {
+    return cell_type::Visit(type, [&](auto cell) {
       MarkNoData(static_cast<decltype(cell)*>(cells), n, s.noData(), mask, marker);
     });
   }
@@ -220,7 +190,7 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
   if (GDALRasterIO(band_, GF_Read, x, y, columns, rows, raw.data(), columns, rows, GDT_Float64, 0,
                    0) != CE_None)
     return false;
-  return WithCellType(type, [&](auto cell) {
+  return cell_type::Visit(type, [&](auto cell) {
     StoreHeights(raw.data(), static_cast<decltype(cell)*>(cells), n, s.noData(), mask,
                  s.signedBytes_, s.heightScale(), s.heightOffset(), marker);
   });
@@ -274,7 +244,7 @@ bool SourceReader::ReadBlockRow(int blockRow, GDALDataType type, double marker,
     }
   }
   const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
-  return WithCellType(type, [&](auto cell) {
+  return cell_type::Visit(type, [&](auto cell) {
     MarkNoData(static_cast<decltype(cell)*>(cells), n, source_->noData(), {}, marker);
   });
 }

@@ -14,7 +14,7 @@ packages=(g++ cmake make pkg-config libgdal-dev gdal-bin libxml2-dev libgtest-de
 if [ "${1:-}" = "--tests" ]; then
   packages+=(clang libclang-rt-14-dev libxml2-utils time dpkg-dev file man-db slurmctld slurmd
              slurm-client munge python3-gdal python3-numpy python3-rasterio r-cran-terra
-             chromium locales strace qgis)
+             chromium locales strace qgis grass-core)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -204,15 +204,17 @@ HRESULT HVXOGEODEMWriter::CloseTarget() {
 // without being converted. 0 all converted, 1 at a failure.
 int HVXOGEODEMWriter::ConvertMosaicTargets() {
   return GuardWriter(LogOn(), kGeodemWriterFile, __LINE__, static_cast<int>(E_FAIL), [&] {
+    bool failed = false;
     for (const std::string& temporary : targetList) {
-      if (failedTargets.count(temporary)) return 1;
-      std::string finalPath = FinalPathOf(temporary);
-      if (WriteFormatFile(finalPath, temporary) == 0) {
-        ReportTargetOutputFailed(finalPath);
-        return 1;
-      }
+      const std::string finalPath = FinalPathOf(temporary);
+      // The targets after a failure are not converted: none of their blocks was output.
+      if (!failed && !failedTargets.count(temporary) && WriteFormatFile(finalPath, temporary) != 0)
+        continue;
+      if (!failed && !failedTargets.count(temporary)) ReportTargetOutputFailed(finalPath);
+      failed = true;
+      CountFailedTarget(finalPath);
     }
-    return 0;
+    return failed ? 1 : 0;
   });
 }
 

@@ -260,6 +260,7 @@ HRESULT HVXORasterWriterBase::CompleteSource(SourceRecord& record, const std::st
   lastStatus = WriteFormatFile(finalPath, record.outputPath);
   targetClaims.Release(finalPath);
   if (lastStatus != 0) return S_OK;
+  CountFailedTarget(finalPath);
   // The host must learn that the grid file is missing even when it does not read the log.
   ReportTargetOutputFailed(finalPath);
   return E_FAIL;

@@ -177,6 +177,7 @@ void HVXORasterWriterBase::ReportWriteFailed(const std::string& finalPath, const
 
 HRESULT HVXORasterWriterBase::FailTarget(const SourceRecord& record, const char* step) {
   ReportWriteFailed(FinalPathOf(record.outputPath), step);
+  CountFailedTarget(FinalPathOf(record.outputPath));
   failedTargets.insert(record.outputPath);
   return E_FAIL;
 }

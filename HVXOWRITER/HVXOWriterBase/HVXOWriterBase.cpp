@@ -121,6 +121,13 @@ void HVXOWriterBase::CountWrittenBlock(const std::string& targetKey) {
   if (currentClassTable) (*currentClassTable)[targetKey] = {currentTotal, currentOutput};
 }
 
+void HVXOWriterBase::CountFailedTarget(const std::string& targetKey) {
+  auto it = outputStatistics.find(targetKey);
+  if (it == outputStatistics.end()) return;
+  for (auto& [classKey, counts] : it->second) counts.output = 0;
+  if (currentClassTable == &it->second) currentOutput = 0;
+}
+
 int HVXOWriterBase::ReportOutputStatistics() {
   return GuardWriter(logOutput != 0, kWriterBaseFile, __LINE__, 1, [&] {
     if (outputStatistics.empty()) return 1;

@@ -40,6 +40,9 @@ class HVXOWriterBase {
   void CountFirstBlock(const std::string& targetKey);
   void CountNextBlock(const std::string& targetKey);
   void CountWrittenBlock(const std::string& targetKey);
+  // A target whose file was not made wrote none of its blocks, whatever reached its raster: the
+  // table must not show a failure as output.
+  void CountFailedTarget(const std::string& targetKey);
 
   // Feature-model components, held from construction to teardown. Teardown releases the first
   // five itself; declared ahead of every other member, HVXOFeature is destroyed after all of them.

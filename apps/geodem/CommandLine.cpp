@@ -45,8 +45,8 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
         "several SRC and DST ending in .dem give one mosaic over their joint extent; DST "
         "an existing folder or ending in '/' gives one <source name>.dem per source."));
   convert->add_option("SRC", paths,
-                      _("source rasters (any raster GDAL reads), then DST: a .dem file "
-                        "or a folder"));
+                      _("source rasters (any raster GDAL reads), then DST: a .dem file, "
+                        "a folder, or - for standard output"));
   convert->formatter(
       std::make_shared<UsageLines>(std::vector<std::string>{"[OPTIONS] SRC... DST"}));
   convertParser.Add(*convert);
@@ -92,9 +92,11 @@ void CommandLine::Parse(int argc, const char* const* argv, std::ostream& out, st
   CLI::App* reg = app.add_subcommand(
       "register", _("register the GEODEM writer module in the registry the host runtime uses"));
   CLI::App* unreg = app.add_subcommand("unregister", _("remove the GEODEM writer's registration"));
-  for (CLI::App* command : {reg, unreg})
+  for (CLI::App* command : {reg, unreg}) {
     command->add_flag("--system", systemRegistry_,
                       _("the system-wide registry for every user (root only) instead of your own"));
+    command->add_flag("-q,--quiet", registrationQuiet_, _("nothing but errors"));
+  }
 
   try {
     std::vector<std::string> words = Words(argc, argv);

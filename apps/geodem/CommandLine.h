@@ -41,6 +41,8 @@ class CommandLine {
   const CheckOptions& checkOptions() const { return checkOptions_; }
   // register and unregister: the system-wide registry instead of the user's.
   bool systemRegistry() const { return systemRegistry_; }
+  // register / unregister -q: only failures are said.
+  bool registrationQuiet() const { return registrationQuiet_; }
 
   static std::string VersionText();
 
@@ -59,4 +61,5 @@ class CommandLine {
   InfoOptions infoOptions_;
   CheckOptions checkOptions_;
   bool systemRegistry_ = false;
+  bool registrationQuiet_ = false;
 };

@@ -34,17 +34,17 @@ int GeodemApp::Run(int argc, const char* const* argv) {
       return CheckCommand(line.checkOptions(), out_, console).Run();
     }
     case CommandLine::Action::kRegister:
-      return Register(false, line.systemRegistry());
+      return Register(false, line.systemRegistry(), line.registrationQuiet());
     case CommandLine::Action::kUnregister:
-      return Register(true, line.systemRegistry());
+      return Register(true, line.systemRegistry(), line.registrationQuiet());
     case CommandLine::Action::kExit:
       break;
   }
   return line.exitCode();
 }
 
-int GeodemApp::Register(bool unregister, bool system) {
-  Console console(err_);
+int GeodemApp::Register(bool unregister, bool system, bool quiet) {
+  Console console(err_, quiet);
   std::string done, error;
   if (!ModuleRegistration::Run(unregister, system, done, error)) {
     console.Error(error);

@@ -8,7 +8,7 @@ class GeodemApp {
   int Run(int argc, const char* const* argv);
 
  private:
-  int Register(bool unregister, bool system);
+  int Register(bool unregister, bool system, bool quiet);
 
   std::ostream& out_;
   std::ostream& err_;

@@ -57,6 +57,11 @@ const char* Translation::Text(const char* context, const char* english) {
   return translated == key.c_str() ? english : translated;
 }
 
+bool Translation::ReadsChinese() {
+  // The catalogue's name of its own language; English without a catalogue.
+  return std::string_view(_("English")) == "中文";
+}
+
 std::size_t Translation::Columns(std::string_view text) {
   std::size_t columns = 0;
   for (unsigned char c : text) {

@@ -18,6 +18,9 @@ class Translation {
   // and columns, "Size" of a file in bytes): the catalogue keeps it under `context`.
   static const char* Text(const char* context, const char* english) __attribute__((format_arg(2)));
 
+  // Whether the user's language is Chinese, in which the writer speaks for itself.
+  static bool ReadsChinese();
+
   // Columns that UTF-8 text takes on a terminal: a CJK character takes two.
   static std::size_t Columns(std::string_view text);
   // `text` followed by spaces up to `columns` (none when it is as wide), for aligned columns.

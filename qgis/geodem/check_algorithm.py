@@ -52,7 +52,9 @@ class CheckAlgorithm(GeodemAlgorithm):
             (N_("Files are named by sheet numbers"),
              N_("each file is named by a national map sheet number (J50E001010.dem): its grid "
                 "must cover the sheet, in its .prj's coordinate system (else degrees for unit "
-                "D); the margin on each side is reported")),
+                "D); the margin on each side is reported, and an edge is missed when the grid "
+                "falls short of it by more than the header's numbers can state (half a unit of "
+                "their last decimal) and a thousandth of a cell")),
             (N_("Scale of the sheets"),
              N_("with --sheet: the sheets must be of scale 1:N (1000000 to 5000)")),
             (N_("Check the edges between neighbouring sheets"),

@@ -413,6 +413,116 @@ TEST_F(GeodemDriverWrite, SourcesAndTargetsThatCannotBeWrittenLeaveNoFile) {
   ::chmod(locked.c_str(), 0755);
 }
 
+// The Create path's failures, each as the caller meets it: a write the zoom cannot hold fails
+// there and then; closing fails with the reason; the GeoTIFF is kept only when it holds cells the
+// caller wrote (the last failure names it), never when every write was refused or none was made.
+TEST_F(GeodemDriverWrite, CreatePathFailuresSayWhyAndKeepOnlyWrittenCells) {
+  const std::string keptSuffix = "." + std::to_string(::getpid()) + ".tif";
+  double northUp[6] = {500000, 30, 0, 4400000, 0, -30};
+  double rotated[6] = {500000, 30, 5, 4400000, 5, -30};
+  const struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    double* transform;
+    double cell;   // every cell written, but the one at (12, 6)
+    double peak;   // that one
+    double scale;  // the band's scale set after the writes; 1 for none
+    const char* writeRefused;  // the start of the write's failure, none when it succeeds
+    const char* closing;       // what the failure at closing says after "<target> is not written: "
+    bool kept;
+    bool wholeDataset;  // written through the dataset, as rasterio writes, not the band
+  } cases[] = {
+      {"rotated, nothing written", {}, rotated, NAN, NAN, 1, nullptr,
+       "no geotransform was set on it (SetGeoTransform), and a grid needs its corner and cell size. "
+       "No cell was written to it.",
+       false, false},
+      {"a height the zoom cannot hold", {"ZOOM=10000"}, northUp, 0, 1e6, 1,
+       "ZOOM=10000 pushes the height 1000000 (row 7, column 13 of ",
+       "a write to it failed: ZOOM=10000 pushes the height 1000000", false, false},
+      {"a height no zoom holds", {}, northUp, 0, 1e12, 1,
+       "ZOOM=100 pushes the height 1e+12 (row 7, column 13 of ",
+       "a write to it failed: ZOOM=100 pushes the height 1e+12", false, false},
+      {"a scale set after the cells", {}, northUp, 100, 100, 1e6, nullptr,
+       "ZOOM=100 pushes the height 100000000", true, false},
+      {"a dataset-wide write the zoom cannot hold", {"ZOOM=10000000"}, northUp, 1000, 1000, 1,
+       nullptr, "ZOOM=10000000 pushes the height 1000 ", true, true},
+  };
+  for (const Case& c : cases) {
+    QuietGdal quiet;
+    const std::string target = m_dir / "c.dem";
+    std::vector<const char*> list = Options(c.options);
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GEODEM"), target.c_str(), 20, 10, 1,
+                                 GDT_Float32, const_cast<char**>(list.data()));
+    ASSERT_NE(ds, nullptr) << c.name << ": " << CPLGetLastErrorMsg();
+    GDALSetGeoTransform(ds, c.transform);
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    if (!std::isnan(c.cell)) {
+      std::vector<double> cells(200, c.cell);
+      cells[6 * 20 + 12] = c.peak;
+      const CPLErr written =
+          c.wholeDataset
+              ? GDALDatasetRasterIO(ds, GF_Write, 0, 0, 20, 10, cells.data(), 20, 10, GDT_Float64,
+                                    1, nullptr, 0, 0, 0)
+              : GDALRasterIO(band, GF_Write, 0, 0, 20, 10, cells.data(), 20, 10, GDT_Float64, 0, 0);
+      EXPECT_EQ(written, c.writeRefused ? CE_Failure : CE_None) << c.name;
+      const std::string refusal = CPLGetLastErrorMsg();
+      if (c.writeRefused) {
+        EXPECT_TRUE(refusal.starts_with(c.writeRefused)) << c.name << ": " << refusal;
+      }
+      // A height that no zoom holds is no matter of the zoom: the cell is to be mended.
+      if (c.peak > 1e10) {
+        EXPECT_TRUE(refusal.ends_with(", as any zoom would; if it means no data, make it the "
+                                      "band's no-data value, else correct the heights."))
+            << refusal;
+      }
+    }
+    if (c.scale != 1) GDALSetRasterScale(band, c.scale);
+    CPLErrorReset();
+    GDALClose(ds);
+    const std::string said = CPLGetLastErrorMsg();
+    EXPECT_EQ(CPLGetLastErrorType(), CE_Failure) << c.name;
+    EXPECT_TRUE(said.starts_with(target + " is not written: " + c.closing)) << c.name << ": " << said;
+    const std::vector<std::string> left = FilesIn(m_dir);
+    if (c.kept) {
+      EXPECT_TRUE(said.ends_with("kept in " + target + keptSuffix + ".")) << c.name << ": " << said;
+      EXPECT_EQ(left, std::vector<std::string>{"c.dem" + keptSuffix}) << c.name;
+    } else {
+      EXPECT_EQ(left, std::vector<std::string>{}) << c.name;
+    }
+    for (const std::string& f : left) std::filesystem::remove(m_dir / f);
+  }
+}
+
+// A Create-path dataset closed on a full file system: the failure names the system's reason and
+// the GeoTIFF kept with the cells written (gdal_create fills them), in a tmpfs of a mount
+// namespace of the test's own, with room for the GeoTIFF but not for the grid's text.
+TEST_F(GeodemDriverWrite, CreateClosedOnAFullFileSystemKeepsTheCellsWritten) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a plug-in built with AddressSanitizer cannot load into GDAL's own tools";
+#endif
+  if (GeodemProcess::Run({"unshare", "-rm", "true"}).status != 0)
+    GTEST_SKIP() << "no mount namespace here";
+  const std::string small = m_dir / "small";
+  std::filesystem::create_directory(small);
+  const ProcessResult r = GeodemProcess::Run(
+      {"unshare", "-rm", "sh", "-c",
+       "mount -t tmpfs -o size=720k tmpfs \"$0\" && gdal_create -q -of GEODEM -outsize 256 256 "
+       "-ot Float32 -burn 100 -a_srs EPSG:32650 -a_ullr 500000 4400000 507680 4392320 "
+       "\"$0/c.dem\"; ls -A \"$0\"",
+       small});
+  EXPECT_NE(r.err.find(small + "/c.dem is not written: Cannot write " + small +
+                       "/c.dem: No space left on device;"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("The raster written to it is kept in " + small + "/c.dem."),
+            std::string::npos)
+      << r.err;
+  // Only the kept GeoTIFF: no grid file, no part of one.
+  EXPECT_TRUE(r.out.starts_with("c.dem.") && r.out.ends_with(".tif\n") &&
+              r.out.find('\n') == r.out.size() - 1)
+      << r.out;
+}
+
 // A source of several bands: a warning names the band written, BAND chooses another.
 // A writer at work keeps the others off its file; what a writer that died left (its lock and its
 // unfinished file) the next one clears away.

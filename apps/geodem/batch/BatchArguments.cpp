@@ -6,6 +6,7 @@
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/batch/ShardSplit.h"
 #include "apps/geodem/Translation.h"
+#include "apps/geodem/convert/StandardOutput.h"
 
 namespace {
 
@@ -78,6 +79,9 @@ std::string BatchArguments::CollectRun(BatchOptions& o) {
   o.retryFailed = given_.retryFailed;
   o.quiet = given_.quiet;
   if (o.force && o.retryFailed) return _("--force and --retry-failed exclude each other");
+  if (o.outDir && StandardOutput::Named(*o.outDir))
+    return _("--out-dir: a grid file per tile cannot go to standard output; name a folder, or "
+             "send one tile there with geodem convert SRC -");
   std::string error;
   if (run_->get_option("--jobs")->count()) {
     const std::optional<long long> jobs = kPositive.Read("--jobs", jobs_, error);

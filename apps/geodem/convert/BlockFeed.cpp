@@ -4,6 +4,7 @@
 
 #include "apps/geodem/Interruption.h"
 #include "host/CodePage.h"
+#include "rastersource/ZoomLimit.h"
 
 namespace {
 
@@ -81,14 +82,39 @@ BlockFeed::Block BlockFeed::ReadBlock(std::int64_t index) {
   void* cells = raster->AllocateData(Geometry(job_, w), job_.cells.type);
   if (cells && reader_->Read(w.x, w.y, w.columns, w.rows, job_.cells.type,
                              job_.cells.marker.value_or(0), cells)) {
-    if (job_.zoomToCheck)
-      block.heights = SourceReader::HeightRange::Of(
-          cells, static_cast<std::size_t>(w.columns) * static_cast<std::size_t>(w.rows),
-          job_.cells.type, job_.cells.marker);
+    if (job_.zoomToCheck || job_.noDataToCheck) LookAtHeights(block, cells);
     block.raster = std::move(raster);
   }
   CPLPopErrorHandler();
   return block;
+}
+
+void BlockFeed::LookAtHeights(Block& block, const void* cells) const {
+  const BlockWindow& w = block.window;
+  block.heights = SourceReader::HeightRange::Of(
+      cells, static_cast<std::size_t>(w.columns) * static_cast<std::size_t>(w.rows),
+      job_.cells.type, job_.cells.marker);
+  ZoomedCellScan::Area area{cells, job_.cells.type, job_.cells.marker, w.columns, 0, 0, w.columns,
+                            w.rows};
+  if (job_.zoomToCheck && ZoomLimit::ForHeights(block.heights.lowest, block.heights.highest) == 0)
+    block.unfit = ZoomedCellScan::FirstUnfit(area);
+  const auto& check = job_.noDataToCheck;
+  if (!check || !ZoomedCellScan::MayCollide(block.heights, static_cast<double>(check->zoom),
+                                            static_cast<double>(check->noData)))
+    return;
+  // Only the core: a margin's cells are another block's core too.
+  area.x = w.coreX;
+  area.y = w.coreY;
+  area.columns = w.coreColumns;
+  area.rows = w.coreRows;
+  block.collisions = ZoomedCellScan::Colliding(area, static_cast<double>(check->zoom),
+                                               static_cast<double>(check->noData));
+}
+
+std::string BlockFeed::Block::ReadFailure() const {
+  for (const auto& [level, text] : gdalSaid)
+    if (level != CE_Warning) return text;
+  return {};
 }
 
 BlockFeed::Block BlockFeed::Next() {
@@ -101,7 +127,9 @@ BlockFeed::Block BlockFeed::Next() {
     ready_.pop_front();
   }
   changed_.notify_all();
+  // A block that could not be read is said in one line with GDAL's reason (ReadFailure); its
+  // warnings still go out on their own.
   for (const auto& [level, text] : block.gdalSaid)
-    CPLError(level, CPLE_AppDefined, "%s", text.c_str());
+    if (block.raster || level == CE_Warning) CPLError(level, CPLE_AppDefined, "%s", text.c_str());
   return block;
 }

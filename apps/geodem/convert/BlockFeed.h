@@ -23,14 +23,22 @@
 #include "host/ComPtr.h"
 #include "host/RasterBlock.h"
 #include "rastersource/SourceReader.h"
+#include "rastersource/ZoomedCellScan.h"
 
 class BlockFeed {
  public:
   struct Block {
     BlockWindow window;
     ComPtr<RasterBlock> raster;         // empty when the block could not be read
-    SourceReader::HeightRange heights;  // of its cells, when the job's zoom is to be checked
+    SourceReader::HeightRange heights;  // of its cells, when the job's zoom or no-data is checked
+    // A cell that no zoom fits, when the zoom is checked.
+    std::optional<ZoomedCellScan::Cell> unfit;
+    // Cells of its core that the zoom turns into the no-data integer, when that is checked.
+    ZoomedCellScan::Collisions collisions;
     std::vector<std::pair<CPLErr, std::string>> gdalSaid;
+
+    // GDAL's first failure while reading it, which says why a block could not be read.
+    std::string ReadFailure() const;
   };
 
   // Starts reading `job` in the windows of `layout`; nothing and an error text when the source
@@ -42,13 +50,16 @@ class BlockFeed {
   BlockFeed(const BlockFeed&) = delete;
   BlockFeed& operator=(const BlockFeed&) = delete;
 
-  // The next block, once read; GDAL's words from its reading are said again first. After the last
+  // The next block, once read; GDAL's words from its reading are said again first (of a block
+  // that could not be read, only the warnings). After the last
   // block, or once the reading stopped on a signal, a block without raster.
   Block Next();
 
  private:
   void Read();
   Block ReadBlock(std::int64_t index);
+  // The range of the block's heights, and the cells that the job's checks must name.
+  void LookAtHeights(Block& block, const void* cells) const;
 
   const JobSource& job_;
   const BlockLayout layout_;

@@ -28,5 +28,9 @@ BlockWindow BlockLayout::Window(std::int64_t index) const {
   Span(coreX, coreColumns, width_, w.x, w.columns);
   Span(coreY, coreRows, height_, w.y, w.rows);
   w.coreCells = static_cast<double>(coreColumns) * coreRows;
+  w.coreX = coreX - w.x;
+  w.coreY = coreY - w.y;
+  w.coreColumns = coreColumns;
+  w.coreRows = coreRows;
   return w;
 }

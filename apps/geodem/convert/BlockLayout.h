@@ -13,6 +13,11 @@ struct BlockWindow {
   int rows = 0;
   // Cells of the core, which the writer keeps.
   double coreCells = 0;
+  // The core within the block: each cell of the source lies in exactly one core.
+  int coreX = 0;
+  int coreY = 0;
+  int coreColumns = 0;
+  int coreRows = 0;
 };
 
 class BlockLayout {

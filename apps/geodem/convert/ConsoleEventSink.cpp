@@ -4,6 +4,7 @@
 
 #include "apps/geodem/Interruption.h"
 #include "apps/geodem/Translation.h"
+#include "apps/geodem/convert/WriterReasonText.h"
 #include "host/CodePage.h"
 
 ConsoleEventSink::ConsoleEventSink(Console& console, ConversionProgress& progress,
@@ -37,6 +38,11 @@ void ConsoleEventSink::OnLog(const std::u16string& text, std::int32_t level, std
           "written (输出), not written (未输出)"));
   }
   console_.Log(level, line);
+  // A refusal is the writer's own Chinese sentence; a user who reads English gets it in English.
+  if (level == kLogError && !Translation::ReadsChinese()) {
+    const std::string english = WriterReasonText::English(code, line);
+    if (!english.empty()) console_.Log(level, Tr("the writer: %s", english.c_str()));
+  }
 }
 
 void ConsoleEventSink::OnProgress(std::int32_t done, std::int32_t total, std::int32_t,

@@ -1,6 +1,7 @@
 #include "apps/geodem/convert/ConversionJob.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,18 @@
 namespace {
 
 std::u16string Wide(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+
+// The shortest text that reads back as the same height.
+std::string HeightText(double height) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, height).ptr;
+  return std::string(text, end);
+}
+
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
 
 bool Exists(const std::string& path) {
   std::error_code ec;
@@ -161,6 +174,7 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     reference = ComPtr<ISpatialReference>::Attach(SpatialReference::Create(Wide(source.wkt())));
 
   SourceReader::HeightRange heights;
+  NoDataCollisions collisions;
   for (std::int64_t i = 0; i < count; ++i) {
     if (Interruption::Signal()) return false;
     BlockFeed::Block block = blocks->Next();
@@ -168,9 +182,14 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     const std::string which = Tr("block %s of %s of source %s", std::to_string(i + 1).c_str(),
                                  std::to_string(count).c_str(), source.path().c_str());
     if (!block.raster) {
-      console_.Error(Tr("cannot read %s", which.c_str()));
+      console_.Error(CannotRead(which, source.path(), block.ReadFailure()));
       return false;
     }
+    if (block.unfit) {
+      NoZoomFits(source.path(), block.window, *block.unfit);
+      return false;
+    }
+    collisions.Add(block.collisions, block.window);
     heights.Add(block.heights);
     const bool last = i + 1 == count;
     // Every cell has been seen: the writer is never handed the block that would let it write
@@ -199,7 +218,55 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     }
     progress_.BlockWritten(block.window.coreCells);
   }
+  if (collisions.count > 0) WarnCollisions(job, collisions);
   return true;
+}
+
+void ConversionJob::NoDataCollisions::Add(const ZoomedCellScan::Collisions& found,
+                                          const BlockWindow& window) {
+  if (found.count == 0) return;
+  // Blocks come in rows of blocks: the first in row order may be in a later block.
+  const std::int64_t foundRow = static_cast<std::int64_t>(window.y) + found.first.row + 1;
+  const std::int64_t foundColumn = static_cast<std::int64_t>(window.x) + found.first.column + 1;
+  if (count == 0 || foundRow < row || (foundRow == row && foundColumn < column)) {
+    row = foundRow;
+    column = foundColumn;
+  }
+  count += found.count;
+}
+
+void ConversionJob::WarnCollisions(const JobSource& job, const NoDataCollisions& collisions) {
+  console_.Warning(Tr("%s cells of %s hold heights that zoom %s makes the no-data value %s, so "
+                      "every reader takes them for no data (the first at row %s, column %s); "
+                      "choose a --nodata that no height reaches",
+                      std::to_string(collisions.count).c_str(), job.raster.path().c_str(),
+                      std::to_string(job.noDataToCheck->zoom).c_str(),
+                      std::to_string(job.noDataToCheck->noData).c_str(),
+                      std::to_string(collisions.row).c_str(),
+                      std::to_string(collisions.column).c_str()));
+}
+
+std::string ConversionJob::CannotRead(const std::string& which, const std::string& path,
+                                      const std::string& gdalSaid) {
+  if (gdalSaid.empty())
+    return Tr("cannot read %s; gdalinfo -checksum %s reads every block and shows whether the "
+              "file is damaged",
+              which.c_str(), path.c_str());
+  return Tr("cannot read %s: GDAL: %s; gdalinfo -checksum %s reads every block and shows "
+            "whether the file is damaged",
+            which.c_str(), OneLine(gdalSaid).c_str(), path.c_str());
+}
+
+void ConversionJob::NoZoomFits(const std::string& path, const BlockWindow& window,
+                               const ZoomedCellScan::Cell& cell) {
+  console_.Error(Tr("the cell at row %s, column %s of %s holds %s, a height that the grid's "
+                    "integers cannot hold at any zoom; if it means no data, make it the source's "
+                    "nodata value (gdal_translate -a_nodata %s), else correct the source",
+                    std::to_string(static_cast<std::int64_t>(window.y) + cell.row + 1).c_str(),
+                    std::to_string(static_cast<std::int64_t>(window.x) + cell.column + 1).c_str(),
+                    path.c_str(), HeightText(cell.height).c_str(),
+                    HeightText(cell.height).c_str()));
+  zoomRefused_ = true;
 }
 
 bool ConversionJob::ZoomFits(const JobSource& job, const SourceReader::HeightRange& heights) {

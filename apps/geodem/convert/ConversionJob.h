@@ -13,12 +13,14 @@
 #include "apps/geodem/convert/ConversionProgress.h"
 #include "apps/geodem/convert/ConvertOptions.h"
 #include "apps/geodem/GdalErrorCapture.h"
+#include "apps/geodem/convert/BlockLayout.h"
 #include "apps/geodem/convert/JobSource.h"
 #include "apps/geodem/convert/TargetPlan.h"
 #include "host/ComPtr.h"
 #include "host/IRasterTargetWriter.h"
 #include "host/IWriterJob.h"
 #include "host/PropertySet.h"
+#include "rastersource/ZoomedCellScan.h"
 
 class ConversionJob {
  public:
@@ -47,6 +49,21 @@ class ConversionJob {
   // Whether the source's heights, all seen, fit at the zoom it is to be checked against; says why
   // not.
   bool ZoomFits(const JobSource& job, const SourceReader::HeightRange& heights);
+  // Says which cell no zoom fits, and what to do.
+  void NoZoomFits(const std::string& path, const BlockWindow& window,
+                  const ZoomedCellScan::Cell& cell);
+  // The cells of a source that the zoom turns into the no-data integer, and the first of them
+  // (row and column of the source, from 1).
+  struct NoDataCollisions {
+    std::int64_t count = 0;
+    std::int64_t row = 0;
+    std::int64_t column = 0;
+    void Add(const ZoomedCellScan::Collisions& found, const BlockWindow& window);
+  };
+  void WarnCollisions(const JobSource& job, const NoDataCollisions& collisions);
+  // The line for a block GDAL could not read: its reason, and how to look for damage.
+  static std::string CannotRead(const std::string& which, const std::string& path,
+                                const std::string& gdalSaid);
   // After a target the writer reported written: each grid file there, no temporary raster left.
   bool CheckOutputs(const PlannedTarget& target);
   double Cells(const PlannedTarget& target) const;

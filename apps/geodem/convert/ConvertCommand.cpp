@@ -31,7 +31,9 @@
 #include "host/HostRuntime.h"
 #include "host/TargetFileLock.h"
 #include "host/UserPath.h"
+#include "rastersource/CellType.h"
 #include "rastersource/ZoomLimit.h"
+#include "rastersource/ZoomedCellScan.h"
 
 namespace {
 
@@ -57,6 +59,12 @@ bool SameCoordinateSystem(const std::string& a, const std::string& b) {
   return same;
 }
 
+std::size_t OutputCount(const TargetPlan& plan) {
+  std::size_t count = 0;
+  for (const PlannedTarget& t : plan.targets()) count += t.Outputs().size();
+  return count;
+}
+
 }  // namespace
 
 int ConvertCommand::Run() {
@@ -75,8 +83,14 @@ int ConvertCommand::RunSteps() {
   InitializeHostRuntime();
   OpenFileLimit::Fit();  // before a VRT opens its pool of files
   GdalErrorCapture gdal(console_);
+  if (auto status = PrepareStandardOutput()) return *status;
   if (!plan_.Build(options_)) {
     console_.Error(plan_.error());
+    return CommandLine::kUsageError;
+  }
+  if (standardOutput_ && OutputCount(plan_) != 1) {
+    console_.Error(_("standard output takes one grid file, and --separate makes one per source; "
+                     "name an output folder instead"));
     return CommandLine::kUsageError;
   }
   if (auto status = DescribeSources()) return *status;
@@ -88,7 +102,32 @@ int ConvertCommand::RunSteps() {
   PlanZoomCheck();
   if (auto status = CheckSpace()) return *status;
   if (auto status = PrepareMapping()) return *status;
-  return Convert(gdal);
+  return DeliverStandardOutput(Convert(gdal));
+}
+
+std::optional<int> ConvertCommand::PrepareStandardOutput() {
+  if (!StandardOutput::Named(options_.destination)) return std::nullopt;
+  if (options_.prj) {
+    console_.Error(_("--prj: a grid file sent to standard output has no folder for its .prj; "
+                     "write the grid file to a file to have one"));
+    return CommandLine::kUsageError;
+  }
+  std::string error;
+  standardOutput_ = StandardOutput::Create(error);
+  if (!standardOutput_) {
+    console_.Error(error);
+    return CommandLine::kUsageError;
+  }
+  options_.destination = standardOutput_->gridPath();
+  return std::nullopt;
+}
+
+int ConvertCommand::DeliverStandardOutput(int status) {
+  if (!standardOutput_ || status != 0) return status;
+  std::string error;
+  if (standardOutput_->Deliver(error)) return status;
+  console_.Error(error);
+  return kFailure;
 }
 
 std::optional<int> ConvertCommand::DescribeSources() {
@@ -229,12 +268,21 @@ std::optional<std::int64_t> ConvertCommand::JobZoom() const {
 void ConvertCommand::PlanZoomCheck() {
   const std::optional<std::int64_t> zoom = JobZoom();
   if (!zoom) return;
+  const std::optional<std::int64_t> noData =
+      JobParameter("RASTER_NODATA", options_.noData, ConvertOptions::kDefaultNoData);
   for (JobSource& s : sources_) {
     const RasterSource& r = s.raster;
+    const SourceReader::HeightRange possible{true, r.lowestPossible(), r.highestPossible()};
     if (ZoomLimit::ForHeights(r.lowestPossible(), r.highestPossible()) >= *zoom)
-      s.heights = SourceReader::HeightRange{true, r.lowestPossible(), r.highestPossible()};
+      s.heights = possible;
     else
       s.zoomToCheck = zoom;  // as its cells go to the writer, before its last block
+    // Whole heights become multiples of the zoom: most no-data values are none of them.
+    const bool wholeHeights = !cell_type::IsFloating(s.cells.type);
+    if (noData && *zoom > 0 && !(wholeHeights && *noData % *zoom != 0) &&
+        ZoomedCellScan::MayCollide(possible, static_cast<double>(*zoom),
+                                   static_cast<double>(*noData)))
+      s.noDataToCheck = JobSource::NoDataCheck{*zoom, *noData};
   }
 }
 

@@ -14,6 +14,7 @@
 #include "apps/geodem/GdalErrorCapture.h"
 #include "apps/geodem/convert/JobMappingFile.h"
 #include "apps/geodem/convert/JobSource.h"
+#include "apps/geodem/convert/StandardOutput.h"
 #include "apps/geodem/convert/TargetPlan.h"
 
 class GridFileSet;
@@ -35,6 +36,11 @@ class ConvertCommand {
   std::optional<int> CheckSpace();
   std::optional<int> CheckTargets();
   std::optional<int> PrepareMapping();
+  // DST "-" or "/dev/stdout": the grid file goes to a folder of its own, refused where it cannot
+  // (several grid files, a .prj, a terminal).
+  std::optional<int> PrepareStandardOutput();
+  // The grid file of a run that succeeded, copied to standard output; the run's status.
+  int DeliverStandardOutput(int status);
   int Convert(const GdalErrorCapture& gdal);
   // A writer parameter of the job when geodem knows it: the option, a -p pair, else the default
   // of the mapping file geodem writes (a user's own mapping file may set any).
@@ -50,7 +56,8 @@ class ConvertCommand {
   bool MayWrite(const std::string& path);
 
   // Settles the zoom check of each source whose type allows the job's zoom; the others are checked
-  // as their cells pass on their way to the writer, which reads each cell once.
+  // as their cells pass on their way to the writer, which reads each cell once. The cells of a
+  // source whose heights may meet the no-data integer at the zoom are counted as they pass too.
   void PlanZoomCheck();
   // GDAL's block cache sized for the sources; a source whose row of blocks cannot be cached is
   // refused.
@@ -68,11 +75,12 @@ class ConvertCommand {
   // never removed).
   void RemoveLeftovers(const std::vector<FailedTarget>& failed);
 
-  const ConvertOptions& options_;
+  ConvertOptions options_;  // a copy: standard output as DST becomes a file of its own
   Console& console_;
   TargetPlan plan_;
   std::vector<JobSource> sources_;
   std::optional<BlockCacheSize> cache_;  // once the sources are described
   std::unique_ptr<JobMappingFile> generatedMapping_;
+  std::unique_ptr<StandardOutput> standardOutput_;  // with DST "-" or "/dev/stdout"
   std::string mappingPath_;
 };

@@ -29,12 +29,6 @@ void WriteList(xmlTextWriterPtr w, const char* element, const KeyValueList& pair
   xmlTextWriterEndElement(w);
 }
 
-std::string TemporaryFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  if (tmp && *tmp && FitsGbk(tmp)) return tmp;
-  return "/tmp";
-}
-
 constexpr char kFolderPrefix[] = "geodem-job-";
 constexpr char kFileName[] = "job.xml";
 
@@ -92,6 +86,12 @@ std::string JobMappingFile::Render(const KeyValueList& writerParameters) {
                   static_cast<std::size_t>(xmlBufferLength(buffer)));
   xmlBufferFree(buffer);
   return xml;
+}
+
+std::string JobMappingFile::TemporaryFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  if (tmp && *tmp && FitsGbk(tmp)) return tmp;
+  return "/tmp";
 }
 
 std::unique_ptr<JobMappingFile> JobMappingFile::Create(const std::string& xml, std::string& error) {

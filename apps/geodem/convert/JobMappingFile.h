@@ -27,6 +27,8 @@ class JobMappingFile {
   // Writes the document into a new file in the temporary folder, after removing the folders of
   // runs that are gone; null and an error text when that fails.
   static std::unique_ptr<JobMappingFile> Create(const std::string& xml, std::string& error);
+  // $TMPDIR when it has a GBK form (the writer takes GBK paths), else /tmp.
+  static std::string TemporaryFolder();
   ~JobMappingFile();
   JobMappingFile(const JobMappingFile&) = delete;
   JobMappingFile& operator=(const JobMappingFile&) = delete;

@@ -26,4 +26,11 @@ struct JobSource {
   std::optional<SourceReader::HeightRange> heights;
   // The job's zoom when its type does not: its cells are checked as they go to the writer.
   std::optional<std::int64_t> zoomToCheck;
+  // The job's zoom and no-data integer when some height of its type would become that integer:
+  // its cells are counted as they pass, to warn of heights that would read as no data.
+  struct NoDataCheck {
+    std::int64_t zoom = 0;
+    std::int64_t noData = 0;
+  };
+  std::optional<NoDataCheck> noDataToCheck;
 };

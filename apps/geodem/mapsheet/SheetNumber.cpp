@@ -1,5 +1,6 @@
 #include "apps/geodem/mapsheet/SheetNumber.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -126,6 +127,13 @@ std::optional<std::vector<SheetNumber>> SheetNumber::Covering(const SheetExtent&
   for (long y = north - 1; y >= south; --y)
     for (long x = west; x < east; ++x) sheets.push_back(SheetNumber(scale, x, y));
   return sheets;
+}
+
+std::optional<SheetExtent> SheetNumber::WithinGrid(const SheetExtent& area) {
+  const SheetExtent part{std::max(area.west, 0.0), std::max(area.south, 0.0),
+                         std::min(area.east, kMaxLongitude), std::min(area.north, kMaxLatitude)};
+  if (!(part.west < part.east && part.south < part.north)) return std::nullopt;
+  return part;
 }
 
 char SheetNumber::millionRow() const {

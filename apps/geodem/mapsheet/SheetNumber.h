@@ -29,6 +29,9 @@ class SheetNumber {
                                                           const SheetScale& scale,
                                                           std::string& error);
 
+  // The part of `area` within the grid; none when nothing of it is.
+  static std::optional<SheetExtent> WithinGrid(const SheetExtent& area);
+
   std::string text() const;
   SheetExtent extent() const;
   const SheetScale& scale() const { return scale_; }

@@ -85,14 +85,20 @@ bool QuickLook::DriverReady(std::string& error) {
   return false;
 }
 
-// Heights as the file stores them (x Hzoom), green lowlands to brown and white peaks; no data
-// transparent.
+// Heights as the file stores them (x Hzoom), green lowlands to brown and white peaks; below 0 m
+// water, deep blue at the lowest to pale at the shore; no data transparent.
 std::string QuickLook::ColourRamp(double low, double high) {
-  high = std::max(high, low + 1);
   static constexpr int kStops[][3] = {
       {38, 115, 77}, {117, 169, 84}, {222, 214, 140}, {176, 128, 74}, {139, 94, 60}, {250, 250, 250}};
   constexpr int n = std::size(kStops);
   std::string ramp = "nv 0 0 0 0\n";
+  if (low < 0) {
+    ramp += CPLSPrintf("%.17g 8 48 107 255\n", low);
+    // Stored heights are integers: -1 is the highest below 0 m.
+    if (low < -1) ramp += "-1 158 202 225 255\n";
+    low = 0;
+  }
+  high = std::max(high, low + 1);
   for (int i = 0; i < n; ++i) {
     const double value = low + (high - low) * i / (n - 1);
     ramp += CPLSPrintf("%.17g %d %d %d 255\n", value, kStops[i][0], kStops[i][1], kStops[i][2]);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -36,12 +37,35 @@ std::string SheetPlan::FolderIn(const std::string& outDir) {
   return (fs::path(outDir) / "sheets-plan").string();
 }
 
+namespace {
+
+std::string Degrees(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+}  // namespace
+
 bool SheetPlan::Build(SheetGrid grid, const SheetScale& scale, long buffer, std::string& error) {
   grid_ = std::move(grid);
   scale_ = scale;
   sheets_.clear();
+  leftOut_.clear();
   std::optional<SheetExtent> area = grid_->Area(error);
   if (!area) return false;
+  // A global or continental source: the sheets are those of its part within the grid.
+  if (const std::optional<SheetExtent> inGrid = SheetNumber::WithinGrid(*area)) {
+    if (inGrid->west != area->west || inGrid->south != area->south ||
+        inGrid->east != area->east || inGrid->north != area->north)
+      leftOut_ = Tr("the sources reach from %s to %s degrees of longitude and from %s to %s "
+                    "degrees of latitude; the sheet grid covers 0 to 180 degrees east and 0 to "
+                    "60 degrees north (where sheets are not merged), so the part beyond it is "
+                    "left out",
+                    Degrees(area->west).c_str(), Degrees(area->east).c_str(),
+                    Degrees(area->south).c_str(), Degrees(area->north).c_str());
+    area = inGrid;
+  }
   std::optional<std::vector<SheetNumber>> numbers = SheetNumber::Covering(*area, scale, error);
   if (!numbers) {
     error = Tr("the sources cannot be cut into sheets: %s", error.c_str());

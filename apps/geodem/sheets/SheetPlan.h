@@ -29,6 +29,9 @@ class SheetPlan {
 
   const std::vector<PlannedSheet>& sheets() const { return sheets_; }
   std::size_t withData() const;
+  // What Build left out of sources that reach beyond the sheet grid, as a warning; empty when
+  // nothing was.
+  const std::string& leftOut() const { return leftOut_; }
 
   static std::string FolderIn(const std::string& outDir);
 
@@ -36,4 +39,5 @@ class SheetPlan {
   std::optional<SheetGrid> grid_;
   std::optional<SheetScale> scale_;
   std::vector<PlannedSheet> sheets_;
+  std::string leftOut_;
 };

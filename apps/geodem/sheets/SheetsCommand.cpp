@@ -84,6 +84,7 @@ bool SheetsCommand::Plan(SheetPlan& plan) {
     console_.Error(error);
     return false;
   }
+  if (!plan.leftOut().empty()) console_.Warning(plan.leftOut());
   return true;
 }
 

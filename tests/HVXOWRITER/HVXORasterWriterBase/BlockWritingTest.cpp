@@ -156,6 +156,10 @@ TEST_F(BlockWriting, AFailedConversionOfACompletedSourceIsSaid) {
   EXPECT_EQ(events.logs[0].Gbk(), FormatGbk("输出目标数据集%s失败", final_.c_str()));
   EXPECT_EQ(events.logs[0].code, 0x20198u);
   EXPECT_EQ(events.logs[0].level, 2);
+  // The statistics must not show the grid file that failed as output.
+  const ClassCounts& counts = writer.outputStatistics[final_][final_];
+  EXPECT_EQ(counts.total, 1);
+  EXPECT_EQ(counts.output, 0);
 }
 
 TEST_F(BlockWriting, ProgressEveryTenthBlock) {

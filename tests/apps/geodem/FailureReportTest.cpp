@@ -153,6 +153,16 @@ TEST_P(FailedOutput, NamesTheFileAndTheSystemsReason) {
   // "No space" only where the system said so; status codes only with --verbose.
   if (c.reason() != std::strerror(ENOSPC)) {
     EXPECT_THAT(err, Not(HasSubstr("space"))) << err;
+  } else {
+    // The writer's table counts the blocks of the grid file that failed as not written.
+    const std::size_t totals = err.find("输出对象总数");
+    ASSERT_NE(totals, std::string::npos) << err;
+    long received = -1, written = -1, notWritten = -1;
+    std::istringstream(err.substr(totals + std::string("输出对象总数").size())) >> received >>
+        written >> notWritten;
+    EXPECT_GT(received, 0) << err;
+    EXPECT_EQ(written, 0) << err;
+    EXPECT_EQ(notWritten, received) << err;
   }
   EXPECT_THAT(err, Not(HasSubstr("status 0x")));
   ExpectCleanLines(err);

@@ -411,6 +411,36 @@ TEST_F(SheetsEndToEnd, AnotherBufferOrAChangedSourceConvertsTheSheetsAgain) {
   EXPECT_NE(TempDir::ReadFile(dir_ / "sheets.html").find(sheets[0] + ".dem"), std::string::npos);
 }
 
+// A source reaching past the sheet grid is cut into the sheets inside it, with one warning that
+// names how far the sources reach; one wholly outside it is refused.
+TEST_F(SheetsEndToEnd, SourcesBeyondTheSheetGridGiveTheSheetsInsideIt) {
+  TestRaster r;
+  r.width = r.height = 400;
+  r.type = GDT_Float32;
+  r.epsg = 4490;
+  const struct {
+    double west, north;
+    int status;
+    const char* said;  // on stdout for 0, on stderr otherwise
+  } cases[] = {
+      {-2, 62, 0, "O31  "},
+      {-10, 62, 1, "is outside the sheet grid"},
+  };
+  for (const auto& c : cases) {
+    r.geoTransform = {c.west, 0.01, 0, c.north, 0, -0.01};
+    const std::string source = Write(r, "wide.tif");
+    ProcessResult run = GeodemProcess::Geodem({"sheets", "--scale", "1000000", "--list", source});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE((c.status ? run.err : run.out).find(c.said), std::string::npos) << run.out << run.err;
+    if (c.status) continue;
+    EXPECT_EQ(run.out.find("\n", run.out.find("\n") + 1), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("warning: the sources reach from -2 to 2 degrees of longitude and from "
+                           "58 to 62 degrees of latitude; the sheet grid covers"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
 // The plan's files are replaced on every run: never inside a folder another user made.
 TEST_F(SheetsEndToEnd, APlanFolderOfAnotherUserIsRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to nobody";

@@ -296,6 +296,48 @@ TEST_F(GeodemSourceRules, ZoomsAndNoDataValuesThatDestroyHeightsAreRefused) {
       << last_.err;
 }
 
+// Heights that the zoom makes the no-data integer are written as asked, with a warning that counts
+// them (each once, whatever the blocks' overlap) and names the first; a no-data value that no
+// height of the type can reach is not looked for.
+TEST_F(GeodemSourceRules, HeightsThatBecomeTheNoDataValueAreCounted) {
+  TestRaster r = Surface();
+  r.width = 6;
+  r.height = 5;
+  r.cell = [](int, int x, int y) { return (x + y) % 4 == 2 ? 100 : x + y; };
+  const struct {
+    GDALDataType type;
+    std::vector<std::string> options;
+    const char* warning;  // none: no warning of the kind
+  } cases[] = {
+      {GDT_Float32, {"--nodata", "10000"}, "7 cells of {src} hold heights that zoom 100 makes"},
+      {GDT_Float32,
+       {"--nodata", "10000", "--block-size", "2", "--overlap", "2"},
+       "7 cells of {src} hold heights that zoom 100 makes"},
+      {GDT_Int16, {"--nodata", "500", "--zoom", "5"}, "7 cells of {src} hold heights that zoom 5 "},
+      {GDT_Int16, {"--nodata", "10001"}, nullptr},
+      {GDT_Float32, {}, nullptr},
+  };
+  for (const auto& c : cases) {
+    r.type = c.type;
+    const std::string source = Write(r, "dem.tif"), output = dir_ / "dem.dem";
+    std::filesystem::remove(output);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {source, output});
+    ProcessResult result = Convert(args);
+    SCOPED_TRACE(result.err);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(output));
+    if (!c.warning) {
+      EXPECT_EQ(result.err.find("no-data value"), std::string::npos);
+      continue;
+    }
+    std::string expected = c.warning;
+    expected.replace(expected.find("{src}"), 5, source);
+    EXPECT_NE(result.err.find("warning: " + expected), std::string::npos);
+    EXPECT_NE(result.err.find("(the first at row 1, column 3)"), std::string::npos);
+  }
+}
+
 TEST_F(GeodemSourceRules, SourceThatReadsTheOutputIsRefused) {
   // out.dem is a GeoTIFF here, and the VRT reads it: converting the VRT to out.dem would write
   // over the cells being read.
