@@ -15,6 +15,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# A registry of the test's own, never the user's.
+mkdir "$work/.registry"
+export GEODEM_REGISTRY="$work/.registry/registry"
+"$geodem" register >/dev/null || { echo "FAIL: geodem register"; exit 1; }
 
 # A small georeferenced source; the value tells the tiles apart.
 source_raster() {
