@@ -79,14 +79,20 @@ TEST(TargetFileLock, DiesWithItsWriterThoughAForkedChildLives) {
   if (writer == 0) {
     TargetFileLock lock;
     if (lock.Acquire(target) != TargetFileLock::Result::kLocked) ::_exit(1);
+    int started[2];
+    if (::pipe(started) != 0) ::_exit(1);
     const pid_t child = ::fork();
     if (child == 0) {
       ::close(pipeFds[1]);
+      // Running: fork has returned here, after the child's own handlers.
+      [[maybe_unused]] ssize_t w = ::write(started[1], "s", 1);
       char byte;
       [[maybe_unused]] ssize_t n = ::read(pipeFds[0], &byte, 1);  // lives until the test ends
       ::_exit(0);
     }
-    ::_exit(child > 0 ? 0 : 1);  // the writer dies holding the lock
+    char byte;
+    const bool running = child > 0 && ::read(started[0], &byte, 1) == 1;
+    ::_exit(running ? 0 : 1);  // the writer dies holding the lock
   }
   ::close(pipeFds[0]);
   int status = 0;
