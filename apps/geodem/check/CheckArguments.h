@@ -13,7 +13,11 @@ class CheckArguments {
   std::string Collect(CheckOptions& options);
 
  private:
+  std::string CollectEdges(CheckOptions& options);
+
   CheckOptions given_;
-  std::string jobs_, band_, maxNoData_, noData_, scale_;  // as typed; Collect checks them
+  bool edges_ = false;
+  std::string jobs_, band_, maxNoData_, noData_, scale_,
+      edgeTolerance_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "apps/geodem/DecimalNumber.h"
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/Translation.h"
@@ -11,17 +12,6 @@
 namespace {
 
 constexpr WholeNumberRange kBuffer{0, SheetsArguments::kMaxBuffer};
-
-// A decimal number and nothing else; none for "", "1e", "nan", "0x10" and trailing words.
-std::optional<double> Decimal(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789.-+eE") != std::string::npos)
-    return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
 
 }  // namespace
 
@@ -136,8 +126,8 @@ std::string SheetsArguments::ReadPoint(const std::string& text, SheetsOptions& o
   const std::size_t comma = text.find(',');
   std::optional<double> lon, lat;
   if (comma != std::string::npos) {
-    lon = Decimal(text.substr(0, comma));
-    lat = Decimal(text.substr(comma + 1));
+    lon = DecimalNumber::Parse(text.substr(0, comma));
+    lat = DecimalNumber::Parse(text.substr(comma + 1));
   }
   if (!lon || !lat)
     return Tr("--number-of %s: give the point as LON,LAT in decimal degrees, e.g. 116.4,39.9",
