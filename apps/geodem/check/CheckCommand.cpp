@@ -80,6 +80,9 @@ int CheckCommand::Run() {
   if (m_options.html) {
     HtmlReport page("geodem check");
     for (std::size_t i = 0; i < n; ++i) page.Add(CheckReport::JsonOf(m_results[i]), m_thumbnails[i]);
+    if (m_edges)
+      for (const SheetEdge& e : m_edges->Result().edges)
+        page.AddEdge(EdgeReport::EdgeJson(m_edges->Result(), e));
     if (!page.Write(*m_options.html, error)) {
       m_console.Error(
           Tr("the report %s was not written: %s", m_options.html->c_str(), error.c_str()));

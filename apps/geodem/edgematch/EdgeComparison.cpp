@@ -30,7 +30,7 @@ void EdgeComparison::Run(const std::vector<std::int32_t>& a, const std::vector<s
       }
       const double difference = std::fabs(Metres(a[i], zoomA) - Metres(b[i], zoomB));
       if (difference > m_tolerance + kRounding) ++edge.differing;
-      if (difference > edge.largest.value_or(0)) {
+      if (!edge.largest || difference > *edge.largest) {
         edge.largest = difference;
         edge.largestAt = place(r, c);
       }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "GeodemEndToEnd.h"
@@ -161,9 +162,15 @@ TEST_F(EdgeMatchEndToEnd, OneEditedEdgeCellIsFoundAtItsPlaceInBothFiles) {
       << r.out;
   // Within a tolerance of 5 m the set passes.
   EXPECT_EQ(Check(set, {"--edge-tolerance", "5"}).status, 0);
-  ProcessResult text =
-      GeodemProcess::Geodem({"check", "--edges", set + "/J50E001009.dem", set + "/J50E001010.dem"});
+  const std::string page = dir_ / "report.html";
+  ProcessResult text = GeodemProcess::Geodem({"check", "--edges", "--html", page,
+                                              set + "/J50E001009.dem", set + "/J50E001010.dem"});
   EXPECT_EQ(text.status, 1);
+  // The page's data lists the edge, for its index map and its table.
+  std::ifstream in(page);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(html.find("J50E001010.dem\",\"side\":\"east\",\"status\":\"differs\""),
+            std::string::npos);
   EXPECT_NE(text.out.find("1 of 256 cells differ, the largest by 5 m at row 33, column 92 and "
                           "row 33, column 2"),
             std::string::npos)
