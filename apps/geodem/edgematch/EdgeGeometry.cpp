@@ -54,6 +54,13 @@ void EdgeGeometry::Place(const GridHeader& a, const GridHeader& b, SheetEdge& ed
   }
   const auto [rowFrom, rowTo] = Shared(rows, a.rows, b.rows);
   const auto [columnFrom, columnTo] = Shared(columns, a.cols, b.cols);
+  if (2 * (rowTo - rowFrom) > std::min(a.rows, b.rows) &&
+      2 * (columnTo - columnFrom) > std::min(a.cols, b.cols)) {
+    edge.status = SheetEdge::Status::kOverlaps;
+    edge.why = Tr("the grids share %d rows and %d columns: more than half of a grid, not an edge",
+                  rowTo - rowFrom, columnTo - columnFrom);
+    return;
+  }
   if (rowTo > rowFrom && columnTo > columnFrom) {
     edge.inFirst = {rowFrom, columnFrom, rowTo - rowFrom, columnTo - columnFrom};
     edge.inSecond = {static_cast<int>(rowFrom - rows), static_cast<int>(columnFrom - columns),

@@ -42,6 +42,7 @@ std::string Finding(const SheetEdge& e) {
   if (e.status != SheetEdge::Status::kDiffers) {
     const char* what = e.status == SheetEdge::Status::kNotAligned ? _("not aligned")
                        : e.status == SheetEdge::Status::kApart    ? _("apart")
+                       : e.status == SheetEdge::Status::kOverlaps ? _("overlaps")
                                                                   : _("not compared");
     return std::string(what) + ": " + e.why;
   }

@@ -10,9 +10,10 @@
 
 struct SheetEdge {
   enum class Side { kEast, kSouth };  // where the second file lies from the first
-  // kApart: aligned, but the grids neither share cells nor meet; kUnread: a file could not be
-  // read whole, so the edge was not compared.
-  enum class Status { kOk, kDiffers, kNotAligned, kApart, kUnread };
+  // kApart: aligned, but the grids neither share cells nor meet; kOverlaps: they share most of
+  // both grids, more than an edge (a header placed wrong), and are not read whole for it;
+  // kUnread: a file could not be read whole, so the edge was not compared.
+  enum class Status { kOk, kDiffers, kNotAligned, kApart, kOverlaps, kUnread };
 
   // A shared cell's place in both files, rows and columns from 1.
   struct Place {
@@ -33,7 +34,7 @@ struct SheetEdge {
   std::optional<Place> firstNoData;  // the first cell of no data against a height
 
   bool failed() const { return status != Status::kOk; }
-  // "ok", "differs", "not aligned", "apart", "unread": the words of the JSON report.
+  // "ok", "differs", "not aligned", "apart", "overlaps", "unread": the words of the JSON report.
   const char* StatusName() const {
     switch (status) {
       case Status::kOk:
@@ -44,6 +45,8 @@ struct SheetEdge {
         return "not aligned";
       case Status::kApart:
         return "apart";
+      case Status::kOverlaps:
+        return "overlaps";
       case Status::kUnread:
         return "unread";
     }

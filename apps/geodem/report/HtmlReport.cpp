@@ -74,6 +74,7 @@ const char* const kPageWords[] = {NC_("report", "%s report"),
                                   NC_("report", "differs"),
                                   NC_("report", "not aligned"),
                                   NC_("report", "apart"),
+                                  NC_("report", "overlaps"),
                                   NC_("report", "unread")};
 
 // {"English": "translation", ...} of the words that have one; empty in English.
