@@ -4,7 +4,6 @@
 #include <limits>
 #include <set>
 
-#include "apps/geodem/DecimalNumber.h"
 #include "apps/geodem/Translation.h"
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
@@ -67,16 +66,7 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
                    _("write one self-contained HTML page: summary, a table that sorts and "
                      "filters, and each file's quick-look"))
       ->type_name("FILE");
-  command_->add_flag("--edges", edges_,
-                     _("match the edges of the files as a set of sheets: neighbours (by the sheet "
-                       "numbers of the names, else by the grids' extents) must hold the same "
-                       "heights in the cells they share; holes and sheets given twice are "
-                       "reported"));
-  command_
-      ->add_option("--edge-tolerance", edgeTolerance_,
-                   _("with --edges: heights of a shared cell may differ by this many metres "
-                     "(default 0)"))
-      ->type_name("METRES");
+  edges_.Add(*command_);
   return command_;
 }
 
@@ -115,7 +105,8 @@ std::string CheckArguments::Collect(CheckOptions& o) {
                 SheetScale::denominatorList().c_str());
     o.check.sheetScale = static_cast<long>(*scale);
   }
-  if (std::string problem = CollectEdges(o); !problem.empty()) return problem;
+  if (std::string problem = edges_.Collect(o.edges, o.check.noData); !problem.empty())
+    return problem;
   if (o.files.size() > 1 && o.check.source)
     return _("--source compares one grid file with the DEM it was made from: give one FILE");
   if (o.quicklookDir) {
@@ -126,21 +117,5 @@ std::string CheckArguments::Collect(CheckOptions& o) {
         return Tr("two files would make the quick-look %s; check them apart", picture.c_str());
     }
   }
-  return {};
-}
-
-std::string CheckArguments::CollectEdges(CheckOptions& o) {
-  if (command_->get_option("--edge-tolerance")->count() && !edges_)
-    return _("--edge-tolerance goes with --edges");
-  if (!edges_) return {};
-  EdgeMatchOptions edges;
-  edges.noData = o.check.noData;
-  if (command_->get_option("--edge-tolerance")->count()) {
-    const std::optional<double> metres = DecimalNumber::Parse(edgeTolerance_);
-    if (!metres || *metres < 0)
-      return Tr("--edge-tolerance %s is not a number of metres, 0 or more", edgeTolerance_.c_str());
-    edges.tolerance = *metres;
-  }
-  o.edges = edges;
   return {};
 }

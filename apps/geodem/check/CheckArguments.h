@@ -4,6 +4,7 @@
 #include <string>
 
 #include "apps/geodem/check/CheckOptions.h"
+#include "apps/geodem/edgematch/EdgeArguments.h"
 
 class CheckArguments {
  public:
@@ -13,11 +14,8 @@ class CheckArguments {
   std::string Collect(CheckOptions& options);
 
  private:
-  std::string CollectEdges(CheckOptions& options);
-
   CheckOptions given_;
-  bool edges_ = false;
-  std::string jobs_, band_, maxNoData_, noData_, scale_,
-      edgeTolerance_;  // as typed; Collect checks them
+  EdgeArguments edges_;
+  std::string jobs_, band_, maxNoData_, noData_, scale_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
 };

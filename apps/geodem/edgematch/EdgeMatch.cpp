@@ -1,5 +1,9 @@
 #include "apps/geodem/edgematch/EdgeMatch.h"
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 #include "apps/geodem/Translation.h"
 #include "apps/geodem/edgematch/EdgeComparison.h"
 #include "apps/geodem/edgematch/EdgeGeometry.h"
@@ -96,4 +100,17 @@ void EdgeMatch::Read(std::size_t file) {
     }
   }
   Finish(file, complete);
+}
+
+void EdgeMatch::ReadAll(int jobs) {
+  const std::size_t n = m_order.size();
+  const std::size_t workers =
+      std::min<std::size_t>(n, jobs > 0 ? static_cast<std::size_t>(jobs)
+                                        : std::max(1u, std::thread::hardware_concurrency()));
+  std::atomic<std::size_t> next{0};
+  std::vector<std::jthread> threads;
+  for (std::size_t w = 0; w < workers; ++w)
+    threads.emplace_back([&] {
+      for (std::size_t i = next++; i < n; i = next++) Read(m_order[i]);
+    });
 }

@@ -32,6 +32,8 @@ class EdgeMatch {
   void Finish(std::size_t file, bool complete);
   // Reads file i on its own (Begin, its rows up to the last an edge needs, Finish).
   void Read(std::size_t file);
+  // Reads every file on its own, in Order, `jobs` at once (0: the cores).
+  void ReadAll(int jobs);
 
   const EdgeSetResult& Result() const { return m_set; }
 

@@ -27,7 +27,7 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
       "--scale N --number-of LON,LAT", "--extent NUMBER [--json]",
       "--scale N --list [--json] [--buffer CELLS] SRC...",
       "--scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...",
-      "--report DIR [--json]"}));
+      "--report DIR [--json] [--edges [--edge-tolerance METRES]]"}));
   command_->add_option("SRC", sources_,
                        _("source rasters, one mosaic (as geodem convert takes them)"));
   command_
@@ -63,6 +63,7 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
   run_.AddRunOptions(*command_);
   command_->add_option("--report", reportDir_,
                        _("summarise the journals in this folder instead of converting"));
+  edges_.Add(*command_);
   return command_;
 }
 
@@ -76,8 +77,10 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
     o.action = SheetsOptions::Action::kReport;
     o.batch.reportDir = reportDir_;
     o.batch.json = o.json;
-    return {};
+    return edges_.Collect(o.batch.edges);
   }
+  if (std::string problem = edges_.Collect(o.batch.edges); !problem.empty() || o.batch.edges)
+    return problem.empty() ? _("--edges goes with --report") : problem;
   if (!number_.empty()) {
     o.action = SheetsOptions::Action::kExtent;
     o.number = number_;

@@ -84,7 +84,7 @@ class EdgeMatchEndToEnd : public GeodemEndToEnd {
         "\\{\"first\":\"[^\"]*/([A-Z0-9]+)\\.dem\",\"second\":\"[^\"]*/([A-Z0-9]+)\\.dem\","
         "\"side\":\"(\\w+)\",\"status\":\"([a-z ]+)\".*\"cells\":(\\d+),\"differing\":(\\d+),"
         "\"nodata_against_height\":(\\d+).*");
-    std::size_t start = json.find("\"edges\":[");
+    std::size_t start = json.find("\"edges\":");
     for (std::size_t at = start; at != std::string::npos && at < json.size();) {
       const std::size_t end = json.find('\n', at + 1);
       const std::string line = json.substr(at + 1, end == std::string::npos ? end : end - at - 1);
@@ -163,8 +163,8 @@ TEST_F(EdgeMatchEndToEnd, OneEditedEdgeCellIsFoundAtItsPlaceInBothFiles) {
   // Within a tolerance of 5 m the set passes.
   EXPECT_EQ(Check(set, {"--edge-tolerance", "5"}).status, 0);
   const std::string page = dir_ / "report.html";
-  ProcessResult text = GeodemProcess::Geodem({"check", "--edges", "--html", page,
-                                              set + "/J50E001009.dem", set + "/J50E001010.dem"});
+  ProcessResult text = GeodemProcess::Geodem(
+      {"check", "--edges", "--html", page, set + "/J50E001009.dem", set + "/J50E001010.dem"});
   EXPECT_EQ(text.status, 1);
   // The page's data lists the edge, for its index map and its table.
   std::ifstream in(page);
@@ -257,11 +257,33 @@ TEST_F(EdgeMatchEndToEnd, AGaussKrugerSetPasses) {
   }
 }
 
+TEST_F(EdgeMatchEndToEnd, TheReportsOfSheetsAndBatchMatchTheDoneTiles) {
+  const std::string set = Sheets(Source("dem.tif"), dir_ / "set", 2);
+  ProcessResult sheets = GeodemProcess::Geodem({"sheets", "--report", set, "--edges"});
+  EXPECT_EQ(sheets.status, 0) << sheets.out << sheets.err;
+  EXPECT_NE(sheets.out.find("12 shared edges checked (tolerance 0 m): 0 failing"),
+            std::string::npos)
+      << sheets.out;
+  const std::string edited = Source("edited.tif", 0, [](int x, int y, double height) {
+    return x == 89 && y == 30 ? height + 5 : height;
+  });
+  Replace(Sheets(edited, dir_ / "edited", 2), set, "J50E001010");
+  ProcessResult batch = GeodemProcess::Geodem({"batch", "--report", set, "--edges", "--json"});
+  EXPECT_EQ(batch.status, 1) << batch.out << batch.err;
+  const Edge* e = Find(Edges(batch.out), "J50E001009", "J50E001010");
+  ASSERT_NE(e, nullptr) << batch.out;
+  EXPECT_EQ(e->differing, 1);
+  EXPECT_EQ(Edges(batch.out).size(), 12u);
+}
+
 TEST_F(EdgeMatchEndToEnd, CommandLineRefusals) {
   for (const auto& [args, word] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"check", "--edge-tolerance", "1", "a.dem"}, "--edges"},
            {{"check", "--edges", "--edge-tolerance", "-1", "a.dem"}, "--edge-tolerance"},
-           {{"check", "--edges", "--edge-tolerance", "1m", "a.dem"}, "--edge-tolerance"}}) {
+           {{"check", "--edges", "--edge-tolerance", "1m", "a.dem"}, "--edge-tolerance"},
+           {{"batch", "--edges", "--out-dir", "out", "a.tif"}, "--report"},
+           {{"sheets", "--edges", "--scale", "50000", "--out-dir", "out", "a.tif"}, "--report"},
+           {{"sheets", "--report", "out", "--edge-tolerance", "1"}, "--edges"}}) {
     ProcessResult r = GeodemProcess::Geodem(args);
     EXPECT_EQ(r.status, 2) << args[1];
     EXPECT_NE(r.err.find(word), std::string::npos) << r.err;
