@@ -103,10 +103,13 @@ void EdgePairing::PairSheets(EdgeSetResult& set, std::vector<bool>& duplicate) {
       set.edges.push_back(edge);
     }
   }
-  std::set<SheetKey> holes;
-  for (const auto& [denominator, lines] : rows) Gaps(lines, true, denominator, holes);
-  for (const auto& [denominator, lines] : columns) Gaps(lines, false, denominator, holes);
-  for (const SheetKey& key : holes) set.holes.push_back(NumberOf(key, scales.at(key.denominator)));
+  // Enclosed along its row and its column: a set whose outline bends (a province's) leaves
+  // sheets out on one side only, and those are no holes.
+  std::set<SheetKey> acrossRows, acrossColumns;
+  for (const auto& [denominator, lines] : rows) Gaps(lines, true, denominator, acrossRows);
+  for (const auto& [denominator, lines] : columns) Gaps(lines, false, denominator, acrossColumns);
+  for (const SheetKey& key : acrossRows)
+    if (acrossColumns.contains(key)) set.holes.push_back(NumberOf(key, scales.at(key.denominator)));
 }
 
 void EdgePairing::PairExtents(EdgeSetResult& set, std::vector<bool>& duplicate) {

@@ -1,7 +1,8 @@
 #pragma once
 // Which files of a set are neighbours: by the sheet numbers of their names (the sheets east and
 // south of each at the same scale), else by their grids' extents (two grids that meet or overlap
-// along most of one side). Also the sheets missing inside the set (holes), the files with no
+// along most of one side). Also the sheets missing inside the set (holes: sheets of the set lie
+// east and west of it in its row, and north and south in its column), the files with no
 // neighbour, and the files of one sheet (or, unnamed, of one extent) given more than once; only
 // the first of those is matched.
 #include <vector>
