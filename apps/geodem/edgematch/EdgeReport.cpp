@@ -85,8 +85,9 @@ void WriteText(const EdgeSetResult& set, std::ostream& out) {
     for (std::size_t i : files) paths += (paths.empty() ? "" : ", ") + set.grids[i].path;
     out << Tr("given more than once (only the first is matched): %s", paths.c_str()) << "\n";
   }
-  out << Tr("%d shared edges checked (tolerance %s m): %d failing, %d holes, %d files without a "
-            "neighbour, %d given twice",
+  // Counts after the words, so that one and many read alike.
+  out << Tr("edges checked: %d (tolerance %s m); failing: %d; holes: %d; files without a "
+            "neighbour: %d; given twice: %d",
             static_cast<int>(set.edges.size()), Number(set.tolerance).c_str(), set.failedEdges(),
             static_cast<int>(set.holes.size()), static_cast<int>(set.alone.size()),
             static_cast<int>(set.duplicates.size()))
