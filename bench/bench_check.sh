@@ -20,21 +20,7 @@ gdal_create -q -of GTiff -outsize "$size" "$size" -ot Float32 -a_nodata -9999 \
   -a_srs EPSG:32650 -a_ullr 500000 4400000 $((500000 + 5 * size)) $((4400000 - 5 * size)) \
   "$work/flat.tif"
 python3_gdal=/usr/bin/python3
-"$python3_gdal" - "$work/flat.tif" "$work/dem.tif" <<'PY'
-import sys
-from osgeo import gdal
-import numpy as np
-src = gdal.Open(sys.argv[1])
-dst = gdal.GetDriverByName("GTiff").CreateCopy(sys.argv[2], src)
-n = src.RasterXSize
-band = dst.GetRasterBand(1)
-for y0 in range(0, n, 500):
-    y, x = np.mgrid[y0:y0 + 500, 0:n]
-    z = 800 + 600 * np.sin(x / 210.0) * np.cos(y / 170.0) + 0.37 * ((x * 7 + y * 13) % 100)
-    z[(x // 400 == 3) & (y // 400 == 5)] = -9999
-    band.WriteArray(z.astype(np.float32), 0, y0)
-dst = None
-PY
+"$python3_gdal" "$(dirname "$0")/support/wavy_heights.py" "$work/flat.tif" "$work/dem.tif"
 
 # Wall-clock seconds of one run of a command.
 seconds() {

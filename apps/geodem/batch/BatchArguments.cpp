@@ -23,7 +23,7 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
         "when any failed or the batch was stopped, 2 for a plan that cannot work."));
   command_->formatter(std::make_shared<UsageLines>(std::vector<std::string>{
       "[OPTIONS] --out-dir DIR SRC...", "[OPTIONS] --manifest FILE [--out-dir DIR]",
-      "--report DIR [--json] [--html FILE]"}));
+      "--report DIR [--json] [--html FILE] [--edges [--edge-tolerance METRES]]"}));
   command_->add_option("SRC", given_.sources, _("source rasters, one tile each (with --out-dir)"));
   command_->add_option("--out-dir", given_.outDir,
                        _("folder of the grid files <source name>.dem and of the journal"));
@@ -40,6 +40,7 @@ CLI::App* BatchArguments::Add(CLI::App& app) {
                      "sheets on an index map): with --report, of the journals as they stand; "
                      "with a run, rewritten as its tiles end"))
       ->type_name("FILE");
+  edges_.Add(*command_);
   return command_;
 }
 
@@ -65,9 +66,11 @@ std::string BatchArguments::Collect(BatchOptions& o) {
   if (o.reportDir) {
     if (o.outDir || o.manifest || !o.sources.empty())
       return _("--report summarises journals; it takes no tiles");
-    return {};
+    return edges_.Collect(o.edges);
   }
   if (o.json) return _("--json goes with --report");
+  if (std::string problem = edges_.Collect(o.edges); !problem.empty() || o.edges)
+    return problem.empty() ? _("--edges goes with --report") : problem;
   if (o.manifest && !o.sources.empty()) return _("give tiles either as SRC... or in --manifest");
   if (!o.manifest && (!o.outDir || o.sources.empty()))
     return _("geodem batch needs --out-dir DIR and SRC..., or --manifest FILE");

@@ -6,6 +6,7 @@
 
 #include "apps/geodem/convert/ConvertOptionParser.h"
 #include "apps/geodem/batch/BatchOptions.h"
+#include "apps/geodem/edgematch/EdgeArguments.h"
 
 class BatchArguments {
  public:
@@ -23,6 +24,7 @@ class BatchArguments {
  private:
   BatchOptions given_;
   ConvertOptionParser convert_;
+  EdgeArguments edges_;  // with --report
   std::string shard_, jobs_, timeout_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
   CLI::App* run_ = nullptr;  // the subcommand the run options are on

@@ -86,7 +86,8 @@ class LogFolder {
 
 int BatchCommand::Run() {
   if (options_.reportDir)
-    return BatchReport(*options_.reportDir).Print(out_, console_, options_.json, options_.html);
+    return BatchReport(*options_.reportDir, options_.edges)
+        .Print(out_, console_, options_.json, options_.html);
   if (auto status = Prepare()) return *status;
   return Convert();
 }

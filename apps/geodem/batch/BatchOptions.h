@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apps/geodem/convert/ConvertOptions.h"
+#include "apps/geodem/edgematch/EdgeMatchOptions.h"
 
 // --shard K/N: this process takes tiles K, K+N, K+2N, ... of the plan (K from 0).
 struct ShardSpec {
@@ -34,4 +35,5 @@ struct BatchOptions {
   std::optional<std::string> reportDir;
   bool json = false;
   std::optional<std::string> html;  // --html FILE: the report also as a page
+  std::optional<EdgeMatchOptions> edges;  // --edges: the report matches the done tiles' edges
 };

@@ -6,6 +6,7 @@
 #include "apps/geodem/CommandLine.h"
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/batch/TileStanding.h"
+#include "apps/geodem/edgematch/EdgeReport.h"
 #include "apps/geodem/Translation.h"
 
 namespace {
@@ -32,16 +33,30 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
   if (unreadable_)
     console.Warning(Tr("%s journal line(s) could not be read (cut short by a crash?)",
                        std::to_string(unreadable_).c_str()));
+  matched_ = MatchEdges();
   if (json)
     PrintJson(out);
   else
     PrintText(out);
+  if (matched_ && !json) EdgeReport::WriteText(matched_->Result(), out);
   std::string error;
   if (html && !Page(*html, error)) {
     console.Error(Tr("the report %s was not written: %s", html->c_str(), error.c_str()));
     return 1;
   }
-  return failed_.empty() && outdated_.empty() && pending_ == 0 ? 0 : 1;
+  const bool edgesFail = matched_ && !matched_->Result().passed();
+  return failed_.empty() && outdated_.empty() && pending_ == 0 && !edgesFail ? 0 : 1;
+}
+
+std::unique_ptr<EdgeMatch> BatchReport::MatchEdges() const {
+  if (!edges_) return nullptr;
+  std::vector<std::string> files;
+  for (const JournalPage::Tile& t : tiles_)
+    if (t.status == "done") files.push_back(t.record.output);
+  auto match = std::make_unique<EdgeMatch>(*edges_);
+  match->Prepare(files);
+  match->ReadAll(0);
+  return match;
 }
 
 bool BatchReport::WritePage(const std::string& path, std::string& error) {
@@ -188,5 +203,13 @@ void BatchReport::PrintJson(std::ostream& out) const {
         << Quote(o.record.output) << ", \"differences\": " << Quote(o.differences) << "}";
     separator = ", ";
   }
-  out << "]}\n";
+  out << "]";
+  if (matched_) {
+    const EdgeSetResult& set = matched_->Result();
+    out << ", \"edge_set\": " << EdgeReport::SummaryJson(set) << ", \"edges\": [";
+    for (std::size_t i = 0; i < set.edges.size(); ++i)
+      out << (i ? ",\n" : "\n") << EdgeReport::EdgeJson(set, set.edges[i]);
+    out << "]";
+  }
+  out << "}\n";
 }

@@ -6,6 +6,7 @@
 // the latest plan count (of each of its shards); those of earlier plans are left out, and
 // counted. Exit status 0 when every tile of the plan is done, 1 when any is not, 2 when DIR
 // holds no journal.
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -14,11 +15,15 @@
 
 #include "apps/geodem/Console.h"
 #include "apps/geodem/batch/BatchJournal.h"
+#include "apps/geodem/edgematch/EdgeMatch.h"
 #include "apps/geodem/report/JournalPage.h"
 
 class BatchReport {
  public:
-  explicit BatchReport(std::string dir) : dir_(std::move(dir)) {}
+  // edges: also match the edges of the done tiles' grid files as a sheet set (exit status 1 when
+  // the set fails).
+  explicit BatchReport(std::string dir, std::optional<EdgeMatchOptions> edges = {})
+      : dir_(std::move(dir)), edges_(std::move(edges)) {}
 
   // html: also the page of the tiles, written there.
   int Print(std::ostream& out, Console& console, bool json,
@@ -34,8 +39,12 @@ class BatchReport {
                                                       const JournalPlan& latest);
   void PrintText(std::ostream& out) const;
   void PrintJson(std::ostream& out) const;
+  // With edges_: the done tiles' edges matched; none without.
+  std::unique_ptr<EdgeMatch> MatchEdges() const;
 
   std::string dir_;
+  std::optional<EdgeMatchOptions> edges_;
+  std::unique_ptr<EdgeMatch> matched_;
   long long total_ = 0, done_ = 0, pending_ = 0, cells_ = 0, bytes_ = 0;
   long long leftOut_ = 0;  // recorded tiles of earlier plans, not in the latest
   double seconds_ = 0;

@@ -76,6 +76,7 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
                    _("write one self-contained HTML page: summary, a table that sorts and "
                      "filters, and each file's quick-look"))
       ->type_name("FILE");
+  edges_.Add(*command_);
   return command_;
 }
 
@@ -114,6 +115,8 @@ std::string CheckArguments::Collect(CheckOptions& o) {
                 SheetScale::denominatorList().c_str());
     o.check.sheetScale = static_cast<long>(*scale);
   }
+  if (std::string problem = edges_.Collect(o.edges, o.check.noData); !problem.empty())
+    return problem;
   if (o.files.size() > 1 && o.check.source)
     return _("--source compares one grid file with the DEM it was made from: give one FILE");
   if (o.quicklookDir) {

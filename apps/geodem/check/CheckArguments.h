@@ -4,6 +4,7 @@
 #include <string>
 
 #include "apps/geodem/check/CheckOptions.h"
+#include "apps/geodem/edgematch/EdgeArguments.h"
 
 class CheckArguments {
  public:
@@ -14,6 +15,7 @@ class CheckArguments {
 
  private:
   CheckOptions given_;
+  EdgeArguments edges_;
   std::string jobs_, band_, maxNoData_, noData_, scale_;  // as typed; Collect checks them
   CLI::App* command_ = nullptr;
 };

@@ -10,6 +10,7 @@
 
 #include "apps/geodem/Translation.h"
 #include "apps/geodem/check/CheckReport.h"
+#include "apps/geodem/edgematch/EdgeReport.h"
 #include "apps/geodem/gridcheck/GridFileCheck.h"
 #include "apps/geodem/quicklook/QuickLook.h"
 #include "apps/geodem/report/HtmlReport.h"
@@ -49,6 +50,13 @@ int CheckCommand::Run() {
       return 1;
     }
   }
+  std::vector<std::size_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  if (m_options.edges) {
+    m_edges = std::make_unique<EdgeMatch>(*m_options.edges);
+    m_edges->Prepare(m_options.files);
+    order = m_edges->Order();
+  }
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const std::size_t workers =
       std::min<std::size_t>(n, m_options.jobs > 0 ? static_cast<std::size_t>(m_options.jobs) : cores);
@@ -57,21 +65,12 @@ int CheckCommand::Run() {
     std::vector<std::jthread> threads;
     for (std::size_t w = 0; w < workers; ++w) {
       threads.emplace_back([&] {
-        for (std::size_t i = next++; i < n; i = next++) CheckOne(i);
+        for (std::size_t i = next++; i < n; i = next++) CheckOne(order[i]);
       });
     }
   }
-  if (m_options.json) {
-    CheckReport::WriteJson(m_results, m_out);
-  } else {
-    CheckReport::WriteText(m_results,
-                           m_options.quiet     ? CheckReport::Detail::kQuiet
-                           : m_options.verbose ? CheckReport::Detail::kVerbose
-                                               : CheckReport::Detail::kNormal,
-                           m_out);
-  }
-  m_out.flush();
-  bool failed = false;
+  WriteFindings();
+  bool failed = m_edges && !m_edges->Result().passed();
   for (const GridCheckResult& r : m_results) failed = failed || r.errors() > 0;
   for (const std::string& f : m_failures) {
     if (f.empty()) continue;
@@ -81,6 +80,9 @@ int CheckCommand::Run() {
   if (m_options.html) {
     HtmlReport page("geodem check");
     for (std::size_t i = 0; i < n; ++i) page.Add(CheckReport::JsonOf(m_results[i]), m_thumbnails[i]);
+    if (m_edges)
+      for (const SheetEdge& e : m_edges->Result().edges)
+        page.AddEdge(EdgeReport::EdgeJson(m_edges->Result(), e));
     if (!page.Write(*m_options.html, error)) {
       m_console.Error(
           Tr("the report %s was not written: %s", m_options.html->c_str(), error.c_str()));
@@ -90,10 +92,37 @@ int CheckCommand::Run() {
   return failed ? 1 : 0;
 }
 
+void CheckCommand::WriteFindings() {
+  if (m_options.json && m_edges) {
+    std::vector<std::string> files;
+    for (const GridCheckResult& r : m_results) files.push_back(CheckReport::JsonOf(r));
+    EdgeReport::WriteJson(files, m_edges->Result(), m_out);
+  } else if (m_options.json) {
+    CheckReport::WriteJson(m_results, m_out);
+  } else {
+    CheckReport::WriteText(m_results,
+                           m_options.quiet     ? CheckReport::Detail::kQuiet
+                           : m_options.verbose ? CheckReport::Detail::kVerbose
+                                               : CheckReport::Detail::kNormal,
+                           m_out);
+    if (m_edges) EdgeReport::WriteText(m_edges->Result(), m_out);
+  }
+  m_out.flush();
+}
+
 void CheckCommand::CheckOne(std::size_t i) {
   const std::string& file = m_options.files[i];
   GridCheckResult& result = m_results[i];
-  result = GridFileCheck(m_options.check).Run(file);
+  GridFileCheck::RowSink edgeRows;
+  if (m_edges) {
+    m_edges->Begin(i);
+    edgeRows = [this, i](int row, const std::int32_t* values) { m_edges->TakeRow(i, row, values); };
+  }
+  result = GridFileCheck(m_options.check).Run(file, edgeRows);
+  if (m_edges) {
+    m_edges->Finish(i, result.header && result.cells == static_cast<std::int64_t>(
+                                                            result.header->rows) * result.header->cols);
+  }
   // A picture of part of a grid would pass for the whole: only files whose every cell was read.
   if (!result.header || (!m_options.quicklookDir && !m_options.html) ||
       result.cells != static_cast<std::int64_t>(result.header->rows) * result.header->cols) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/geodem/edgematch/EdgeMatchOptions.h"
 #include "apps/geodem/gridcheck/GridCheckOptions.h"
 
 struct CheckOptions {
@@ -15,4 +16,5 @@ struct CheckOptions {
   int jobs = 0;  // files checked at once; 0: the cores
   std::optional<std::string> quicklookDir;  // DIR/<name>.png per file
   std::optional<std::string> html;          // the report page
+  std::optional<EdgeMatchOptions> edges;    // match the shared edges of the files' sheets
 };

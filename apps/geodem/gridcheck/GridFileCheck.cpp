@@ -79,7 +79,7 @@ class HeightRange {
 
 }  // namespace
 
-GridCheckResult GridFileCheck::Run(const std::string& path) const {
+GridCheckResult GridFileCheck::Run(const std::string& path, const RowSink& sink) const {
   const auto start = std::chrono::steady_clock::now();
   GridCheckResult result;
   result.path = path;
@@ -104,7 +104,7 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
       std::jthread lineScan([&, offset = reader.DataOffset(), header = *result.header] {
         DataLineScan(offset, header.rows, header.cols, lineEnd).Run(path, lineFindings);
       });
-      CheckCells(reader, lines, result);
+      CheckCells(reader, lines, sink, result);
     }
     result.findings.insert(result.findings.end(), lineFindings.begin(), lineFindings.end());
     CheckNoData(result);
@@ -120,7 +120,7 @@ GridCheckResult GridFileCheck::Run(const std::string& path) const {
 }
 
 void GridFileCheck::CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& lines,
-                               GridCheckResult& result) const {
+                               const RowSink& sink, GridCheckResult& result) const {
   const GridHeader& header = reader.Header();
   const std::int64_t noData = NoDataValue(header);
   std::unique_ptr<SourceComparison> source;
@@ -142,6 +142,7 @@ void GridFileCheck::CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& 
       source.reset();  // a comparison of part of the file says nothing
       break;
     }
+    if (sink) sink(r, row.data());
     const GridSummary::Range range = summary.Add(row.data(), header.cols);
     if (header.zoom > 0) heights.Add(r, row.data(), header.cols, range);
     if (source && !source->CompareRow(r, row.data())) break;

@@ -7,6 +7,8 @@
 //
 // Memory is flat whatever the file size: the reader's chunk and a row, the line scan's chunk, and
 // a band of source rows.
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "apps/geodem/gridcheck/GridCheckOptions.h"
@@ -20,10 +22,14 @@ class GridFileCheck {
  public:
   explicit GridFileCheck(const GridCheckOptions& options) : m_options(options) {}
 
-  GridCheckResult Run(const std::string& path) const;
+  // Each row read (from 0), for a caller that needs some of the cells too (edge matching):
+  // the file is read once for both.
+  using RowSink = std::function<void(int row, const std::int32_t* values)>;
+
+  GridCheckResult Run(const std::string& path, const RowSink& sink = {}) const;
 
  private:
-  void CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& lines,
+  void CheckCells(CnsdtfGridReader& reader, const HeaderLineCheck& lines, const RowSink& sink,
                   GridCheckResult& result) const;
   void CheckCoordinates(const GridHeader& header, const HeaderLineCheck& lines,
                         GridCheckResult& result) const;

@@ -66,7 +66,20 @@ const char* const kPageWords[] = {NC_("report", "%s report"),
                                   NC_("report", "pending"),
                                   NC_("report", "ok"),
                                   NC_("report", "done"),
-                                  NC_("report", "interrupted")};
+                                  NC_("report", "interrupted"),
+                                  NC_("report", "Edges"),
+                                  NC_("report", "Between"),
+                                  NC_("report", "Side"),
+                                  NC_("report", "Cells"),
+                                  NC_("report", "Differing"),
+                                  NC_("report", "Largest (m)"),
+                                  NC_("report", "east"),
+                                  NC_("report", "south"),
+                                  NC_("report", "differs"),
+                                  NC_("report", "not aligned"),
+                                  NC_("report", "apart"),
+                                  NC_("report", "overlaps"),
+                                  NC_("report", "unread")};
 
 // {"English": "translation", ...} of the words that have one; empty in English.
 std::string WordsJson() {
@@ -160,6 +173,8 @@ std::string HtmlReport::Page() const {
           ",\"lang\":" + JsonText::Quote(_("en")) + ",\"words\":" + WordsJson() +
           ",\"count\":" + (m_count == Count::kTiles ? "\"tiles\"" : "\"files\"") + ",\"files\":[";
   for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];
+  data += "],\"edges\":[";
+  for (std::size_t i = 0; i < m_edges.size(); ++i) data += (i ? ",\n" : "\n") + m_edges[i];
   data += "]}";
   std::string page(ReportTemplate::kText);
   // The page's language and title are there before its script runs: a browser picks its fonts,

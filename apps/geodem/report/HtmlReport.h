@@ -18,6 +18,10 @@ class HtmlReport {
   // them) and its quick-look's PNG bytes (none: no picture).
   void Add(const std::string& jsonObject, const std::vector<unsigned char>& png);
 
+  // The edges of a sheet set, as geodem check --edges --json lists them: each is drawn on the
+  // index map and given a row of its own.
+  void AddEdge(std::string jsonObject) { m_edges.push_back(std::move(jsonObject)); }
+
   // A line under the summary.
   void Note(std::string text) { m_note = std::move(text); }
   // What the summary counts the rows as: files (the default), or the tiles of a set, some of
@@ -36,6 +40,7 @@ class HtmlReport {
  private:
   std::string m_title;
   std::vector<std::string> m_rows;
+  std::vector<std::string> m_edges;
   std::string m_note;
   Count m_count = Count::kFiles;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "apps/geodem/DecimalNumber.h"
 #include "apps/geodem/UsageLines.h"
 #include "apps/geodem/WholeNumberRange.h"
 #include "apps/geodem/Translation.h"
@@ -11,17 +12,6 @@
 namespace {
 
 constexpr WholeNumberRange kBuffer{0, SheetsArguments::kMaxBuffer};
-
-// A decimal number and nothing else; none for "", "1e", "nan", "0x10" and trailing words.
-std::optional<double> Decimal(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789.-+eE") != std::string::npos)
-    return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
 
 }  // namespace
 
@@ -37,7 +27,7 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
       "--scale N --number-of LON,LAT", "--extent NUMBER [--json]",
       "--scale N --list [--json] [--buffer CELLS] SRC...",
       "--scale N [--buffer CELLS] [--plan-only] [OPTIONS] --out-dir DIR SRC...",
-      "--report DIR [--json] [--html FILE]"}));
+      "--report DIR [--json] [--html FILE] [--edges [--edge-tolerance METRES]]"}));
   command_->add_option("SRC", sources_,
                        _("source rasters, one mosaic (as geodem convert takes them)"));
   command_
@@ -79,6 +69,7 @@ CLI::App* SheetsArguments::Add(CLI::App& app) {
                      "--report, of the journals as they stand; with a conversion, rewritten as its "
                      "sheets end"))
       ->type_name("FILE");
+  edges_.Add(*command_);
   return command_;
 }
 
@@ -94,8 +85,10 @@ std::string SheetsArguments::Collect(SheetsOptions& o) {
     o.action = SheetsOptions::Action::kReport;
     o.batch.reportDir = reportDir_;
     o.batch.json = o.json;
-    return {};
+    return edges_.Collect(o.batch.edges);
   }
+  if (std::string problem = edges_.Collect(o.batch.edges); !problem.empty() || o.batch.edges)
+    return problem.empty() ? _("--edges goes with --report") : problem;
   if (!number_.empty()) {
     o.action = SheetsOptions::Action::kExtent;
     o.number = number_;
@@ -152,8 +145,8 @@ std::string SheetsArguments::ReadPoint(const std::string& text, SheetsOptions& o
   const std::size_t comma = text.find(',');
   std::optional<double> lon, lat;
   if (comma != std::string::npos) {
-    lon = Decimal(text.substr(0, comma));
-    lat = Decimal(text.substr(comma + 1));
+    lon = DecimalNumber::Parse(text.substr(0, comma));
+    lat = DecimalNumber::Parse(text.substr(comma + 1));
   }
   if (!lon || !lat)
     return Tr("--number-of %s: give the point as LON,LAT in decimal degrees, e.g. 116.4,39.9",

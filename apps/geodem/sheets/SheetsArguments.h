@@ -5,6 +5,7 @@
 #include <string>
 
 #include "apps/geodem/batch/BatchArguments.h"
+#include "apps/geodem/edgematch/EdgeArguments.h"
 #include "apps/geodem/sheets/SheetsOptions.h"
 
 class SheetsArguments {
@@ -22,6 +23,7 @@ class SheetsArguments {
   static std::string ReadPoint(const std::string& text, SheetsOptions& options);
 
   BatchArguments run_;
+  EdgeArguments edges_;  // with --report
   SheetsOptions given_;
   std::string scale_, point_, number_, buffer_;  // as typed; Collect checks them
   std::optional<std::string> outDir_, reportDir_;
