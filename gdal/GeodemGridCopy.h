@@ -2,9 +2,9 @@
 // Writes a grid file from any GDAL dataset, which is what the driver's CreateCopy does and what its
 // writable datasets do when they are closed: the chosen band read by geodem convert's rules
 // (GeodemSourceBand), the text written by the writer component's grid text code, then the .prj
-// beside it, and only then the grid file renamed into place. GDAL's progress callback follows the
-// rows and may cancel. Any failure is a CE_Failure with a message, and leaves the target's names
-// as they were. The caller holds the target's lock (GeodemReplacement).
+// beside it, and only then both put in place of the earlier set (GridFileSet). GDAL's progress
+// callback follows the rows and may cancel. Any failure is a CE_Failure with a message, and leaves
+// the target's names as they were. The caller holds the target's lock (GeodemReplacement).
 #include <gdal_priv.h>
 
 #include <string>
