@@ -201,7 +201,8 @@ TEST_F(EdgeMatchEndToEnd, NoDataAgainstAHeightIsAFindingOfItsOwn) {
   Replace(Sheets(holed, dir_ / "holed", 2), set, "J50E001009");
   ProcessResult r = Check(set, {"--edge-tolerance", "1000"});
   EXPECT_EQ(r.status, 1) << r.out << r.err;
-  const Edge* e = Find(Edges(r.out), "J50E001009", "J50E001010");
+  const std::vector<Edge> edges = Edges(r.out);  // alive while e points into it
+  const Edge* e = Find(edges, "J50E001009", "J50E001010");
   ASSERT_NE(e, nullptr) << r.out;
   EXPECT_EQ(e->status, "differs");
   EXPECT_EQ(e->differing, 0);
@@ -285,7 +286,8 @@ TEST_F(EdgeMatchEndToEnd, TheReportsOfSheetsAndBatchMatchTheDoneTiles) {
   Replace(Sheets(edited, dir_ / "edited", 2), set, "J50E001010");
   ProcessResult batch = GeodemProcess::Geodem({"batch", "--report", set, "--edges", "--json"});
   EXPECT_EQ(batch.status, 1) << batch.out << batch.err;
-  const Edge* e = Find(Edges(batch.out), "J50E001009", "J50E001010");
+  const std::vector<Edge> edges = Edges(batch.out);  // alive while e points into it
+  const Edge* e = Find(edges, "J50E001009", "J50E001010");
   ASSERT_NE(e, nullptr) << batch.out;
   EXPECT_EQ(e->differing, 1);
   EXPECT_EQ(Edges(batch.out).size(), 12u);
