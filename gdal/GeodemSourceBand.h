@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
+#include "gdal/GeodemCreationOptions.h"
 #include "gridfile/GridCellEncoder.h"
 #include "gridfile/GridRowSource.h"
-#include "gdal/GeodemCreationOptions.h"
 #include "rastersource/CellPlan.h"
 #include "rastersource/RasterSource.h"
 #include "rastersource/SourceReader.h"
@@ -26,6 +26,7 @@ class GeodemSourceBand final : public GridRowSource {
                                                 const GeodemCreationOptions& options);
 
   int RowsPerRead() const override { return m_rowsPerRead; }
+  int RowsDecodedAtOnce() const override { return m_byBlockRows ? m_blockRows : m_rowsPerGdalRead; }
   // False after a CE_Failure: GDAL failed to read, or a height does not fit the zoom.
   bool Read(int row, int count, std::int32_t* out) override;
   // The CE_Failure for a height that the zoom pushes past the grid's integers, naming its cell

@@ -10,6 +10,8 @@ class GridRowSource {
 
   // The rows of one read (the last read may hold fewer).
   virtual int RowsPerRead() const = 0;
+  // The rows the source decodes at once (a row of its tiles, say), which the writing reads ahead.
+  virtual int RowsDecodedAtOnce() const { return RowsPerRead(); }
   // Rows [row, row + count) into out (count x columns integers), row a multiple of RowsPerRead()
   // and count at most RowsPerRead(); false when reading fails.
   virtual bool Read(int row, int count, std::int32_t* out) = 0;

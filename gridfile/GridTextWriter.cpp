@@ -55,13 +55,17 @@ std::size_t RowRoom(int cols) {
          grid_cell_text::kSlack + 4;
 }
 
-// The rows of a read whose text the reading thread makes: two thirds, as reading and encoding
-// take about half the time of making and writing the text, within 4 MiB (at 1 MiB a read of a
-// 4000-column raster's 64-row tiles gave the reader a quarter, and the run took 7 % longer).
-int ReaderRows(int rowsPerRead, int cols) {
-  constexpr std::size_t kReaderText = std::size_t{4} << 20;
-  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(rowsPerRead) * 2 / 3,
-                                                kReaderText / RowRoom(cols)));
+// Reads held ahead of the text: the rows the source decodes at once and one read more, so that
+// their text is made while the next are decoded, within 32 MiB of cells.
+int ReadsAhead(const GridRowSource& source, int cols) {
+  constexpr std::size_t kMostCells = std::size_t{8} << 20;
+  const int height = source.RowsPerRead();
+  const std::size_t readCells = static_cast<std::size_t>(cols) * static_cast<std::size_t>(height);
+  const std::size_t most =
+      std::max<std::size_t>(kMostCells / std::max<std::size_t>(readCells, 1), 2);
+  const std::size_t wanted =
+      static_cast<std::size_t>((std::max(source.RowsDecodedAtOnce(), 1) + height - 1) / height) + 1;
+  return static_cast<int>(std::clamp<std::size_t>(wanted, 2, most));
 }
 
 // Text made in memory of known room, for AppendRow.
@@ -170,29 +174,25 @@ bool GridTextWriter::WriteRows(GridTextFile& out, GridRowSource& source, const G
   if (rows <= 0 || cols <= 0) return true;
   const int height = source.RowsPerRead();
   const std::size_t rowCells = static_cast<std::size_t>(cols);
-  const int readerRows = ReaderRows(height, cols);
-  // Reads hold the cells already encoded as the grid's integers. The reader makes the text of a
-  // read's first rows, the writing thread the rest, and that thread writes both while the next
-  // read is made.
+  // Reads hold the cells already encoded as the grid's integers; their text is made and written
+  // while the next are read.
   GridRowPipeline pipeline(
-      rowCells * height, readerRows * RowRoom(cols),
-      [&out, rowCells, cols, readerRows](const std::int32_t* cells, int n, std::string_view text) {
+      {rowCells, height, ReadsAhead(source, cols), RowRoom(cols)},
+      [rowCells, cols](const std::int32_t* cells, int n, char* at) {
+        TextSpan text{at};
+        for (int i = 0; i < n; ++i) AppendRow(text, cells + rowCells * i, cols);
+        return text.at;
+      },
+      [&out](std::string_view text) {
         out.Write(text);
-        for (int i = std::min(readerRows, n); i < n; ++i) {
-          AppendRow(out, cells + rowCells * i, cols);
-        }
         return !out.Failed();
       });
   if (!pipeline.Ready()) return false;  // the header stays in the file
   for (int y = 0; y < rows; y += height) {
     const int n = std::min(height, rows - y);
-    const GridRowPipeline::Read read = pipeline.NextRead();
-    if (!read.cells || !source.Read(y, n, read.cells)) return false;
-    TextSpan text{read.text};
-    for (int i = 0; i < std::min(readerRows, n); ++i) {
-      AppendRow(text, read.cells + rowCells * i, cols);
-    }
-    pipeline.Post(n, static_cast<std::size_t>(text.at - read.text));
+    std::int32_t* cells = pipeline.NextRead();
+    if (!cells || !source.Read(y, n, cells)) return false;
+    pipeline.Post(n);
     for (int i = 0; i < n; ++i) {
       if (rowDone && !rowDone(y + i, rows)) return false;
     }

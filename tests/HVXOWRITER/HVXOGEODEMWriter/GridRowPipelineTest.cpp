@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -11,61 +12,106 @@
 
 namespace {
 
-constexpr int kCells = 4;
+constexpr int kCells = 3;
+constexpr int kRows = 5;                     // rows of a read
+constexpr std::size_t kRowText = 512 << 10;  // two rows to a piece: pieces of 2, 2 and 1 rows
 
-// Reads numbered from 0, each read's cells and text holding its number; the writer fails at read
-// failAt (never when negative). Returns the reads written, in the order written.
 struct PipeRun {
-  std::vector<int> written;
+  std::string written;  // "<row>\n" for each row, in the order written
   bool finished = false;
-  int slotsGiven = 0;
+  int readsGiven = 0;
+  int mostAhead = 0;             // reads given and not yet written, at most
+  std::atomic<int> byCaller{0};  // pieces whose text the reading thread made between reads
 };
 
-PipeRun Pipe(int reads, int failAt, bool finish) {
-  PipeRun run;
-  GridRowPipeline pipeline(kCells, 8, [&](const std::int32_t* values, int rows,
-                                           std::string_view text) {
-    // Slow enough that the reader is ahead, so that the hand-over is really exercised.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    for (int i = 1; i < kCells; ++i) EXPECT_EQ(values[i], values[0]);
-    EXPECT_EQ(rows, values[0] + 1);
-    EXPECT_EQ(text, std::to_string(values[0]));
-    run.written.push_back(values[0]);
-    return values[0] != failAt;
-  });
-  EXPECT_TRUE(pipeline.Ready());
+// `reads` reads, every cell of row r holding r. Writing the piece holding row failAt fails
+// (never when negative); the second thread takes `slow` over each piece.
+void Pipe(PipeRun& run, int reads, int ahead, int failAt, bool finish,
+          std::chrono::milliseconds slow = {}) {
+  const std::thread::id caller = std::this_thread::get_id();
+  bool reading = true;
+  std::atomic<int> rowsWritten{0};
+  GridRowPipeline pipeline(
+      {kCells, kRows, ahead, kRowText},
+      [&](const std::int32_t* cells, int rows, char* text) {
+        if (std::this_thread::get_id() == caller) {
+          run.byCaller += reading;
+        } else {
+          std::this_thread::sleep_for(slow);
+        }
+        std::string made;
+        for (int r = 0; r < rows; ++r) {
+          const std::int32_t* row = cells + r * kCells;
+          EXPECT_TRUE(std::all_of(row, row + kCells, [&](int c) { return c == row[0]; }));
+          made += std::to_string(row[0]) + "\n";
+        }
+        return std::copy(made.begin(), made.end(), text);
+      },
+      [&](std::string_view text) {
+        const int first = std::stoi(std::string(text.substr(0, text.find('\n'))));
+        const int rows = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+        if (failAt >= first && failAt < first + rows) return false;
+        run.written += text;
+        rowsWritten += rows;
+        return true;
+      });
+  ASSERT_TRUE(pipeline.Ready());
   for (int k = 0; k < reads; ++k) {
-    const GridRowPipeline::Read read = pipeline.NextRead();
-    if (!read.cells) break;
-    ++run.slotsGiven;
-    std::fill(read.cells, read.cells + kCells, k);
-    const std::string text = std::to_string(k);
-    std::copy(text.begin(), text.end(), read.text);
-    pipeline.Post(k + 1, text.size());
+    std::int32_t* cells = pipeline.NextRead();
+    if (!cells) break;
+    run.mostAhead = std::max(run.mostAhead, k + 1 - rowsWritten / kRows);
+    ++run.readsGiven;
+    for (int i = 0; i < kRows * kCells; ++i) cells[i] = k * kRows + i / kCells;
+    pipeline.Post(kRows);
   }
+  reading = false;
   if (finish) run.finished = pipeline.Finish();
-  return run;
 }
 
-TEST(GridRowPipeline, WritesEveryReadInOrderAndStopsAtTheFirstFailure) {
-  const PipeRun all = Pipe(50, -1, true);
-  EXPECT_TRUE(all.finished);
-  ASSERT_EQ(all.written.size(), 50u);
-  for (int k = 0; k < 50; ++k) EXPECT_EQ(all.written[k], k);
+std::string Rows(int from, int to) {
+  std::string text;
+  for (int r = from; r < to; ++r) text += std::to_string(r) + "\n";
+  return text;
+}
 
-  // After a failed write nothing more is written, and the reader is told within two reads.
-  const PipeRun failed = Pipe(50, 5, true);
-  EXPECT_FALSE(failed.finished);
-  EXPECT_EQ(failed.written.back(), 5);
-  EXPECT_LE(failed.slotsGiven, 5 + 3);
+TEST(GridRowPipeline, WritesEveryRowInOrderHoldingAtMostItsReads) {
+  for (const int ahead : {2, 6}) {
+    for (const int slowMs : {0, 2}) {
+      SCOPED_TRACE("reads ahead " + std::to_string(ahead) + ", slow " + std::to_string(slowMs));
+      PipeRun run;
+      Pipe(run, 40, ahead, -1, true, std::chrono::milliseconds(slowMs));
+      EXPECT_TRUE(run.finished);
+      EXPECT_EQ(run.written, Rows(0, 40 * kRows));
+      EXPECT_LE(run.mostAhead, ahead);
+      // A slow second thread has the reading thread make text whenever its reads are all taken.
+      if (slowMs > 0) {
+        EXPECT_GT(run.byCaller, 0);
+      }
+    }
+  }
+}
+
+TEST(GridRowPipeline, StopsWritingAtTheFirstFailure) {
+  for (const int failAt : {0, 23, 199}) {
+    SCOPED_TRACE("fails at row " + std::to_string(failAt));
+    PipeRun run;
+    Pipe(run, 40, 4, failAt, true, std::chrono::milliseconds(1));
+    EXPECT_FALSE(run.finished);
+    // Everything before the failed piece, nothing after it; the reader is told within its reads.
+    const int pieceStart = failAt / kRows * kRows + (failAt % kRows) / 2 * 2;
+    EXPECT_EQ(run.written, Rows(0, pieceStart));
+    EXPECT_LE(run.readsGiven, failAt / kRows + 1 + 4 + 1);
+  }
 }
 
 // A stop (the reader gives up: a cancel, a failed read) leaves with reads still pending, and
 // what was written is still in order.
 TEST(GridRowPipeline, StoppedWithReadsPendingLeavesWithoutHanging) {
-  const PipeRun stopped = Pipe(50, -1, false);
-  EXPECT_EQ(stopped.slotsGiven, 50);
-  for (std::size_t k = 0; k < stopped.written.size(); ++k) EXPECT_EQ(stopped.written[k], int(k));
+  PipeRun run;
+  Pipe(run, 50, 3, -1, false, std::chrono::milliseconds(1));
+  EXPECT_EQ(run.readsGiven, 50);
+  EXPECT_EQ(run.written,
+            Rows(0, static_cast<int>(std::count(run.written.begin(), run.written.end(), '\n'))));
 }
 
 }  // namespace
