@@ -20,13 +20,13 @@ GridRowPipeline::GridRowPipeline(const Shape& shape, MakeText make, WriteText wr
                                   static_cast<std::size_t>(m_shape.rowsPerRead)))),
       m_make(std::move(make)),
       m_write(std::move(write)),
-      m_rows(static_cast<std::size_t>(m_shape.reads), 0) {
+      m_slots(static_cast<std::size_t>(m_shape.reads)) {
   const std::size_t cells = m_shape.rowCells * static_cast<std::size_t>(m_shape.rowsPerRead);
   const std::size_t text = m_shape.rowText * static_cast<std::size_t>(m_pieceRows);
   m_ready = true;
-  for (int k = 0; k < m_shape.reads && m_ready; ++k) {
-    m_cells.emplace_back(new (std::nothrow) std::int32_t[cells]);
-    m_ready = m_cells.back() != nullptr;
+  for (Slot& slot : m_slots) {
+    slot.cells.reset(new (std::nothrow) std::int32_t[cells]);
+    m_ready = m_ready && slot.cells;
   }
   m_callerText.reset(new (std::nothrow) char[text]);
   m_threadText.reset(new (std::nothrow) char[text]);
@@ -53,7 +53,7 @@ std::int32_t* GridRowPipeline::NextRead() {
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
     if (m_failed) return nullptr;
-    if (m_posted - m_freed < m_shape.reads) return m_cells[m_posted % m_shape.reads].get();
+    if (m_posted - m_freed < m_shape.reads) return SlotOf(m_posted).cells.get();
     Piece piece;
     if (Claim(piece)) {
       MakeAndWrite(lock, piece, m_callerText.get());
@@ -65,7 +65,7 @@ std::int32_t* GridRowPipeline::NextRead() {
 
 void GridRowPipeline::Post(int rows) {
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_rows[m_posted % m_shape.reads] = rows;
+  SlotOf(m_posted).rows = rows;
   ++m_posted;
   if (m_thread.joinable()) {
     lock.unlock();
@@ -84,7 +84,7 @@ bool GridRowPipeline::Finish() {
 
 bool GridRowPipeline::Claim(Piece& piece) {
   if (m_claimRead == m_posted) return false;
-  const int rows = m_rows[m_claimRead % m_shape.reads];
+  const int rows = SlotOf(m_claimRead).rows;
   piece = {m_claimRead, m_claimRow, std::min(m_pieceRows, rows - m_claimRow), m_claimed++};
   m_claimRow += piece.count;
   if (m_claimRow == rows) {
@@ -98,8 +98,9 @@ void GridRowPipeline::MakeAndWrite(std::unique_lock<std::mutex>& lock, const Pie
                                    char* text) {
   // Once the file has failed the rest is only counted, so that nobody is held up.
   const bool make = !m_failed;
-  const std::int32_t* cells = m_cells[piece.read % m_shape.reads].get() +
-                              m_shape.rowCells * static_cast<std::size_t>(piece.first);
+  const Slot& slot = SlotOf(piece.read);
+  const std::int32_t* cells =
+      slot.cells.get() + m_shape.rowCells * static_cast<std::size_t>(piece.first);
   lock.unlock();
   char* end = make ? m_make(cells, piece.count, text) : text;
   lock.lock();
@@ -113,7 +114,7 @@ void GridRowPipeline::MakeAndWrite(std::unique_lock<std::mutex>& lock, const Pie
   }
   if (!ok) m_failed = true;
   ++m_written;
-  if (piece.first + piece.count == m_rows[piece.read % m_shape.reads]) m_freed = piece.read + 1;
+  if (piece.first + piece.count == slot.rows) m_freed = piece.read + 1;
   m_changed.notify_all();
 }
 

@@ -49,6 +49,10 @@ class GridRowPipeline {
   bool Finish();
 
  private:
+  struct Slot {
+    std::unique_ptr<std::int32_t[]> cells;
+    int rows = 0;
+  };
   // Rows [first, first + count) of read `read`, the sequence-th piece of text of the run.
   struct Piece {
     long read = 0;
@@ -64,13 +68,13 @@ class GridRowPipeline {
   // Makes the pieces nobody makes yet.
   void Help(std::unique_lock<std::mutex>& lock);
   void Run();
+  Slot& SlotOf(long read) { return m_slots[static_cast<std::size_t>(read % m_shape.reads)]; }
 
   const Shape m_shape;
   const int m_pieceRows;
   MakeText m_make;
   WriteText m_write;
-  std::vector<std::unique_ptr<std::int32_t[]>> m_cells;  // read k in m_cells[k % reads]
-  std::vector<int> m_rows;                               // the rows of each slot's read
+  std::vector<Slot> m_slots;  // read k in slot k % reads
   std::unique_ptr<char[]> m_callerText, m_threadText;
   bool m_ready = false;
   std::mutex m_mutex;
