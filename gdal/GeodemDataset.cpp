@@ -40,7 +40,6 @@ CPLErr GeodemDataset::Delete(const char* filename) {
 
 GDALDataset* GeodemDataset::OpenGrid(GDALOpenInfo* info) {
   if (!Identify(info)) return nullptr;
-  GeodemReplacement::Settle(info->pszFilename);
   if (info->eAccess == GA_Update) {
     CPLError(CE_Failure, CPLE_NotSupported,
              "The GEODEM driver does not support update access to existing datasets.");
@@ -171,12 +170,16 @@ std::string JoinLines(char** lines) {
 // as ESRI WKT, a.prj for a.dem.
 void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
   const std::string path = info->pszFilename;
+  // A grid named x.prj has no .prj: its own name is not one.
+  if (GridFileSet(path).IsOwnPrj()) return;
   std::string prj;
+  bool shared = false;
   if (char** siblings = info->GetSiblingFiles()) {
     const std::string name = CPLGetFilename(path.c_str());
-    for (char** sibling = siblings; *sibling && prj.empty(); ++sibling) {
-      if (GridFileSet::IsPrjOf(name, *sibling))
+    for (char** sibling = siblings; *sibling; ++sibling) {
+      if (prj.empty() && GridFileSet::IsPrjOf(name, *sibling))
         prj = CPLFormFilename(CPLGetPath(path.c_str()), *sibling, nullptr);
+      shared = shared || GridFileSet::SharesPrjWith(name, *sibling);
     }
     if (prj.empty()) return;
   } else {
@@ -190,8 +193,9 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
     }
     if (prj.empty()) return;
   }
-  // Part of the dataset even when it does not read: GDAL's Delete and Rename take it along.
-  m_prjPath = prj;
+  // Part of the dataset even when it does not read: GDAL's Rename and Copy take it along, unless
+  // another dataset shares it (area.asc beside area.dem), which would lose it.
+  if (!shared) m_prjPath = prj;
   char** lines = CSLLoad(prj.c_str());
   m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
   // ESRI's WKT first, as geodem writes it; else any text GDAL's coordinate-system parser takes

@@ -58,7 +58,7 @@ bool GeodemGridCopy::WriteLocal(GDALDataset& source, GDALProgressFunc progress,
                                 void* progressData) const {
   // The source first: a source that cannot be written leaves the target alone.
   std::unique_ptr<GeodemSourceBand> cells = GeodemSourceBand::Open(source, m_options);
-  if (!cells || !MayWrite(m_target, m_options)) return false;
+  if (!cells || !MayWrite(m_target, m_options) || !MayStandBesidePrj(source)) return false;
   GridTextFile out;
   if (!WriteGrid(source, *cells, out, progress ? progress : GDALDummyProgress, progressData))
     return false;
@@ -80,6 +80,24 @@ bool GeodemGridCopy::MayWrite(const std::string& target, const GeodemCreationOpt
                 target.c_str());
   }
   return MayFollow(target) && (!options.prj || MayFollow(GridFileSet(target).prjPath()));
+}
+
+// Another dataset's .prj at the grid's .prj name is left as it is: the grid may stand beside it
+// only where it states the grid's own coordinate system.
+bool GeodemGridCopy::MayStandBesidePrj(GDALDataset& source) const {
+  const std::string refusal = GridFileSet(m_target).SharedPrjRefusal(WktOf(source));
+  if (refusal.empty()) return true;
+  return Fail(CPLE_AppDefined, "%s.", refusal.c_str());
+}
+
+std::string GeodemGridCopy::WktOf(GDALDataset& source) {
+  const OGRSpatialReference* srs = source.GetSpatialRef();
+  if (!srs || srs->IsEmpty()) return {};
+  char* wkt = nullptr;
+  srs->exportToWkt(&wkt);
+  std::string text = wkt ? wkt : "";
+  CPLFree(wkt);
+  return text;
 }
 
 bool GeodemGridCopy::MayFollow(const std::string& path) {
@@ -123,17 +141,31 @@ bool GeodemGridCopy::WriteGrid(GDALDataset& source, GridRowSource& cells, GridTe
 }
 
 bool GeodemGridCopy::WritePrj(GDALDataset& source, GridFileSet& files) const {
-  const OGRSpatialReference* srs = source.GetSpatialRef();
-  if (!srs || srs->IsEmpty()) return true;
-  char* wkt = nullptr;
-  srs->exportToWkt(&wkt);
-  const std::string esri = PrjFile::EsriWkt(wkt ? wkt : "");
-  CPLFree(wkt);
+  const std::string wkt = WktOf(source);
+  if (wkt.empty()) return true;
+  const std::string esri = PrjFile::EsriWkt(wkt);
   const std::string path = files.prjPath();
   if (esri.empty()) {
     CPLError(CE_Warning, CPLE_AppDefined,
              "The coordinate system of %s has no ESRI form; %s is not written.", NameOf(source),
              path.c_str());
+    return true;
+  }
+  if (files.IsOwnPrj()) {
+    CPLError(CE_Warning, CPLE_AppDefined,
+             "%s is a .prj name itself, so no .prj is written beside it; give the grid another "
+             "name to keep its coordinate system.",
+             m_target.c_str());
+    return true;
+  }
+  // Another dataset's .prj (checked to state this system) stands, or would be made for it too.
+  if (const std::string sharer = files.PrjSharer(); !sharer.empty()) {
+    if (files.PrjOnDisk().empty()) {
+      CPLError(CE_Warning, CPLE_AppDefined,
+               "%s is not written: %s would take it for its own; give the grid another name to "
+               "keep its coordinate system beside it.",
+               path.c_str(), sharer.c_str());
+    }
     return true;
   }
   std::string error;

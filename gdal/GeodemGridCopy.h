@@ -29,6 +29,8 @@ class GeodemGridCopy {
 
  private:
   static bool MayFollow(const std::string& path);
+  bool MayStandBesidePrj(GDALDataset& source) const;
+  static std::string WktOf(GDALDataset& source);
   bool WriteLocal(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
   bool WriteVirtual(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
   // The grid text, flushed to the disk but not yet under the target's name.

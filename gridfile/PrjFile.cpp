@@ -1,7 +1,10 @@
 #include "gridfile/PrjFile.h"
 
 #include <cpl_conv.h>
+#include <cpl_string.h>
 #include <ogr_srs_api.h>
+
+#include <cctype>
 
 #include "gridfile/GridFileSet.h"
 #include "host/CoordinateUnits.h"
@@ -35,4 +38,35 @@ std::string PrjFile::EsriWkt(const std::string& wkt) {
   }
   OSRDestroySpatialReference(srs);
   return esri;
+}
+
+namespace {
+
+// A .prj's text as GDAL's readers of .prj files take it: ESRI's names turned back into EPSG's.
+OGRSpatialReferenceH ReadPrj(const std::string& text) {
+  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+  char** lines = CSLTokenizeStringComplex(text.c_str(), "\r\n", FALSE, FALSE);
+  const bool read = lines && OSRImportFromESRI(srs, lines) == OGRERR_NONE;
+  CSLDestroy(lines);
+  if (read) return srs;
+  OSRDestroySpatialReference(srs);
+  return nullptr;
+}
+
+}  // namespace
+
+bool PrjFile::SameSystem(const std::string& prjText, const std::string& wkt) {
+  const std::string ours = EsriWkt(wkt);
+  if (ours.empty()) return false;
+  auto trimmed = [](std::string s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+    return s;
+  };
+  if (trimmed(prjText) == ours) return true;
+  OGRSpatialReferenceH theirs = ReadPrj(prjText), mine = ReadPrj(ours);
+  const char* criteria[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
+  const bool same = theirs && mine && OSRIsSameEx(theirs, mine, criteria);
+  if (theirs) OSRDestroySpatialReference(theirs);
+  if (mine) OSRDestroySpatialReference(mine);
+  return same;
 }

@@ -17,4 +17,7 @@ class PrjFile {
   // A coordinate system (any WKT GDAL reads) as the .prj text above; empty when there is none or
   // GDAL cannot read it.
   static std::string EsriWkt(const std::string& wkt);
+  // Whether the text of a .prj (ESRI's WKT, or any form GDAL reads) states the coordinate system
+  // wkt as a grid's .prj would: another dataset's .prj may stand for a new grid only then.
+  static bool SameSystem(const std::string& prjText, const std::string& wkt);
 };

@@ -101,8 +101,11 @@ bool AtomicFile::Commit() {
   if (m_temporary.empty()) return true;
   const int owned = KeepForOwner(m_temporary, m_earlier);
   if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+    const int error = errno;
     if (owned >= 0) ::close(owned);
-    Abandon();
+    // The temporary stays until Abandon: a caller may first have to undo what it did around the
+    // rename, and until it goes, a killed writer's leftovers still say "not committed".
+    errno = error;
     return false;
   }
   GiveToOwner(owned, m_earlier);

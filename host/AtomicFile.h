@@ -41,7 +41,7 @@ class AtomicFile {
   // latest; false (the temporary removed) when the system refuses. Commit does it when not done.
   bool Sync();
   // Makes the written bytes the target's. False when any step fails; the target is then as it was
-  // (written in place: as far as the writes got).
+  // (written in place: as far as the writes got), and the temporary stays until Abandon.
   bool Commit();
   // Closes and removes an uncommitted temporary.
   void Abandon();

@@ -32,10 +32,8 @@ TargetFileLock::Result TargetClaims::Claim(const std::string& finalPath,
     if (refusal) *refusal = lock->refusal();
     return result;
   }
-  if (lock->foundStale()) {
-    if (temporaryPath != finalPath) DeleteTemporaryRaster(temporaryPath);
-    GridFileSet(OsPath(finalPath)).ClearLeftovers(lock->staleHolder());
-  }
+  // Every dead writer's side files go, this component's raster among them.
+  if (lock->foundStale()) GridFileSet(OsPath(finalPath)).ClearLeftovers();
   m_held[finalPath] = Held{std::move(lock), temporaryPath};
   return result;
 }

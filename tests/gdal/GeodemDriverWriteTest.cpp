@@ -4,9 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "GeodemDriverTest.h"
 #include "apps/geodem/GeodemProcess.h"
@@ -704,6 +707,31 @@ TEST_F(GeodemDriverWrite, RenameAndDeleteCarryThePrj) {
   EXPECT_EQ(FilesIn(m_dir), (std::vector<std::string>{"b.dem", "b.prj"}));
   ASSERT_EQ(GDALDeleteDataset(driver, (m_dir / "b.dem").c_str()), CE_None);
   EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+}
+
+// GDAL's delete contract, whoever calls: when the call returns, nothing of the set is left for
+// whatever is written at the name next to take for its own.
+TEST_F(GeodemDriverWrite, DeleteRemovesTheWholeSetWhoeverCalls) {
+  const SourceRaster surface = Surface(6, 5, {500000, 5, 0, 4400000, 0, -5}, Wkt(32650));
+  TempDir sources;
+  Dataset source(GDALOpen(WriteSource(sources / "source.tif", surface, GDT_Float32, -9999).c_str(),
+                          GA_ReadOnly));
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GEODEM");
+  const std::string grid = m_dir / "a.dem";
+  const std::pair<const char*, std::function<CPLErr()>> callers[] = {
+      {"GDALDeleteDataset with the driver",
+       [&] { return GDALDeleteDataset(driver, grid.c_str()); }},
+      {"GDALDeleteDataset, the driver found", [&] { return GDALDeleteDataset(nullptr, grid.c_str()); }},
+      {"GDALDriver::QuietDelete", [&] { return driver->QuietDelete(grid.c_str()); }},
+  };
+  for (const auto& [who, call] : callers) {
+    SCOPED_TRACE(who);
+    ASSERT_TRUE(CreateCopy(grid, source.get()));
+    ASSERT_EQ(std::rename((m_dir / "a.prj").c_str(), (m_dir / "a.PRJ").c_str()), 0);
+    TempDir::WriteFile(grid + ".aux.xml", "<PAMDataset/>");
+    EXPECT_EQ(call(), CE_None);
+    EXPECT_EQ(FilesIn(m_dir), std::vector<std::string>{});
+  }
 }
 
 }  // namespace

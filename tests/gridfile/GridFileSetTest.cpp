@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "gridfile/GridFileSet.h"
 #include "host/AtomicFile.h"
 #include "support/TempDir.h"
+#include "support/Wkt.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ void Lay(const TempDir& dir, const Files& files) {
 Files Read(const TempDir& dir) {
   Files files;
   for (const std::string& name : TempDir::Entries(dir.Path()))
-    files[name] = TempDir::ReadFile(dir / name);
+    files[name] = std::filesystem::is_directory(dir / name) ? "(folder)" : TempDir::ReadFile(dir / name);
   return files;
 }
 
@@ -121,13 +123,89 @@ TEST(GridFileSet, LeftoversOfAKilledCommitComplete) {
        replaced},
       {"before the grid was begun", {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {prjPart, "new srs"}},
        earlier},
+      // The writer after it, killed while it completed them: whatever it did first, the same
+      // decision again, whichever process's lock the folder shows.
+      {"a second writer killed after putting the .prj back",
+       {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {"g.dem.aux.xml.4242.kept", "stats"}, {part, "new"},
+        {ready, "new srs"}},
+       {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {"g.dem.aux.xml", "stats"}}},
+      {"a second writer killed after removing the ready .prj",
+       {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {part, "new"}}, earlier},
+      {"a second writer killed after finishing the .prj",
+       {{"g.dem", "new"}, {"g.prj", "new srs"}, {"g.PRJ.4242.kept", "old srs"},
+        {"g.dem.aux.xml.4242.kept", "stats"}},
+       replaced},
+      {"two dead writers", {{"g.dem", "new"}, {ready, "new srs"}, {"g.prj.77.part", "other"}},
+       replaced},
+      {"the writer component's raster and the driver's",
+       {{"g.dem", "old"}, {"g.PRJ", "old srs"}, {"g.dem.tmp", "hfa"}, {"g.dem.tmp.tif", "tiff"}},
+       earlier},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     Lay(dir, c.left);
-    GridFileSet(dir / "g.dem").ClearLeftovers(4242);
+    GridFileSet(dir / "g.dem").ClearLeftovers();
     EXPECT_EQ(Read(dir), c.expected);
+  }
+}
+
+// Another dataset's .prj (area.asc, roads.shp beside the grid) is not the grid's: it is no
+// companion, a commit and a removal leave it, and a grid is refused beside it unless the .prj
+// states the grid's coordinate system.
+TEST(GridFileSet, APrjAnotherDatasetSharesIsNotTheGrids) {
+  const std::string utm = "PROJCS[\"WGS_1984_UTM_Zone_50N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\","
+                          "SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],"
+                          "UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
+                          "PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],"
+                          "PARAMETER[\"Central_Meridian\",117.0],PARAMETER[\"Scale_Factor\",0.9996],"
+                          "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]";
+  struct Case {
+    const char* what;
+    Files folder;
+    const char* grid;
+    const char* sharer;  // empty: the .prj is the grid's
+    bool gridInUtm;      // the new grid's system: UTM 50N, else EPSG:4547 (or none: below)
+    bool refused;
+  };
+  const Case cases[] = {
+      {"an ASCII grid", {{"area.asc", "x"}, {"area.prj", utm}}, "area.dem", "area.asc", true, false},
+      {"an ASCII grid, another system", {{"area.asc", "x"}, {"area.prj", utm}}, "area.dem",
+       "area.asc", false, true},
+      {"a shapefile, the .prj in capitals",
+       {{"roads.shp", "x"}, {"roads.dbf", "x"}, {"roads.PRJ", utm}}, "roads.dem", "roads.dbf", true,
+       false},
+      {"an earlier grid of another case", {{"area.DEM", "x"}, {"area.prj", utm}}, "area.dem",
+       "area.DEM", false, true},
+      {"the grid's own set and side files", {{"area.dem", "old"}, {"area.prj", utm},
+       {"area.dem.aux.xml", "s"}, {"area.dem.lock", ""}, {"area.prj.12.kept", utm}},
+       "area.dem", "", false, false},
+      {"side files of a grid without an extension", {{"area", "old"}, {"area.prj", utm},
+       {"area.lock", ""}, {"area.tmp", ""}}, "area", "", false, false},
+      {"a folder of the stem", {{"area.gdb/x", "x"}, {"area.prj", utm}}, "area.dem", "", false,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "area.gdb");
+    Lay(dir, c.folder);
+    const Files before = Read(dir);
+    GridFileSet files(dir / c.grid);
+    const std::string sharer = files.PrjSharer();
+    EXPECT_EQ(sharer.starts_with(dir / c.sharer), *c.sharer != '\0') << sharer;
+    const std::string refusal =
+        files.SharedPrjRefusal(c.gridInUtm ? Wkt(32650) : Wkt(4547));
+    EXPECT_EQ(!refusal.empty(), c.refused) << refusal;
+    if (*c.sharer == '\0') continue;
+    EXPECT_FALSE(files.SharedPrjRefusal("").empty()) << "a grid without a system beside it";
+    std::string error;
+    AtomicFile grid;
+    ASSERT_TRUE(grid.Create(dir / c.grid));
+    ASSERT_TRUE(files.PreparePrj("new srs", error)) << error;
+    ASSERT_TRUE(files.Commit(grid, error)) << error;
+    ASSERT_TRUE(files.Remove(error)) << error;
+    EXPECT_EQ(Read(dir), before);
   }
 }
 
@@ -160,7 +238,7 @@ TEST(GridFileSet, OwnersAndStrangersSideFiles) {
   Lay(dir, {{"g.prj.4242.kept", "planted"}, {"g.dem.4242.part", "planted"}});
   ASSERT_EQ(::chown((dir / "g.prj.4242.kept").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
   ASSERT_EQ(::chown((dir / "g.dem.4242.part").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-  GridFileSet(dir / "g.dem").ClearLeftovers(4242);
+  GridFileSet(dir / "g.dem").ClearLeftovers();
   EXPECT_EQ(TempDir::ReadFile(dir / "g.prj"), "new srs\n");
   EXPECT_EQ(TempDir::ReadFile(dir / "g.prj.4242.kept"), "planted");
 }

@@ -203,11 +203,19 @@ commits() {
   exit $?
 }
 
+# Another dataset's .prj at a grid's .prj name (see shared_prj.py).
+shared_prj() {
+  [ "$sanitized" = 0 ] || export GDAL_DRIVER_PATH="$work/no-plug-ins"
+  "$python" "$(dirname "$0")/shared_prj.py" "$geodem" "$sanitized"
+  exit $?
+}
+
 case $mode in
   names) names ;;
   links) links ;;
   reading) reading ;;
   commits) commits ;;
-  *) echo "usage: $0 links|names|reading|commits GEODEM PLUGIN_DIR SANITIZED"; exit 2 ;;
+  shared_prj) shared_prj ;;
+  *) echo "usage: $0 links|names|reading|commits|shared_prj GEODEM PLUGIN_DIR SANITIZED"; exit 2 ;;
 esac
 [ "$failures" = 0 ] && echo "passed" || exit 1

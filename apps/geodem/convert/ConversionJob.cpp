@@ -20,6 +20,7 @@
 #include "host/FileFailure.h"
 #include "host/SpatialReference.h"
 #include "host/TargetFileLock.h"
+#include "gridfile/GridFileSet.h"
 #include "host/UserPath.h"
 #include "rastersource/SourceReader.h"
 
@@ -287,7 +288,7 @@ bool ConversionJob::CheckOutputs(const PlannedTarget& target) {
     // Once this writer let go of the file, the next conversion of it may already have its own
     // temporary raster there.
     const bool nextWriterAtWork = TargetFileLock::Probe(output) == TargetFileLock::State::kHeld;
-    if ((!nextWriterAtWork && Exists(UserPath::SideName(output, ".tmp"))) || !Exists(output)) {
+    if ((!nextWriterAtWork && Exists(GridFileSet::WriterRasterOf(output))) || !Exists(output)) {
       console_.Error(
           Tr("the grid file %s was not written, although the writer reported no "
              "failure",
@@ -308,7 +309,7 @@ std::string ConversionJob::Reason(const std::string& output, int gdalFailuresBef
     const std::string& said = gdal_.lastFailure();
     // GDAL tells a full disk with the system's own words for ENOSPC (its line stands above).
     if (said.find(std::strerror(ENOSPC)) != std::string::npos)
-      return FileFailureText({UserPath::SideName(output, ".tmp"), ENOSPC});
+      return FileFailureText({GridFileSet::WriterRasterOf(output), ENOSPC});
     return "GDAL: " + said;
   }
   return _("its messages above say why");

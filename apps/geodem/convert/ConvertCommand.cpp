@@ -201,7 +201,7 @@ std::optional<int> ConvertCommand::CheckTargets() {
       }
       // Left by a run that died: the writer clears its leftovers.
       if (lock == TargetFileLock::State::kStale) continue;
-      const std::string temporary = UserPath::SideName(output, ".tmp");
+      const std::string temporary = GridFileSet::WriterRasterOf(output);
       if (!options_.overwrite && Exists(temporary)) {
         console_.Error(
             Tr("%s exists (left by an earlier run?); remove it, or use --overwrite to "
@@ -338,7 +338,7 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
     FailedTarget record{&t, {}};
     for (const std::string& output : t.Outputs()) {
       if (Exists(output)) record.existedBefore.insert(output);
-      const std::string temporary = UserPath::SideName(output, ".tmp");
+      const std::string temporary = GridFileSet::WriterRasterOf(output);
       if (Exists(temporary)) record.existedBefore.insert(temporary);
     }
     // The .prj files complete before the writer puts each grid in place with its own.
@@ -365,7 +365,8 @@ bool ConvertCommand::MayWrite(const std::string& path) {
 }
 
 // A .prj beside the name would be taken for the new grid's coordinate system, and the new grid
-// replaces it: only with --overwrite, like the grid file.
+// replaces it: only with --overwrite, like the grid file. Another dataset's .prj is never
+// replaced: the grid may stand beside it only where it states the source's coordinate system.
 bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
   bool ok = true;
   std::set<std::string> checked;
@@ -373,8 +374,15 @@ bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
     if (!checked.insert(f.output).second) continue;
     const GridFileSet files(f.output);
     const std::string prj = files.prjPath();
-    if (options_.prj && prj == f.output) {
-      console_.Error(Tr("--prj: the grid file %s would be its own .prj", f.output.c_str()));
+    const std::string& wkt = sources_[f.source].raster.wkt();
+    if (options_.prj && files.IsOwnPrj()) {
+      console_.Error(Tr("--prj: the grid file %s would be its own .prj",
+                        f.output.c_str()));
+      ok = false;
+      continue;
+    }
+    if (const std::string refusal = files.SharedPrjRefusal(wkt); !refusal.empty()) {
+      console_.Error(refusal);
       ok = false;
       continue;
     }
@@ -387,9 +395,14 @@ bool ConvertCommand::CheckPrjFiles(const PlannedTarget& target) {
       ok = false;
     }
     if (options_.prj && !MayWrite(prj)) ok = false;
-    if (options_.prj && sources_[f.source].raster.wkt().empty()) {
+    if (options_.prj && wkt.empty()) {
       console_.Warning(Tr("%s has no coordinate system: no %s is written",
                           sources_[f.source].raster.path().c_str(), prj.c_str()));
+    } else if (const std::string sharer = files.PrjSharer();
+               options_.prj && !sharer.empty() && files.PrjOnDisk().empty()) {
+      console_.Warning(Tr("%s is not written: %s would take it for its own; give the grid another "
+                          "name to keep its coordinate system beside it",
+                          prj.c_str(), sharer.c_str()));
     }
   }
   return ok;
@@ -402,7 +415,8 @@ bool ConvertCommand::PreparePrjFiles(const PlannedTarget& target,
     // A mosaic's sources share one coordinate system (checked before): the first one speaks.
     if (!written.insert(f.output).second) continue;
     const std::string esri = PrjFile::EsriWkt(sources_[f.source].raster.wkt());
-    if (esri.empty()) continue;
+    // Another dataset's .prj stands (stating this system, as checked) or would take it.
+    if (esri.empty() || !GridFileSet(f.output).PrjSharer().empty()) continue;
     prepared.push_back(std::make_unique<GridFileSet>(f.output));
     std::string error;
     if (!prepared.back()->PreparePrj(esri, error)) {
@@ -413,15 +427,11 @@ bool ConvertCommand::PreparePrjFiles(const PlannedTarget& target,
   return true;
 }
 
-// Under the target's lock, taken for a moment: another writer may have started meanwhile. The
-// dead writer's temporary raster goes too, as the writer's own claim of the target would take it.
+// Under the target's lock, taken for a moment: another writer may have started meanwhile.
 void ConvertCommand::ClearLeftovers(const std::string& output) {
   TargetFileLock lock;
-  if (lock.Acquire(output) != TargetFileLock::Result::kLocked || !lock.foundStale()) return;
-  GridFileSet(output).ClearLeftovers(lock.staleHolder());
-  const std::string temporary = UserPath::SideName(output, ".tmp");
-  GDALDriverH hfa = GDALGetDriverByName("HFA");
-  if (hfa && UserPath::IsOwnFile(temporary)) GDALDeleteDataset(hfa, temporary.c_str());
+  if (lock.Acquire(output) == TargetFileLock::Result::kLocked && lock.foundStale())
+    GridFileSet(output).ClearLeftovers();
 }
 
 double ConvertCommand::WidestOutput() const {
@@ -461,7 +471,7 @@ void ConvertCommand::RemoveLeftovers(const std::vector<FailedTarget>& failed) {
   for (const FailedTarget& f : failed) {
     for (const std::string& output : f.target->Outputs()) {
       // A grid file whose temporary raster is still there was not finished.
-      const std::string temporary = UserPath::SideName(output, ".tmp");
+      const std::string temporary = GridFileSet::WriterRasterOf(output);
       if (!UserPath::IsOwnFile(temporary)) continue;
       // Under the target's lock: while another conversion makes the file, its raster is its own.
       TargetFileLock lock;

@@ -7,6 +7,7 @@
 #include "apps/geodem/Translation.h"
 #include "host/CodePage.h"
 #include "host/HVXBaseLib.h"
+#include "gridfile/GridFileSet.h"
 #include "host/UserPath.h"
 
 namespace {
@@ -158,7 +159,7 @@ bool TargetPlan::CheckSourceFiles(const ConvertOptions& o,
     for (const TargetFeed& f : t.feeds) {
       for (std::size_t i = 0; i < filesOfSource.size(); ++i) {
         for (const std::string& file : filesOfSource[i]) {
-          if (!SamePlace(file, f.output) && !SamePlace(file, UserPath::SideName(f.output, ".tmp")))
+          if (!SamePlace(file, f.output) && !SamePlace(file, GridFileSet::WriterRasterOf(f.output)))
             continue;
           error_ =
               Tr("the source %s reads %s, which this conversion writes (%s); write to another "
