@@ -13,13 +13,12 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 
 #include "gridfile/PrjFile.h"
 #include "host/AtomicFile.h"
+#include "host/PrjOffers.h"
 #include "host/UserPath.h"
 #include "messages/MessageText.h"
 
@@ -91,21 +90,6 @@ bool SplitSide(const std::string& name, std::string& base, long& pid, std::strin
   return what == "part" || what == "ready" || what == "kept";
 }
 
-// The .prj texts this process prepared, by grid: the commit that writes the grid, in whichever
-// object of the process it runs, writes the .prj under the target's lock.
-std::mutex g_offersMutex;
-std::map<std::string, std::string>& Offers() {
-  static std::map<std::string, std::string> offers;
-  return offers;
-}
-
-std::optional<std::string> OfferFor(const std::string& grid) {
-  const std::lock_guard<std::mutex> hold(g_offersMutex);
-  const auto found = Offers().find(grid);
-  if (found == Offers().end()) return std::nullopt;
-  return found->second;
-}
-
 // A .prj's text, read without blocking on whatever stands at its name.
 std::optional<std::string> ReadSmallFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -124,9 +108,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
 }  // namespace
 
 GridFileSet::~GridFileSet() {
-  if (!m_offered) return;
-  const std::lock_guard<std::mutex> hold(g_offersMutex);
-  Offers().erase(m_grid);
+  if (m_offered) PrjOffers::Withdraw(m_grid);
 }
 
 std::string GridFileSet::prjPath() const {
@@ -252,8 +234,7 @@ bool GridFileSet::PreparePrj(const std::string& esriWkt, std::string& error) {
     error = refusal;
     return false;
   }
-  const std::lock_guard<std::mutex> hold(g_offersMutex);
-  Offers()[m_grid] = esriWkt + "\n";
+  PrjOffers::Offer(m_grid, esriWkt + "\n");
   m_offered = true;
   return true;
 }
@@ -296,7 +277,7 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
     error = Reason("cannot write " + m_grid);
     return false;
   }
-  const std::optional<std::string> offer = OfferFor(m_grid);
+  const std::optional<std::string> offer = PrjOffers::Find(m_grid);
   const bool withPrj = offer && !IsOwnPrj() && PrjSharer().empty();
   const std::string ready = SideOfPrj("ready", pid);
   if (withPrj && (!PrjNameFree(error) || !WritePreparedPrj(*offer, error))) return false;

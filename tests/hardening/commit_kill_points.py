@@ -335,3 +335,7 @@ def kill_before_the_lock(work):
             failures += 1
             lay(folder, {})
     return failures
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -35,25 +35,29 @@ def source(path, code, origin=(500000, 3400000)):
     ds = None
 
 
-def plant_ascii(folder):
-    """area.asc and its area.prj, as GDAL's ASCII grid driver writes them."""
-    gdal.Translate(f"{folder}/area.asc", f"{folder}/../utm.tif", format="AAIGrid")
+def plant_ascii(folder, stem):
+    """<stem>.asc and its .prj, as GDAL's ASCII grid driver writes them."""
+    gdal.Translate(f"{folder}/{stem}.asc", f"{folder}/../utm.tif", format="AAIGrid")
     for extra in os.listdir(folder):
         if extra.endswith(".aux.xml"):
             os.remove(f"{folder}/{extra}")
-    return "area"
 
 
-def plant_shapefile(folder):
+def plant_shapefile(folder, stem):
     srs = osr.SpatialReference()
     srs.ImportFromEPSG(32650)
-    ds = ogr.GetDriverByName("ESRI Shapefile").CreateDataSource(f"{folder}/roads.shp")
-    layer = ds.CreateLayer("roads", srs, ogr.wkbLineString)
+    ds = ogr.GetDriverByName("ESRI Shapefile").CreateDataSource(f"{folder}/{stem}.shp")
+    layer = ds.CreateLayer(stem, srs, ogr.wkbLineString)
     feature = ogr.Feature(layer.GetLayerDefn())
     feature.SetGeometry(ogr.CreateGeometryFromWkt("LINESTRING (500000 3400000, 500100 3399900)"))
     layer.CreateFeature(feature)
     ds = None
-    return "roads"
+
+
+def sheet_of(src):
+    """The one sheet at 1:10000 that the source covers: the name geodem sheets gives its grid."""
+    listed = run(GEODEM, "sheets", "--scale", "10000", "--list", src).stdout.split()
+    return listed[0]
 
 
 def run(*command):
@@ -61,8 +65,11 @@ def run(*command):
 
 
 def writers(work):
-    """name: (command for source and grid, can it write a .prj)."""
+    """name: command for a source and the grid (sheets names its grid after its sheet)."""
     found = {
+        "sheets --prj": lambda src, grid: [GEODEM, "sheets", "-q", "--overwrite", "--prj",
+                                           "--scale", "10000", "--out-dir",
+                                           os.path.dirname(grid), src],
         "convert": lambda src, grid: [GEODEM, "convert", "-q", src, grid],
         "convert --prj": lambda src, grid: [GEODEM, "convert", "-q", "--prj", src, grid],
         "convert --overwrite": lambda src, grid: [GEODEM, "convert", "-q", "--overwrite", src, grid],
@@ -94,11 +101,15 @@ def check_writers(work):
     failures = 0
     sources = {"UTM 50N": (f"{work}/utm.tif", True), "EPSG:4547": (f"{work}/gk.tif", False),
                "no coordinate system": (f"{work}/none.tif", False)}
-    for dataset, plant in (("area.asc", plant_ascii), ("roads.shp", plant_shapefile)):
+    for name, extension, plant in (("area", "asc", plant_ascii), ("roads", "shp", plant_shapefile)):
         for writer, make in writers(work).items():
             for what, (src, writes) in sources.items():
+                if writer.startswith("sheets") and what == "no coordinate system":
+                    continue  # no sheets without degrees to cut by
                 folder = tempfile.mkdtemp(dir=work)
-                stem = plant(folder)
+                stem = sheet_of(src) if writer.startswith("sheets") else name
+                dataset = f"{stem}.{extension}"
+                plant(folder, stem)
                 prj = f"{folder}/{stem}.prj"
                 before = open(prj, "rb").read()
                 grid = f"{folder}/{stem}.dem"
@@ -128,7 +139,7 @@ def check_delete(work):
     if SANITIZED:
         return 0
     folder = tempfile.mkdtemp(dir=work)
-    plant_ascii(folder)
+    plant_ascii(folder, "area")
     before = open(f"{folder}/area.prj", "rb").read()
     r = run(GEODEM, "convert", "-q", f"{work}/utm.tif", f"{folder}/area.dem")
     gdal.Unlink(f"{folder}/area.dem.aux.xml")

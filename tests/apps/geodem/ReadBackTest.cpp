@@ -137,8 +137,9 @@ TEST_F(GeodemReadBack, OtherZoomAndNoDataValue) {
   EXPECT_EQ(back.srs, nullptr);  // no --prj
 }
 
+// A .prj of no other dataset's (the source's stem differs from the grid's).
 TEST_F(GeodemReadBack, PrjIsAnOutputLikeTheGridFile) {
-  const std::string source = Write(Terrain(32650, {0, 1, 0, 29, 0, -1}), "dem.tif");
+  const std::string source = Write(Terrain(32650, {0, 1, 0, 29, 0, -1}), "src.tif");
   const std::string grid = dir_ / "dem.dem", prj = dir_ / "dem.prj";
   TempDir::WriteFile(prj, "kept");
   ProcessResult r = GeodemProcess::Geodem({"convert", "-q", "--prj", source, grid});
