@@ -52,6 +52,7 @@ std::string Reason(const std::string& what) { return what + ": " + std::strerror
 
 GridFileSet::~GridFileSet() {
   if (!m_preparedPrj.empty()) UserPath::RemoveOwnFile(m_preparedPrj);
+  if (!m_preparedAux.empty()) UserPath::RemoveOwnFile(m_preparedAux);
 }
 
 std::string GridFileSet::prjPath() const {
@@ -96,6 +97,10 @@ std::string GridFileSet::SideOfPrj(std::string_view what, long pid) const {
   return UserPath::SideName(prjPath(), "." + std::to_string(pid) + "." + std::string(what));
 }
 
+std::string GridFileSet::SideOfAux(std::string_view what, long pid) const {
+  return UserPath::SideName(auxPath(), "." + std::to_string(pid) + "." + std::string(what));
+}
+
 std::string GridFileSet::KeptOf(const std::string& file, long pid) {
   return UserPath::SideName(file, "." + std::to_string(pid) + ".kept");
 }
@@ -106,18 +111,27 @@ std::string GridFileSet::DriverRasterOf(const std::string& grid) {
 
 bool GridFileSet::PreparePrj(const std::string& esriWkt, std::string& error) {
   if (!PrjNameFree(error)) return false;
-  const std::string path = SideOfPrj("part", ::getpid());
+  return PrepareSide(prjPath(), SideOfPrj("part", ::getpid()), esriWkt + "\n", m_preparedPrj,
+                     error);
+}
+
+bool GridFileSet::PrepareAux(const std::string& xml, std::string& error) {
+  return PrepareSide(auxPath(), SideOfAux("part", ::getpid()), xml, m_preparedAux, error);
+}
+
+bool GridFileSet::PrepareSide(const std::string& target, const std::string& path,
+                              const std::string& text, std::string& prepared,
+                              std::string& error) {
   const int fd = UserPath::CreateSide(path, 0666, error);
   if (fd < 0) {
     if (error.empty()) error = Reason("cannot write " + path);
     return false;
   }
-  m_preparedPrj = path;
+  prepared = path;
   // The replacement keeps the access rights of the file it replaces (its owner at Commit).
   struct stat earlier {};
-  if (::stat(prjPath().c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode))
+  if (::stat(target.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode))
     ::fchmod(fd, earlier.st_mode & 07777);
-  const std::string text = esriWkt + "\n";
   bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
                  ::fsync(fd) == 0;
   int failure = errno;
@@ -127,7 +141,7 @@ bool GridFileSet::PreparePrj(const std::string& esriWkt, std::string& error) {
   }
   if (written) return true;
   errno = failure;
-  error = Reason("cannot write " + prjPath());
+  error = Reason("cannot write " + target);
   return false;
 }
 
@@ -152,6 +166,13 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
     error = Reason("cannot put " + prjPath() + " in place");
     return false;
   }
+  const std::string auxPart = SideOfAux("part", pid), auxReady = SideOfAux("ready", pid);
+  const bool withAux = UserPath::IsOwnFile(auxPart);
+  if (withAux && ::rename(auxPart.c_str(), auxReady.c_str()) != 0) {
+    error = Reason("cannot put " + auxPath() + " in place");
+    if (withPrj) ::rename(ready.c_str(), part.c_str());
+    return false;
+  }
   std::vector<std::string> kept;
   bool moved = true;
   for (const std::string& companion : Companions()) {
@@ -167,6 +188,7 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
     const int failure = errno;
     PutBack(kept, pid);
     if (withPrj) ::rename(ready.c_str(), part.c_str());
+    if (withAux) ::rename(auxReady.c_str(), auxPart.c_str());
     errno = failure;
     return false;
   }
@@ -180,6 +202,7 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
   } else if (owned >= 0) {
     ::close(owned);
   }
+  if (withAux && ::rename(auxReady.c_str(), auxPath().c_str()) == 0) m_preparedAux.clear();
   for (const std::string& companion : kept) ::unlink(KeptOf(companion, pid).c_str());
   return true;
 }
@@ -230,12 +253,16 @@ void GridFileSet::ClearLeftovers(long pid) {
     // Killed before its grid took the name: the earlier set stays whole.
     ::unlink(gridPart.c_str());
     UserPath::RemoveOwnFile(ready);
+    UserPath::RemoveOwnFile(SideOfAux("ready", pid));
     PutBack(kept, pid);
   } else {
     // Its grid stands (or it never got as far as a grid): the .prj that was ready joins it.
     if (UserPath::IsOwnFile(ready)) ::rename(ready.c_str(), prjPath().c_str());
+    if (const std::string auxReady = SideOfAux("ready", pid); UserPath::IsOwnFile(auxReady))
+      ::rename(auxReady.c_str(), auxPath().c_str());
     for (const std::string& companion : kept) ::unlink(KeptOf(companion, pid).c_str());
   }
   UserPath::RemoveOwnFile(SideOfPrj("part", pid));
+  UserPath::RemoveOwnFile(SideOfAux("part", pid));
   SyncFolderOf(m_grid);
 }

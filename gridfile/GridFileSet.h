@@ -22,6 +22,10 @@
 // its side name, else finishes the .prj. Readers never do: they change nothing. A new grid without
 // a coordinate system takes the earlier .prj away with the rest of the earlier set.
 //
+// The .aux.xml that records a no-data value other than the default (GridAuxFile) travels with the
+// grid as its .prj does: prepared under a side name, "ready" at step 1, in place at step 4, and
+// completed or dropped alike by ClearLeftovers.
+//
 // Paths are the operating system's (UTF-8), as the user named them: the companions live beside
 // that name, even where the grid's name is a link to a file elsewhere.
 #include <string>
@@ -50,6 +54,10 @@ class GridFileSet {
   // Commit of this grid in this process (the writer component's, when geodem drives it). It keeps
   // the earlier .prj's access rights, and its owner when root writes. False with error set.
   bool PreparePrj(const std::string& esriWkt, std::string& error);
+  // GDAL's companion of the grid, a.dem.aux.xml for a.dem.
+  std::string auxPath() const { return m_grid + ".aux.xml"; }
+  // Writes the new .aux.xml under a side name of this process, as PreparePrj the .prj.
+  bool PrepareAux(const std::string& xml, std::string& error);
   // Puts the new grid (complete in grid, not yet committed) and the .prj this process prepared in
   // place of the earlier set, as above. False with error set when the grid could not take its
   // name; the earlier set is then as it was.
@@ -67,9 +75,13 @@ class GridFileSet {
  private:
   bool PrjNameFree(std::string& error) const;
   std::string SideOfPrj(std::string_view what, long pid) const;
+  std::string SideOfAux(std::string_view what, long pid) const;
+  static bool PrepareSide(const std::string& target, const std::string& side,
+                          const std::string& text, std::string& prepared, std::string& error);
   static std::string KeptOf(const std::string& file, long pid);
   void PutBack(const std::vector<std::string>& kept, long pid) const;
 
   std::string m_grid;
   std::string m_preparedPrj;  // this object's .prj side file, removed unless a Commit took it
+  std::string m_preparedAux;  // and its .aux.xml side file
 };
