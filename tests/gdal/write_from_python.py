@@ -53,7 +53,8 @@ def read(path):
 def nodata_seen_wrongly(way, path, expected_count):
     """How many readers, given no option, miss the no-data value the grid was written with."""
     want = float(OPTIONS["NODATA"])
-    band = gdal.Open(path).GetRasterBand(1)
+    dataset = gdal.Open(path)  # kept: its band dies with it
+    band = dataset.GetRasterBand(1)
     seen = [("GDAL", band.GetNoDataValue(), int(np.count_nonzero(band.ReadAsArray() == want)))]
     if rasterio is not None and not path.startswith("/vsi"):
         with rasterio.open(path) as r:
