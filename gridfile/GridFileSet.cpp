@@ -202,7 +202,10 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
   } else if (owned >= 0) {
     ::close(owned);
   }
-  if (withAux && ::rename(auxReady.c_str(), auxPath().c_str()) == 0) m_preparedAux.clear();
+  if (withAux && ::rename(auxReady.c_str(), auxPath().c_str()) == 0) {
+    m_preparedAux.clear();
+    SyncFolderOf(m_grid);
+  }
   for (const std::string& companion : kept) ::unlink(KeptOf(companion, pid).c_str());
   return true;
 }
