@@ -19,14 +19,14 @@ struct XmlFree {
 }  // namespace
 
 std::string GridAuxFile::Text(std::int32_t noData) {
-  return "<PAMDataset>\n  <PAMRasterBand band=\"1\">\n    <NoDataValue>" +
-         std::to_string(noData) + "</NoDataValue>\n  </PAMRasterBand>\n</PAMDataset>\n";
+  return "<PAMDataset>\n  <PAMRasterBand band=\"1\">\n    <NoDataValue>" + std::to_string(noData) +
+         "</NoDataValue>\n  </PAMRasterBand>\n</PAMDataset>\n";
 }
 
 std::optional<double> GridAuxFile::ReadNoData(const std::string& auxPath) {
   VSIStatBufL stat;
-  if (VSIStatExL(auxPath.c_str(), &stat, VSI_STAT_EXISTS_FLAG | VSI_STAT_NATURE_FLAG |
-                                             VSI_STAT_SIZE_FLAG) != 0 ||
+  if (VSIStatExL(auxPath.c_str(), &stat,
+                 VSI_STAT_EXISTS_FLAG | VSI_STAT_NATURE_FLAG | VSI_STAT_SIZE_FLAG) != 0 ||
       !VSI_ISREG(stat.st_mode) || static_cast<vsi_l_offset>(stat.st_size) > kLargestAux)
     return std::nullopt;
   // A damaged file is no file, and leaves no error behind for the caller's caller.

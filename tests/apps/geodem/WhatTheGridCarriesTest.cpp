@@ -48,14 +48,14 @@ TEST_F(GeodemGridCarries, DegreesTravelWithOrWithoutPrj) {
     const char* version;
     const char* unitLine;
   };
-  for (const Layout& layout : {Layout{"GRD_2007", "\r\nXYUnit: D\r\n"},
-                               Layout{"GRD_1999", "\r\nUnit: D\r\n"},
-                               Layout{"GEODEM", "\r\n1.0\r\nD\r\n"}}) {
+  for (const Layout& layout :
+       {Layout{"GRD_2007", "\r\nXYUnit: D\r\n"}, Layout{"GRD_1999", "\r\nUnit: D\r\n"},
+        Layout{"GEODEM", "\r\n1.0\r\nD\r\n"}}) {
     for (const std::string& grid : {withPrj, without}) {
       SCOPED_TRACE(grid + " as " + layout.version);
       const std::string again = dir_ / "again.dem";
-      const ProcessResult r2 = Convert(
-          {"-q", "--overwrite", "--format-version", layout.version, grid, again});
+      const ProcessResult r2 =
+          Convert({"-q", "--overwrite", "--format-version", layout.version, grid, again});
       ASSERT_EQ(r2.status, 0) << r2.err;
       const std::string text = TempDir::ReadFile(again);
       EXPECT_TRUE(Contains(text, layout.unitLine)) << text.substr(0, 300);
@@ -125,8 +125,8 @@ TEST_F(GeodemGridCarries, NoDataValueReachesEveryGdalReader) {
 // -3.4e38 (the lowest float, which a float source's no-data cells become on their way to the
 // writer) as +3.4e38, beside NaN no-data cells, in geodem and in the driver.
 TEST_F(GeodemGridCarries, HeightsNoZoomFitsAreRefusedAtBothEnds) {
-  for (const double height : {-static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX), 1e30,
-                              -1e20}) {
+  for (const double height :
+       {-static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX), 1e30, -1e20}) {
     SCOPED_TRACE(height);
     TestRaster r;
     r.width = 5;
@@ -138,7 +138,8 @@ TEST_F(GeodemGridCarries, HeightsNoZoomFitsAreRefusedAtBothEnds) {
     const std::string source = Write(r, "s.tif");
     const ProcessResult refused = Convert({"-q", "--overwrite", source, dir_ / "g.dem"});
     EXPECT_NE(refused.status, 0);
-    EXPECT_TRUE(Contains(refused.err, "the cell at row 2, column 3 of " + source + " holds ")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "the cell at row 2, column 3 of " + source + " holds "))
+        << refused.err;
     EXPECT_TRUE(Contains(refused.err, "a height that the grid's integers cannot hold at any zoom"))
         << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "g.dem"));
@@ -146,8 +147,8 @@ TEST_F(GeodemGridCarries, HeightsNoZoomFitsAreRefusedAtBothEnds) {
     GDALDatasetH src = GDALOpen(source.c_str(), GA_ReadOnly);
     CPLErrorReset();
     CPLPushErrorHandler(CPLQuietErrorHandler);
-    GDALDatasetH copy = GDALCreateCopy(GDALGetDriverByName("GEODEM"), (dir_ / "d.dem").c_str(),
-                                       src, FALSE, nullptr, nullptr, nullptr);
+    GDALDatasetH copy = GDALCreateCopy(GDALGetDriverByName("GEODEM"), (dir_ / "d.dem").c_str(), src,
+                                       FALSE, nullptr, nullptr, nullptr);
     CPLPopErrorHandler();
     EXPECT_EQ(copy, nullptr);
     EXPECT_TRUE(Contains(CPLGetLastErrorMsg(), "(row 2, column 3 of")) << CPLGetLastErrorMsg();
