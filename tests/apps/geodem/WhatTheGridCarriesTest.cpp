@@ -64,6 +64,19 @@ TEST_F(GeodemGridCarries, DegreesTravelWithOrWithoutPrj) {
     }
   }
 
+  // The driver's CreateCopy (gdal_translate -of GEODEM) of the grid without its .prj alike.
+  GDALDatasetH grid = GDALOpen(without.c_str(), GA_ReadOnly);
+  ASSERT_NE(grid, nullptr);
+  const char* const options[] = {"VERSION=GRD_2007", nullptr};
+  GDALDatasetH copy = GDALCreateCopy(GDALGetDriverByName("GEODEM"), (dir_ / "copy.dem").c_str(),
+                                     grid, FALSE, const_cast<char**>(options), nullptr, nullptr);
+  ASSERT_NE(copy, nullptr) << CPLGetLastErrorMsg();
+  GDALClose(copy);
+  GDALClose(grid);
+  const std::string copied = TempDir::ReadFile(dir_ / "copy.dem");
+  EXPECT_TRUE(Contains(copied, "\r\nXYUnit: D\r\n")) << copied.substr(0, 300);
+  EXPECT_TRUE(Contains(copied, "DX: 0.0416666667\r\n")) << copied.substr(0, 300);
+
   const std::string assigned = dir_ / "assigned.dem";
   const ProcessResult a = Convert({"-q", "--prj", "--a_srs", "EPSG:4490", without, assigned});
   ASSERT_EQ(a.status, 0) << a.err;
