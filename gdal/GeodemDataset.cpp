@@ -264,6 +264,7 @@ void GeodemDataset::IdentifyCode() {
 void GeodemDataset::SetHeaderMetadata() {
   const GridHeader& header = m_reader.Header();
   GDALDataset::SetMetadataItem("CNSDTF_LAYOUT", std::string(GridLayoutName(header.layout)).c_str());
+  GDALDataset::SetMetadataItem(GridHeader::kUnitItem, std::string(1, header.unit).c_str());
   for (const auto& [key, value] : header.entries) {
     bool plain = !key.empty();
     for (char c : key) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');

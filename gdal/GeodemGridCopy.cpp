@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "gridfile/GridCellEncoder.h"
 #include "gridfile/GridTextFile.h"
 #include "gridfile/GridTextWriter.h"
 #include "gdal/GeodemSourceBand.h"
@@ -44,11 +45,13 @@ bool GeodemGridCopy::WriteVirtual(GDALDataset& source, GDALProgressFunc progress
   const std::string folder = GeodemVirtualFile::MakeLocalFolder();
   if (folder.empty()) return false;
   const std::string local = folder + "/" + CPLGetFilename(m_target.c_str());
-  const std::string prj = GridFileSet(local).prjPath();
+  const GridFileSet localSet(local), targetSet(m_target);
+  const std::string prj = localSet.prjPath(), aux = localSet.auxPath();
   const bool written =
       GeodemGridCopy(local, m_options).WriteLocal(source, progress, progressData) &&
       (!m_options.prj || !UserPath::IsOwnFile(prj) ||
-       GeodemVirtualFile::Put(prj, GridFileSet(m_target).prjPath())) &&
+       GeodemVirtualFile::Put(prj, targetSet.prjPath())) &&
+      (!UserPath::IsOwnFile(aux) || GeodemVirtualFile::Put(aux, targetSet.auxPath())) &&
       GeodemVirtualFile::Put(local, m_target);
   GeodemVirtualFile::RemoveLocalFolder(folder);
   return written;
@@ -65,7 +68,7 @@ bool GeodemGridCopy::WriteLocal(GDALDataset& source, GDALProgressFunc progress,
   // The .prj complete before the grid takes its name; both replace the earlier set as one.
   GridFileSet files(m_target);
   if (m_options.prj && !WritePrj(source, files)) return false;
-  if (out.Finish()) return true;
+  if (out.Finish(GridCellEncoder::Saturate(m_options.noData))) return true;
   return Fail(CPLE_FileIO, "Cannot put %s in place: %s; the unfinished new file is removed.",
               m_target.c_str(), VSIStrerror(out.error() ? out.error() : EIO));
 }

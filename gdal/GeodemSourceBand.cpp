@@ -96,7 +96,8 @@ bool GeodemSourceBand::ReadThroughCache(int row, int count) {
                                   m_source.height());
     const int k = std::min(count - r, pieceEnd - at);
     if (!m_reader.Read(0, at, m_source.width(), k, m_plan.type, m_plan.marker.value_or(0),
-                       m_cells.data() + rowBytes * r)) {
+                       m_cells.data() + rowBytes * r) ||
+        HoldsMarker(at)) {
       return false;
     }
     // The rows are read once: GDAL's block cache would only grow with the raster.
@@ -114,7 +115,8 @@ bool GeodemSourceBand::CopyBlockRows(int row, int count) {
       m_loadedBlockRow = -1;
       m_blockRow.resize(rowBytes * static_cast<std::size_t>(m_blockRows));
       if (!m_reader.ReadBlockRow(blockRow, m_plan.type, m_plan.marker.value_or(0), m_scratch,
-                                 m_blockRow.data()))
+                                 m_blockRow.data()) ||
+          HoldsMarker(blockRow * m_blockRows))
         return false;
       m_loadedBlockRow = blockRow;
     }
@@ -125,6 +127,16 @@ bool GeodemSourceBand::CopyBlockRows(int row, int count) {
                 rowBytes * static_cast<std::size_t>(k));
     r += k;
   }
+  return true;
+}
+
+// A height equal to the marker would pass for no data: it fits no zoom, as its opposite does.
+bool GeodemSourceBand::HoldsMarker(int firstRow) const {
+  const std::optional<std::size_t> held = m_reader.MarkerHeldAt();
+  if (!held || !m_plan.marker) return false;
+  const auto cols = static_cast<std::size_t>(m_source.width());
+  Overflow(m_zoom, *m_plan.marker, firstRow + static_cast<long long>(*held / cols) + 1,
+           static_cast<long long>(*held % cols) + 1, m_source.path().c_str());
   return true;
 }
 

@@ -47,6 +47,7 @@ class GeodemSourceBand final : public GridRowSource {
   // source's rows of blocks read past the cache.
   bool ReadThroughCache(int row, int count);
   bool CopyBlockRows(int row, int count);
+  bool HoldsMarker(int firstRow) const;
 
   GDALDataset& m_dataset;
   const RasterSource m_source;

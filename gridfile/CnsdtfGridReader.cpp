@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "gridfile/GridAuxFile.h"
 #include "gridfile/GridHeaderParser.h"
 #include "messages/MessageText.h"
 
@@ -30,6 +31,7 @@ bool CnsdtfGridReader::Open(const std::string& path) {
     return Fail(parser.Error());
   }
   if (!FitsInFile(path, dataOffset)) return false;
+  if (!m_header.noData) m_header.auxNoData = GridAuxFile::ReadNoData(path + ".aux.xml");
   m_scanner.Seek(dataOffset);
   m_rowStarts.push_back(dataOffset);
   return true;

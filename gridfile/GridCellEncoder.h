@@ -34,6 +34,9 @@ class GridCellEncoder {
   std::int32_t EncodeOne(float cell) const;
   std::int32_t EncodeOne(double cell) const;
 
+  // The integer a no-data cell carries.
+  std::int32_t NoDataCell() const { return m_noDataCell; }
+
   // Truncates toward zero into the signed 32-bit range; NaN gives 0.
   static std::int32_t Saturate(double value);
 

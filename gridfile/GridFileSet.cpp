@@ -209,6 +209,10 @@ std::string GridFileSet::SideOfPrj(std::string_view what, long pid) const {
   return UserPath::SideName(prjPath(), "." + std::to_string(pid) + "." + std::string(what));
 }
 
+std::string GridFileSet::SideOfAux(std::string_view what, long pid) const {
+  return UserPath::SideName(auxPath(), "." + std::to_string(pid) + "." + std::string(what));
+}
+
 std::string GridFileSet::KeptOf(const std::string& file, long pid) {
   return UserPath::SideName(file, "." + std::to_string(pid) + ".kept");
 }
@@ -239,16 +243,18 @@ bool GridFileSet::PreparePrj(const std::string& esriWkt, std::string& error) {
   return true;
 }
 
-// The prepared .prj under its ready name, flushed to the disk, with the earlier one's rights.
-bool GridFileSet::WritePreparedPrj(const std::string& text, std::string& error) const {
-  const std::string part = SideOfPrj("part", ::getpid());
+// A companion's new text under its ready name, flushed to the disk, with the rights of the file
+// it replaces.
+bool GridFileSet::WriteReady(const std::string& target, const std::string& part,
+                             const std::string& ready, const std::string& text,
+                             std::string& error) {
   const int fd = UserPath::CreateSide(part, 0666, error);
   if (fd < 0) {
-    if (error.empty()) error = Reason("cannot write " + prjPath());
+    if (error.empty()) error = Reason("cannot write " + target);
     return false;
   }
   struct stat earlier {};
-  if (::stat(prjPath().c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode))
+  if (::stat(target.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode))
     ::fchmod(fd, earlier.st_mode & 07777);
   bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
                  ::fsync(fd) == 0;
@@ -257,11 +263,11 @@ bool GridFileSet::WritePreparedPrj(const std::string& text, std::string& error) 
     written = false;
     failure = errno;
   }
-  if (written && ::rename(part.c_str(), SideOfPrj("ready", ::getpid()).c_str()) == 0) return true;
+  if (written && ::rename(part.c_str(), ready.c_str()) == 0) return true;
   if (written) failure = errno;
   ::unlink(part.c_str());
   errno = failure;
-  error = Reason("cannot write " + prjPath());
+  error = Reason("cannot write " + target);
   return false;
 }
 
@@ -279,8 +285,16 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
   }
   const std::optional<std::string> offer = PrjOffers::Find(m_grid);
   const bool withPrj = offer && !IsOwnPrj() && PrjSharer().empty();
-  const std::string ready = SideOfPrj("ready", pid);
-  if (withPrj && (!PrjNameFree(error) || !WritePreparedPrj(*offer, error))) return false;
+  const std::string ready = SideOfPrj("ready", pid), auxReady = SideOfAux("ready", pid);
+  if (withPrj && (!PrjNameFree(error) ||
+                  !WriteReady(prjPath(), SideOfPrj("part", pid), ready, *offer, error)))
+    return false;
+  if (m_aux && !WriteReady(auxPath(), SideOfAux("part", pid), auxReady, *m_aux, error)) {
+    const int failure = errno;
+    if (withPrj) ::unlink(ready.c_str());
+    errno = failure;
+    return false;
+  }
   std::optional<struct stat> earlierPrj;
   if (struct stat st {}; withPrj && ::stat(prjPath().c_str(), &st) == 0) earlierPrj = st;
   std::vector<std::string> kept;
@@ -295,7 +309,7 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
   }
   // The companions are aside (and the new .prj ready) for good before the grid takes its name: a
   // power loss must not bring the earlier .prj back beside the new grid.
-  if (moved && (withPrj || !kept.empty())) SyncFolderOf(m_grid);
+  if (moved && (withPrj || m_aux || !kept.empty())) SyncFolderOf(m_grid);
   if (!moved || !grid.Commit()) {
     const int failure = errno;
     if (moved) error = Reason("cannot put " + m_grid + " in place");
@@ -303,6 +317,7 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
     // back to the next writer.
     PutBack(kept, pid);
     if (withPrj) ::unlink(ready.c_str());
+    if (m_aux) ::unlink(auxReady.c_str());
     grid.Abandon();
     errno = failure;
     return false;
@@ -312,10 +327,11 @@ bool GridFileSet::Commit(AtomicFile& grid, std::string& error) {
   const int owned = withPrj ? AtomicFile::KeepForOwner(ready, earlierPrj) : -1;
   if (withPrj && ::rename(ready.c_str(), prjPath().c_str()) == 0) {
     AtomicFile::GiveToOwner(owned, earlierPrj);
-    SyncFolderOf(m_grid);
   } else if (owned >= 0) {
     ::close(owned);
   }
+  if (m_aux) ::rename(auxReady.c_str(), auxPath().c_str());
+  if (withPrj || m_aux) SyncFolderOf(m_grid);
   for (const std::string& companion : kept) ::unlink(KeptOf(companion, pid).c_str());
   return true;
 }
@@ -408,10 +424,15 @@ void GridFileSet::Complete(long pid) const {
       UserPath::RemoveOwnFile(ready);
       UserPath::RemoveOwnFile(SideOfPrj("part", pid));
     }
+    UserPath::RemoveOwnFile(SideOfAux("ready", pid));
+    UserPath::RemoveOwnFile(SideOfAux("part", pid));
     SyncFolderOf(m_grid);
     ::unlink(gridPart.c_str());
     return;
   }
+  if (const std::string auxReady = SideOfAux("ready", pid); UserPath::IsOwnFile(auxReady))
+    ::rename(auxReady.c_str(), auxPath().c_str());
+  UserPath::RemoveOwnFile(SideOfAux("part", pid));
   // Its grid stands (or it never got as far as a grid): the .prj that was ready joins it.
   if (prjOwn && UserPath::IsOwnFile(ready)) {
     if (PrjSharer().empty()) {

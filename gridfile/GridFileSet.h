@@ -24,12 +24,17 @@
 // the holder after it. Readers never complete anything: they change nothing. A new grid without a
 // coordinate system takes the earlier .prj away with the rest of the earlier set.
 //
+// The .aux.xml that records a no-data value other than the default (GridAuxFile) travels with the
+// grid as its .prj does: written and "ready" at step 1, in place at step 4, and completed or
+// dropped alike by ClearLeftovers.
+//
 // A .prj that another dataset shares (area.asc or roads.shp beside area.dem: any file of the
 // grid's stem that is not of the set) is not the grid's to change: no commit or removal touches
 // it, and a writer refuses a grid whose coordinate system it does not state (SharedPrjRefusal).
 //
 // Paths are the operating system's (UTF-8), as the user named them: the companions live beside
 // that name, even where the grid's name is a link to a file elsewhere.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +77,10 @@ class GridFileSet {
   // .prj's access rights, and its owner when root writes. False with error set when the .prj
   // cannot be written under its name.
   bool PreparePrj(const std::string& esriWkt, std::string& error);
+  // GDAL's companion of the grid, a.dem.aux.xml for a.dem.
+  std::string auxPath() const { return m_grid + ".aux.xml"; }
+  // The new .aux.xml for this object's Commit, written under the target's lock as the .prj.
+  void PrepareAux(const std::string& xml) { m_aux = xml; }
   // Puts the new grid (complete in grid, not yet committed) and the .prj this process prepared in
   // place of the earlier set, as above. False with error set (and errno) when it could not; the
   // folder is then as it was.
@@ -92,8 +101,10 @@ class GridFileSet {
 
  private:
   bool PrjNameFree(std::string& error) const;
-  bool WritePreparedPrj(const std::string& text, std::string& error) const;
+  static bool WriteReady(const std::string& target, const std::string& part,
+                         const std::string& ready, const std::string& text, std::string& error);
   std::string SideOfPrj(std::string_view what, long pid) const;
+  std::string SideOfAux(std::string_view what, long pid) const;
   static std::string KeptOf(const std::string& file, long pid);
   std::vector<std::string> KeptBy(long pid) const;
   std::vector<long> DeadWriters() const;
@@ -102,4 +113,5 @@ class GridFileSet {
 
   std::string m_grid;
   bool m_offered = false;  // this object's .prj offer, withdrawn unless a Commit took it
+  std::optional<std::string> m_aux;  // the .aux.xml this object's Commit writes
 };

@@ -12,6 +12,10 @@
 struct GridHeader {
   // The no-data value of grids whose header names none: what the writer writes by default.
   static constexpr double kDefaultNoData = -99999.0;
+  // The metadata item in which the GDAL driver gives the unit letter, whichever layout held it
+  // (XYUnit, or Unit in the older layouts): geodem and the driver keep a grid in degrees in
+  // degrees when no .prj names its system.
+  static constexpr const char* kUnitItem = "CNSDTF_XYUNIT";
 
   GridLayout layout = GridLayout::kPositional;
   std::string version;    // "GB/T17798-2007", "1.0", ... as written
@@ -33,6 +37,9 @@ struct GridHeader {
   const std::string* Value(std::string_view key) const;
   // North-up: {x0, dx, 0, y0, 0, -dy}.
   void GeoTransform(double transform[6]) const;
-  // The no-data value named in the header, else the writer's default.
-  double NoDataOrDefault() const { return noData.value_or(kDefaultNoData); }
+  // Not the header's: the no-data value of the grid's .aux.xml (GridAuxFile), where the writer
+  // records a value other than its default.
+  std::optional<double> auxNoData;
+  // The no-data value named in the header, else in the .aux.xml, else the writer's default.
+  double NoDataOrDefault() const { return noData.value_or(auxNoData.value_or(kDefaultNoData)); }
 };

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "gridfile/GridAuxFile.h"
 #include "gridfile/GridFileSet.h"
 #include "host/CodePage.h"
 
@@ -77,7 +78,6 @@ bool GridTextFile::Complete() {
   if (m_file.fd() < 0) return false;
   Flush();
   if (m_failed) {
-    m_file.Abandon();
     return false;
   }
   if (!m_file.Sync()) {
@@ -88,10 +88,13 @@ bool GridTextFile::Complete() {
   return m_complete = true;
 }
 
-bool GridTextFile::Finish() {
+bool GridTextFile::Finish(std::int32_t noDataCell) {
   if (!Complete()) return false;
   std::string error;
-  if (GridFileSet(m_path).Commit(m_file, error)) return true;
+  GridFileSet files(m_path);
+  if (noDataCell != GridAuxFile::kDefaultNoData && !m_file.inPlace())
+    files.PrepareAux(GridAuxFile::Text(noDataCell));
+  if (files.Commit(m_file, error)) return true;
   m_error = errno;
   return false;
 }

@@ -4,6 +4,7 @@
 // finished file. The grid file appears under its name only at Commit, complete; a file that is not
 // committed (a failure, a stop) is removed when this object goes.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,9 +40,10 @@ class GridTextFile {
   // Writes what is buffered and flushes it to the disk, not yet under the file's name; true only
   // when every byte reached it.
   bool Complete();
-  // Complete, then puts the file in place with the .prj this process prepared for it, in place
-  // of the earlier grid's set (GridFileSet).
-  bool Finish();
+  // Complete, then puts the file in place with the .prj this process prepared for it and, for a
+  // no-data cell other than the default, the .aux.xml that names it (GridAuxFile), in place of the
+  // earlier grid's set (GridFileSet).
+  bool Finish(std::int32_t noDataCell);
 
  private:
   void Flush();

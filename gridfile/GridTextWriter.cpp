@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "gridfile/GridCellText.h"
+#include "gridfile/GridHeader.h"
 #include "gridfile/GridRowPipeline.h"
 #include "gridfile/GridRowSource.h"
 #include "gridfile/GridTextFile.h"
@@ -114,6 +116,10 @@ GridTextWriter::Georeference GridTextWriter::GeoreferenceOf(GDALDatasetH dataset
   // Coordinates in a unit the header has no letter for are written in metres.
   const CoordinateUnits units = CoordinateUnits::Of(projection ? projection : "");
   if (units.letter()) geo.unit = units.letter();
+  // A grid file read through the driver keeps the unit of its header where no .prj says more.
+  const char* gridUnit = GDALGetMetadataItem(dataset, GridHeader::kUnitItem, nullptr);
+  if (units.kind() == CoordinateUnits::Kind::kNone && gridUnit && std::string_view(gridUnit) == "D")
+    geo.unit = 'D';
   for (double* value : {&geo.x0, &geo.y0, &geo.dx, &geo.dy}) *value *= units.factor();
   return geo;
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "gridfile/GridHeader.h"
 #include "host/CoordinateUnits.h"
 #include "messages/MessageText.h"
 #include "rastersource/CellType.h"
@@ -85,15 +86,17 @@ std::optional<double> DeclaredNoData(GDALRasterBandH band, GDALDataType type) {
 }  // namespace
 
 std::optional<RasterSource> RasterSource::Describe(const std::string& path, int band,
-                                                   std::string& error) {
+                                                   std::string& error,
+                                                   const std::string& assignedWkt) {
   GdalDataset ds(SourceOpenError::Open(path, error));
   if (!ds) return std::nullopt;
-  std::optional<RasterSource> s = Describe(ds.Get(), band, error);
+  std::optional<RasterSource> s = Describe(ds.Get(), band, error, assignedWkt);
   if (s) s->path_ = path;
   return s;
 }
 
-std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, std::string& error) {
+std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, std::string& error,
+                                                   const std::string& assignedWkt) {
   const char* description = ds ? GDALGetDescription(ds) : nullptr;
   const std::string path = description ? description : "";
   if (!ds) {
@@ -134,7 +137,14 @@ std::optional<RasterSource> RasterSource::Describe(GDALDatasetH ds, int band, st
     error = MessageText::Tr("source %s %s", path.c_str(), problem.c_str());
     return std::nullopt;
   }
-  if (const char* wkt = GDALGetProjectionRef(ds)) s.wkt_ = wkt;
+  if (!assignedWkt.empty())
+    s.wkt_ = assignedWkt;
+  else if (const char* wkt = GDALGetProjectionRef(ds))
+    s.wkt_ = wkt;
+  // A grid file carries its unit in its header even where no .prj says more.
+  if (const char* unit = GDALGetMetadataItem(ds, GridHeader::kUnitItem, nullptr);
+      s.wkt_.empty() && unit && std::string_view(unit) == "D")
+    s.gridUnit_ = 'D';
   if (std::string problem = s.DescribeCoordinates(); !problem.empty()) {
     error = problem;
     return std::nullopt;
@@ -166,12 +176,20 @@ std::string RasterSource::DescribeCoordinates() {
                                                Number(units.factor()).c_str())});
       break;
     case CoordinateUnits::Kind::kNone:
+      if (gridUnit_ == 'D') {
+        notes_.push_back({false, MessageText::Tr("%s has no coordinate system: its coordinates "
+                                                 "are degrees (D), as its grid header says; "
+                                                 "--a_srs names its system (EPSG:4490, say)",
+                                                 path_.c_str())});
+        break;
+      }
       notes_.push_back(
           {true, LooksLikeDegrees()
                      ? MessageText::Tr("%s has no coordinate system: its coordinates are taken as "
                                        "metres (M); its extent looks like longitude and latitude, "
-                                       "which are degrees: give it its system (gdal_edit.py "
-                                       "-a_srs EPSG:4490, or EPSG:4326) and convert it again",
+                                       "which are degrees: convert it again with its system "
+                                       "(geodem convert --a_srs EPSG:4490, or EPSG:4326; "
+                                       "gdal_translate -a_srs alike)",
                                        path_.c_str())
                      : MessageText::Tr("%s has no coordinate system: its coordinates are taken as "
                                        "metres (M)",
@@ -181,6 +199,13 @@ std::string RasterSource::DescribeCoordinates() {
       break;
   }
   return {};
+}
+
+std::string RasterSource::writerWkt() const {
+  if (gridUnit_ != 'D') return wkt_;
+  // Only its unit counts: the writer's letter D and ten decimals.
+  return "GEOGCS[\"unknown\",DATUM[\"unknown\",SPHEROID[\"unknown\",6378137,298.257223563]],"
+         "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]";
 }
 
 // Within -180..180 and -90..90, with cells smaller than 1: degrees far more likely than metres.

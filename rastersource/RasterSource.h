@@ -5,7 +5,9 @@
 //    geotransform and be north-up (no rotation, rows from north to south);
 //  - its coordinates are in a unit the grid can state (CoordinateUnits): coordinates in another
 //    linear unit are noted as converted to metres, a raster without a coordinate system is warned
-//    about (taken as metres), one without plane coordinates (geocentric, grads) is refused;
+//    about (taken as metres, unless it is a grid file whose header says degrees: then degrees,
+//    as the driver's CNSDTF_XYUNIT names them), one without plane coordinates (geocentric, grads)
+//    is refused; a coordinate system the user assigns (--a_srs) stands for the raster's own;
 //  - its no-data value counts as the band stores it (a Float32 band's -9999.9 is -9999.900390625;
 //    a value no cell of the band can hold marks nothing); NaN and infinite cells are no data too;
 //  - cells that GDAL's mask band marks (an alpha band, an internal or per-dataset mask) are no
@@ -37,11 +39,16 @@ class RasterSource {
 
   // Describes band `band` (counted from 1) of the raster at `path`; nothing and an error text that
   // names the path when it is missing, not a raster, or not one a DEM grid can come from.
+  // assignedWkt, when not empty, is the coordinate system the raster is taken to be in, whatever
+  // it says itself (gdal_translate -a_srs).
   static std::optional<RasterSource> Describe(const std::string& path, int band,
-                                              std::string& error);
+                                              std::string& error,
+                                              const std::string& assignedWkt = {});
   // The same for a dataset the caller holds open (a GDAL driver's CreateCopy source, which may
   // have no file at all); path() is then its description.
-  static std::optional<RasterSource> Describe(GDALDatasetH dataset, int band, std::string& error);
+  static std::optional<RasterSource> Describe(GDALDatasetH dataset, int band, std::string& error,
+                                              const std::string& assignedWkt = {});
+
   // Why a geotransform cannot be a grid's ("is rotated or sheared; ..."), empty when it can.
   static std::string GeoTransformProblem(const std::array<double, 6>& transform);
 
@@ -72,6 +79,9 @@ class RasterSource {
   double pixelWidth() const { return geoTransform_[1]; }
   double pixelHeight() const { return geoTransform_[5]; }
   const std::string& wkt() const { return wkt_; }
+  // What the writer is told of the coordinates: wkt(), or for a grid file in degrees without a
+  // coordinate system a geographic system that only says "degrees" (never written as a .prj).
+  std::string writerWkt() const;
   // Every file GDAL reads for the raster (a VRT names its sources too).
   const std::vector<std::string>& files() const { return files_; }
   // Unit conversions and bands left out, worth a line to the user.
@@ -113,6 +123,7 @@ class RasterSource {
   int maskBand_ = 0;
   std::array<double, 6> geoTransform_{};
   std::string wkt_;
+  char gridUnit_ = '\0';  // 'D' for a grid file in degrees without a coordinate system
   std::vector<std::string> files_;
   std::vector<Note> notes_;
   std::vector<BlockShape> blockShapes_;

@@ -25,16 +25,19 @@ bool IsNoHeight(T value) {
 }
 
 // Cells read in the output type itself: only the no-data cells change. The tests are combined
-// without branches so that the loop runs in vector registers: it passes over every cell.
+// without branches so that the loop runs in vector registers: it passes over every cell. The
+// result is the first cell that holds the marker as a height (n when none does).
 template <class T>
-void MarkNoData(T* cells, std::size_t n, const std::optional<double>& noData,
-                const std::vector<unsigned char>& mask, double marker) {
+std::size_t MarkNoData(T* cells, std::size_t n, const std::optional<double>& noData,
+                       const std::vector<unsigned char>& mask, double marker) {
   const T target = static_cast<T>(marker);
   const bool hasNoData = noData.has_value();
   const T nodata = hasNoData ? static_cast<T>(*noData) : T{};
+  std::size_t held = n;
   auto mark = [&](std::size_t i, bool masked) {
     const T cell = cells[i];
     const bool none = IsNoHeight(cell) | (hasNoData & (cell == nodata)) | masked;
+    held = (!none & (cell == target)) && i < held ? i : held;
     cells[i] = none ? target : cell;
   };
   if (mask.empty()) {
@@ -42,13 +45,16 @@ void MarkNoData(T* cells, std::size_t n, const std::optional<double>& noData,
   } else {
     for (std::size_t i = 0; i < n; ++i) mark(i, mask[i] == 0);
   }
+  return held;
 }
 
 // Raw values read as doubles, turned into heights of the output type.
 template <class T>
-void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optional<double>& noData,
-                  const std::vector<unsigned char>& mask, bool signedBytes, double scale,
-                  double offset, double marker) {
+std::size_t StoreHeights(const double* raw, T* cells, std::size_t n,
+                         const std::optional<double>& noData,
+                         const std::vector<unsigned char>& mask, bool signedBytes, double scale,
+                         double offset, double marker) {
+  std::size_t held = n;
   for (std::size_t i = 0; i < n; ++i) {
     double v = raw[i];
     if (signedBytes && v >= 128) v -= 256;
@@ -57,7 +63,9 @@ void StoreHeights(const double* raw, T* cells, std::size_t n, const std::optiona
       continue;
     }
     cells[i] = static_cast<T>(v * scale + offset);
+    if (cells[i] == static_cast<T>(marker) && held == n) held = i;
   }
+  return held;
 }
 
 // The lowest and highest of cells [from, n) into lowest and highest; cells that are no height
@@ -162,6 +170,10 @@ std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::
   return reader;
 }
 
+void SourceReader::NoteHeldMarker(std::size_t first, std::size_t n) const {
+  heldMarker_ = first < n ? std::optional<std::size_t>(first) : std::nullopt;
+}
+
 bool SourceReader::ReadMask(int x, int y, int columns, int rows,
                             std::vector<unsigned char>& mask) const {
   mask.clear();
@@ -183,7 +195,8 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
         CE_None)
       return false;
     return cell_type::Visit(type, [&](auto cell) {
-      MarkNoData(static_cast<decltype(cell)*>(cells), n, s.noData(), mask, marker);
+      NoteHeldMarker(MarkNoData(static_cast<decltype(cell)*>(cells), n, s.noData(), mask, marker),
+                     n);
     });
   }
   std::vector<double> raw(n);
@@ -191,8 +204,9 @@ bool SourceReader::Read(int x, int y, int columns, int rows, GDALDataType type, 
                    0) != CE_None)
     return false;
   return cell_type::Visit(type, [&](auto cell) {
-    StoreHeights(raw.data(), static_cast<decltype(cell)*>(cells), n, s.noData(), mask,
-                 s.signedBytes_, s.heightScale(), s.heightOffset(), marker);
+    NoteHeldMarker(StoreHeights(raw.data(), static_cast<decltype(cell)*>(cells), n, s.noData(),
+                                mask, s.signedBytes_, s.heightScale(), s.heightOffset(), marker),
+                   n);
   });
 }
 
@@ -245,6 +259,7 @@ bool SourceReader::ReadBlockRow(int blockRow, GDALDataType type, double marker,
   }
   const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
   return cell_type::Visit(type, [&](auto cell) {
-    MarkNoData(static_cast<decltype(cell)*>(cells), n, source_->noData(), {}, marker);
+    NoteHeldMarker(
+        MarkNoData(static_cast<decltype(cell)*>(cells), n, source_->noData(), {}, marker), n);
   });
 }

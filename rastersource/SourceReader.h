@@ -39,6 +39,12 @@ class SourceReader {
   bool ReadBlockRow(int blockRow, GDALDataType type, double marker,
                     std::vector<unsigned char>& scratch, void* cells) const;
 
+  // After a read: the first cell of what it read (counted row by row from 0) whose height is the
+  // marker itself (a Float32 source's -3.4028235e+38 where no-data cells get that marker), which
+  // the marker would silently turn into no data; nothing when no cell is. Such a height fits no
+  // zoom, and is refused like any other that does not.
+  std::optional<std::size_t> MarkerHeldAt() const { return heldMarker_; }
+
   struct HeightRange {
     bool any = false;  // some cell holds a height
     double lowest = 0;
@@ -56,8 +62,11 @@ class SourceReader {
   // Zero where a cell is masked, for the window; empty without a mask.
   bool ReadMask(int x, int y, int columns, int rows, std::vector<unsigned char>& mask) const;
 
+  void NoteHeldMarker(std::size_t first, std::size_t n) const;
+
   const RasterSource* source_;
   GdalDataset owned_;  // empty when the caller holds the dataset
   GDALRasterBandH band_ = nullptr;
   GDALRasterBandH mask_ = nullptr;
+  mutable std::optional<std::size_t> heldMarker_;
 };

@@ -63,7 +63,7 @@ int DemGridWriter::WriteGuarded(const std::string& finalPath, const std::string&
   if (!band || !WriteCells(out, band, geo, clamped)) return Failed(out, finalPath);
   dataset.reset();
   // Delete only what was converted completely: on a full disk the raster is all that is left.
-  if (!out.Finish()) return Failed(out, finalPath);
+  if (!out.Finish(m_encoder.NoDataCell())) return Failed(out, finalPath);
   if (clamped > 0 && m_logOutput) {
     FireGeoLogGbk(FormatGbk("%s：%lld 个格网值乘以 Hzoom %ld 后超出 32 位整数范围，已写为最近的界值",
                             finalPath.c_str(), static_cast<long long>(clamped),

@@ -173,13 +173,23 @@ TEST_P(GeodemDriverSameBytes, AsGeodemConvertWrites) {
   const std::string expected = TempDir::ReadFile(m_dir / "g.dem");
   const std::string prj = TempDir::ReadFile(m_dir / "g.prj");
   ASSERT_FALSE(prj.empty());
+  // Another no-data value than the default is recorded beside each grid, alike.
+  const bool aux = c.gridNoData != -99999;
   for (const char* name : {"copy", "created"}) {
     EXPECT_EQ(TempDir::ReadFile(m_dir / (std::string(name) + ".dem")), expected) << name;
     EXPECT_EQ(TempDir::ReadFile(m_dir / (std::string(name) + ".prj")), prj) << name;
+    if (aux) {
+      EXPECT_EQ(TempDir::ReadFile(m_dir / (std::string(name) + ".dem.aux.xml")),
+                TempDir::ReadFile(m_dir / "g.dem.aux.xml"))
+          << name;
+    }
   }
-  EXPECT_EQ(FilesIn(m_dir), (std::vector<std::string>{"copy.dem", "copy.prj", "created.dem",
-                                                      "created.prj", "g.dem", "g.prj",
-                                                      "source.tif"}));
+  std::vector<std::string> files{"copy.dem", "copy.prj", "created.dem", "created.prj",
+                                 "g.dem",    "g.prj",    "source.tif"};
+  if (aux)
+    files.insert(files.end(), {"copy.dem.aux.xml", "created.dem.aux.xml", "g.dem.aux.xml"});
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(FilesIn(m_dir), files);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,7 +1,8 @@
 #!/bin/sh
 # GRASS's r.in.gdal drops a band's scale and would import the stored integers; through the
 # driver's open option HEIGHTS=METRES it imports the heights in metres, as Float32. GRASS's
-# r.out.gdal writes the same grid file through the driver as geodem convert does.
+# r.out.gdal writes the same grid file through the driver as geodem convert does. A grid written
+# with --nodata -9999 imports with its no-data cell null, no option passed.
 # Usage: import_into_grass.sh GEODEM. Skips (77) without GRASS.
 set -eu
 geodem=$1
@@ -27,11 +28,16 @@ NODATA_value -9999
 GRID
 gdal_translate -q -a_srs EPSG:32650 -of GEODEM -co ZOOM=100 "$work/heights.asc" "$work/dem.dem"
 "$geodem" convert -q "$work/dem.dem" "$work/converted.dem"
+"$geodem" convert -q --nodata -9999 --a_srs EPSG:32650 --prj "$work/heights.asc" "$work/other.dem"
 grass --tmp-location EPSG:32650 --exec sh -c "
   r.in.gdal --quiet input='$work/dem.dem' output=dem gdal_doo=HEIGHTS=METRES &&
   g.region raster=dem && r.univar -g map=dem &&
   r.out.gdal --quiet input=dem output='$work/grass.dem' format=GEODEM" >"$work/univar.txt"
 cat "$work/univar.txt"
+grass --tmp-location EPSG:32650 --exec sh -c "
+  r.in.gdal --quiet input='$work/other.dem' output=other &&
+  g.region raster=other && r.univar -g map=other" >"$work/other.txt"
+grep -qx 'null_cells=1' "$work/other.txt" || { echo "GRASS misses the no-data value -9999"; exit 1; }
 # A Float32 height is the metres to within its precision, some 2^-24 of the value.
 near() {
   awk -v key="$1" -v want="$2" -F= '$1 == key {

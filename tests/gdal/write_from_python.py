@@ -1,6 +1,7 @@
 """Grid files written from Python through the GEODEM driver: gdal.Translate (onto disk and into
 /vsimem/), CreateCopy, Create with WriteArray, and rasterio with driver="GEODEM", each compared byte
-for byte with what geodem convert writes for the same source. Run by CTest with Debian's interpreter; exit status 77 skips."""
+for byte with what geodem convert writes for the same source (the .aux.xml that records the no-data value included), and read back by GDAL and
+rasterio with that no-data value and no option passed. Run by CTest with Debian's interpreter; exit status 77 skips."""
 import os
 import subprocess
 import sys
@@ -47,6 +48,24 @@ def read(path):
         return data
     with open(path, "rb") as f:
         return f.read()
+
+
+def nodata_seen_wrongly(way, path, expected_count):
+    """How many readers, given no option, miss the no-data value the grid was written with."""
+    want = float(OPTIONS["NODATA"])
+    dataset = gdal.Open(path)  # kept: its band dies with it
+    band = dataset.GetRasterBand(1)
+    seen = [("GDAL", band.GetNoDataValue(), int(np.count_nonzero(band.ReadAsArray() == want)))]
+    if rasterio is not None and not path.startswith("/vsi"):
+        with rasterio.open(path) as r:
+            seen.append(("rasterio", r.nodata, int(r.read(1, masked=True).mask.sum())))
+    wrong = 0
+    for reader, nodata, count in seen:
+        if nodata != want or count != expected_count:
+            print(f"{way}: {reader} sees no-data {nodata} in {count} cells, "
+                  f"not {want} in {expected_count}")
+            wrong += 1
+    return wrong
 
 
 def main():
@@ -98,12 +117,14 @@ def main():
                 out.write(heights, 1)
 
         failures = 0
-        for way, path in written.items():
-            for extension in (".dem", ".prj"):
+        source_nodata = int(np.count_nonzero((heights == -9999.0) | np.isnan(heights)))
+        for way, path in {"geodem convert": expected, **written}.items():
+            for extension in (".dem", ".prj", ".dem.aux.xml"):
                 got, want = path[:-4] + extension, expected[:-4] + extension
-                if read(got) != read(want):
+                if read(got) != read(want) or read(got) is None:
                     print(f"{way}: {os.path.basename(got)} differs from geodem convert's")
                     failures += 1
+            failures += nodata_seen_wrongly(way, path, source_nodata)
         leftovers = [f for f in os.listdir(folder) if f.endswith(".tif") and f != "source.tif"]
         if leftovers:
             print(f"temporary rasters left: {leftovers}")

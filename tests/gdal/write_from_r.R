@@ -1,5 +1,6 @@
 # A grid file written from R: terra's writeRaster with filetype "GEODEM" and a creation option, read
-# back with rast(). Run by CTest with Rscript; exit status 77 skips.
+# back with rast(); written with another no-data value, read back with its no-data cells as NA and
+# no option passed. Run by CTest with Rscript; exit status 77 skips.
 if (!requireNamespace("terra", quietly = TRUE)) {
   cat("skipped: the terra package is not installed (Debian's r-cran-terra)\n")
   quit(status = 77)
@@ -31,6 +32,13 @@ ok <- all.equal(as.vector(ext(back)), as.vector(ext(heights))) == TRUE &&
 if (!ok) {
   cat("read back differs: largest difference", max(diff, na.rm = TRUE), "files",
       list.files(folder), "\n")
+  quit(status = 1)
+}
+
+other <- file.path(folder, "other.dem")
+writeRaster(heights, other, filetype = "GEODEM", gdal = c("ZOOM=10", "NODATA=-9999"))
+if (sum(is.na(values(rast(other)))) != sum(is.na(values(heights)))) {
+  cat("written with NODATA=-9999, read back with", sum(is.na(values(rast(other)))), "NA cells\n")
   quit(status = 1)
 }
 cat("written and read back:", ncell(back), "cells\n")

@@ -209,6 +209,60 @@ TEST(GridFileSet, APrjAnotherDatasetSharesIsNotTheGrids) {
   }
 }
 
+// The .aux.xml that names a grid's no-data value is part of its set: it replaces the earlier one,
+// a grid without one takes the earlier one away, and a killed commit completes or rolls back as
+// with the .prj.
+TEST(GridFileSet, AuxXmlTravelsWithTheGrid) {
+  struct Case {
+    const char* what;
+    Files earlier;
+    bool newAux;
+  };
+  const Case cases[] = {
+      {"nothing before", {}, true},
+      {"statistics before", {{"g.dem", "old"}, {"g.dem.aux.xml", "<stats/>"}}, true},
+      {"a no-data value before, none now", {{"g.dem", "old"}, {"g.dem.aux.xml", "<nd/>"}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Lay(dir, c.earlier);
+    GridFileSet files(dir / "g.dem");
+    std::string error;
+    if (c.newAux) {
+      files.PrepareAux("<new/>");
+    }
+    ASSERT_TRUE(files.PreparePrj("new srs", error)) << error;
+    AtomicFile grid;
+    ASSERT_TRUE(grid.Create(dir / "g.dem"));
+    ASSERT_TRUE(grid.Write("new", 3));
+    ASSERT_TRUE(files.Commit(grid, error)) << error;
+    Files expected{{"g.dem", "new"}, {"g.prj", "new srs\n"}};
+    if (c.newAux) expected["g.dem.aux.xml"] = "<new/>";
+    EXPECT_EQ(Read(dir), expected);
+  }
+
+  const std::string gridPart = "g.dem.4242.part", auxReady = "g.dem.aux.xml.4242.ready";
+  const Case killed[] = {
+      {"killed before the grid stood",
+       {{"g.dem", "old"}, {"g.dem.aux.xml.4242.kept", "<old/>"}, {gridPart, "new"},
+        {auxReady, "<new/>"}},
+       false},
+      {"killed once the grid stood",
+       {{"g.dem", "new"}, {"g.dem.aux.xml.4242.kept", "<old/>"}, {auxReady, "<new/>"}},
+       true},
+  };
+  for (const Case& c : killed) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Lay(dir, c.earlier);
+    GridFileSet(dir / "g.dem").ClearLeftovers();
+    const Files expected = c.newAux ? Files{{"g.dem", "new"}, {"g.dem.aux.xml", "<new/>"}}
+                                    : Files{{"g.dem", "old"}, {"g.dem.aux.xml", "<old/>"}};
+    EXPECT_EQ(Read(dir), expected);
+  }
+}
+
 // Root replacing another user's set leaves it theirs, with its access rights; whatever another
 // user left under the dead writer's side names is not taken for the writer's own.
 TEST(GridFileSet, OwnersAndStrangersSideFiles) {

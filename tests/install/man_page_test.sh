@@ -16,7 +16,7 @@ missing() {
 }
 # The option names of a help text: the comma-separated names that open its option lines.
 options_of() {
-  sed -n 's/^ \{1,\}\(-[-A-Za-z0-9,]*\).*/\1/p' <<<"$1" | tr ',' '\n' | grep '^-'
+  sed -n 's/^ \{1,\}\(-[-A-Za-z0-9_,]*\).*/\1/p' <<<"$1" | tr ',' '\n' | grep '^-'
 }
 # The subcommands of the top-level help text: the first word of each line under "Subcommands:"
 # (in Chinese "子命令:").

@@ -51,8 +51,9 @@ CLI::App* CheckArguments::Add(CLI::App& app) {
       ->type_name("PERCENT");
   command_
       ->add_option("--source", given_.check.source,
-                   _("the DEM the files were made from: every cell must be its height times "
-                     "Hzoom, read as geodem convert reads it"))
+                   _("the DEM the files were made from (each file its whole grid or a window "
+                     "of it, as a map sheet): every cell must be its height times Hzoom, read "
+                     "as geodem convert reads it"))
       ->type_name("SRC");
   command_->add_option("--band", band_, _("the band of SRC that holds the heights (default 1)"))
       ->type_name("N");
@@ -117,8 +118,6 @@ std::string CheckArguments::Collect(CheckOptions& o) {
   }
   if (std::string problem = edges_.Collect(o.edges, o.check.noData); !problem.empty())
     return problem;
-  if (o.files.size() > 1 && o.check.source)
-    return _("--source compares one grid file with the DEM it was made from: give one FILE");
   if (o.quicklookDir) {
     std::set<std::string> pictures;
     for (const std::string& file : o.files) {

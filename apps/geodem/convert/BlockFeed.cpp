@@ -82,7 +82,13 @@ BlockFeed::Block BlockFeed::ReadBlock(std::int64_t index) {
   void* cells = raster->AllocateData(Geometry(job_, w), job_.cells.type);
   if (cells && reader_->Read(w.x, w.y, w.columns, w.rows, job_.cells.type,
                              job_.cells.marker.value_or(0), cells)) {
-    if (job_.zoomToCheck || job_.noDataToCheck) LookAtHeights(block, cells);
+    LookAtHeights(block, cells);
+    // A height equal to the marker would pass for no data: it fits no zoom, as its opposite.
+    if (const auto held = reader_->MarkerHeldAt(); held && job_.cells.marker && !block.unfit) {
+      const auto columns = static_cast<std::size_t>(w.columns);
+      block.unfit = ZoomedCellScan::Cell{static_cast<int>(*held % columns),
+                                         static_cast<int>(*held / columns), *job_.cells.marker};
+    }
     block.raster = std::move(raster);
   }
   CPLPopErrorHandler();
@@ -94,6 +100,7 @@ void BlockFeed::LookAtHeights(Block& block, const void* cells) const {
   block.heights = SourceReader::HeightRange::Of(
       cells, static_cast<std::size_t>(w.columns) * static_cast<std::size_t>(w.rows),
       job_.cells.type, job_.cells.marker);
+  if (!job_.zoomToCheck && !job_.noDataToCheck) return;
   ZoomedCellScan::Area area{cells, job_.cells.type, job_.cells.marker, w.columns, 0, 0, w.columns,
                             w.rows};
   if (job_.zoomToCheck && ZoomLimit::ForHeights(block.heights.lowest, block.heights.highest) == 0)

@@ -112,6 +112,7 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
     return false;
   }
   bool ok = true;
+  anyHeight_ = false;
   for (const TargetFeed& feed : Feeds(target)) {
     if (SendSource(writer, target, feed)) continue;
     ok = false;
@@ -147,6 +148,7 @@ bool ConversionJob::RunTarget(IRasterTargetWriter* writer, const PlannedTarget& 
   }
   ok = ok && closed;
   progress_.EndTarget(ok);
+  if (ok && target.mosaic && !anyHeight_) WarnNoHeight(target.Outputs().front());
   return ok && CheckOutputs(target);
 }
 
@@ -171,8 +173,8 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
   properties->Set(u"BandCount", u"1");
   if (job.cells.marker) properties->Set(u"InvalidData", Wide(job.cells.MarkerText()));
   ComPtr<ISpatialReference> reference;
-  if (!source.wkt().empty())
-    reference = ComPtr<ISpatialReference>::Attach(SpatialReference::Create(Wide(source.wkt())));
+  if (const std::string wkt = source.writerWkt(); !wkt.empty())
+    reference = ComPtr<ISpatialReference>::Attach(SpatialReference::Create(Wide(wkt)));
 
   SourceReader::HeightRange heights;
   NoDataCollisions collisions;
@@ -220,7 +222,14 @@ bool ConversionJob::SendSource(IRasterTargetWriter* writer, const PlannedTarget&
     progress_.BlockWritten(block.window.coreCells);
   }
   if (collisions.count > 0) WarnCollisions(job, collisions);
+  anyHeight_ = anyHeight_ || heights.any;
+  if (!target.mosaic && !heights.any) WarnNoHeight(feed.output);
   return true;
+}
+
+// A grid of no data alone is rarely what was meant (check warns of one): said as it is made.
+void ConversionJob::WarnNoHeight(const std::string& output) {
+  console_.Warning(Tr("every cell of %s is no data: its source holds no height", output.c_str()));
 }
 
 void ConversionJob::NoDataCollisions::Add(const ZoomedCellScan::Collisions& found,

@@ -60,6 +60,7 @@ class ConversionJob {
     std::int64_t column = 0;
     void Add(const ZoomedCellScan::Collisions& found, const BlockWindow& window);
   };
+  void WarnNoHeight(const std::string& output);
   void WarnCollisions(const JobSource& job, const NoDataCollisions& collisions);
   // The line for a block GDAL could not read: its reason, and how to look for damage.
   static std::string CannotRead(const std::string& which, const std::string& path,
@@ -79,4 +80,5 @@ class ConversionJob {
   ConversionProgress& progress_;
   const GdalErrorCapture& gdal_;
   bool zoomRefused_ = false;
+  bool anyHeight_ = false;  // some source of the current target holds a height
 };

@@ -134,7 +134,7 @@ std::optional<int> ConvertCommand::DescribeSources() {
   bool ok = true;
   for (const std::string& path : options_.sources) {
     std::string error;
-    if (auto source = RasterSource::Describe(path, options_.band, error)) {
+    if (auto source = RasterSource::Describe(path, options_.band, error, options_.assignedWkt)) {
       for (const RasterSource::Note& note : source->notes())
         note.warning ? console_.Warning(note.text) : console_.Info(note.text);
       sources_.emplace_back(std::move(*source));

@@ -1,5 +1,8 @@
 #include "apps/geodem/convert/ConvertOptionParser.h"
 
+#include <cpl_conv.h>
+#include <ogr_spatialref.h>
+
 #include <cstdint>
 #include <limits>
 #include <type_traits>
@@ -73,6 +76,20 @@ std::string OptionWord(const CLI::Option& option) {
   return "-" + option.get_snames().front();
 }
 
+// A coordinate system as the user names it (EPSG:4490, WKT, a .prj file), as WKT; empty when
+// GDAL does not know it.
+std::string WktOf(const std::string& userInput) {
+  OGRSpatialReference srs;
+  char* wkt = nullptr;
+  std::string text;
+  const char* const noNetwork[] = {"ALLOW_NETWORK_ACCESS=NO", nullptr};
+  if (srs.SetFromUserInput(userInput.c_str(), noNetwork) == OGRERR_NONE &&
+      srs.exportToWkt(&wkt) == OGRERR_NONE && wkt)
+    text = wkt;
+  CPLFree(wkt);
+  return text;
+}
+
 }  // namespace
 
 std::string ConvertOptionParser::CheckNoData(const std::string& option, const std::string& v) {
@@ -103,6 +120,9 @@ void ConvertOptionParser::Add(CLI::App& command) {
   add("--overlap", overlap_, "N",
       _("overlap window of interior blocks, at most the block size (default 0)"));
   add("--band", band_, "N", _("the band that holds the heights (default 1)"));
+  add("--a_srs", assignedSrs_, "SRS",
+      _("the sources' coordinate system where they have none or a wrong one (EPSG:4490, a WKT "
+        "or .prj file...), as gdal_translate -a_srs"));
   command
       .add_flag("--prj", prj_,
                 _("also write <grid file name>.prj beside each grid file: the source's "
@@ -146,6 +166,11 @@ std::string ConvertOptionParser::Collect(ConvertOptions& o) const {
     o.formatVersion = formatVersion_;
   }
   if (given("--mapping")) o.mappingFile = mapping_;
+  if (given("--a_srs")) {
+    o.assignedWkt = WktOf(assignedSrs_);
+    if (o.assignedWkt.empty())
+      return Tr("--a_srs: '%s' is not a coordinate system GDAL knows", assignedSrs_.c_str());
+  }
   o.prj = prj_;
   o.verbose = verbose_;
   o.noSpaceCheck = noSpaceCheck_;

@@ -40,7 +40,7 @@ class ConvertOptionParser {
  private:
   CLI::App* command_ = nullptr;
   // Values as typed; Collect checks them.
-  std::string formatVersion_, zoom_, noData_, mapping_, blockSize_, overlap_, band_;
+  std::string formatVersion_, zoom_, noData_, mapping_, blockSize_, overlap_, band_, assignedSrs_;
   std::vector<std::string> parameters_;
   bool prj_ = false;
   bool verbose_ = false;

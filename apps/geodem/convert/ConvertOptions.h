@@ -29,4 +29,6 @@ struct ConvertOptions {
   bool verbose = false;       // also the writer's status codes, for a report to its developers
   bool noSpaceCheck = false;  // write without first comparing the space needed with the space free
   bool prj = false;  // also DST.prj beside each grid file, the source's coordinate system
+  // --a_srs: the coordinate system the sources are in, whatever they say (as WKT); empty: theirs.
+  std::string assignedWkt;
 };

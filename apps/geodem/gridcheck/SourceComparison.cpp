@@ -33,16 +33,11 @@ std::unique_ptr<SourceComparison> SourceComparison::Open(const std::string& path
         GridFinding::Error(MessageText::Tr("the source cannot be compared: %s", error.c_str())));
     return nullptr;
   }
-  // The header holds the corner and cell size in six (ten for degrees) decimals.
-  const double tolerance = std::max(1e-6 * header.dx, 1e-6);
-  if (source->width() != header.cols || source->height() != header.rows ||
-      !Near(source->originX(), header.x0, tolerance) ||
-      !Near(source->originY(), header.y0, tolerance) ||
-      !Near(source->pixelWidth(), header.dx, 1e-6 * header.dx) ||
-      !Near(-source->pixelHeight(), header.dy, 1e-6 * header.dy)) {
+  const std::optional<Window> window = WindowOf(*source, header);
+  if (!window) {
     findings.push_back(GridFinding::Error(MessageText::Tr(
         "the source %s is %d x %d cells of %s x %s from (%s, %s), the file %d x "
-        "%d cells of %s x %s from (%s, %s): not the same grid",
+        "%d cells of %s x %s from (%s, %s): not the same grid, nor a window of it",
         path.c_str(), source->width(), source->height(), Text(source->pixelWidth()).c_str(),
         Text(-source->pixelHeight()).c_str(), Text(source->originX()).c_str(),
         Text(source->originY()).c_str(), header.cols, header.rows, Text(header.dx).c_str(),
@@ -50,7 +45,7 @@ std::unique_ptr<SourceComparison> SourceComparison::Open(const std::string& path
     return nullptr;
   }
   std::unique_ptr<SourceComparison> comparison(
-      new SourceComparison(std::move(*source), header.zoom, noData));
+      new SourceComparison(std::move(*source), *window, header.zoom, noData));
   // The reader keeps the description it reads by: it is opened on the one kept.
   comparison->m_reader = SourceReader::Open(comparison->m_source, error);
   if (!comparison->m_reader) {
@@ -61,18 +56,42 @@ std::unique_ptr<SourceComparison> SourceComparison::Open(const std::string& path
   return comparison;
 }
 
-SourceComparison::SourceComparison(RasterSource source, std::int32_t zoom, std::int32_t noData)
+// The grid on the source's lattice: the same cell size, and a corner a whole number of cells from
+// the source's, within what the header's decimals can state (six, ten for degrees); some of its
+// cells on the source.
+std::optional<SourceComparison::Window> SourceComparison::WindowOf(const RasterSource& source,
+                                                                   const GridHeader& header) {
+  const double tolerance = std::max(1e-6 * header.dx, 1e-6);
+  if (!Near(source.pixelWidth(), header.dx, 1e-6 * header.dx) ||
+      !Near(-source.pixelHeight(), header.dy, 1e-6 * header.dy))
+    return std::nullopt;
+  const double column = (header.x0 - source.originX()) / source.pixelWidth();
+  const double row = (source.originY() - header.y0) / -source.pixelHeight();
+  if (!(std::fabs(column) < 1e9 && std::fabs(row) < 1e9) ||
+      !Near(column * source.pixelWidth(), std::round(column) * source.pixelWidth(), tolerance) ||
+      !Near(row * -source.pixelHeight(), std::round(row) * -source.pixelHeight(), tolerance))
+    return std::nullopt;
+  Window w{header.rows, header.cols, std::llround(row), std::llround(column)};
+  if (w.row >= source.height() || w.column >= source.width() || w.row + w.rows <= 0 ||
+      w.column + w.cols <= 0)
+    return std::nullopt;
+  return w;
+}
+
+SourceComparison::SourceComparison(RasterSource source, Window window, std::int32_t zoom,
+                                   std::int32_t noData)
     : m_source(std::move(source)),
+      m_window(window),
       m_plan(CellPlan::For({&m_source}, false)),
       m_zoom(zoom),
       m_noData(noData),
       m_encoder(zoom, noData, m_plan.marker),
-      m_rowsPerRead(std::max(1, kCellsPerRead / std::max(m_source.width(), 1))) {}
+      m_rowsPerRead(std::max(1, kCellsPerRead / std::max(window.cols, 1))) {}
 
 bool SourceComparison::CompareRow(int row, const std::int32_t* values) {
   if (m_failed) return false;
   if (row >= m_firstRow + m_rowCount && !ReadRows(row)) return false;
-  const int cols = m_source.width();
+  const int cols = m_window.cols;
   const std::size_t start = static_cast<std::size_t>(row - m_firstRow) * static_cast<std::size_t>(cols);
   const std::int32_t* expected = m_expected.data() + start;
   if (std::equal(values, values + cols, expected)) return true;
@@ -92,32 +111,57 @@ bool SourceComparison::CompareRow(int row, const std::int32_t* values) {
 }
 
 bool SourceComparison::ReadRows(int row) {
-  const int cols = m_source.width();
   m_firstRow = row;
-  m_rowCount = std::min(m_rowsPerRead, m_source.height() - row);
-  const std::size_t n = static_cast<std::size_t>(cols) * static_cast<std::size_t>(m_rowCount);
-  m_raw.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(m_plan.type)));
-  if (!m_reader->Read(0, row, cols, m_rowCount, m_plan.type, m_plan.marker.value_or(0),
-                     m_raw.data())) {
+  m_rowCount = std::min(m_rowsPerRead, m_window.rows - row);
+  const std::size_t n =
+      static_cast<std::size_t>(m_window.cols) * static_cast<std::size_t>(m_rowCount);
+  m_expected.resize(n);
+  // The cells reach the encoder as the writer's band reader hands them: floats, doubles when
+  // wider; cells past the source's edge are NaN, no data.
+  const bool wide = GridCellEncoder::ReadsAsDouble(m_plan.type);
+  if (wide)
+    m_doubles.assign(n, NAN);
+  else
+    m_floats.assign(n, NAN);
+  if (!ReadWindow(row)) {
     m_failed = true;
     return false;
   }
-  m_expected.resize(n);
-  // The cells reach the encoder as the writer's band reader hands them: floats, doubles when wider.
-  if (GridCellEncoder::ReadsAsDouble(m_plan.type)) {
-    Encode(GDT_Float64, m_doubles, n);
-  } else {
-    Encode(GDT_Float32, m_floats, n);
-  }
+  if (wide)
+    m_encoder.Encode(m_doubles.data(), static_cast<int>(n), m_expected.data());
+  else
+    m_encoder.Encode(m_floats.data(), static_cast<int>(n), m_expected.data());
   return true;
 }
 
-template <class Cell>
-void SourceComparison::Encode(GDALDataType type, std::vector<Cell>& cells, std::size_t n) {
-  cells.resize(n);
-  GDALCopyWords64(m_raw.data(), m_plan.type, GDALGetDataTypeSizeBytes(m_plan.type), cells.data(),
-                  type, sizeof(Cell), static_cast<GPtrDiff_t>(n));
-  m_encoder.Encode(cells.data(), static_cast<int>(n), m_expected.data());
+// The part of rows [row, row + m_rowCount) of the grid that lies on the source, into the cells.
+bool SourceComparison::ReadWindow(int row) {
+  const long long top = std::max<long long>(m_window.row + row, 0);
+  const long long bottom = std::min<long long>(m_window.row + row + m_rowCount, m_source.height());
+  const long long left = std::max<long long>(m_window.column, 0);
+  const long long right = std::min<long long>(m_window.column + m_window.cols, m_source.width());
+  if (top >= bottom || left >= right) return true;
+  const int width = static_cast<int>(right - left), height = static_cast<int>(bottom - top);
+  const int cellBytes = GDALGetDataTypeSizeBytes(m_plan.type);
+  m_raw.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+               static_cast<std::size_t>(cellBytes));
+  if (!m_reader->Read(static_cast<int>(left), static_cast<int>(top), width, height, m_plan.type,
+                      m_plan.marker.value_or(0), m_raw.data()))
+    return false;
+  const bool wide = GridCellEncoder::ReadsAsDouble(m_plan.type);
+  for (int r = 0; r < height; ++r) {
+    const std::size_t at = static_cast<std::size_t>(top + r - m_window.row - m_firstRow) *
+                               static_cast<std::size_t>(m_window.cols) +
+                           static_cast<std::size_t>(left - m_window.column);
+    const unsigned char* from = m_raw.data() + static_cast<std::size_t>(r) * width * cellBytes;
+    if (wide)
+      GDALCopyWords64(from, m_plan.type, cellBytes, m_doubles.data() + at, GDT_Float64,
+                      sizeof(double), width);
+    else
+      GDALCopyWords64(from, m_plan.type, cellBytes, m_floats.data() + at, GDT_Float32,
+                      sizeof(float), width);
+  }
+  return true;
 }
 
 // A zoom other than the header's that makes every kept difference right: the file's cells were
@@ -137,6 +181,21 @@ std::optional<std::int32_t> SourceComparison::FittingZoom() const {
   return static_cast<std::int32_t>(zoom);
 }
 
+// The value that every kept difference holds where the source has no data: the file's no-data
+// value, when its header (or .aux.xml) does not name it and the check was not told.
+std::optional<std::int32_t> SourceComparison::SharedNoData() const {
+  if (m_differences.empty()) return std::nullopt;
+  const std::int32_t found = m_differences.front().found;
+  for (const Difference& d : m_differences)
+    if (!std::isnan(d.height) || d.found != found) return std::nullopt;
+  return found;
+}
+
+bool SourceComparison::Whole() const {
+  return m_window.row == 0 && m_window.column == 0 && m_window.rows == m_source.height() &&
+         m_window.cols == m_source.width();
+}
+
 void SourceComparison::Report(long zoomLine, std::vector<GridFinding>& findings) const {
   if (m_failed) {
     findings.push_back(GridFinding::Error(
@@ -146,8 +205,15 @@ void SourceComparison::Report(long zoomLine, std::vector<GridFinding>& findings)
   if (m_differing == 0) return;
   findings.push_back(GridFinding::Error(MessageText::Tr(
       "%s of %s cells differ from the source %s", std::to_string(m_differing).c_str(),
-      std::to_string(static_cast<std::int64_t>(m_source.cells())).c_str(),
+      std::to_string(static_cast<std::int64_t>(m_window.rows) * m_window.cols).c_str(),
       m_source.path().c_str())));
+  if (std::optional<std::int32_t> noData = SharedNoData()) {
+    findings.push_back(GridFinding::Error(MessageText::Tr(
+        "the differing cells are the source's no data, held as %s where %s was expected: the "
+        "file was written with --nodata %s (check it with --nodata %s)",
+        std::to_string(*noData).c_str(), std::to_string(m_noData).c_str(),
+        std::to_string(*noData).c_str(), std::to_string(*noData).c_str())));
+  }
   if (std::optional<std::int32_t> zoom = FittingZoom()) {
     findings.push_back(GridFinding::Error(
         MessageText::Tr(
@@ -159,11 +225,18 @@ void SourceComparison::Report(long zoomLine, std::vector<GridFinding>& findings)
     const Difference& d = m_differences[i];
     const std::string expected = std::to_string(d.expected), found = std::to_string(d.found);
     const std::string height = Text(d.height, GridCellEncoder::ReadsAsDouble(m_plan.type) ? 15 : 7);
+    // A window's cell is found in the source by its own row and column there.
+    const std::string place =
+        Whole() ? std::string()
+                : MessageText::Tr(" at row %s, column %s of the source",
+                                  std::to_string(m_window.row + d.row).c_str(),
+                                  std::to_string(m_window.column + d.column).c_str());
     findings.push_back(GridFinding::AtCell(
         GridFinding::Level::kError, d.row, d.column,
-        std::isnan(d.height) ? MessageText::Tr("expected %s (the source's no data), found %s",
-                                               expected.c_str(), found.c_str())
-                             : MessageText::Tr("expected %s (the source's height %s m), found %s",
-                                               expected.c_str(), height.c_str(), found.c_str())));
+        std::isnan(d.height)
+            ? MessageText::Tr("expected %s (the source's no data%s), found %s", expected.c_str(),
+                              place.c_str(), found.c_str())
+            : MessageText::Tr("expected %s (the source's height %s m%s), found %s",
+                              expected.c_str(), height.c_str(), place.c_str(), found.c_str())));
   }
 }

@@ -2,8 +2,11 @@
 // Compares a grid file's cells with the DEM it was made from: every cell must be the integer
 // geodem convert writes for the source's height at that place, the source read by the same rules
 // (rastersource/: band, no-data value, masks, scale, offset, feet) and encoded by the writer's own
-// cell encoder at the file's Hzoom, no-data cells as the file's no-data value. The first differing
-// cells are reported with the count; when they all fit another zoom, that zoom is named.
+// cell encoder at the file's Hzoom, no-data cells as the file's no-data value. The grid may be a
+// window of the source (a map sheet cut from it, with its buffer): same cell size, its corner on
+// the source's lattice; its cells past the source's edge are no data. The first differing cells
+// are reported with the count and their place in the source too; when they all fit another zoom,
+// that zoom is named, and when they are all no-data cells of another value, that value.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -31,10 +34,17 @@ class SourceComparison {
   void Report(long zoomLine, std::vector<GridFinding>& findings) const;
 
  private:
-  SourceComparison(RasterSource source, std::int32_t zoom, std::int32_t noData);
+  // Where the grid lies on the source: the source's row and column of the grid's first cell.
+  struct Window {
+    int rows = 0, cols = 0;
+    long long row = 0, column = 0;
+  };
+  SourceComparison(RasterSource source, Window window, std::int32_t zoom, std::int32_t noData);
+  static std::optional<Window> WindowOf(const RasterSource& source, const GridHeader& header);
+  bool ReadWindow(int row);
+  std::optional<std::int32_t> SharedNoData() const;
+  bool Whole() const;
   bool ReadRows(int row);
-  template <class Cell>
-  void Encode(GDALDataType type, std::vector<Cell>& cells, std::size_t n);
   std::optional<std::int32_t> FittingZoom() const;
 
   struct Difference {
@@ -44,6 +54,7 @@ class SourceComparison {
   };
 
   const RasterSource m_source;
+  const Window m_window;
   std::optional<SourceReader> m_reader;  // reads m_source
   const CellPlan m_plan;
   const std::int32_t m_zoom;
@@ -51,7 +62,7 @@ class SourceComparison {
   const GridCellEncoder m_encoder;
   int m_rowsPerRead;
   int m_firstRow = 0, m_rowCount = 0;  // the rows in m_expected
-  std::vector<unsigned char> m_raw;    // one read in the plan's type
+  std::vector<unsigned char> m_raw;    // one read in the plan's type, the source's part
   std::vector<float> m_floats;         // the cells as the encoder takes them
   std::vector<double> m_doubles;
   std::vector<std::int32_t> m_expected;

@@ -50,9 +50,10 @@ std::optional<SheetGrid> SheetGrid::Open(const std::vector<std::string>& sources
     std::optional<RasterSource> source = RasterSource::Describe(path, band, error);
     if (!source) return std::nullopt;
     if (source->wkt().empty()) {
+      // A VRT assigns one to any source, a grid file (which GDAL opens read-only) included.
       error = Tr("%s has no coordinate system, so where the sheets lie on it is unknown; assign "
-                 "one first (gdal_edit.py -a_srs)",
-                 path.c_str());
+                 "one first (gdal_translate -of VRT -a_srs EPSG:4490 %s with_srs.vrt)",
+                 path.c_str(), path.c_str());
       return std::nullopt;
     }
     described.emplace_back(std::move(*source));

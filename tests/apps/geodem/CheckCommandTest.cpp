@@ -20,12 +20,15 @@ ProcessResult Check(std::vector<std::string> args) {
   return GeodemProcess::Geodem(args);
 }
 
-// The file with the value at (row, column), counted from 1, replaced through `change`: rows of 40
-// columns are 4 lines of 10 values and an empty line, after a header of 15 lines (GRD_2007).
-std::string EditCell(const std::string& text, int row, int column, const std::function<std::string(long)>& change) {
+// The file with the value at (row, column), counted from 1, replaced through `change`: rows of
+// `columns` values in lines of 10 (and an empty line after a row of a multiple of 10), after a
+// header of 15 lines (GRD_2007).
+std::string EditCell(const std::string& text, int row, int column,
+                     const std::function<std::string(long)>& change, int columns = 40) {
   std::istringstream in(text);
   std::string out, line;
-  const int target = 15 + (row - 1) * 5 + (column - 1) / 10 + 1;
+  const int linesPerRow = (columns + 9) / 10 + (columns % 10 == 0 ? 1 : 0);
+  const int target = 15 + (row - 1) * linesPerRow + (column - 1) / 10 + 1;
   for (int n = 1; std::getline(in, line); ++n) {
     if (n == target) {
       std::istringstream values(line);
@@ -47,7 +50,6 @@ TEST(GeodemCheck, CommandLinesThatCannotWorkExitWithTwo) {
                                              {"--max-nodata", "101", "a.dem"},
                                              {"-j", "0", "a.dem"},
                                              {"--band", "2", "a.dem"},
-                                             {"--source", "s.tif", "a.dem", "b.dem"},
                                              {"--quicklook", "looks", "x/a.dem", "y/a.dem"}}) {
     const ProcessResult r = Check(args);
     EXPECT_EQ(r.status, 2) << testing::PrintToString(args) << r.err;
@@ -123,6 +125,65 @@ TEST_F(GeodemEndToEnd, CheckAgainstTheSourceFindsChangedCellsAndAnotherZoom) {
   EXPECT_NE(wrongZoom.out.find("line 12           the cells are the source's heights at zoom 10, "
                                "but the header's Hzoom is 100\n"),
             std::string::npos) << wrongZoom.out;
+
+  // Written with --nodata -5, the file says so in its .aux.xml; without it, the check says why
+  // the no-data cells differ.
+  const std::string other = dir_ / "n.dem";
+  ASSERT_EQ(Convert({"-q", "--nodata", "-5", source, other}).status, 0);
+  EXPECT_EQ(Check({"--source", source, other}).status, 0);
+  std::filesystem::remove(other + ".aux.xml");
+  ProcessResult noData = Check({"--source", source, other});
+  EXPECT_EQ(noData.status, 1);
+  EXPECT_NE(noData.out.find("the differing cells are the source's no data, held as -5 where "
+                            "-99999 was expected: the file was written with --nodata -5"),
+            std::string::npos) << noData.out;
+}
+
+// Sheets of 1:10 000 cut from a DEM of 3" cells, with and without a buffer, are windows of it:
+// the whole set passes against the source in one command, and an edited cell is named in the
+// sheet and in the source. The DEM starts 10 cells east and 7 south of a sheet corner.
+TEST_F(GeodemEndToEnd, CheckSheetsAgainstTheirSourceWindowByWindow) {
+  TestRaster r;
+  r.width = 120;
+  r.height = 80;
+  r.epsg = 4490;
+  const double cell = 3.0 / 3600;
+  r.geoTransform = {116.25 + 10 * cell, cell, 0, 40.0 - 7 * cell, 0, -cell};
+  r.cell = [](int, int x, int y) { return 300 + 1.25 * x - 0.75 * y; };
+  const std::string source = Write(r, "dem.tif");
+  for (const char* buffer : {"0", "3"}) {
+    SCOPED_TRACE(std::string("--buffer ") + buffer);
+    const std::string out = dir_ / (std::string("sheets") + buffer);
+    ProcessResult cut = GeodemProcess::Geodem({"sheets", "-q", "--scale", "10000", "--buffer",
+                                               buffer, "--format-version", "GRD_2007",
+                                               "--out-dir", out, source});
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    std::vector<std::string> args{"--source", source};
+    for (const auto& e : std::filesystem::directory_iterator(out))
+      if (e.path().extension() == ".dem") args.push_back(e.path());
+    ASSERT_EQ(args.size(), 6u);  // the DEM lies on four sheets
+    ProcessResult checked = Check(args);
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+  }
+  // The north-west sheet (75 x 50 cells): its cell at row 20, column 30 is the source's at row
+  // 13, column 20.
+  std::string sheet;
+  for (const auto& e : std::filesystem::directory_iterator(dir_ / "sheets0"))
+    if (e.path().extension() == ".dem" &&
+        TempDir::ReadFile(e.path()).find("X0: 116.2500000000\r\nY0: 40.0000000000") !=
+            std::string::npos)
+      sheet = e.path();
+  ASSERT_FALSE(sheet.empty());
+  TempDir::WriteFile(sheet, EditCell(TempDir::ReadFile(sheet), 20, 30,
+                                     [](long v) { return std::to_string(v + 1); }, 75));
+  ProcessResult edited = Check({"--source", source, sheet});
+  EXPECT_EQ(edited.status, 1);
+  EXPECT_NE(edited.out.find("1 of 3750 cells differ from the source"), std::string::npos)
+      << edited.out;
+  EXPECT_NE(edited.out.find("row 20, column 30  expected 31475 (the source's height 314.75 m at "
+                            "row 13, column 20 of the source), found 31476"),
+            std::string::npos)
+      << edited.out;
 }
 
 // A roof whose ridge runs from the north-east corner to the south-west one: GDAL's hillshade, lit
