@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "gridfile/GridHeaderParser.h"
+#include "host/UserPath.h"
 #include "messages/MessageText.h"
 
 namespace {
@@ -56,6 +57,11 @@ std::string Explain(const std::string& path, const std::string& gdalMessage) {
 }  // namespace
 
 GDALDatasetH SourceOpenError::Open(const std::string& path, std::string& error) {
+  // GDAL would wait on a FIFO for ever: it never sees one.
+  if (std::string refusal; !UserPath::MayRead(path, "raster", refusal)) {
+    error = MessageText::Tr("cannot open source %s: %s", path.c_str(), refusal.c_str());
+    return nullptr;
+  }
   CPLPushErrorHandler(CPLQuietErrorHandler);
   CPLErrorReset();
   GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY |
