@@ -224,7 +224,8 @@ int UserPath::Open(const std::string& path, int flags, mode_t mode, std::string&
   }
   if (ok && (flags & O_TRUNC) && S_ISREG(st.st_mode)) ok = ::ftruncate(fd, 0) == 0;
   // A FIFO written without O_NONBLOCK waits for its reader instead of failing with EAGAIN.
-  if (ok && !(flags & O_NONBLOCK)) ok = ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+  if (ok && !(flags & O_NONBLOCK))
+    ok = ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
   if (ok) return fd;
   const int error = errno;
   ::close(fd);

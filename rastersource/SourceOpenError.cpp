@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "gridfile/GridHeaderParser.h"
 #include "host/UserPath.h"
@@ -16,10 +15,14 @@
 namespace {
 
 bool LooksLikeGridFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::string refusal;
+  const int fd = UserPath::OpenToRead(path, "raster", refusal);
+  if (fd < 0) return false;
   char head[512] = {};
-  in.read(head, sizeof head);
-  return GridHeaderParser::Identify(std::string_view(head, static_cast<std::size_t>(in.gcount())));
+  const ssize_t got = ::read(fd, head, sizeof head);
+  ::close(fd);
+  const std::size_t length = got > 0 ? static_cast<std::size_t>(got) : 0;
+  return GridHeaderParser::Identify(std::string_view(head, length));
 }
 
 std::string Explain(const std::string& path, const std::string& gdalMessage) {

@@ -180,7 +180,8 @@ fifos() {
   "$geodem" convert -q "$work/src.tif" "$work/g.dem" || fail "the grid to check"
   trap_fifo() {
     as_nobody mkfifo -m 0666 "$share/$1"
-    as_nobody sh -c "exec cat '$share/$1' >'$share/.got-$1'" &
+    # Not through as_nobody: a function in the background is a subshell, and its pid not cat's.
+    setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c "exec cat '$share/$1' >'$share/.got-$1'" &
     readers+=($!)
   }
   # Ends at once with a line that says what stands there (a hang ends at the timeout); refused
@@ -210,6 +211,8 @@ fifos() {
   refused_at_once "convert --prj to a FIFO .prj" "$geodem" convert -q --prj "$work/src.tif" "$share/out2.dem"
   refused_at_once "info of a FIFO" "$geodem" info "$out"
   refused_at_once "check of a FIFO" "$geodem" check "$out"
+  refused_at_once "check --json of a FIFO" "$geodem" check --json "$out"
+  refused_at_once "info --json of a FIFO" "$geodem" info --json "$out"
   refused_at_once "check --html to a FIFO" "$geodem" check --html "$share/report.html" "$g"
   refused_at_once "check --quicklook to a FIFO" "$geodem" check --quicklook "$share" "$g"
   refused_at_once "info --quicklook to a FIFO" "$geodem" info --quicklook "$share/q.png" "$g"

@@ -275,8 +275,8 @@ TEST_F(SharedFolder, WritersFollowTheProtectedFilesRule) {
     }
     char got[8] = {};
     const ssize_t size = c.fifo ? ::read(reader, got, sizeof got) : 0;
-    const std::string written =
-        c.fifo ? std::string(got, size > 0 ? static_cast<std::size_t>(size) : 0) : TempDir::ReadFile(path);
+    const std::size_t length = size > 0 ? static_cast<std::size_t>(size) : 0;
+    const std::string written = c.fifo ? std::string(got, length) : TempDir::ReadFile(path);
     EXPECT_EQ(written, c.refused ? (c.fifo ? "" : "theirs") : "new");
     if (reader >= 0) ::close(reader);
   }
