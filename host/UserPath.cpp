@@ -233,6 +233,16 @@ int UserPath::Open(const std::string& path, int flags, mode_t mode, std::string&
   return -1;
 }
 
+bool UserPath::MayWrite(const std::string& path, std::string& refusal) {
+  std::string resolved;
+  if (!Follow(path, resolved, refusal)) return false;
+  struct stat st {};
+  if (::stat(resolved.c_str(), &st) != 0 || (refusal = WriteRefusal(resolved, st)).empty())
+    return true;
+  errno = EACCES;
+  return false;
+}
+
 int UserPath::OpenToRead(const std::string& path, std::string_view what, std::string& refusal) {
   const int fd = Open(path, O_RDONLY | O_NONBLOCK, 0, refusal);
   struct stat st {};

@@ -34,6 +34,10 @@ class UserPath {
   // The file that path names, its links followed as the rule allows; false with refusal set
   // (or only errno, for a system error such as a loop) when a link may not be followed.
   static bool Follow(const std::string& path, std::string& resolved, std::string& refusal);
+  // Whether a name may be written now, before any work: its links followed as above and what
+  // stands there, if anything, writable under the rule above; false with refusal set (errno
+  // EACCES), or errno only for a system error.
+  static bool MayWrite(const std::string& path, std::string& refusal);
   // Opens a name the user gave (the links followed as above, never the last one again), without
   // blocking and, for writing, as the rule above allows (refusal set, errno EACCES); O_TRUNC takes
   // effect only once the file is known to be writable. The user's own FIFO without a reader yet
