@@ -17,6 +17,7 @@
 
 #include "HVXCommon/XmlErrorCollector.h"
 #include "host/CodePage.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -42,14 +43,9 @@ bool LocalPath(std::string_view url, std::string& path) {
 // Opens path for reading without ever waiting (a FIFO without a writer would block a plain
 // open); -1 with errno set, EINVAL for anything but a regular file.
 int OpenRegularFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    errno = EINVAL;
-    return -1;
-  }
+  std::string refusal;
+  const int fd = UserPath::OpenToRead(path, "mapping file", refusal);
+  if (fd < 0 && errno == EISDIR) errno = EINVAL;
   return fd;
 }
 

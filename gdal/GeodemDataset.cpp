@@ -14,6 +14,7 @@
 #include "gdal/GeodemReplacement.h"
 #include "gridfile/GridFileSet.h"
 #include "gridfile/GridHeaderParser.h"
+#include "host/UserPath.h"
 
 // GDAL asks every driver for every name any program opens or creates: only the header bytes GDAL
 // read are looked at, and nothing else is touched.
@@ -196,7 +197,8 @@ void GeodemDataset::ReadProjection(GDALOpenInfo* info) {
   // Part of the dataset even when it does not read: GDAL's Rename and Copy take it along, unless
   // another dataset shares it (area.asc beside area.dem), which would lose it.
   if (!shared) m_prjPath = prj;
-  char** lines = CSLLoad(prj.c_str());
+  std::string refusal;  // a FIFO there would hold the open for ever
+  char** lines = UserPath::MayRead(prj, ".prj file", refusal) ? CSLLoad(prj.c_str()) : nullptr;
   m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
   // ESRI's WKT first, as geodem writes it; else any text GDAL's coordinate-system parser takes
   // ("EPSG:4490", PROJ strings, OGC WKT), without reading files or the network it might name.

@@ -104,8 +104,8 @@ std::string GeodemGridCopy::WktOf(GDALDataset& source) {
 }
 
 bool GeodemGridCopy::MayFollow(const std::string& path) {
-  std::string resolved, refusal;
-  if (UserPath::Follow(path, resolved, refusal)) return true;
+  std::string refusal;
+  if (UserPath::MayWrite(path, refusal)) return true;
   if (!refusal.empty()) return Fail(CPLE_OpenFailed, "%s.", refusal.c_str());
   return Fail(CPLE_OpenFailed, "Cannot create %s: %s.", path.c_str(), VSIStrerror(errno));
 }

@@ -24,7 +24,7 @@ class GeodemGridCopy {
   // was written completely.
   bool Write(GDALDataset& source, GDALProgressFunc progress, void* progressData) const;
   // Refuses (CE_Failure) a name without a GBK form, and a grid file or .prj name behind a link the
-  // user may not follow (UserPath).
+  // user may not follow or held by another user in a shared folder (UserPath).
   static bool MayWrite(const std::string& target, const GeodemCreationOptions& options);
 
  private:

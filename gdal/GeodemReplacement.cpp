@@ -6,6 +6,7 @@
 
 #include "gdal/GeodemVirtualFile.h"
 #include "gridfile/GridFileSet.h"
+#include "host/UserPath.h"
 
 CPLErr GeodemReplacement::Delete(const std::string& target) {
   if (GeodemVirtualFile::Is(target)) {
@@ -16,9 +17,14 @@ CPLErr GeodemReplacement::Delete(const std::string& target) {
     CPLError(CE_Failure, CPLE_FileIO, "Cannot delete %s: %s.", target.c_str(), VSIStrerror(errno));
     return CE_Failure;
   }
+  // Another user's grid in a shared folder is not ours to delete, as it is not ours to replace.
+  std::string error;
+  if (!UserPath::MayWrite(target, error) && !error.empty()) {
+    CPLError(CE_Failure, CPLE_NoWriteAccess, "%s.", error.c_str());
+    return CE_Failure;
+  }
   std::unique_ptr<GeodemReplacement> replacement = Begin(target);
   if (!replacement) return CE_Failure;
-  std::string error;
   if (GridFileSet(target).Remove(error)) return CE_None;
   CPLError(CE_Failure, CPLE_FileIO, "%s.", error.c_str());
   return CE_Failure;

@@ -22,6 +22,7 @@ bool CnsdtfGridReader::Open(const std::string& path) {
   }
   errno = 0;
   if (!m_scanner.Open(path)) {
+    if (!m_scanner.Refusal().empty()) return Fail(m_scanner.Refusal());
     return Fail(errno ? MessageText::Tr("cannot be opened: %s", std::strerror(errno))
                       : MessageText::Tr("cannot be opened"));
   }

@@ -198,8 +198,10 @@ std::string GridFileSet::SharedPrjRefusal(const std::string& wkt) const {
 // A folder at the .prj's name could not be replaced once the grid stands: found before.
 bool GridFileSet::PrjNameFree(std::string& error) const {
   struct stat st {};
-  if (::lstat(prjPath().c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
-    return true;
+  if (::lstat(prjPath().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return true;
+  // A stranger's file or FIFO in a shared folder is refused, naming its owner (UserPath's rule).
+  if ((error = UserPath::WriteRefusal(prjPath(), st)).empty() && S_ISREG(st.st_mode)) return true;
+  if (!error.empty()) return errno = EACCES, false;
   errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
   error = Reason("cannot write " + prjPath());
   return false;

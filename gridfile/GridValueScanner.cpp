@@ -1,11 +1,16 @@
 #include "gridfile/GridValueScanner.h"
 
+#include <cpl_string.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "gridfile/AsciiText.h"
 #include "gridfile/GridNumberText.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -28,11 +33,20 @@ inline bool IsDigit(char c) { return static_cast<unsigned>(c - '0') < 10; }
 
 GridValueScanner::~GridValueScanner() {
   if (m_file) VSIFCloseL(m_file);
+  if (m_fd >= 0) ::close(m_fd);
 }
 
 bool GridValueScanner::Open(const std::string& path) {
-  m_file = VSIFOpenL(path.c_str(), "rb");
-  if (!m_file) return false;
+  if (m_file) VSIFCloseL(m_file);
+  if (m_fd >= 0) ::close(m_fd);
+  m_file = nullptr;
+  m_fd = -1;
+  m_refusal.clear();
+  if (STARTS_WITH(path.c_str(), "/vsi"))
+    m_file = VSIFOpenL(path.c_str(), "rb");
+  else
+    m_fd = UserPath::OpenToRead(path, "grid file", m_refusal);
+  if (!m_file && m_fd < 0) return false;
   m_buffer = std::make_unique_for_overwrite<char[]>(kChunkSize + 1);  // and the sentinel
   m_bufferOffset = 0;
   m_at = m_end = m_buffer.get();
@@ -56,12 +70,27 @@ bool GridValueScanner::Seek(std::uint64_t offset) {
     m_at = m_buffer.get() + (offset - m_bufferOffset);
     return true;
   }
-  if (VSIFSeekL(m_file, offset, SEEK_SET) != 0) return false;
+  if (m_file ? VSIFSeekL(m_file, offset, SEEK_SET) != 0
+             : ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+    return false;
   m_bufferOffset = offset;
   m_at = m_end = m_buffer.get();
   m_fileEnd = false;
   Refill();
   return true;
+}
+
+// Up to size bytes, fewer only at the end of the file or on a read error.
+std::size_t GridValueScanner::ReadFile(char* to, std::size_t size) {
+  if (m_file) return VSIFReadL(to, 1, size, m_file);
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(m_fd, to + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
 }
 
 // Keeps the bytes not scanned yet and fills the rest of the buffer behind them.
@@ -71,7 +100,7 @@ bool GridValueScanner::Refill() {
   std::memmove(buffer, m_at, keep);
   m_bufferOffset += static_cast<std::uint64_t>(m_at - buffer);
   const std::size_t want = kChunkSize - keep;
-  const std::size_t got = VSIFReadL(buffer + keep, 1, want, m_file);
+  const std::size_t got = ReadFile(buffer + keep, want);
   // A short read is the end of the file (or a read error, which ends the data just as well).
   if (got < want) m_fileEnd = true;
   m_at = buffer;

@@ -3,8 +3,9 @@
 // and converted by hand: a grid holds tens of millions of values, and a generic number parser
 // costs several times the reading of its bytes. Memory is one chunk, whatever the file size.
 //
-// The file is opened through GDAL's virtual file layer, so that /vsizip/, /vsicurl/ and the like
-// work wherever GDAL users expect them to.
+// A local file is opened through UserPath (never waiting on a FIFO, only a regular file taken);
+// GDAL's virtual names (/vsizip/, /vsicurl/ and the like) through its virtual file layer, so that
+// they work wherever GDAL users expect them to.
 #include <cpl_vsi.h>
 
 #include <cstddef>
@@ -26,8 +27,9 @@ class GridValueScanner {
   GridValueScanner& operator=(const GridValueScanner&) = delete;
 
   // Opens a file (a UTF-8 path as GDAL takes it) and reads its first chunk; false when it cannot
-  // be opened.
+  // be opened, with errno, or Refusal() when it is no regular file ("is a FIFO, not a grid file").
   bool Open(const std::string& path);
+  const std::string& Refusal() const { return m_refusal; }
   // The bytes buffered from the start of the file: its first chunk (all of it when AtFileEnd).
   std::string_view Head() const;
   bool AtFileEnd() const { return m_fileEnd; }
@@ -46,7 +48,11 @@ class GridValueScanner {
   Stop ReadSlowly(char*& p, std::int32_t& value) const;
   int Fail(Stop why, char* at, int done, Stop& stop);
 
+  std::size_t ReadFile(char* to, std::size_t size);
+
   VSILFILE* m_file = nullptr;
+  int m_fd = -1;  // a local file's, instead of m_file
+  std::string m_refusal;
   std::unique_ptr<char[]> m_buffer;
   std::uint64_t m_bufferOffset = 0;  // file offset of m_buffer[0]
   char* m_at = nullptr;              // next byte to scan

@@ -40,8 +40,13 @@ bool AtomicFile::Create(const std::string& target) {
   struct stat existing {};
   const bool exists = ::stat(m_target.c_str(), &existing) == 0;
   if (exists && !S_ISREG(existing.st_mode)) {
-    m_fd = ::open(m_target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    m_fd = UserPath::Open(m_target, O_WRONLY | O_TRUNC, 0, m_refusal);
     return m_fd >= 0;
+  }
+  // A stranger's file in a shared folder is not ours to replace, even by a rename.
+  if (exists && !(m_refusal = UserPath::WriteRefusal(m_target, existing)).empty()) {
+    errno = EACCES;
+    return false;
   }
   m_temporary = TemporaryPathOf(m_target, ::getpid());
   m_fd = UserPath::CreateSide(m_temporary, 0666, m_refusal);

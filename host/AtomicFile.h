@@ -7,7 +7,8 @@
 // replaces another user's file). Anything not committed is removed.
 //
 // A target that exists and is not a regular file (a device such as /dev/full, a FIFO, a link to
-// one) is written in place, as there is nothing to rename over. A link to a regular file has its
+// one) is written in place, as there is nothing to rename over; a FIFO or file of another user in
+// a shared folder is refused (UserPath's rule), never waited on. A link to a regular file has its
 // file replaced, the link stays; but only a link that UserPath lets the user follow, and the
 // temporary is made exclusively, never one that someone else left.
 //

@@ -181,11 +181,98 @@ bool UserPath::Follow(const std::string& path, std::string& resolved, std::strin
   return true;
 }
 
+namespace {
+
+// The link may have been planted between the look and the open: then the open fails.
+int OpenUnfollowed(const std::string& path, int flags, mode_t mode) {
+  return ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+// A FIFO without a reader fails a non-blocking open for writing (ENXIO): the user's own is waited
+// on as a plain open would, a stranger's refused.
+int OpenFifoToWrite(const std::string& path, int flags, mode_t mode, std::string& refusal) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) return errno = ENXIO, -1;
+  refusal = UserPath::WriteRefusal(path, st);
+  if (!refusal.empty()) return errno = EACCES, -1;
+  return OpenUnfollowed(path, flags & ~(O_CREAT | O_TRUNC | O_NONBLOCK), mode);
+}
+
+std::string ReadRefusal(const struct stat& st, std::string_view what) {
+  const std::string kind = S_ISREG(st.st_mode) ? "a file" : KindOf(st);
+  return "is " + kind + ", not a " + std::string(what);
+}
+
+bool Readable(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode); }
+
+}  // namespace
+
 int UserPath::Open(const std::string& path, int flags, mode_t mode, std::string& refusal) {
   std::string resolved;
   if (!Follow(path, resolved, refusal)) return -1;
-  // The link may have been planted between the look and the open: then the open fails.
-  return ::open(resolved.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+  const bool writes = (flags & O_ACCMODE) != O_RDONLY;
+  // Nothing is truncated before the file is known to be ours to write.
+  int fd = OpenUnfollowed(resolved, (flags & ~O_TRUNC) | O_NONBLOCK, mode);
+  if (fd < 0 && errno == ENXIO && writes) fd = OpenFifoToWrite(resolved, flags, mode, refusal);
+  if (fd < 0) return -1;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok && writes) refusal = WriteRefusal(resolved, st);
+  if (!refusal.empty()) {
+    ok = false;
+    errno = EACCES;
+  }
+  if (ok && (flags & O_TRUNC) && S_ISREG(st.st_mode)) ok = ::ftruncate(fd, 0) == 0;
+  // A FIFO written without O_NONBLOCK waits for its reader instead of failing with EAGAIN.
+  if (ok && !(flags & O_NONBLOCK))
+    ok = ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+  if (ok) return fd;
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return -1;
+}
+
+bool UserPath::MayWrite(const std::string& path, std::string& refusal) {
+  std::string resolved;
+  if (!Follow(path, resolved, refusal)) return false;
+  struct stat st {};
+  if (::stat(resolved.c_str(), &st) != 0 || (refusal = WriteRefusal(resolved, st)).empty())
+    return true;
+  errno = EACCES;
+  return false;
+}
+
+int UserPath::OpenToRead(const std::string& path, std::string_view what, std::string& refusal) {
+  const int fd = Open(path, O_RDONLY | O_NONBLOCK, 0, refusal);
+  struct stat st {};
+  if (fd < 0 || (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))) return fd;
+  ::close(fd);
+  refusal = ReadRefusal(st, what);
+  errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  return -1;
+}
+
+bool UserPath::MayRead(const std::string& path, std::string_view what, std::string& refusal) {
+  std::string resolved;
+  if (!Follow(path, resolved, refusal)) return refusal.empty();  // a loop: the library says so
+  struct stat st {};
+  if (::stat(resolved.c_str(), &st) != 0 || Readable(st)) return true;
+  refusal = ReadRefusal(st, what);
+  return false;
+}
+
+// The kernel's may_create_in_sticky() at protected_fifos=2 and protected_regular=2, applied
+// whatever the machine's settings: a stranger's file there may be a trap laid for this run.
+std::string UserPath::WriteRefusal(const std::string& path, const struct stat& st) {
+  if ((!S_ISFIFO(st.st_mode) && !S_ISREG(st.st_mode)) || st.st_uid == ::geteuid()) return {};
+  const std::string folder = FolderOf(path);
+  struct stat dir {};
+  if (::stat(folder.c_str(), &dir) != 0 || !(dir.st_mode & S_ISVTX) || st.st_uid == dir.st_uid ||
+      !(dir.st_mode & (S_IWOTH | S_IWGRP)))
+    return {};
+  return path + " is " + KindOf(st) + " of user " + UserName(st.st_uid) + " in the shared folder " +
+         folder + "; it is not written, and nothing is written there";
 }
 
 int UserPath::OpenSide(const std::string& path, int flags, std::string& refusal) {

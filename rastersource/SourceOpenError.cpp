@@ -7,18 +7,22 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "gridfile/GridHeaderParser.h"
+#include "host/UserPath.h"
 #include "messages/MessageText.h"
 
 namespace {
 
 bool LooksLikeGridFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::string refusal;
+  const int fd = UserPath::OpenToRead(path, "raster", refusal);
+  if (fd < 0) return false;
   char head[512] = {};
-  in.read(head, sizeof head);
-  return GridHeaderParser::Identify(std::string_view(head, static_cast<std::size_t>(in.gcount())));
+  const ssize_t got = ::read(fd, head, sizeof head);
+  ::close(fd);
+  const std::size_t length = got > 0 ? static_cast<std::size_t>(got) : 0;
+  return GridHeaderParser::Identify(std::string_view(head, length));
 }
 
 std::string Explain(const std::string& path, const std::string& gdalMessage) {
@@ -56,6 +60,11 @@ std::string Explain(const std::string& path, const std::string& gdalMessage) {
 }  // namespace
 
 GDALDatasetH SourceOpenError::Open(const std::string& path, std::string& error) {
+  // GDAL would wait on a FIFO for ever: it never sees one.
+  if (std::string refusal; !UserPath::MayRead(path, "raster", refusal)) {
+    error = MessageText::Tr("cannot open source %s: %s", path.c_str(), refusal.c_str());
+    return nullptr;
+  }
   CPLPushErrorHandler(CPLQuietErrorHandler);
   CPLErrorReset();
   GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY |

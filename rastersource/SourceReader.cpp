@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "host/UserPath.h"
 #include "messages/MessageText.h"
 #include "rastersource/CellType.h"
 
@@ -160,7 +161,11 @@ SourceReader SourceReader::Over(const RasterSource& source, GDALDatasetH dataset
 }
 
 std::optional<SourceReader> SourceReader::Open(const RasterSource& source, std::string& error) {
-  GdalDataset dataset = GdalDataset::OpenRaster(source.path().c_str());
+  // Another file may stand at the name by now: GDAL would wait on a FIFO for ever.
+  std::string refusal;
+  GdalDataset dataset = UserPath::MayRead(source.path(), "raster", refusal)
+                            ? GdalDataset::OpenRaster(source.path().c_str())
+                            : GdalDataset();
   if (!dataset || GDALGetRasterCount(dataset.Get()) < source.band()) {
     error = MessageText::Tr("cannot open source %s again", source.path().c_str());
     return std::nullopt;

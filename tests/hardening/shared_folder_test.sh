@@ -2,6 +2,7 @@
 # Conversions into a shared folder (sticky, writable for all) where another user plants links and
 # files under the names a conversion is about to write.
 #   shared_folder_test.sh links GEODEM PLUGIN_DIR SANITIZED   root, with user nobody planting (else skipped)
+#   shared_folder_test.sh fifos GEODEM PLUGIN_DIR SANITIZED   nobody's FIFOs and files, as root likewise
 #   shared_folder_test.sh names GEODEM PLUGIN_DIR SANITIZED   file names at the length limit
 #   shared_folder_test.sh reading GEODEM PLUGIN_DIR SANITIZED reading touches no side file
 #   shared_folder_test.sh commits GEODEM PLUGIN_DIR SANITIZED writers killed at each commit step
@@ -47,11 +48,15 @@ names() {
 
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
-links() {
+need_nobody() {
   if [ "$(id -u)" != 0 ]; then echo "skipped: needs root to plant files as user nobody"; exit 77; fi
   if ! id nobody >/dev/null 2>&1 || ! as_nobody true 2>/dev/null; then
     echo "skipped: no user nobody to plant files"; exit 77
   fi
+}
+
+links() {
+  need_nobody
   chmod 0755 "$work"
   local share="$work/share" victim="$work/victim"
   mkdir -m 1777 "$share"
@@ -161,6 +166,125 @@ EOF
   grep -q earlier "$work/real.dem" && fail "the file behind root's own link was not written"
 }
 
+# No name geodem or the driver opens waits on a FIFO or hands a stranger a byte: nobody's FIFO, with
+# nobody's reader waiting at it, at an output, a report, a quick-look, a journal or a source; what
+# the reader got is kept beside it as .got-NAME.
+fifos() {
+  need_nobody
+  chmod 0755 "$work"
+  local share="$work/s" name
+  readers=()
+  trap 'kill "${readers[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+  mkdir -m 1777 "$share" && chmod 1777 "$share"
+  source_raster "$work/src.tif" 5
+  "$geodem" convert -q "$work/src.tif" "$work/g.dem" || fail "the grid to check"
+  trap_fifo() {
+    as_nobody mkfifo -m 0666 "$share/$1"
+    # Not through as_nobody: a function in the background is a subshell, and its pid not cat's.
+    setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c "exec cat '$share/$1' >'$share/.got-$1'" &
+    readers+=($!)
+  }
+  # Ends at once with a line that says what stands there (a hang ends at the timeout); refused
+  # also fails.
+  at_once() {
+    local what=$1 start ms
+    shift
+    start=$(date +%s%N)
+    timeout 20 "$@" >"$work/log" 2>&1
+    status=$? ms=$((($(date +%s%N) - start) / 1000000))
+    echo "$what: ${ms} ms"
+    [ "$status" != 124 ] || { fail "$what waited on nobody's FIFO"; return; }
+    grep -qE "FIFO|nobody" "$work/log" || fail "$what: no clear error: $(cat "$work/log")"
+    [ "$ms" -lt "$limit" ] || fail "$what took ${ms} ms"
+  }
+  # The sanitizers' instrumentation slows every start several times over.
+  local status limit=1000
+  [ "$sanitized" = 0 ] || limit=5000
+  refused_at_once() {
+    at_once "$@"
+    [ "$status" != 0 ] || fail "$1: exit 0 although nobody's FIFO stood in the way"
+  }
+  for name in out.dem out2.prj report.html g.png q.png geodem-batch.jsonl src.tif m.xml m.txt p.prj; do
+    trap_fifo "$name"
+  done
+  local g="$work/g.dem" out="$share/out.dem"
+  refused_at_once "convert to a FIFO" "$geodem" convert -q "$work/src.tif" "$out"
+  refused_at_once "convert --overwrite to a FIFO" "$geodem" convert -q --overwrite "$work/src.tif" "$out"
+  refused_at_once "convert --prj to a FIFO .prj" "$geodem" convert -q --prj "$work/src.tif" "$share/out2.dem"
+  refused_at_once "info of a FIFO" "$geodem" info "$out"
+  refused_at_once "check of a FIFO" "$geodem" check "$out"
+  refused_at_once "check --json of a FIFO" "$geodem" check --json "$out"
+  refused_at_once "info --json of a FIFO" "$geodem" info --json "$out"
+  refused_at_once "check --html to a FIFO" "$geodem" check --html "$share/report.html" "$g"
+  refused_at_once "check --quicklook to a FIFO" "$geodem" check --quicklook "$share" "$g"
+  refused_at_once "info --quicklook to a FIFO" "$geodem" info --quicklook "$share/q.png" "$g"
+  refused_at_once "batch with a FIFO journal" "$geodem" batch -q --out-dir "$share" "$work/src.tif"
+  # A report skips, with a warning, a journal that is not the user's.
+  at_once "batch --report of a FIFO journal" "$geodem" batch --report "$share" --json
+  refused_at_once "sheets with a FIFO journal" \
+    "$geodem" sheets -q --scale 1000000 --out-dir "$share" "$work/src.tif"
+  refused_at_once "convert of a FIFO source" "$geodem" convert -q "$share/src.tif" "$work/o.dem"
+  refused_at_once "batch of a FIFO source" "$geodem" batch -q --out-dir "$work/o" "$share/src.tif"
+  refused_at_once "sheets of a FIFO source" \
+    "$geodem" sheets -q --scale 1000000 --out-dir "$work/o" "$share/src.tif"
+  refused_at_once "check --source of a FIFO" "$geodem" check --source "$share/src.tif" "$g"
+  refused_at_once "convert --mapping of a FIFO" \
+    "$geodem" convert -q --mapping "$share/m.xml" "$work/src.tif" "$work/o.dem"
+  refused_at_once "batch --manifest of a FIFO" "$geodem" batch -q --manifest "$share/m.txt"
+  # The driver's own part: GDAL 3.6's gdal_translate and CreateCopy open the name themselves,
+  # waiting on any FIFO whatever the format, before a driver is called (its QuietDelete).
+  [ "$sanitized" = 0 ] &&
+    refused_at_once "the driver's CreateCopy to a FIFO" "$python" - "$work/src.tif" "$out" <<'EOF'
+import sys
+from osgeo import gdal
+gdal.UseExceptions()
+try:
+    gdal.GetDriverByName("GEODEM").CreateCopy(sys.argv[2], gdal.Open(sys.argv[1]),
+                                              options=["QUIET_DELETE_ON_CREATE_COPY=NO"])
+except RuntimeError as e:
+    print(e)
+    sys.exit(1)
+EOF
+  # A FIFO as the .prj of a grid of one's own: read without it, at once.
+  cp "$g" "$share/p.dem"
+  local reader
+  for reader in "$geodem info" "$geodem check" "gdalinfo"; do
+    [ "$sanitized" = 0 ] || [ "$reader" != gdalinfo ] || continue
+    timeout 20 $reader "$share/p.dem" >"$work/log" 2>&1
+    [ $? != 124 ] || fail "$reader waited on nobody's FIFO at p.prj"
+  done
+  kill "${readers[@]}" 2>/dev/null
+  wait "${readers[@]}" 2>/dev/null
+  for name in "$share"/.got-*; do
+    [ ! -s "$name" ] || fail "nobody's reader got $(stat -c %s "$name") bytes at ${name##*/.got-}"
+  done
+  # nobody's regular file: refused, its bytes as they were.
+  as_nobody sh -c "printf 'theirs\n' >'$share/file.dem'"
+  refused_at_once "convert --overwrite over nobody's file" \
+    "$geodem" convert -q --overwrite "$work/src.tif" "$share/file.dem"
+  if [ "$sanitized" = 0 ]; then
+    refused_at_once "gdal_translate over nobody's file" \
+      gdal_translate -q -of GEODEM "$work/src.tif" "$share/file.dem"
+  fi
+  [ "$(cat "$share/file.dem")" = theirs ] || fail "nobody's file.dem was changed"
+  [ "$(stat -c %U "$share/file.dem")" = nobody ] || fail "nobody's file.dem was replaced"
+  # nobody's grid: GDAL's delete before its create goes through the driver, which refuses it too.
+  if [ "$sanitized" = 0 ]; then
+    cp "$g" "$share/theirs.dem" && chown nobody "$share/theirs.dem"
+    refused_at_once "gdal_translate over nobody's grid" \
+      gdal_translate -q -of GEODEM "$work/src.tif" "$share/theirs.dem"
+    cmp -s "$g" "$share/theirs.dem" || fail "GDAL's delete removed or changed nobody's grid"
+  fi
+  # The user's own FIFO: the grid streams into it, whether its reader comes first or last.
+  mkfifo "$share/own.dem"
+  timeout 60 "$geodem" convert -q --overwrite "$work/src.tif" "$share/own.dem" >"$work/log" 2>&1 &
+  local writer=$!
+  sleep 0.5
+  timeout 60 cat "$share/own.dem" >"$work/streamed.dem"
+  wait $writer || fail "convert into the user's own FIFO: $(cat "$work/log")"
+  cmp -s "$work/streamed.dem" "$g" || fail "the grid did not stream whole into the user's own FIFO"
+}
+
 # Reading changes nothing, in any GDAL program with the plug-in loaded: no name is looked at but the
 # ones given (no lock, no side file), and a FIFO at a side name delays nothing.
 reading() {
@@ -213,9 +337,10 @@ shared_prj() {
 case $mode in
   names) names ;;
   links) links ;;
+  fifos) fifos ;;
   reading) reading ;;
   commits) commits ;;
   shared_prj) shared_prj ;;
-  *) echo "usage: $0 links|names|reading|commits|shared_prj GEODEM PLUGIN_DIR SANITIZED"; exit 2 ;;
+  *) echo "usage: $0 links|fifos|names|reading|commits|shared_prj GEODEM PLUGIN_DIR SANITIZED"; exit 2 ;;
 esac
 [ "$failures" = 0 ] && echo "passed" || exit 1

@@ -2,9 +2,14 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +17,28 @@
 #include "host/TargetFileLock.h"
 #include "host/UserPath.h"
 #include "support/TempDir.h"
+
+// The open of this program, over the C library's: it plants a link at the name armed below just
+// before the open that creates it, as another user may between UserPath's look and its open.
+// Plain arrays: other libraries' initializers open files before this program's objects exist.
+namespace {
+char g_plantLinkAt[PATH_MAX], g_linkTarget[PATH_MAX];
+}  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  if ((flags & O_CREAT) && g_plantLinkAt[0] && std::strcmp(g_plantLinkAt, path) == 0) {
+    g_plantLinkAt[0] = '\0';
+    ::symlink(g_linkTarget, path);
+  }
+  return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
 
 namespace {
 
@@ -43,6 +70,54 @@ TEST(UserPath, SideNames) {
   const std::string side = NameOf(UserPath::SideName(wide + ".dem", ".lock"));
   EXPECT_LE(side.size(), std::size_t{NAME_MAX});
   EXPECT_EQ(side.find("测~"), side.size() - 25) << side;
+}
+
+// A link planted between the look and the open is not followed: the open fails (ELOOP) and the
+// file the link names stays as it was.
+TEST(UserPath, LinkPlantedBeforeTheOpenIsNotFollowed) {
+  TempDir dir;
+  TempDir::WriteFile(dir / "victim", "data");
+  std::snprintf(g_linkTarget, sizeof g_linkTarget, "%s", (dir / "victim").c_str());
+  std::snprintf(g_plantLinkAt, sizeof g_plantLinkAt, "%s", (dir / "g.dem").c_str());
+  std::string refusal;
+  const int fd = UserPath::Open(dir / "g.dem", O_WRONLY | O_CREAT | O_TRUNC, 0644, refusal);
+  const int error = errno;
+  ASSERT_EQ(g_plantLinkAt[0], '\0') << "the open was not seen";
+  if (fd >= 0) ::close(fd);
+  EXPECT_EQ(fd, -1);
+  EXPECT_EQ(error, ELOOP);
+  EXPECT_EQ(TempDir::ReadFile(dir / "victim"), "data");
+}
+
+// A reader takes nothing but a regular file and never waits; a name that GDAL opens by itself is
+// looked at first, and a folder or a name that is no file is left to GDAL.
+TEST(UserPath, ReadersTakeOnlyRegularFiles) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "p.dem").c_str(), 0600), 0);
+  fs::create_directory(dir / "f.dem");
+  TempDir::WriteFile(dir / "g.dem", "grid");
+  struct Case {
+    std::string path, refusal;
+    bool gdalMayOpen;
+  } const cases[] = {
+      {dir / "p.dem", "is a FIFO, not a grid file", false},
+      {"/dev/null", "is a device, not a grid file", false},
+      {dir / "f.dem", "is a folder, not a grid file", true},
+      {dir / "g.dem", "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string refusal;
+    const int fd = UserPath::OpenToRead(c.path, "grid file", refusal);
+    EXPECT_EQ(fd >= 0, c.refusal.empty());
+    EXPECT_EQ(refusal, c.refusal);
+    if (fd >= 0) ::close(fd);
+    refusal.clear();
+    EXPECT_EQ(UserPath::MayRead(c.path, "grid file", refusal), c.gdalMayOpen) << refusal;
+  }
+  std::string refusal;
+  EXPECT_TRUE(UserPath::MayRead(dir / "missing.tif", "raster", refusal));
+  EXPECT_TRUE(UserPath::MayRead("/vsizip/" + dir / "a.zip/a.tif", "raster", refusal));
 }
 
 class SharedFolder : public ::testing::Test {
@@ -141,6 +216,70 @@ TEST_F(SharedFolder, StrangersSideFilesRefused) {
   ASSERT_GE(fd, 0);
   ::close(fd);
   EXPECT_EQ(TempDir::ReadFile(m_share + "/mine.tmp"), "");
+}
+
+// The kernel's protected_fifos=2/protected_regular=2 rule for every writer, whatever the machine's
+// settings: in a sticky folder that others may write to, a FIFO or file of neither the user nor
+// the folder's owner is refused before anything is truncated or written, and the stranger's reader
+// gets no byte. What the rule allows is written, a FIFO without O_NONBLOCK left set.
+TEST_F(SharedFolder, WritersFollowTheProtectedFilesRule) {
+  struct Case {
+    const char* what;
+    bool fifo, strangers, folderStrangers;
+    mode_t folderMode;
+    bool refused;
+  } const cases[] = {
+      {"a stranger's file", false, true, false, 01777, true},
+      {"a stranger's FIFO", true, true, false, 01777, true},
+      {"a stranger's file, group-writable folder", false, true, false, 01770, true},
+      {"the folder owner's file", false, true, true, 01777, false},
+      {"a stranger's file, folder not sticky", false, true, false, 0777, false},
+      {"a stranger's file, folder writable by its owner only", false, true, false, 01755, false},
+      {"one's own FIFO", true, false, false, 01777, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = m_dir / ("case" + std::to_string(n++));
+    fs::create_directory(folder);
+    ASSERT_EQ(::chmod(folder.c_str(), c.folderMode), 0);
+    if (c.folderStrangers) {
+      ASSERT_EQ(::chown(folder.c_str(), m_stranger, m_stranger), 0);
+    }
+    const std::string path = folder + "/out.dem";
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+    } else {
+      TempDir::WriteFile(path, "theirs");
+    }
+    if (c.strangers) {
+      ASSERT_EQ(::chown(path.c_str(), m_stranger, m_stranger), 0);
+    }
+    // A reader waits at the FIFO, as the stranger's cat would.
+    const int reader = c.fifo ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+
+    std::string refusal;
+    const int fd = UserPath::Open(path, O_WRONLY | O_TRUNC, 0, refusal);
+    AtomicFile replacement;
+    if (c.refused) {
+      EXPECT_EQ(fd, -1);
+      EXPECT_EQ(errno, EACCES);
+      EXPECT_NE(refusal.find("of user nobody"), std::string::npos) << refusal;
+      EXPECT_FALSE(replacement.Create(path));
+      EXPECT_NE(replacement.refusal().find("nobody"), std::string::npos) << replacement.refusal();
+    } else {
+      ASSERT_GE(fd, 0) << refusal << std::strerror(errno);
+      EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+      EXPECT_EQ(::write(fd, "new", 3), 3);
+      ::close(fd);
+    }
+    char got[8] = {};
+    const ssize_t size = c.fifo ? ::read(reader, got, sizeof got) : 0;
+    const std::size_t length = size > 0 ? static_cast<std::size_t>(size) : 0;
+    const std::string written = c.fifo ? std::string(got, length) : TempDir::ReadFile(path);
+    EXPECT_EQ(written, c.refused ? (c.fifo ? "" : "theirs") : "new");
+    if (reader >= 0) ::close(reader);
+  }
 }
 
 }  // namespace

@@ -223,10 +223,10 @@ bool BatchJournal::Read(const std::string& dir, Contents& contents) {
   std::sort(journals.begin(), journals.end());
   for (const std::string& path : journals) {
     std::string refusal;
-    const int fd = UserPath::Open(path, O_RDONLY | O_NONBLOCK, 0, refusal);
+    const int fd = UserPath::OpenToRead(path, "journal", refusal);
     std::string notOwn =
         fd < 0 ? (refusal.empty() ? Tr("cannot read %s: %s", path.c_str(), std::strerror(errno))
-                                  : refusal)
+                                  : path + ": " + refusal)
                : NotOwnJournal(fd, path);
     if (notOwn.empty())
       ReadJournal(fd, contents);

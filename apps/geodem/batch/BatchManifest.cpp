@@ -63,8 +63,11 @@ std::optional<ManifestLine> BatchManifest::ParseLine(const std::string& text, st
 
 bool BatchManifest::Read(const std::string& path, std::vector<ManifestLine>& lines,
                          std::vector<std::string>& problems) {
-  std::ifstream in(path, std::ios::binary);
-  if (const std::string reason = ReadFailure(path); !in || !reason.empty()) {
+  // Looked at first: opening a FIFO would wait for a writer.
+  const std::string reason = ReadFailure(path);
+  std::ifstream in;
+  if (reason.empty()) in.open(path, std::ios::binary);
+  if (!in || !reason.empty()) {
     problems.push_back(Tr("cannot read the manifest %s: %s", path.c_str(),
                           reason.empty() ? std::strerror(errno) : reason.c_str()));
     return false;

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "apps/geodem/Translation.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ bool IsVrt(const std::string& path) {
 
 // A small regular file's text; none for anything else (a FIFO is never waited on).
 std::optional<std::string> SmallText(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  std::string refusal;
+  const int fd = UserPath::OpenToRead(path, "text file", refusal);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   std::optional<std::string> text;

@@ -355,10 +355,11 @@ int ConvertCommand::Convert(const GdalErrorCapture& gdal) {
   return ok && failed.empty() && !prjFailed && gdal.failures() == 0 ? 0 : kFailure;
 }
 
-// A name behind another user's link in a shared folder is refused before anything is written.
+// A name behind another user's link, or another user's FIFO or file, in a shared folder is refused
+// before anything is written.
 bool ConvertCommand::MayWrite(const std::string& path) {
-  std::string resolved, refusal;
-  if (UserPath::Follow(path, resolved, refusal)) return true;
+  std::string refusal;
+  if (UserPath::MayWrite(path, refusal)) return true;
   console_.Error(refusal.empty() ? Tr("cannot write %s: %s", path.c_str(), std::strerror(errno))
                                  : refusal);
   return false;

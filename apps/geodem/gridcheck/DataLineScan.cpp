@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "host/UserPath.h"
 #include "messages/MessageText.h"
 
 namespace {
@@ -67,7 +68,9 @@ char DataLineScan::LineEndOf(std::string_view head) {
 }
 
 bool DataLineScan::Run(const std::string& path, std::vector<GridFinding>& findings) {
-  VSILFILE* file = VSIFOpenL(path.c_str(), "rb");
+  std::string refusal;
+  VSILFILE* file =
+      UserPath::MayRead(path, "grid file", refusal) ? VSIFOpenL(path.c_str(), "rb") : nullptr;
   if (!file) {
     findings.push_back(
         GridFinding::Error(MessageText::Tr("cannot be read again to check its lines")));

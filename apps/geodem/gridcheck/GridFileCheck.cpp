@@ -18,6 +18,7 @@
 #include "apps/geodem/gridcheck/SheetCoverage.h"
 #include "apps/geodem/gridcheck/SourceComparison.h"
 #include "gridfile/CnsdtfGridReader.h"
+#include "host/UserPath.h"
 #include "messages/MessageText.h"
 
 namespace {
@@ -32,7 +33,8 @@ std::string Metres(double value) {
 
 // The file's first bytes, where its header is; none when it cannot be opened.
 std::optional<std::string> Head(const std::string& path) {
-  std::string head(kHeadBytes, '\0');
+  std::string head(kHeadBytes, '\0'), refusal;
+  if (!UserPath::MayRead(path, "grid file", refusal)) return std::nullopt;  // the reader says why
   VSILFILE* file = VSIFOpenL(path.c_str(), "rb");
   if (!file) return std::nullopt;
   head.resize(VSIFReadL(head.data(), 1, head.size(), file));

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "apps/geodem/mapsheet/SheetNumber.h"
+#include "host/UserPath.h"
 #include "messages/MessageText.h"
 
 namespace {
@@ -21,6 +22,7 @@ constexpr int kPointsPerEdge = 64;  // a sheet's edges are curves in a projected
 
 // The file's coordinate system as the GEODEM driver reads it from the .prj; null without one.
 std::unique_ptr<OGRSpatialReference> FileSystem(const std::string& path) {
+  if (std::string refusal; !UserPath::MayRead(path, "grid file", refusal)) return nullptr;
   const char* const drivers[] = {"GEODEM", nullptr};
   GDALDatasetH dataset = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers,
                                     nullptr, nullptr);

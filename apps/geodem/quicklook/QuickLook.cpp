@@ -17,6 +17,7 @@
 #include "apps/geodem/Translation.h"
 #include "gridfile/GridHeader.h"
 #include "host/AtomicFile.h"
+#include "host/UserPath.h"
 
 namespace {
 
@@ -108,6 +109,9 @@ std::string QuickLook::ColourRamp(double low, double high) {
 
 bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<unsigned char>& png,
                        std::string& error) const {
+  // GDAL would wait on a FIFO at the name for ever.
+  if (std::string refusal; !UserPath::MayRead(gridPath, "grid file", refusal))
+    return error = gridPath + ": " + refusal, false;
   CPLStringList openOptions;
   if (m_noData) openOptions.AddNameValue("NODATA", CPLSPrintf("%.17g", *m_noData));
   const char* const drivers[] = {"GEODEM", nullptr};
@@ -220,7 +224,7 @@ bool QuickLook::Write(const std::string& gridPath, const std::string& pngPath,
   if (!Render(gridPath, kLongSide, png, error)) return false;
   AtomicFile file;
   if (!file.Create(pngPath) || !file.Write(png.data(), png.size()) || !file.Commit()) {
-    error = pngPath + ": " + std::strerror(errno);
+    error = file.refusal().empty() ? pngPath + ": " + std::strerror(errno) : file.refusal();
     return false;
   }
   return true;

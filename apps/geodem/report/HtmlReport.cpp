@@ -192,7 +192,7 @@ bool HtmlReport::Write(const std::string& path, std::string& error) const {
   const std::string page = Page();
   AtomicFile file;
   if (!file.Create(path) || !file.Write(page.data(), page.size()) || !file.Commit()) {
-    error = std::strerror(errno);
+    error = file.refusal().empty() ? std::strerror(errno) : file.refusal();
     return false;
   }
   return true;

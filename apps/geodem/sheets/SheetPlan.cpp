@@ -27,7 +27,8 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string& e
     if (ok) at += static_cast<std::size_t>(n);
   }
   if (ok && file.Commit()) return true;
-  error = Tr("cannot write %s: %s", path.c_str(), std::strerror(errno));
+  error = file.refusal().empty() ? Tr("cannot write %s: %s", path.c_str(), std::strerror(errno))
+                                 : file.refusal();
   return false;
 }
 
