@@ -120,6 +120,7 @@ std::optional<int> BatchCommand::Prepare() {
   BatchJournal::Read(plan_.journalDir(), before);
   for (const std::string& skipped : before.skipped)
     console_.Warning(Tr("%s; it is skipped", skipped.c_str()));
+  for (const std::string& moved : before.moved) console_.Warning(moved);
   run_ = before.lastRun + 1;
   shardTiles_ = ShardTiles();
   std::vector<std::string> outputs;
@@ -128,7 +129,8 @@ std::optional<int> BatchCommand::Prepare() {
   journal_.Append(JournalPlan{
       static_cast<long long>(plan_.tiles().size()),
       shard_ ? std::to_string(shard_->index) + "/" + std::to_string(shard_->count) : "0/1",
-      static_cast<long long>(shardTiles_), Now(), run_, std::move(outputs), settings_});
+      static_cast<long long>(shardTiles_), Now(), run_, std::move(outputs), settings_,
+      plan_.journalDir()});
   Triage(before);
   // The same program converts each tile: this one, however it was started.
   std::error_code selfError;

@@ -58,6 +58,10 @@ struct JournalPlan {
   // The grid files of the shard's tiles; none in journals older than this member.
   std::optional<std::vector<std::string>> outputs;
   std::optional<TileSettings> settings;
+  // The journal's folder as the run saw it (absolute); empty in older journals. The names under
+  // it are taken against the folder the journal is read in, so a moved or copied set is judged
+  // by its own files.
+  std::string dir;
 };
 
 class BatchJournal {
@@ -87,21 +91,26 @@ class BatchJournal {
   // plan line of each journal. Lines that are not records (a line cut short by a crash) are
   // counted in `unreadable`; journals that are not the running user's own regular files are
   // skipped (never waited on) and named in `skipped`. False when `dir` holds no journal.
+  // Paths a journal names under the folder it was written in are read as the same names under
+  // `dir`; `moved` says so for each journal written in another folder.
   struct Contents {
     std::map<std::string, JournalRecord> latest;  // by grid file
     std::vector<JournalPlan> plans;
     int unreadable = 0;
     long long lastRun = 0;  // the highest run number found
     std::vector<std::string> skipped;
+    std::vector<std::string> moved;
   };
   static bool Read(const std::string& dir, Contents& contents);
 
  private:
   bool AppendLine(const std::string& line);
   bool EndHalfLine();
-  static void ReadJournal(int fd, Contents& contents);
+  static void ReadJournal(int fd, const std::string& path, const std::string& dir,
+                          Contents& contents);
 
   TargetFileLock lock_;
   int fd_ = -1;
   bool halfLineEnded_ = false;
+  bool halfLineLeft_ = false;  // a write was cut short and its half line is not ended yet
 };

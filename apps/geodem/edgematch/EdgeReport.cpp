@@ -94,6 +94,18 @@ void WriteText(const EdgeSetResult& set, std::ostream& out) {
       << "\n";
 }
 
+void AddTo(const EdgeSetResult& set, ReportVerdict& verdict) {
+  const int n = static_cast<int>(set.edges.size()), failing = set.failedEdges();
+  verdict.AddBadge(failing ? "differs" : "ok", Tr("edges: %d, failing: %d", n, failing));
+  if (failing) verdict.Fail(Tr("edges failing: %d of %d", failing, n));
+  if (!set.holes.empty())
+    verdict.Fail(Tr("sheets missing inside the set: %d", static_cast<int>(set.holes.size())));
+  if (!set.alone.empty())
+    verdict.Fail(Tr("files without a neighbour: %d", static_cast<int>(set.alone.size())));
+  if (!set.duplicates.empty())
+    verdict.Fail(Tr("sheets given more than once: %d", static_cast<int>(set.duplicates.size())));
+}
+
 std::string SummaryJson(const EdgeSetResult& set) {
   std::string holes = "[";
   for (const std::string& h : set.holes)

@@ -577,7 +577,7 @@ TEST_F(BatchEndToEnd, ThePageFillsDoneTilesAndNamesEachSourceOnce) {
   const std::string text = TempDir::ReadFile(page);
   EXPECT_NE(text.find("\"count\":\"tiles\""), std::string::npos);
   // Tile 0: heights 0 - 0.5 * 89 to 1.25 * 119, no no-data cell.
-  EXPECT_NE(text.find("\"min\":-44.5,\"max\":148.75,\"nodata_share\":0"), std::string::npos)
+  EXPECT_NE(text.find("\"min_m\":-44.5,\"max_m\":148.75,\"nodata_share\":0"), std::string::npos)
       << text.substr(text.find("t100.dem"), 400);
   const std::size_t failed = text.find("\"status\":\"failed\"");
   ASSERT_NE(failed, std::string::npos);
