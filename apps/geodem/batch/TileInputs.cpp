@@ -108,6 +108,9 @@ const std::vector<std::string>& FilesGdalReads(const std::string& path) {
   static std::once_flag registered;
   std::call_once(registered, GDALAllRegister);
   std::vector<std::string> files{path};
+  // Only a regular file is opened: GDAL would wait on a FIFO for ever.
+  if (key == path || !S_ISREG(file.st_mode))
+    return lists.emplace(key, std::move(files)).first->second;
   CPLPushErrorHandler(CPLQuietErrorHandler);
   if (GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
                                    nullptr, nullptr)) {

@@ -12,7 +12,7 @@ std::string ReportVerdict::Json() const {
     json += (i ? "," : "") + JsonText::Quote(m_failures[i]);
   json += "],\"badges\":[";
   for (std::size_t i = 0; i < m_badges.size(); ++i)
-    json += std::string(i ? "," : "") + "{\"status\":" + JsonText::Quote(m_badges[i].status) +
+    json += std::string(i ? "," : "") + "{\"kind\":" + JsonText::Quote(m_badges[i].status) +
             ",\"text\":" + JsonText::Quote(m_badges[i].text) + "}";
   return json + "]}";
 }

@@ -23,7 +23,7 @@ class ReportVerdict {
   const std::vector<std::string>& failures() const { return m_failures; }
   const std::vector<Badge>& badges() const { return m_badges; }
 
-  // {"failing":true,"headline":"...","failures":["..."],"badges":[{"status":..,"text":..}]}
+  // {"failing":true,"headline":"...","failures":["..."],"badges":[{"kind":..,"text":..}]}
   std::string Json() const;
 
  private:
