@@ -138,7 +138,8 @@ void CheckCommand::CheckOne(std::size_t i) {
   if (m_options.quicklookDir && !look.Write(file, QuickLookPath(*m_options.quicklookDir, file), error)) {
     m_failures[i] = Tr("%s: the quick-look was not made: %s", file.c_str(), error.c_str());
   }
-  if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, m_thumbnails[i], error)) {
+  if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, QuickLook::Fit::kExactly,
+                                          m_thumbnails[i], error)) {
     m_failures[i] = Tr("%s: the quick-look was not made: %s", file.c_str(), error.c_str());
   }
 }

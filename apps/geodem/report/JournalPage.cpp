@@ -73,7 +73,7 @@ GridLook Look(const Tile& t) {
   }
   QuickLook(header, look.heights ? std::optional(look.heights->first) : std::nullopt,
             look.heights ? std::optional(look.heights->second) : std::nullopt, std::nullopt)
-      .Render(r.output, HtmlReport::kPictureSide, look.png, error);
+      .Render(r.output, HtmlReport::kPictureSide, QuickLook::Fit::kExactly, look.png, error);
   return look;
 }
 

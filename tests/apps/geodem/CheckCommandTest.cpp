@@ -349,6 +349,11 @@ TEST_F(GeodemEndToEnd, CheckQuietPrintsOnlyFindingsAndVerboseTheFigures) {
             std::string::npos)
       << verbose.out;
   EXPECT_EQ(Check({"-q", "--verbose", good}).status, 2);
+  // A folder given as a file is named a folder, as info names it, not an empty file.
+  ProcessResult folder = Check({dir_.Path().string()});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.out.find("is a folder"), std::string::npos) << folder.out;
+  EXPECT_EQ(folder.out.find("empty"), std::string::npos) << folder.out;
 }
 
 }  // namespace

@@ -104,6 +104,11 @@ def rendered(tools, page):
     })()"""
     result = tools.call("Runtime.evaluate", {"expression": script, "returnByValue": True},
                         session=session)
+    widths = tools.call("Runtime.evaluate", {
+        "expression": "Promise.all([...document.images].map(i => i.decode()"
+                      ".then(() => Math.max(i.naturalWidth, i.naturalHeight), () => 0)))",
+        "returnByValue": True, "awaitPromise": True}, session=session)
+    result["result"]["value"]["pictures"] = widths["result"]["value"]
     tools.call("Target.detachFromTarget", {"sessionId": session})
     return result["result"]["value"]
 
@@ -131,6 +136,9 @@ def judge(name, page, edited):
             failures.append("clean set: edge rows %s" % page["edgeRows"])
     if len(page["minMax"]) != 9 or not all(a and b for a, b in page["minMax"]):
         failures.append("Min and Max %s" % page["minMax"])
+    # Sheets of 94 x 64 cells are drawn at the page's 256 pixels, not at their own size.
+    if page["pictures"] != [256] * 9:
+        failures.append("quick-looks of %s pixels" % page["pictures"])
     if any(s not in ("ok", "done") for s in page["statuses"]):
         failures.append("tile statuses %s" % page["statuses"])
     return ["%s (%s): %s" % (name, "edited" if edited else "clean", f) for f in failures]
