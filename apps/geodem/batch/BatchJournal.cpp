@@ -103,9 +103,15 @@ std::string JournalRecord::Json() const {
          ",\"exit\":" + std::to_string(exitStatus) + ",\"seconds\":" + Number(seconds) +
          ",\"bytes\":" + std::to_string(bytes) + ",\"cells\":" + std::to_string(cells) +
          ",\"error\":" + Quote(error) + ",\"time\":" + Number(time) +
-         ",\"run\":" + std::to_string(run) + (settings ? settings->JsonMembers() : "") +
+         ",\"run\":" + std::to_string(run) +
+         (origin.empty() ? "" : ",\"origin\":" + Quote(origin)) +
+         (settings ? settings->JsonMembers() : "") +
          (prjBytes >= 0 ? ",\"prj_bytes\":" + std::to_string(prjBytes) : "") +
          (inputs.empty() ? "" : ",\"inputs\":" + Quote(inputs)) + "}";
+}
+
+std::string JournalRecord::Name() const {
+  return origin.empty() ? Tr("tile %s", std::to_string(tile + 1).c_str()) : origin;
 }
 
 std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
@@ -125,6 +131,7 @@ std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
   ToNumber(*m, "run", r.run);
   ToNumber(*m, "prj_bytes", r.prjBytes);
   r.inputs = (*m)["inputs"];
+  r.origin = (*m)["origin"];
   r.settings = TileSettings::FromMembers(*m);
   return r;
 }

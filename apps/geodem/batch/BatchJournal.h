@@ -29,6 +29,7 @@ struct JournalRecord {
   enum class Status { kDone, kSkipped, kFailed, kInterrupted, kStarted };
 
   std::size_t tile = 0;
+  std::string origin;  // where the plan names the tile ("SRC 8", "sheets.txt:17"); older: none
   std::string source;
   std::string output;
   Status status = Status::kDone;
@@ -45,6 +46,8 @@ struct JournalRecord {
 
   static const char* StatusName(Status status);
   std::string Json() const;
+  // How the batch's own lines name the tile: its origin, else (older journals) its number from 1.
+  std::string Name() const;
   // A record from a journal line; none for a line that is no tile record.
   static std::optional<JournalRecord> FromJson(const std::string& line);
 };

@@ -183,7 +183,7 @@ void BatchReport::PrintText(std::ostream& out) const {
   if (!failed_.empty()) out << _("failed:") << "\n";
   for (const JournalRecord& r : failed_)
     out << "  "
-        << Tr("tile %s: %s -> %s (exit %s): %s", text(r.tile).c_str(), r.source.c_str(),
+        << Tr("%s: %s -> %s (exit %s): %s", r.Name().c_str(), r.source.c_str(),
               r.output.c_str(), text(r.exitStatus).c_str(), r.error.c_str())
         << "\n";
   if (!outdated_.empty())
@@ -193,7 +193,7 @@ void BatchReport::PrintText(std::ostream& out) const {
         << "\n";
   for (const Outdated& o : outdated_)
     out << "  "
-        << Tr("tile %s: %s: %s", text(o.record.tile).c_str(), o.record.output.c_str(),
+        << Tr("%s: %s: %s", o.record.Name().c_str(), o.record.output.c_str(),
               o.differences.c_str())
         << "\n";
   out << Tr("cells: %s", text(cells_).c_str()) << "\n"

@@ -4,6 +4,8 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -155,7 +157,10 @@ TEST_F(BatchEndToEnd, ConvertsEveryGoodTileAsConvertWouldAndReportsTheBadOne) {
   EXPECT_NE(report.out.find("tiles: 20 (19 done, 1 failed, 0 outdated, 0 pending)"),
             std::string::npos)
       << report.out;
-  EXPECT_NE(report.out.find("tile 7: " + dir_ / ("tiles/" + TileName(kCorrupt) + ".tif")),
+  // Named as the run named it: by its manifest line.
+  const std::string named = dir_ / "set.txt:" + std::to_string(kCorrupt + 2) + ": ";
+  EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+  EXPECT_NE(report.out.find(named + dir_ / ("tiles/" + TileName(kCorrupt) + ".tif")),
             std::string::npos)
       << report.out;
   EXPECT_NE(report.out.find("cells: " + std::to_string(19 * 120 * 90)), std::string::npos)
@@ -402,6 +407,27 @@ ProcessResult RunTiles(const std::vector<std::string>& tiles, const std::string&
   args.insert(args.end(), extra.begin(), extra.end());
   args.insert(args.end(), tiles.begin(), tiles.end());
   return GeodemProcess::Geodem(args);
+}
+
+// A killed batch cannot remove its log folder: the next batch removes those of this user's
+// batches that no longer run, and keeps those of batches still running.
+TEST_F(BatchEndToEnd, LogFoldersOfKilledBatchesAreRemoved) {
+  WriteTiles();
+  const std::string temp = dir_ / "tmp";
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = temp + "/geodem-batch-" + std::to_string(gone) + "-abcdef",
+                    alive = temp + "/geodem-batch-" + std::to_string(::getpid()) + "-abcdef";
+  fs::create_directories(dead);
+  fs::create_directories(alive);
+  TempDir::WriteFile(dead + "/tile-0.log", "error: killed\n");
+  ProcessResult r = GeodemProcess::Run({"env", "TMPDIR=" + temp, GeodemProcess::Binary(), "batch",
+                                        "-q", "--out-dir", dir_ / "out", TilePath(0)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_TRUE(fs::exists(alive));
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
 }
 
 int ZoomOf(const std::string& grid) {
