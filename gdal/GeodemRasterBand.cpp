@@ -27,6 +27,11 @@ CPLErr GeodemRasterBand::ReadRow(int blockY, void* image) {
     CPLError(CE_Failure, CPLE_FileIO, "%s: %s", dataset->GetDescription(), reader.Error().c_str());
     return CE_Failure;
   }
+  if (blockY == nRasterYSize - 1 && !m_pastEndLooked) {
+    m_pastEndLooked = true;
+    if (const std::string past = reader.ValuesPastEnd(); !past.empty())
+      CPLError(CE_Warning, CPLE_AppDefined, "%s: %s", dataset->GetDescription(), past.c_str());
+  }
   if (!m_metres) return CE_None;
   auto* heights = static_cast<float*>(image);
   for (int i = 0; i < nBlockXSize; ++i) {

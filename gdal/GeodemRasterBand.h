@@ -29,4 +29,5 @@ class GeodemRasterBand final : public GDALPamRasterBand {
   std::optional<double> m_noData;  // as stored: an integer
   bool m_metres;
   std::vector<std::int32_t> m_stored;  // a row as stored, when the band is in metres
+  bool m_pastEndLooked = false;  // whether values past Row x Col were looked for (once)
 };

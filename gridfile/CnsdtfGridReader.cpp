@@ -120,6 +120,20 @@ bool CnsdtfGridReader::ReadNextRow(std::int32_t* values) {
   return true;
 }
 
+std::string CnsdtfGridReader::ValuesPastEnd() {
+  if (m_nextRow != m_header.rows || m_failedRow >= 0) return {};
+  const std::uint64_t end = m_scanner.Offset();
+  std::int32_t value = 0;
+  GridValueScanner::Stop stop;
+  const bool more = m_scanner.Read(&value, 1, stop) == 1;
+  m_scanner.Seek(end);
+  if (!more) return {};
+  return MessageText::Tr("the data section holds more values than Row x Col (%s x %s): those "
+                         "past the last row are not read",
+                         std::to_string(m_header.rows).c_str(),
+                         std::to_string(m_header.cols).c_str());
+}
+
 bool CnsdtfGridReader::Fail(std::string message) {
   m_error = std::move(message);
   return false;

@@ -35,6 +35,9 @@ class CnsdtfGridReader {
   // when the data section ends early, holds something other than an integer or an integer
   // outside the 32-bit range; reading that row or a later one fails alike.
   bool ReadRow(int row, std::int32_t* values);
+  // Once the last row has been read: a warning when the data section holds more values than
+  // Row x Col (a grid cut or edited by hand, whose extra values no reader shows), else empty.
+  std::string ValuesPastEnd();
   const std::string& Error() const { return m_error; }
   // Where the data section failed, counted from 1: the row, and the column of the value that is
   // missing or not a 32-bit integer; 0 before any failure.

@@ -79,6 +79,7 @@ class CheckAlgorithm(GeodemAlgorithm):
             raise QgsProcessingException(_("geodem check printed no report"))
         if not os.path.exists(report):
             raise QgsProcessingException(_("geodem check wrote no HTML report"))
+        # A list of files; with EDGES an object that holds them, the edges and their summary.
         table = JsonTable(FindingsRows.of(checked))
         sink, sink_id = self.parameterAsSink(parameters, "OUTPUT", context, table.fields(),
                                              QgsWkbTypes.NoGeometry)

@@ -10,6 +10,9 @@ INT32_MIN, INT32_MAX = -2147483648, 2147483647
 
 
 class ConversionParameters:
+    # The options these parameters give, as geodem's advice names them.
+    ADVICE = {"--format-version": "FORMAT_VERSION", "--zoom": "ZOOM", "--nodata": "NODATA",
+              "--band": "BAND", "--prj": "PRJ"}
     HELP = [
         (N_("Format version"),
          N_("grid layout, the VERSION parameter: GRD_2007, GRD_1999 or GEODEM (default)")),

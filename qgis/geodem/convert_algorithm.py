@@ -17,6 +17,8 @@ class ConvertAlgorithm(GeodemAlgorithm):
                  "grid file appears under its name only complete; a cancel removes what the "
                  "conversion had begun.")
 
+    ADVICE = dict(ConversionParameters.ADVICE, **{"--overwrite": "OVERWRITE"})
+
     def initAlgorithm(self, config=None):  # noqa: N802
         self.addParameter(QgsProcessingParameterRasterLayer("INPUT", _("Elevation model")))
         ConversionParameters.add(self)

@@ -17,6 +17,8 @@ class GeodemAlgorithm(QgsProcessingAlgorithm):
     NAME = ""
     TITLE = ""
     SUMMARY = ""
+    # geodem options that geodem's advice may name, by the parameter that gives them here.
+    ADVICE = {}
 
     def createInstance(self):  # noqa: N802
         return type(self)()
@@ -51,13 +53,17 @@ class GeodemAlgorithm(QgsProcessingAlgorithm):
                   "provider") % (layer.name(), layer.providerType()))
         return layer.source()
 
-    @staticmethod
-    def run_geodem(arguments, feedback, ok_statuses=(0,)):
-        """Runs geodem; returns its stdout, else raises with its last error line."""
-        status, stdout, reader = GeodemProgram(feedback).run(arguments)
+    def run_geodem(self, arguments, feedback, ok_statuses=(0,)):
+        """Runs geodem; returns its stdout, else raises with its last error line, which is then
+        said only by the exception (QGIS shows it in the log as well)."""
+        advice = {option: self.parameterDefinition(name).description()
+                  for option, name in self.ADVICE.items() if self.parameterDefinition(name)}
+        status, stdout, reader = GeodemProgram(feedback).run(arguments, advice)
         if status in ok_statuses:
+            reader.report_held()
             return stdout  # a cancel that came as geodem ended found its work done
         if feedback is not None and feedback.isCanceled():
+            reader.report_held()
             raise QgsProcessingException(
                 _("cancelled: geodem stopped and removed what it had begun"))
         raise QgsProcessingException(

@@ -41,23 +41,24 @@ class GeodemProgram:
                              capture_output=True, text=True, env=self._environment())
         return run.stdout
 
-    def run(self, arguments):
-        """Runs geodem ARGUMENTS...; returns (exit status, stdout as text, reader of stderr)."""
+    def run(self, arguments, advice=None):
+        """Runs geodem ARGUMENTS...; returns (exit status, stdout as text, reader of stderr).
+        advice: {geodem option: parameter label} for the options its messages name."""
         if self.feedback is not None:
             self.feedback.pushCommandInfo(" ".join([self.program] + arguments))
         with subprocess.Popen([self.program] + arguments, stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               env=self._environment()) as process:
-            return self._follow(process)
+            return self._follow(process, advice)
 
-    def _follow(self, process):
+    def _follow(self, process, advice):
         stdout = []
         out_thread = threading.Thread(target=lambda: stdout.append(process.stdout.read()))
         out_thread.start()
         chunks = queue.Queue()
         err_thread = threading.Thread(target=self._pump, args=(process.stderr, chunks))
         err_thread.start()
-        reader = StderrReader(self.feedback)
+        reader = StderrReader(self.feedback, advice)
         decoder = codecs.getincrementaldecoder("utf-8")("replace")
         interrupted = False
         while True:

@@ -102,7 +102,13 @@ class SheetIndexAlgorithm(GeodemAlgorithm):
                         '<GeoTransform>%.12f,%.12f,0,%.12f,0,%.12f</GeoTransform>'
                         '<VRTRasterBand dataType="Byte" band="1"/></VRTDataset>'
                         % (columns, rows, extent.xMinimum(), dx, extent.yMaximum(), -dy))
-            return self._list(scale, [vrt], feedback)
+            sheets = self._list(scale, [vrt], feedback)
+        # The stand-in reaches past the extent by up to a sheet: only sheets that share an area
+        # with the extent are over it.
+        return [s for s in sheets
+                if all(isinstance(s.get(k), (int, float)) for k in CORNERS) and
+                s["west"] < extent.xMaximum() and s["east"] > extent.xMinimum() and
+                s["south"] < extent.yMaximum() and s["north"] > extent.yMinimum()]
 
     @staticmethod
     def _geographic(crs):

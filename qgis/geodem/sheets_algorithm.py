@@ -20,6 +20,8 @@ class SheetsAlgorithm(GeodemAlgorithm):
                  "geodem sheets. The journal in the folder records each sheet as it ends, so "
                  "that a run again converts only what is left.")
 
+    ADVICE = dict(ConversionParameters.ADVICE, **{"--buffer": "BUFFER"})
+
     def initAlgorithm(self, config=None):  # noqa: N802
         self.addParameter(QgsProcessingParameterMultipleLayers(
             "INPUT", _("Elevation model (one mosaic of the rasters)"),

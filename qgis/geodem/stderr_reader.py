@@ -14,8 +14,11 @@ _BATCH = re.compile(r"(\d+)/(\d+)\D+?(\d+)")
 
 
 class StderrReader:
-    def __init__(self, feedback):
+    def __init__(self, feedback, advice=None):
         self.feedback = feedback
+        # geodem's option names in its advice, as the algorithm's own parameters are labelled.
+        self.advice = advice or {}
+        self.held = None  # the latest error, said by whoever ends the run (see report_held)
         self.line = ""
         self.counted = 0  # ticks of the open line already counted
         self.tick = 0
@@ -36,6 +39,12 @@ class StderrReader:
 
     def last_error(self):
         return self.errors[-1] if self.errors else ""
+
+    def report_held(self):
+        """Reports the latest error; a run that fails says it once, as its exception, instead."""
+        if self.held is not None and self.feedback is not None:
+            self.feedback.reportError(self.held)
+        self.held = None
 
     def _ticks(self, line, complete):
         """Counts the new ticks of a progress line; False when the line is not one."""
@@ -61,13 +70,16 @@ class StderrReader:
         if self.feedback is None or not line.strip():
             return
         mark, _, text = line.partition(" ")
+        for option, label in self.advice.items():
+            text = text.replace(option, '"%s"' % label)
         if mark == "info:":
             self.feedback.pushInfo(text)
         elif mark == "warning:":
             self.feedback.pushWarning(text)
         elif mark in ("error:", "exception:"):
             self.errors.append(text)
-            self.feedback.reportError(text)
+            self.report_held()
+            self.held = text
         else:
             batch = _BATCH.search(line)
             if batch:

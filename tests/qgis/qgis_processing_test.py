@@ -145,8 +145,12 @@ def test_convert(qgis, env, work, tif):
         return
     before = read(existing)
     status, _, log = qgis.run("convert", INPUT=tif, OUTPUT=existing, ZOOM=10)
-    check(status != 0 and "--overwrite" in log,
-          "convert over an existing file did not fail with geodem's reason: " + log)
+    # geodem's advice names the checkbox, not the option, and the plugin says the reason once
+    # (as its exception, which qgis_process prints three times itself).
+    reason = '"Replace an existing grid file"'
+    check(status != 0 and reason in log and "--overwrite" not in log and log.count(reason) <= 3,
+          "convert over an existing file did not fail with geodem's reason once, naming the "
+          "checkbox: " + log)
     check(read(existing) == before, "convert without OVERWRITE changed the existing grid file")
     # Written with --nodata -9999, QGIS (reading it through the build's driver) leaves the no-data
     # cells out as the source's: the same lowest height and mean, to within half a unit of 1/zoom.
@@ -225,6 +229,21 @@ def test_check(qgis, env, work, files):
         page = f.read()
     check(results.get("REPORT") == report and "<html" in page.lower() and "broken.dem" in page,
           "the HTML report is missing or does not name the files")
+    # With EDGES, geodem prints an object: the table holds its files' findings and every edge.
+    sheets = files[:-1]
+    edges_table = os.path.join(work, "edges.csv")
+    status, _, log = qgis.run("check", INPUT=sheets, EDGES=1, OUTPUT=edges_table,
+                              REPORT=os.path.join(work, "edges.html"))
+    check(status == 0, "check with EDGES failed: " + log)
+    if status == 0:
+        edges = json.loads(geodem_run(env, "check", "--edges", "--json", *sheets,
+                                      status=(0, 1)))["edges"]
+        with open(edges_table, newline="", encoding="utf-8") as f:
+            found = [r for r in csv.DictReader(f) if r.get("finding") == "edges"]
+        check(len(edges) > 0 and len(found) == len(edges) and
+              {(r["first"], r["second"]) for r in found} ==
+              {(e["first"], e["second"]) for e in edges},
+              "the findings table holds %d edges, geodem %d" % (len(found), len(edges)))
 
 
 def numbers_of(features, known):
@@ -268,6 +287,19 @@ def test_sheet_index(qgis, env, work, tif):
         with open(over_extent, encoding="utf-8") as f:
             found = set(numbers_of(json.load(f)["features"], set(listed)))
         check(set(listed) <= found, "the index over the extent lacks %s" % (set(listed) - found))
+    # Only the sheets that share an area with the extent: 114.0-114.2 E, 30.5-30.6 N at
+    # 1:10 000 holds 4 x 3 sheets.
+    status, _, log = qgis.run("sheetindex", EXTENT="114.0,114.2,30.5,30.6 [EPSG:4326]", SCALE=6,
+                              OUTPUT=os.path.join(work, "exact.geojson"))
+    check(status == 0, "sheetindex over 114.0-114.2 E, 30.5-30.6 N failed: " + log)
+    if status == 0:
+        with open(os.path.join(work, "exact.geojson"), encoding="utf-8") as f:
+            boxes = [f["properties"] for f in json.load(f)["features"]]
+        inside = [b for b in boxes if b["west"] < 114.2 and b["east"] > 114.0 and
+                  b["south"] < 30.6 and b["north"] > 30.5]
+        check(len(boxes) == 12 and len(inside) == 12,
+              "sheetindex over 114.0-114.2 E, 30.5-30.6 N gives %d sheets, %d of them over it"
+              % (len(boxes), len(inside)))
 
 
 def test_chinese_help(qgis, geodem):

@@ -55,11 +55,25 @@ class StderrReaderTest(unittest.TestCase):
     def test_lines_reach_their_kind_of_feedback(self):
         feedback, reader, _ = read("0...1", "0\ninfo: 3 blocks\nwarning: w\nerror: first\n",
                                    "exception: second\n", "统计 table\n", "error: last")
+        # The latest error waits for the next, or for the run's end: a run that fails says it
+        # once, as its exception; one that succeeds reports it then.
         self.assertEqual(feedback.calls, [
             ("pushInfo", "3 blocks"), ("pushWarning", "w"), ("reportError", "first"),
-            ("reportError", "second"), ("pushConsoleInfo", "统计 table"),
-            ("reportError", "last")])
+            ("pushConsoleInfo", "统计 table"), ("reportError", "second")])
         self.assertEqual(reader.last_error(), "last")
+        reader.report_held()
+        reader.report_held()
+        self.assertEqual(feedback.calls[-2:], [("reportError", "second"), ("reportError", "last")])
+
+    def test_advice_names_the_parameters(self):
+        feedback = Recorder()
+        reader = StderrReader(feedback, {"--overwrite": "Replace an existing grid file"})
+        reader.feed("warning: a.dem kept: add --overwrite\nerror: a.dem exists; add --overwrite "
+                    "to replace it\n")
+        self.assertEqual(feedback.calls, [("pushWarning", 'a.dem kept: add "Replace an existing '
+                                                          'grid file"')])
+        self.assertEqual(reader.last_error(),
+                         'a.dem exists; add "Replace an existing grid file" to replace it')
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -64,12 +65,17 @@ class BlockedSignals {
   sigset_t set_, previous_;
 };
 
-// A private folder for the tiles' stderr logs, removed with them.
+// A private folder for the tiles' stderr logs, removed with them. Its name holds the batch's
+// process id: a batch that was killed cannot remove its folder, and the next one removes the
+// folders of this user's batches that no longer run.
 class LogFolder {
  public:
   LogFolder() {
     std::error_code ec;
-    std::string tmpl = (fs::temp_directory_path(ec) / "geodem-batch-XXXXXX").string();
+    const fs::path temp = fs::temp_directory_path(ec);
+    RemoveLeftovers(temp);
+    std::string tmpl =
+        (temp / ("geodem-batch-" + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (::mkdtemp(tmpl.data())) path_ = tmpl;
   }
   ~LogFolder() {
@@ -79,6 +85,22 @@ class LogFolder {
   const std::string& path() const { return path_; }
 
  private:
+  static void RemoveLeftovers(const fs::path& temp) {
+    std::error_code ec;
+    const std::string prefix = "geodem-batch-";
+    for (const fs::directory_entry& e : fs::directory_iterator(temp, ec)) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind(prefix, 0) != 0) continue;
+      char* end = nullptr;
+      const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+      struct stat st {};
+      if (pid <= 0 || *end != '-' || ::lstat(e.path().c_str(), &st) != 0 ||
+          !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        continue;
+      if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(e.path(), ec);
+    }
+  }
+
   std::string path_;
 };
 
@@ -120,6 +142,7 @@ std::optional<int> BatchCommand::Prepare() {
   BatchJournal::Read(plan_.journalDir(), before);
   for (const std::string& skipped : before.skipped)
     console_.Warning(Tr("%s; it is skipped", skipped.c_str()));
+  for (const std::string& moved : before.moved) console_.Warning(moved);
   run_ = before.lastRun + 1;
   shardTiles_ = ShardTiles();
   std::vector<std::string> outputs;
@@ -128,7 +151,8 @@ std::optional<int> BatchCommand::Prepare() {
   journal_.Append(JournalPlan{
       static_cast<long long>(plan_.tiles().size()),
       shard_ ? std::to_string(shard_->index) + "/" + std::to_string(shard_->count) : "0/1",
-      static_cast<long long>(shardTiles_), Now(), run_, std::move(outputs), settings_});
+      static_cast<long long>(shardTiles_), Now(), run_, std::move(outputs), settings_,
+      plan_.journalDir()});
   Triage(before);
   // The same program converts each tile: this one, however it was started.
   std::error_code selfError;
@@ -239,6 +263,7 @@ JournalRecord BatchCommand::Record(const BatchTile& tile, JournalRecord::Status 
                                    const std::string& inputs) const {
   JournalRecord r;
   r.tile = tile.index;
+  r.origin = tile.origin;
   r.source = tile.source;
   r.output = tile.output;
   r.status = status;

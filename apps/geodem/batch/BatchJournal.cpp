@@ -8,10 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "apps/geodem/JsonText.h"
 #include "apps/geodem/Translation.h"
+#include "apps/geodem/batch/FolderMove.h"
+#include "apps/geodem/batch/TileInputs.h"
 #include "host/UserPath.h"
 
 namespace {
@@ -67,6 +70,13 @@ std::vector<std::string> Split(const std::string& text) {
   return lines;
 }
 
+std::string Absolute(const std::string& dir) {
+  std::error_code ec;
+  std::string path = std::filesystem::absolute(dir, ec).lexically_normal().string();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 }  // namespace
 
 const char* JournalRecord::StatusName(Status status) {
@@ -93,9 +103,15 @@ std::string JournalRecord::Json() const {
          ",\"exit\":" + std::to_string(exitStatus) + ",\"seconds\":" + Number(seconds) +
          ",\"bytes\":" + std::to_string(bytes) + ",\"cells\":" + std::to_string(cells) +
          ",\"error\":" + Quote(error) + ",\"time\":" + Number(time) +
-         ",\"run\":" + std::to_string(run) + (settings ? settings->JsonMembers() : "") +
+         ",\"run\":" + std::to_string(run) +
+         (origin.empty() ? "" : ",\"origin\":" + Quote(origin)) +
+         (settings ? settings->JsonMembers() : "") +
          (prjBytes >= 0 ? ",\"prj_bytes\":" + std::to_string(prjBytes) : "") +
          (inputs.empty() ? "" : ",\"inputs\":" + Quote(inputs)) + "}";
+}
+
+std::string JournalRecord::Name() const {
+  return origin.empty() ? Tr("tile %s", std::to_string(tile + 1).c_str()) : origin;
 }
 
 std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
@@ -115,6 +131,7 @@ std::optional<JournalRecord> JournalRecord::FromJson(const std::string& line) {
   ToNumber(*m, "run", r.run);
   ToNumber(*m, "prj_bytes", r.prjBytes);
   r.inputs = (*m)["inputs"];
+  r.origin = (*m)["origin"];
   r.settings = TileSettings::FromMembers(*m);
   return r;
 }
@@ -189,7 +206,8 @@ bool BatchJournal::Append(const JournalPlan& p) {
                     JsonText::Quote(p.shard) + ",\"tiles\":" + std::to_string(p.tiles) +
                     ",\"time\":" + JsonText::Number(p.time) + ",\"run\":" + std::to_string(p.run) +
                     (p.outputs ? ",\"outputs\":" + JsonText::Quote(Joined(*p.outputs)) : "") +
-                    (p.settings ? p.settings->JsonMembers() : "") + "}");
+                    (p.settings ? p.settings->JsonMembers() : "") +
+                    (p.dir.empty() ? "" : ",\"dir\":" + JsonText::Quote(Absolute(p.dir))) + "}");
 }
 
 bool BatchJournal::Append(const JournalRecord& record) { return AppendLine(record.Json()); }
@@ -199,13 +217,19 @@ bool BatchJournal::Append(const JournalRecord& record) { return AppendLine(recor
 // whole. Lines are forced to disk at the end of a run (Flush), not one by one: that would cost
 // each tile a disk flush.
 bool BatchJournal::AppendLine(const std::string& line) {
+  // A half line that could not be ended when it was cut (the disk still full) is ended before
+  // anything else is written: glued to it, this line would be lost too.
+  if (halfLineLeft_) {
+    if (!EndHalfLine()) return false;
+    halfLineLeft_ = false;
+  }
   const std::string text = line + "\n";
   ssize_t n;
   do n = ::write(fd_, text.data(), text.size());
   while (n < 0 && errno == EINTR);
   if (n == static_cast<ssize_t>(text.size())) return true;
   const int cause = errno;
-  if (n > 0) EndHalfLine();
+  if (n > 0) halfLineLeft_ = !EndHalfLine();
   errno = n < 0 ? cause : ENOSPC;
   return false;
 }
@@ -229,7 +253,7 @@ bool BatchJournal::Read(const std::string& dir, Contents& contents) {
                                   : path + ": " + refusal)
                : NotOwnJournal(fd, path);
     if (notOwn.empty())
-      ReadJournal(fd, contents);
+      ReadJournal(fd, path, Absolute(dir), contents);
     else
       contents.skipped.push_back(notOwn);
     if (fd >= 0) ::close(fd);
@@ -237,7 +261,8 @@ bool BatchJournal::Read(const std::string& dir, Contents& contents) {
   return !journals.empty();
 }
 
-void BatchJournal::ReadJournal(int fd, Contents& contents) {
+void BatchJournal::ReadJournal(int fd, const std::string& path, const std::string& dir,
+                               Contents& contents) {
   std::string text;
   char buffer[65536];
   for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
@@ -247,11 +272,16 @@ void BatchJournal::ReadJournal(int fd, Contents& contents) {
   }
   std::optional<JournalPlan> plan;
   std::map<std::string, JournalRecord> own;  // this journal's: its later line wins
+  FolderMove move;  // from the folder the lines since the last plan line were written in
+  std::set<std::string> movedFrom;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     if (line.empty()) continue;  // a half line's end
     if (auto record = JournalRecord::FromJson(line)) {
       contents.lastRun = std::max(contents.lastRun, record->run);
+      record->output = move.Path(record->output);
+      record->source = move.Path(record->source);
+      record->inputs = TileInputs::Relocated(record->inputs, move);
       own.insert_or_assign(record->output, std::move(*record));
       continue;
     }
@@ -263,6 +293,11 @@ void BatchJournal::ReadJournal(int fd, Contents& contents) {
       ToNumber(*m, "run", p.run);
       if (m->count("outputs")) p.outputs = Split((*m)["outputs"]);
       p.settings = TileSettings::FromMembers(*m);
+      move = FolderMove((*m)["dir"], dir);
+      if (move.moved()) movedFrom.insert((*m)["dir"]);
+      if (p.outputs)
+        for (std::string& output : *p.outputs) output = move.Path(output);
+      p.dir = dir;
       contents.lastRun = std::max(contents.lastRun, p.run);
       plan = std::move(p);
     } else {
@@ -274,4 +309,8 @@ void BatchJournal::ReadJournal(int fd, Contents& contents) {
     if (!added && Later(record, it->second)) it->second = std::move(record);
   }
   if (plan) contents.plans.push_back(std::move(*plan));
+  for (const std::string& folder : movedFrom)
+    contents.moved.push_back(Tr("the journal %s was written in %s: the grid files it names there "
+                                "are taken from %s",
+                                path.c_str(), folder.c_str(), dir.c_str()));
 }

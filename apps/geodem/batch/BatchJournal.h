@@ -29,6 +29,7 @@ struct JournalRecord {
   enum class Status { kDone, kSkipped, kFailed, kInterrupted, kStarted };
 
   std::size_t tile = 0;
+  std::string origin;  // where the plan names the tile ("SRC 8", "sheets.txt:17"); older: none
   std::string source;
   std::string output;
   Status status = Status::kDone;
@@ -45,6 +46,8 @@ struct JournalRecord {
 
   static const char* StatusName(Status status);
   std::string Json() const;
+  // How the batch's own lines name the tile: its origin, else (older journals) its number from 1.
+  std::string Name() const;
   // A record from a journal line; none for a line that is no tile record.
   static std::optional<JournalRecord> FromJson(const std::string& line);
 };
@@ -58,6 +61,10 @@ struct JournalPlan {
   // The grid files of the shard's tiles; none in journals older than this member.
   std::optional<std::vector<std::string>> outputs;
   std::optional<TileSettings> settings;
+  // The journal's folder as the run saw it (absolute); empty in older journals. The names under
+  // it are taken against the folder the journal is read in, so a moved or copied set is judged
+  // by its own files.
+  std::string dir;
 };
 
 class BatchJournal {
@@ -87,21 +94,26 @@ class BatchJournal {
   // plan line of each journal. Lines that are not records (a line cut short by a crash) are
   // counted in `unreadable`; journals that are not the running user's own regular files are
   // skipped (never waited on) and named in `skipped`. False when `dir` holds no journal.
+  // Paths a journal names under the folder it was written in are read as the same names under
+  // `dir`; `moved` says so for each journal written in another folder.
   struct Contents {
     std::map<std::string, JournalRecord> latest;  // by grid file
     std::vector<JournalPlan> plans;
     int unreadable = 0;
     long long lastRun = 0;  // the highest run number found
     std::vector<std::string> skipped;
+    std::vector<std::string> moved;
   };
   static bool Read(const std::string& dir, Contents& contents);
 
  private:
   bool AppendLine(const std::string& line);
   bool EndHalfLine();
-  static void ReadJournal(int fd, Contents& contents);
+  static void ReadJournal(int fd, const std::string& path, const std::string& dir,
+                          Contents& contents);
 
   TargetFileLock lock_;
   int fd_ = -1;
   bool halfLineEnded_ = false;
+  bool halfLineLeft_ = false;  // a write was cut short and its half line is not ended yet
 };

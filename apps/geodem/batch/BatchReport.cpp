@@ -30,6 +30,7 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
   Summarise(contents);
   for (const std::string& skipped : contents.skipped)
     console.Warning(Tr("%s; it is skipped", skipped.c_str()));
+  for (const std::string& moved : contents.moved) console.Warning(moved);
   if (unreadable_)
     console.Warning(Tr("%s journal line(s) could not be read (cut short by a crash?)",
                        std::to_string(unreadable_).c_str()));
@@ -44,8 +45,28 @@ int BatchReport::Print(std::ostream& out, Console& console, bool json,
     console.Error(Tr("the report %s was not written: %s", html->c_str(), error.c_str()));
     return 1;
   }
-  const bool edgesFail = matched_ && !matched_->Result().passed();
-  return failed_.empty() && outdated_.empty() && pending_ == 0 && !edgesFail ? 0 : 1;
+  return Verdict().ExitStatus();
+}
+
+ReportVerdict BatchReport::Verdict() const {
+  ReportVerdict verdict;
+  const auto failed = static_cast<long long>(failed_.size()),
+             outdated = static_cast<long long>(outdated_.size());
+  verdict.AddBadge("done", Tr("done: %lld of %lld", done_, total_));
+  if (failed) {
+    verdict.AddBadge("failed", Tr("failed: %lld", failed));
+    verdict.Fail(Tr("tiles failed: %lld of %lld", failed, total_));
+  }
+  if (outdated) {
+    verdict.AddBadge("outdated", Tr("outdated: %lld", outdated));
+    verdict.Fail(Tr("tiles outdated: %lld of %lld", outdated, total_));
+  }
+  if (pending_) {
+    verdict.AddBadge("pending", Tr("pending: %lld", pending_));
+    verdict.Fail(Tr("tiles pending: %lld of %lld", pending_, total_));
+  }
+  if (matched_) EdgeReport::AddTo(matched_->Result(), verdict);
+  return verdict;
 }
 
 std::unique_ptr<EdgeMatch> BatchReport::MatchEdges() const {
@@ -70,7 +91,8 @@ bool BatchReport::WritePage(const std::string& path, std::string& error) {
 }
 
 bool BatchReport::Page(const std::string& path, std::string& error) const {
-  return JournalPage::Write(tiles_, total_ - static_cast<long long>(tiles_.size()), path, error);
+  return JournalPage::Write(tiles_, total_ - static_cast<long long>(tiles_.size()), Verdict(),
+                            matched_ ? &matched_->Result() : nullptr, path, error);
 }
 
 std::optional<std::set<std::string>> BatchReport::Planned(const BatchJournal::Contents& contents,
@@ -161,7 +183,7 @@ void BatchReport::PrintText(std::ostream& out) const {
   if (!failed_.empty()) out << _("failed:") << "\n";
   for (const JournalRecord& r : failed_)
     out << "  "
-        << Tr("tile %s: %s -> %s (exit %s): %s", text(r.tile).c_str(), r.source.c_str(),
+        << Tr("%s: %s -> %s (exit %s): %s", r.Name().c_str(), r.source.c_str(),
               r.output.c_str(), text(r.exitStatus).c_str(), r.error.c_str())
         << "\n";
   if (!outdated_.empty())
@@ -171,7 +193,7 @@ void BatchReport::PrintText(std::ostream& out) const {
         << "\n";
   for (const Outdated& o : outdated_)
     out << "  "
-        << Tr("tile %s: %s: %s", text(o.record.tile).c_str(), o.record.output.c_str(),
+        << Tr("%s: %s: %s", o.record.Name().c_str(), o.record.output.c_str(),
               o.differences.c_str())
         << "\n";
   out << Tr("cells: %s", text(cells_).c_str()) << "\n"

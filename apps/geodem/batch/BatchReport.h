@@ -33,6 +33,8 @@ class BatchReport {
 
  private:
   bool Page(const std::string& path, std::string& error) const;
+  // What the report found, as its exit status, its text and its page say it.
+  ReportVerdict Verdict() const;
   void Summarise(const BatchJournal::Contents& contents);
   // The grid files of the latest plan; none when its journals do not name them (older ones).
   static std::optional<std::set<std::string>> Planned(const BatchJournal::Contents& contents,

@@ -1,12 +1,15 @@
 #include "apps/geodem/batch/TileInputs.h"
 
 #include <fcntl.h>
+#include <cpl_string.h>
+#include <gdal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <sstream>
 
 #include "apps/geodem/Translation.h"
@@ -80,6 +83,63 @@ std::vector<std::string> FilesOfVrt(const std::string& vrtPath, const std::strin
   return files;
 }
 
+// A file's state: its modification and status-change times to the nanosecond and its inode, so
+// that a file replaced by another of the same size and time is told apart.
+std::string StateOf(const struct stat& st) {
+  return std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + " " +
+         std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec) + " " +
+         std::to_string(st.st_ino);
+}
+
+// The files GDAL reads for the raster at path: itself and what it finds beside it (.aux.xml,
+// .prj, .tfw, .msk, .ovr ...), as GDAL lists them; the path alone when GDAL cannot open it. A
+// list is made again only when the file or its folder changed (a file added beside it changes
+// the folder): a mosaic that every sheet of a set reads is opened once.
+const std::vector<std::string>& FilesGdalReads(const std::string& path) {
+  static std::mutex mutex;
+  static std::map<std::string, std::vector<std::string>> lists;
+  struct stat file {}, folder {};
+  std::string key = path;
+  const std::string parent = std::filesystem::path(path).parent_path().string();
+  if (::stat(path.c_str(), &file) == 0 &&
+      ::stat(parent.empty() ? "." : parent.c_str(), &folder) == 0)
+    key += '\n' + StateOf(file) + '\n' + StateOf(folder);
+  std::lock_guard lock(mutex);
+  auto it = lists.find(key);
+  if (it != lists.end()) return it->second;
+  static std::once_flag registered;
+  std::call_once(registered, GDALAllRegister);
+  std::vector<std::string> files{path};
+  // Only a regular file is opened: GDAL would wait on a FIFO for ever.
+  if (key == path || !S_ISREG(file.st_mode))
+    return lists.emplace(key, std::move(files)).first->second;
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  if (GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
+                                   nullptr, nullptr)) {
+    char** list = GDALGetFileList(ds);
+    for (char** f = list; f && *f; ++f)
+      if (*f != path) files.emplace_back(*f);
+    CSLDestroy(list);
+    GDALClose(ds);
+  }
+  CPLPopErrorHandler();
+  return lists.emplace(key, std::move(files)).first->second;
+}
+
+// What differs between two states, in the words the report names it with; journals older than
+// the status-change time and the inode kept only the modification time, which alone is compared.
+std::string StateChanges(const std::string& then, const std::string& now) {
+  std::istringstream a(then), b(now);
+  std::string what;
+  for (const char* name : {"time", "ctime", "inode"}) {
+    std::string x, y;
+    a >> x;
+    b >> y;
+    if (!x.empty() && x != y) what += (what.empty() ? "" : ", ") + std::string(name);
+  }
+  return what;
+}
+
 std::vector<std::string> Fields(const std::string& line) {
   std::vector<std::string> fields;
   std::istringstream in(line);
@@ -101,14 +161,16 @@ TileInputs TileInputs::Of(const std::string& source, const std::optional<std::st
 
 void TileInputs::AddSource(const std::string& path, int depth) {
   if (IsVrt(path) && depth < kVrtDepth) return AddVrt(path, depth);
-  Entry e{"source", path, "-", "-"};
-  if (Find(e)) return;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    e.size = std::to_string(st.st_size);
-    e.state = std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+  for (const std::string& file : FilesGdalReads(path)) {
+    Entry e{"source", file, "-", "-"};
+    if (Find(e)) continue;
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) {
+      e.size = std::to_string(st.st_size);
+      e.state = StateOf(st);
+    }
+    Add(std::move(e));
   }
-  Add(std::move(e));
 }
 
 // A tile's own VRT (its cut) is read for every tile; a VRT that cuts name in turn (a mosaic that
@@ -166,6 +228,13 @@ TileInputs TileInputs::FromText(const std::string& text) {
   return inputs;
 }
 
+std::string TileInputs::Relocated(const std::string& text, const FolderMove& move) {
+  if (!move.moved()) return text;
+  TileInputs inputs = FromText(text);
+  for (Entry& e : inputs.entries_) e.path = move.Path(e.path);
+  return inputs.Text();
+}
+
 std::optional<std::string> TileInputs::mapping() const {
   for (const Entry& e : entries_)
     if (e.kind == "mapping") return e.path;
@@ -181,10 +250,10 @@ std::string TileInputs::ChangesSince(const TileInputs& before) const {
       add(Tr("%s is no longer read", then.path.c_str()));
     } else if (now->size == "-" && then.size != "-") {
       add(Tr("%s is gone", then.path.c_str()));
-    } else if (then.kind == "source" && (now->size != then.size || now->state != then.state)) {
-      const std::string what = now->size != then.size && now->state != then.state ? "size, time"
-                               : now->size != then.size                           ? "size"
-                                                                                  : "time";
+    } else if (then.kind == "source" &&
+               (now->size != then.size || !StateChanges(then.state, now->state).empty())) {
+      std::string what = StateChanges(then.state, now->state);
+      if (now->size != then.size) what = "size" + (what.empty() ? "" : ", " + what);
       add(Tr("source %s changed (%s)", then.path.c_str(), what.c_str()));
     } else if (then.kind == "cut" && now->state != then.state) {
       add(Tr("the cut %s changed", then.path.c_str()));

@@ -1,14 +1,17 @@
 #pragma once
-// What a tile's grid file was made from besides its settings: each source file as it stands on
-// disk (size and modification time), the text of a VRT source (a sheet's cut: its window, its
-// buffer) with the files it reads, and the contents of the job's mapping file. A grid file made
-// from other inputs is not the one a run asks for, even with the same settings. Only a VRT and
-// the mapping file are read (both small); other files are only looked at, so that resuming a
-// set of thousands stays quick.
+// What a tile's grid file was made from besides its settings: every file GDAL reads for each
+// source (the source, and what GDAL lists beside it: .aux.xml, .prj, .tfw, .msk, .ovr), each as
+// it stands on disk (size, modification and status-change times to the nanosecond, inode), the
+// text of a VRT source (a sheet's cut: its window, its buffer) with the files it reads in turn,
+// and the contents of the job's mapping file. A grid file made from other inputs is not the one
+// a run asks for, even with the same settings. Only a VRT and the mapping file are read (both
+// small); rasters are opened for their list of files, once a run each.
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "apps/geodem/batch/FolderMove.h"
 
 class TileInputs {
  public:
@@ -18,6 +21,9 @@ class TileInputs {
   // As the journal keeps them, and back.
   std::string Text() const;
   static TileInputs FromText(const std::string& text);
+
+  // `text` (as Text gives it) with each path as the move names it (a moved set).
+  static std::string Relocated(const std::string& text, const FolderMove& move);
 
   bool empty() const { return entries_.empty(); }
   // The mapping file they name, if any.

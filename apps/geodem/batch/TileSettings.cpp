@@ -35,6 +35,34 @@ std::string Effective(const ConvertOptions& o, const std::optional<std::string>&
   return fallback;
 }
 
+// The -p pairs other than the three settings of their own, by upper-cased key.
+std::string OtherParameters(const ConvertOptions& o) {
+  std::map<std::string, std::string> byKey;
+  for (const auto& [key, value] : o.parameters) {
+    const std::string upper = Upper(key);
+    if (upper != "VERSION" && upper != "DEM_ZOOM" && upper != "RASTER_NODATA")
+      byKey[upper] = value;
+  }
+  std::string text;
+  for (const auto& [key, value] : byKey) text += (text.empty() ? "" : "\n") + key + "=" + value;
+  return text;
+}
+
+// KEY=VALUE lines as a map, for naming the keys that differ.
+std::map<std::string, std::string> ParameterMap(const std::string& text) {
+  std::map<std::string, std::string> m;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(from, end - from);
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) m[line.substr(0, eq)] = line.substr(eq + 1);
+    from = end + 1;
+  }
+  return m;
+}
+
 }  // namespace
 
 TileSettings TileSettings::Of(const ConvertOptions& o) {
@@ -45,12 +73,13 @@ TileSettings TileSettings::Of(const ConvertOptions& o) {
       Effective(o, o.noData, "RASTER_NODATA", ConvertOptions::kDefaultNoData, WholeNumberText);
   s.band = o.band;
   s.prj = o.prj;
+  s.parameters = OtherParameters(o);
   return s;
 }
 
 bool TileSettings::SameGrid(const TileSettings& other) const {
   return format == other.format && zoom == other.zoom && noData == other.noData &&
-         band == other.band;
+         band == other.band && parameters == other.parameters;
 }
 
 std::string TileSettings::Differences(const TileSettings& other) const {
@@ -63,6 +92,15 @@ std::string TileSettings::Differences(const TileSettings& other) const {
   differ("--zoom", other.zoom, zoom);
   differ("--nodata", other.noData, noData);
   differ("--band", std::to_string(other.band), std::to_string(band));
+  const std::map<std::string, std::string> then = ParameterMap(other.parameters),
+                                           now = ParameterMap(parameters);
+  std::map<std::string, std::string> keys = then;
+  keys.insert(now.begin(), now.end());
+  for (const auto& [key, unused] : keys) {
+    auto a = then.find(key), b = now.find(key);
+    differ(("-p " + key).c_str(), a == then.end() ? "-" : a->second,
+           b == now.end() ? "-" : b->second);
+  }
   return text;
 }
 
@@ -70,7 +108,8 @@ std::string TileSettings::JsonMembers() const {
   using JsonText::Quote;
   return ",\"format\":" + Quote(format) + ",\"zoom\":" + Quote(zoom) +
          ",\"nodata\":" + Quote(noData) + ",\"band\":" + std::to_string(band) +
-         ",\"prj\":" + (prj ? "true" : "false");
+         ",\"prj\":" + (prj ? "true" : "false") +
+         (parameters.empty() ? "" : ",\"parameters\":" + Quote(parameters));
 }
 
 std::optional<TileSettings> TileSettings::FromMembers(const std::map<std::string, std::string>& m) {
@@ -87,5 +126,6 @@ std::optional<TileSettings> TileSettings::FromMembers(const std::map<std::string
   s.noData = *noData;
   s.band = std::atoi(band->c_str());
   s.prj = *prj == "true";
+  if (const std::string* parameters = at("parameters")) s.parameters = *parameters;
   return s;
 }

@@ -16,6 +16,9 @@ struct TileSettings {
   std::string noData;
   int band = 1;
   bool prj = false;  // a .prj belongs beside the grid file
+  // Every other writer parameter (-p) that reaches the writer, one KEY=VALUE a line by key, the
+  // last given of a key winning: any of them may change what the grid holds.
+  std::string parameters;
 
   static TileSettings Of(const ConvertOptions& options);
 
@@ -25,6 +28,7 @@ struct TileSettings {
   std::string Differences(const TileSettings& other) const;
 
   // As members of a journal line: ,"format":"...","zoom":"...","nodata":"...","band":1,"prj":false
+  // and ,"parameters":"..." when there are any
   std::string JsonMembers() const;
   // From a journal line's members; none when the line holds no settings (older journals).
   static std::optional<TileSettings> FromMembers(const std::map<std::string, std::string>& m);

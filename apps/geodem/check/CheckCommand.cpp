@@ -70,15 +70,18 @@ int CheckCommand::Run() {
     }
   }
   WriteFindings();
-  bool failed = m_edges && !m_edges->Result().passed();
-  for (const GridCheckResult& r : m_results) failed = failed || r.errors() > 0;
+  ReportVerdict verdict;
+  CheckReport::AddTo(m_results, verdict);
+  if (m_edges) EdgeReport::AddTo(m_edges->Result(), verdict);
   for (const std::string& f : m_failures) {
     if (f.empty()) continue;
     m_console.Error(f);
-    failed = true;
+    verdict.Fail(f);
   }
+  bool failed = verdict.failing();
   if (m_options.html) {
     HtmlReport page("geodem check");
+    page.SetVerdict(verdict);
     for (std::size_t i = 0; i < n; ++i) page.Add(CheckReport::JsonOf(m_results[i]), m_thumbnails[i]);
     if (m_edges)
       for (const SheetEdge& e : m_edges->Result().edges)
@@ -105,7 +108,9 @@ void CheckCommand::WriteFindings() {
                            : m_options.verbose ? CheckReport::Detail::kVerbose
                                                : CheckReport::Detail::kNormal,
                            m_out);
-    if (m_edges) EdgeReport::WriteText(m_edges->Result(), m_out);
+    // Quiet says nothing of a set that passes, as it says nothing of files that do.
+    if (m_edges && !(m_options.quiet && m_edges->Result().passed()))
+      EdgeReport::WriteText(m_edges->Result(), m_out);
   }
   m_out.flush();
 }
@@ -133,7 +138,8 @@ void CheckCommand::CheckOne(std::size_t i) {
   if (m_options.quicklookDir && !look.Write(file, QuickLookPath(*m_options.quicklookDir, file), error)) {
     m_failures[i] = Tr("%s: the quick-look was not made: %s", file.c_str(), error.c_str());
   }
-  if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, m_thumbnails[i], error)) {
+  if (m_options.html && !look.Render(file, HtmlReport::kPictureSide, QuickLook::Fit::kExactly,
+                                          m_thumbnails[i], error)) {
     m_failures[i] = Tr("%s: the quick-look was not made: %s", file.c_str(), error.c_str());
   }
 }

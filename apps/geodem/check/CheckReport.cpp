@@ -106,6 +106,21 @@ void WriteText(const std::vector<GridCheckResult>& results, Detail detail, std::
       << "\n";
 }
 
+void AddTo(const std::vector<GridCheckResult>& results, ReportVerdict& verdict) {
+  int withErrors = 0, withWarnings = 0;
+  for (const GridCheckResult& r : results) {
+    withErrors += r.errors() > 0;
+    withWarnings += r.errors() == 0 && r.warnings() > 0;
+  }
+  const int n = static_cast<int>(results.size());
+  if (withErrors) {
+    verdict.AddBadge("errors", Tr("with errors: %d", withErrors));
+    verdict.Fail(Tr("files with errors: %d of %d", withErrors, n));
+  }
+  if (withWarnings) verdict.AddBadge("warnings", Tr("with warnings only: %d", withWarnings));
+  verdict.AddBadge("ok", Tr("ok: %d", n - withErrors - withWarnings));
+}
+
 std::string JsonOf(const GridCheckResult& r) {
   std::string out = "{\"file\":" + JsonText::Quote(r.path);
   if (r.header) {

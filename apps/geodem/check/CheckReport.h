@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apps/geodem/gridcheck/GridCheckResult.h"
+#include "apps/geodem/report/ReportVerdict.h"
 
 namespace CheckReport {
 
@@ -13,6 +14,8 @@ namespace CheckReport {
 enum class Detail { kQuiet, kNormal, kVerbose };
 void WriteText(const std::vector<GridCheckResult>& results, Detail detail, std::ostream& out);
 void WriteJson(const std::vector<GridCheckResult>& results, std::ostream& out);
+// The files' counts as badges; the files with errors, counted, as what failed.
+void AddTo(const std::vector<GridCheckResult>& results, ReportVerdict& verdict);
 // The JSON object of one file, on one line.
 std::string JsonOf(const GridCheckResult& result);
 

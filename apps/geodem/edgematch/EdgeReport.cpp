@@ -85,6 +85,9 @@ void WriteText(const EdgeSetResult& set, std::ostream& out) {
     for (std::size_t i : files) paths += (paths.empty() ? "" : ", ") + set.grids[i].path;
     out << Tr("given more than once (only the first is matched): %s", paths.c_str()) << "\n";
   }
+  if (const int meeting = set.onlyMeeting())
+    out << Tr("edges where the grids only meet, cut edge to edge (no cell compared): %d", meeting)
+        << "\n";
   // Counts after the words, so that one and many read alike.
   out << Tr("edges checked: %d (tolerance %s m); failing: %d; holes: %d; files without a "
             "neighbour: %d; given twice: %d",
@@ -92,6 +95,20 @@ void WriteText(const EdgeSetResult& set, std::ostream& out) {
             static_cast<int>(set.holes.size()), static_cast<int>(set.alone.size()),
             static_cast<int>(set.duplicates.size()))
       << "\n";
+}
+
+void AddTo(const EdgeSetResult& set, ReportVerdict& verdict) {
+  const int n = static_cast<int>(set.edges.size()), failing = set.failedEdges();
+  verdict.AddBadge(failing ? "differs" : "ok", Tr("edges: %d, failing: %d", n, failing));
+  if (failing) verdict.Fail(Tr("edges failing: %d of %d", failing, n));
+  if (const int meeting = set.onlyMeeting())
+    verdict.AddBadge("warnings", Tr("edges with no cell compared: %d", meeting));
+  if (!set.holes.empty())
+    verdict.Fail(Tr("sheets missing inside the set: %d", static_cast<int>(set.holes.size())));
+  if (!set.alone.empty())
+    verdict.Fail(Tr("files without a neighbour: %d", static_cast<int>(set.alone.size())));
+  if (!set.duplicates.empty())
+    verdict.Fail(Tr("sheets given more than once: %d", static_cast<int>(set.duplicates.size())));
 }
 
 std::string SummaryJson(const EdgeSetResult& set) {

@@ -7,10 +7,14 @@
 #include <vector>
 
 #include "apps/geodem/edgematch/EdgeSetResult.h"
+#include "apps/geodem/report/ReportVerdict.h"
 
 namespace EdgeReport {
 
 void WriteText(const EdgeSetResult& set, std::ostream& out);
+// The edges' count as a badge; failing edges, holes, lone and repeated sheets, counted, as what
+// failed.
+void AddTo(const EdgeSetResult& set, ReportVerdict& verdict);
 // {"checked":..,"failed":..,"tolerance":..,"holes":[..],"alone":[..],"duplicates":[[..]]}
 std::string SummaryJson(const EdgeSetResult& set);
 // One object per edge, on one line.

@@ -20,6 +20,12 @@ struct EdgeSetResult {
     for (const SheetEdge& e : edges) n += e.failed();
     return n;
   }
+  // Edges that pass only because the grids meet, cut edge to edge: no cell was compared.
+  int onlyMeeting() const {
+    int n = 0;
+    for (const SheetEdge& e : edges) n += !e.failed() && e.compared == 0;
+    return n;
+  }
   bool passed() const {
     return failedEdges() == 0 && holes.empty() && alone.empty() && duplicates.empty();
   }

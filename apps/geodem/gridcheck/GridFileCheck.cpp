@@ -86,10 +86,13 @@ GridCheckResult GridFileCheck::Run(const std::string& path, const RowSink& sink)
   GridCheckResult result;
   result.path = path;
   VSIStatBufL stat;
-  if (VSIStatL(path.c_str(), &stat) == 0) result.bytes = static_cast<std::uint64_t>(stat.st_size);
+  const bool found = VSIStatL(path.c_str(), &stat) == 0;
+  if (found) result.bytes = static_cast<std::uint64_t>(stat.st_size);
 
   HeaderLineCheck lines;
-  const std::optional<std::string> head = Head(path);
+  // A folder reads as no bytes: the reader says what it is, not the line check "empty".
+  const std::optional<std::string> head =
+      found && VSI_ISDIR(stat.st_mode) ? std::nullopt : Head(path);
   if (head) lines.Run(*head, result.findings);
   CnsdtfGridReader reader;
   if (!reader.Open(path)) {

@@ -25,6 +25,8 @@ int InfoCommand::Run() {
     console_.Warning(options_.path + ": " + warning);
   GridSummary summary(NoDataValue(reader));
   const bool complete = summary.AddAll(reader);
+  if (const std::string past = complete ? reader.ValuesPastEnd() : std::string(); !past.empty())
+    console_.Warning(options_.path + ": " + past);
   InfoReport report(options_.path, reader.Header(), complete ? &summary : nullptr);
   if (options_.json) {
     if (complete) report.WriteJson(out_);

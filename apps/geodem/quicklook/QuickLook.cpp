@@ -57,9 +57,10 @@ QuickLook::QuickLook(const GridHeader& header, std::optional<double> lowest,
       m_highest(highest),
       m_noData(noData) {}
 
-void QuickLook::Size(int cols, int rows, int maxSide, int& width, int& height) {
+void QuickLook::Size(int cols, int rows, int side, Fit fit, int& width, int& height) {
   const int longSide = std::max(cols, rows);
-  const double factor = longSide > maxSide ? static_cast<double>(maxSide) / longSide : 1.0;
+  const double factor =
+      longSide > side || fit == Fit::kExactly ? static_cast<double>(side) / longSide : 1.0;
   width = std::max(1, static_cast<int>(std::lround(cols * factor)));
   height = std::max(1, static_cast<int>(std::lround(rows * factor)));
 }
@@ -107,8 +108,8 @@ std::string QuickLook::ColourRamp(double low, double high) {
   return ramp;
 }
 
-bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<unsigned char>& png,
-                       std::string& error) const {
+bool QuickLook::Render(const std::string& gridPath, int side, Fit fit,
+                       std::vector<unsigned char>& png, std::string& error) const {
   // GDAL would wait on a FIFO at the name for ever.
   if (std::string refusal; !UserPath::MayRead(gridPath, "grid file", refusal))
     return error = gridPath + ": " + refusal, false;
@@ -119,7 +120,7 @@ bool QuickLook::Render(const std::string& gridPath, int maxSide, std::vector<uns
                           openOptions.List(), nullptr));
   if (!grid) return error = GdalError(_("the GEODEM driver cannot open the grid")), false;
   int width = 0, height = 0;
-  Size(GDALGetRasterXSize(grid.get()), GDALGetRasterYSize(grid.get()), maxSide, width, height);
+  Size(GDALGetRasterXSize(grid.get()), GDALGetRasterYSize(grid.get()), side, fit, width, height);
 
   // The heights at the picture's size, averaged over the cells each pixel covers.
   CPLStringList translateWords;
@@ -221,7 +222,7 @@ bool QuickLook::Legend(GDALDatasetH small, double& low, double& high) const {
 bool QuickLook::Write(const std::string& gridPath, const std::string& pngPath,
                       std::string& error) const {
   std::vector<unsigned char> png;
-  if (!Render(gridPath, kLongSide, png, error)) return false;
+  if (!Render(gridPath, kLongSide, Fit::kAtMost, png, error)) return false;
   AtomicFile file;
   if (!file.Create(pngPath) || !file.Write(png.data(), png.size()) || !file.Commit()) {
     error = file.refusal().empty() ? pngPath + ": " + std::strerror(errno) : file.refusal();

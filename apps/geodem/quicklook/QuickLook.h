@@ -21,14 +21,18 @@ class QuickLook {
   QuickLook(const GridHeader& header, std::optional<double> lowest, std::optional<double> highest,
             std::optional<double> noData);
 
+  // How a picture meets its side: never larger (a file of its own), or exactly (a page's
+  // pictures, which small sheets would leave a thumbnail's size).
+  enum class Fit { kAtMost, kExactly };
+
   // The PNG's bytes; false with error saying why. DriverReady must have been asked first.
-  bool Render(const std::string& gridPath, int maxSide, std::vector<unsigned char>& png,
+  bool Render(const std::string& gridPath, int side, Fit fit, std::vector<unsigned char>& png,
               std::string& error) const;
   // Render, then the bytes to pngPath, which appears only complete.
   bool Write(const std::string& gridPath, const std::string& pngPath, std::string& error) const;
 
   // The picture's size for a grid of cols x rows.
-  static void Size(int cols, int rows, int maxSide, int& width, int& height);
+  static void Size(int cols, int rows, int side, Fit fit, int& width, int& height);
   // Whether GDAL has the GEODEM driver, loading the plug-in built beside this program if not.
   // Registers GDAL's drivers: to be called before any thread renders.
   static bool DriverReady(std::string& error);

@@ -73,6 +73,9 @@ const char* const kPageWords[] = {NC_("report", "%s report"),
                                   NC_("report", "Cells"),
                                   NC_("report", "Differing"),
                                   NC_("report", "Largest (m)"),
+                                  NC_("report", "Largest at"),
+                                  NC_("report", "row %s, column %s"),
+                                  NC_("report", "the grids only meet: no cell compared"),
                                   NC_("report", "east"),
                                   NC_("report", "south"),
                                   NC_("report", "differs"),
@@ -169,7 +172,7 @@ std::string HtmlReport::Page() const {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", gmtime_r(&now, &utc));
-  data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) +
+  data += JsonText::Quote(when) + ",\"note\":" + JsonText::Quote(m_note) + ",\"verdict\":" + m_verdict +
           ",\"lang\":" + JsonText::Quote(_("en")) + ",\"words\":" + WordsJson() +
           ",\"count\":" + (m_count == Count::kTiles ? "\"tiles\"" : "\"files\"") + ",\"files\":[";
   for (std::size_t i = 0; i < m_rows.size(); ++i) data += (i ? ",\n" : "\n") + m_rows[i];

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "apps/geodem/report/ReportVerdict.h"
+
 class HtmlReport {
  public:
   // The long side of the pictures on the page: a page of a thousand sheets stays light.
@@ -21,6 +23,10 @@ class HtmlReport {
   // The edges of a sheet set, as geodem check --edges --json lists them: each is drawn on the
   // index map and given a row of its own.
   void AddEdge(std::string jsonObject) { m_edges.push_back(std::move(jsonObject)); }
+
+  // What the run found, as its exit status says it: the banner at the top and the summary's
+  // badges. A page without one shows no verdict.
+  void SetVerdict(const ReportVerdict& verdict) { m_verdict = verdict.Json(); }
 
   // A line under the summary.
   void Note(std::string text) { m_note = std::move(text); }
@@ -42,5 +48,6 @@ class HtmlReport {
   std::vector<std::string> m_rows;
   std::vector<std::string> m_edges;
   std::string m_note;
+  std::string m_verdict = "null";
   Count m_count = Count::kFiles;
 };

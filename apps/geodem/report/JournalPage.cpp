@@ -1,6 +1,7 @@
 #include "apps/geodem/report/JournalPage.h"
 
 #include "apps/geodem/JsonText.h"
+#include "apps/geodem/edgematch/EdgeReport.h"
 #include "apps/geodem/Translation.h"
 #include "apps/geodem/gridcheck/GridSummary.h"
 #include "apps/geodem/gridcheck/SheetCoverage.h"
@@ -41,9 +42,9 @@ std::string RowJson(const Tile& t, const GridLook& look) {
     row += ",\"bytes\":" + std::to_string(r.bytes) + ",\"seconds\":" + JsonText::Number(r.seconds);
   }
   if (look.noDataShare)
-    row += ",\"min\":" +
+    row += ",\"min_m\":" +
            OptionalNumber(look.heights ? std::optional(look.heights->first) : std::nullopt) +
-           ",\"max\":" +
+           ",\"max_m\":" +
            OptionalNumber(look.heights ? std::optional(look.heights->second) : std::nullopt) +
            ",\"nodata_share\":" + JsonText::Number(*look.noDataShare);
   std::string notSheet;
@@ -72,17 +73,20 @@ GridLook Look(const Tile& t) {
   }
   QuickLook(header, look.heights ? std::optional(look.heights->first) : std::nullopt,
             look.heights ? std::optional(look.heights->second) : std::nullopt, std::nullopt)
-      .Render(r.output, HtmlReport::kPictureSide, look.png, error);
+      .Render(r.output, HtmlReport::kPictureSide, QuickLook::Fit::kExactly, look.png, error);
   return look;
 }
 
 }  // namespace
 
-bool Write(const std::vector<Tile>& tiles, long long unnamed, const std::string& path,
-           std::string& error) {
+bool Write(const std::vector<Tile>& tiles, long long unnamed, const ReportVerdict& verdict,
+           const EdgeSetResult* edges, const std::string& path, std::string& error) {
   if (!QuickLook::DriverReady(error)) return false;
   HtmlReport page("geodem batch");
   page.CountAs(HtmlReport::Count::kTiles);
+  page.SetVerdict(verdict);
+  if (edges)
+    for (const SheetEdge& e : edges->edges) page.AddEdge(EdgeReport::EdgeJson(*edges, e));
   for (const Tile& t : tiles) {
     GridLook look = Look(t);
     page.Add(RowJson(t, look), look.png);

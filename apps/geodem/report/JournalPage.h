@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "apps/geodem/batch/BatchJournal.h"
+#include "apps/geodem/edgematch/EdgeSetResult.h"
+#include "apps/geodem/report/ReportVerdict.h"
 
 namespace JournalPage {
 
@@ -17,8 +19,9 @@ struct Tile {
 };
 
 // Writes the page to path (atomically: a reader never sees half a page); false with error saying
-// why. unnamed: the tiles of the plan that no journal names yet, which the summary counts.
-bool Write(const std::vector<Tile>& tiles, long long unnamed, const std::string& path,
-           std::string& error);
+// why. unnamed: the tiles of the plan that no journal names yet, which the summary counts;
+// verdict: the report's, as its exit status says it; edges: the done tiles' edges, when matched.
+bool Write(const std::vector<Tile>& tiles, long long unnamed, const ReportVerdict& verdict,
+           const EdgeSetResult* edges, const std::string& path, std::string& error);
 
 }  // namespace JournalPage

@@ -4,6 +4,8 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -155,7 +157,10 @@ TEST_F(BatchEndToEnd, ConvertsEveryGoodTileAsConvertWouldAndReportsTheBadOne) {
   EXPECT_NE(report.out.find("tiles: 20 (19 done, 1 failed, 0 outdated, 0 pending)"),
             std::string::npos)
       << report.out;
-  EXPECT_NE(report.out.find("tile 7: " + dir_ / ("tiles/" + TileName(kCorrupt) + ".tif")),
+  // Named as the run named it: by its manifest line.
+  const std::string named = dir_ / "set.txt:" + std::to_string(kCorrupt + 2) + ": ";
+  EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+  EXPECT_NE(report.out.find(named + dir_ / ("tiles/" + TileName(kCorrupt) + ".tif")),
             std::string::npos)
       << report.out;
   EXPECT_NE(report.out.find("cells: " + std::to_string(19 * 120 * 90)), std::string::npos)
@@ -404,6 +409,27 @@ ProcessResult RunTiles(const std::vector<std::string>& tiles, const std::string&
   return GeodemProcess::Geodem(args);
 }
 
+// A killed batch cannot remove its log folder: the next batch removes those of this user's
+// batches that no longer run, and keeps those of batches still running.
+TEST_F(BatchEndToEnd, LogFoldersOfKilledBatchesAreRemoved) {
+  WriteTiles();
+  const std::string temp = dir_ / "tmp";
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = temp + "/geodem-batch-" + std::to_string(gone) + "-abcdef",
+                    alive = temp + "/geodem-batch-" + std::to_string(::getpid()) + "-abcdef";
+  fs::create_directories(dead);
+  fs::create_directories(alive);
+  TempDir::WriteFile(dead + "/tile-0.log", "error: killed\n");
+  ProcessResult r = GeodemProcess::Run({"env", "TMPDIR=" + temp, GeodemProcess::Binary(), "batch",
+                                        "-q", "--out-dir", dir_ / "out", TilePath(0)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_TRUE(fs::exists(alive));
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
+}
+
 int ZoomOf(const std::string& grid) {
   CnsdtfGridReader reader;
   return reader.Open(grid) ? reader.Header().zoom : -1;
@@ -577,7 +603,7 @@ TEST_F(BatchEndToEnd, ThePageFillsDoneTilesAndNamesEachSourceOnce) {
   const std::string text = TempDir::ReadFile(page);
   EXPECT_NE(text.find("\"count\":\"tiles\""), std::string::npos);
   // Tile 0: heights 0 - 0.5 * 89 to 1.25 * 119, no no-data cell.
-  EXPECT_NE(text.find("\"min\":-44.5,\"max\":148.75,\"nodata_share\":0"), std::string::npos)
+  EXPECT_NE(text.find("\"min_m\":-44.5,\"max_m\":148.75,\"nodata_share\":0"), std::string::npos)
       << text.substr(text.find("t100.dem"), 400);
   const std::size_t failed = text.find("\"status\":\"failed\"");
   ASSERT_NE(failed, std::string::npos);

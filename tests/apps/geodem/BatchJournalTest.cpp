@@ -1,12 +1,18 @@
 // What the journal remembers of a tile and how a tile stands: its latest record and its files.
+#include <fcntl.h>
+#include <gdal.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "apps/geodem/batch/BatchJournal.h"
 #include "apps/geodem/batch/TileInputs.h"
@@ -158,13 +164,13 @@ TEST(TileInputs, NameWhatChangedSinceTheTileWasMade) {
          std::filesystem::last_write_time(
              tif, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
        },
-       "source " + tif + " changed (size, time)"},
+       "source " + tif + " changed (size, time, ctime)"},
       {"the source touched",
        [&] {
          std::filesystem::last_write_time(
              tif, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
        },
-       "source " + tif + " changed (time)"},
+       "source " + tif + " changed (time, ctime)"},
       {"another window (buffer)", [&] { cut(tif, 5); }, "the cut " + vrt + " changed"},
       {"another source", [&] { cut(other, 0); },
        "the cut " + vrt + " changed, " + tif + " is no longer read, " + other + " is read now"},
@@ -189,6 +195,105 @@ TEST(TileInputs, NameWhatChangedSinceTheTileWasMade) {
   EXPECT_NE(TileInputs::Of(vrt, std::nullopt).Text().find("source\t" + tif + "\t5\t"),
             std::string::npos)
       << TileInputs::Of(vrt, std::nullopt).Text();
+}
+
+// What GDAL reads of a source is its fingerprint: a file put in its place by rename with the same
+// size and time, a time changed by nanoseconds only, a side file GDAL reads added, a VRT's
+// member changed; each names the file.
+TEST(TileInputs, EveryFileGdalReadsIsFingerprinted) {
+  TempDir dir;
+  const std::string tif = dir / "a.tif", vrt = dir / "cut.vrt", aux = tif + ".aux.xml";
+  auto reset = [&] {
+    std::filesystem::remove(aux);
+    GDALAllRegister();
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), tif.c_str(), 4, 4, 1, GDT_Float32,
+                                 nullptr);
+    double transform[6] = {0, 1, 0, 0, 0, -1};
+    GDALSetGeoTransform(ds, transform);
+    GDALClose(ds);
+    TempDir::WriteFile(vrt, "<VRTDataset><VRTRasterBand><SimpleSource><SourceFilename "
+                            "relativeToVRT=\"1\">a.tif</SourceFilename></SimpleSource>"
+                            "</VRTRasterBand></VRTDataset>");
+  };
+  auto times = [](const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mtim;
+  };
+  struct Case {
+    const char* what;
+    std::string source;
+    std::function<void()> change;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"replaced by rename, same size and time", tif,
+       [&] {
+         const timespec then = times(tif);
+         std::filesystem::copy_file(tif, dir / "new.tif");
+         const timespec both[2] = {then, then};
+         ::utimensat(AT_FDCWD, (dir / "new.tif").c_str(), both, 0);
+         std::filesystem::rename(dir / "new.tif", tif);
+       },
+       "source " + tif + " changed (ctime, inode)"},
+      {"time changed by a nanosecond", tif,
+       [&] {
+         timespec then = times(tif);
+         then.tv_nsec = then.tv_nsec == 0 ? 1 : then.tv_nsec - 1;
+         const timespec both[2] = {then, then};
+         ::utimensat(AT_FDCWD, tif.c_str(), both, 0);
+       },
+       "source " + tif + " changed (time, ctime)"},
+      {"an .aux.xml added beside", tif,
+       [&] { TempDir::WriteFile(aux, "<PAMDataset><NoDataValue>100</NoDataValue></PAMDataset>"); },
+       aux + " is read now"},
+      {"a VRT's member replaced", vrt,
+       [&] {
+         std::filesystem::copy_file(tif, dir / "new.tif");
+         std::filesystem::rename(dir / "new.tif", tif);
+       },
+       "source " + tif + " changed (time, ctime, inode)"},
+  };
+  for (const Case& c : cases) {
+    reset();
+    const std::string before = TileInputs::Of(c.source, std::nullopt).Text();
+    // File times move in clock ticks: a change within the tick of the file's making would keep
+    // its times.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    c.change();
+    EXPECT_EQ(TileInputs::Of(c.source, std::nullopt).ChangesSince(TileInputs::FromText(before)),
+              c.expected)
+        << c.what;
+  }
+  // A journal from before the status-change time and inode compares the time alone.
+  reset();
+  const std::string old = "source\t" + tif + "\t" + std::to_string(std::filesystem::file_size(tif)) +
+                          "\t" + std::to_string(times(tif).tv_sec) + "." +
+                          std::to_string(times(tif).tv_nsec);
+  EXPECT_EQ(TileInputs::Of(tif, std::nullopt).ChangesSince(TileInputs::FromText(old)), "");
+}
+
+// Every writer parameter reaches the grid: one changed, added or dropped makes the tile
+// outdated, naming its key; the order or case of keys given does not.
+TEST(TileSettings, EveryWriterParameterCounts) {
+  auto with = [](std::vector<std::pair<std::string, std::string>> p) {
+    ConvertOptions o;
+    o.parameters = std::move(p);
+    return TileSettings::Of(o);
+  };
+  const TileSettings made = with({{"LINE_WIDTH", "10"}, {"dem_zoom", "100"}});
+  EXPECT_TRUE(made.SameGrid(with({{"line_width", "5"}, {"LINE_WIDTH", "10"}})));
+  EXPECT_EQ(with({{"LINE_WIDTH", "12"}}).Differences(made), "-p LINE_WIDTH 10 (now 12)");
+  EXPECT_EQ(with({}).Differences(made), "-p LINE_WIDTH 10 (now -)");
+  EXPECT_FALSE(with({{"PRECISION", "2"}, {"LINE_WIDTH", "10"}}).SameGrid(made));
+  std::optional<JournalRecord> back = [&] {
+    JournalRecord r;
+    r.output = "/o/a.dem";
+    r.settings = made;
+    return JournalRecord::FromJson(r.Json());
+  }();
+  ASSERT_TRUE(back && back->settings);
+  EXPECT_TRUE(back->settings->SameGrid(made));
 }
 
 JournalRecord Done(const std::string& output, long long run, double time, const char* zoom) {
@@ -234,7 +339,7 @@ TEST(BatchJournal, AHalfLineAtTheEndIsEndedBeforeTheNextLine) {
   ASSERT_TRUE(journal.Open(path, error)) << error;
   EXPECT_TRUE(journal.halfLineEnded());
   ASSERT_TRUE(journal.Append(
-      JournalPlan{1, "0/1", 1, 2, 2, std::vector<std::string>{"/x.dem"}, Settings("100")}));
+      JournalPlan{1, "0/1", 1, 2, 2, std::vector<std::string>{"/x.dem"}, Settings("100"), ""}));
   BatchJournal::Contents contents;
   ASSERT_TRUE(BatchJournal::Read(dir.Path(), contents));
   ASSERT_EQ(contents.plans.size(), 1u);
@@ -242,6 +347,68 @@ TEST(BatchJournal, AHalfLineAtTheEndIsEndedBeforeTheNextLine) {
   EXPECT_EQ(contents.plans[0].outputs, std::vector<std::string>{"/x.dem"});
   EXPECT_EQ(contents.unreadable, 1);
   EXPECT_EQ(contents.latest.size(), 1u);
+}
+
+// A line whose write comes back short (a file size limit here, a full disk in the field) is ended
+// at once: the next record reads whole, and the cut line is counted once.
+TEST(BatchJournal, AWriteCutShortHidesNoLaterRecord) {
+  TempDir dir;
+  const std::string path = BatchJournal::PathIn(dir.Path(), std::nullopt);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::string error;
+    BatchJournal journal;
+    if (!journal.Open(path, error)) ::_exit(2);
+    const std::string first = Done(dir / "a.dem", 1, 1, "10").Json();
+    const rlimit limit{static_cast<rlim_t>(first.size() / 2), RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const bool cut = !journal.Append(Done(dir / "a.dem", 1, 1, "10"));
+    const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    ::_exit(cut && journal.Append(Done(dir / "b.dem", 1, 2, "10")) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  BatchJournal::Contents contents;
+  ASSERT_TRUE(BatchJournal::Read(dir.Path(), contents));
+  EXPECT_EQ(contents.unreadable, 1);
+  EXPECT_EQ(contents.latest.count(dir / "b.dem"), 1u);
+  EXPECT_EQ(contents.latest.count(dir / "a.dem"), 0u);
+}
+
+// A set moved or copied to another folder is judged by its own files: the names a journal gives
+// under the folder it was written in are read under the folder it is read in, and said so.
+TEST(BatchJournal, AMovedFolderNamesItsOwnFiles) {
+  TempDir dir;
+  const std::string old = dir / "old", now = dir / "new", outside = "/elsewhere/x.dem";
+  std::filesystem::create_directory(old);
+  {
+    std::string error;
+    BatchJournal journal;
+    ASSERT_TRUE(journal.Open(BatchJournal::PathIn(old, std::nullopt), error)) << error;
+    JournalPlan plan{2, "0/1", 2, 1, 1, std::vector<std::string>{old + "/a.dem", outside},
+                     Settings("10"), old};
+    ASSERT_TRUE(journal.Append(plan));
+    JournalRecord r = Done(old + "/a.dem", 1, 1, "10");
+    r.source = old + "/plan/a.vrt";
+    r.inputs = "cut\t" + old + "/plan/a.vrt\t10\tab";
+    ASSERT_TRUE(journal.Append(r));
+    ASSERT_TRUE(journal.Append(Done(outside, 1, 1, "10")));
+  }
+  std::filesystem::rename(old, now);
+  BatchJournal::Contents contents;
+  ASSERT_TRUE(BatchJournal::Read(now, contents));
+  ASSERT_EQ(contents.latest.count(now + "/a.dem"), 1u);
+  const JournalRecord& a = contents.latest[now + "/a.dem"];
+  EXPECT_EQ(a.source, now + "/plan/a.vrt");
+  EXPECT_EQ(a.inputs, "cut\t" + now + "/plan/a.vrt\t10\tab");
+  EXPECT_EQ(contents.latest.count(outside), 1u);
+  ASSERT_EQ(contents.plans.size(), 1u);
+  EXPECT_EQ(contents.plans[0].outputs, (std::vector<std::string>{now + "/a.dem", outside}));
+  ASSERT_EQ(contents.moved.size(), 1u);
+  EXPECT_NE(contents.moved[0].find("written in " + old), std::string::npos) << contents.moved[0];
 }
 
 // Only the running user's own journals are read or appended to: another user's is named and

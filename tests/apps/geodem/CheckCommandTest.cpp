@@ -284,6 +284,32 @@ TEST_F(GeodemEndToEnd, CheckSheetCoverageWithTheMargins) {
   EXPECT_EQ(Check({"--sheet", "--scale", "30000", file}).status, 2);
 }
 
+// At the edge of what a header of few decimals can state: X0 116.25 and DX of five decimals let
+// the east edge of 25 columns lie 0.005 + 25 x 0.000005 degrees from where they put it. A grid
+// short of J50E001010's east edge by a quarter of that passes; one short by a little more fails,
+// naming the edge.
+TEST_F(GeodemEndToEnd, CheckSheetAtTheToleranceOfTheHeadersDecimals) {
+  auto grid = [](const char* dx) {
+    std::string text = std::string("DataMark: CNSDTF-DEM\r\nVersion: GB/T17798-2007\r\n") +
+                       "Alpha: 0.000000\r\nCompress: 0\r\nX0: 116.25\r\nY0: 40.00\r\nDX: " + dx +
+                       "\r\nDY: 0.01\r\nRow: 17\r\nCol: 25\r\nValueType: Integer\r\n" +
+                       "Hzoom: 100\r\nXYUnit: D\r\nZUnit: M\r\n\r\n";
+    for (int r = 0; r < 17; ++r)
+      for (int c = 0; c < 25; ++c)
+        text += "   " + std::to_string(1000 + r + c) + " " + (c % 10 == 9 || c == 24 ? "\r\n" : "");
+    return text;
+  };
+  for (auto [dx, covered] : {std::pair{"0.00995", true}, {"0.00974", false}}) {
+    SCOPED_TRACE(dx);
+    const std::string file = dir_ / (std::string(covered ? "a/" : "b/") + "J50E001010.dem");
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    TempDir::WriteFile(file, grid(dx));
+    ProcessResult r = Check({"--sheet", file});
+    EXPECT_EQ(r.status, covered ? 0 : 1) << r.out;
+    EXPECT_EQ(r.out.find("short of its east edge") != std::string::npos, !covered) << r.out;
+  }
+}
+
 // Every sheet geodem sheets cuts passes check --sheet, whatever the cell size: the header rounds
 // the cell size to its decimals, and a grid cut exactly at the sheet's edges falls short of them
 // by that rounding times the cells. A 2 x 2 patch of heights one cell inside the north-west corner
@@ -410,6 +436,11 @@ TEST_F(GeodemEndToEnd, CheckQuietPrintsOnlyFindingsAndVerboseTheFigures) {
             std::string::npos)
       << verbose.out;
   EXPECT_EQ(Check({"-q", "--verbose", good}).status, 2);
+  // A folder given as a file is named a folder, as info names it, not an empty file.
+  ProcessResult folder = Check({dir_.Path().string()});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.out.find("is a folder"), std::string::npos) << folder.out;
+  EXPECT_EQ(folder.out.find("empty"), std::string::npos) << folder.out;
 }
 
 }  // namespace

@@ -151,6 +151,18 @@ TEST_F(EdgeMatchEndToEnd, SheetsCutFromOneSourcePassWithAndWithoutBuffer) {
     EXPECT_NE(Summary(r.out).find("\"status\":\"ok\",\"checked\":12,\"failed\":0"),
               std::string::npos)
         << r.out;
+    // As text: a set cut edge to edge says that no cell was compared; -q says nothing of a set
+    // that passes.
+    std::vector<std::string> args = {"check", "--edges"};
+    for (const std::string& f : Files(dir)) args.push_back(f);
+    r = GeodemProcess::Geodem(args);
+    EXPECT_EQ(r.out.find("only meet, cut edge to edge (no cell compared): 12") != std::string::npos,
+              buffer == 0)
+        << r.out;
+    args.push_back("-q");
+    r = GeodemProcess::Geodem(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
   }
 }
 

@@ -1,5 +1,8 @@
 // `geodem info` on grid files written here.
+#include <cpl_conv.h>
+#include <cpl_error.h>
 #include <cpl_json.h>
+#include <gdal.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -143,6 +146,45 @@ TEST(GeodemInfo, DamagedFilesAreReportedWithExitOne) {
   r = Info({dir / "missing.dem"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot be opened"), std::string::npos) << r.err;
+}
+
+// Values past Row x Col (a grid cut or edited by hand) are not read, and info says so; the GDAL
+// driver warns alike, so a GDAL program (and geodem convert) reading such a grid says it too.
+TEST(GeodemInfo, ValuesPastTheGridAreNamed) {
+  TempDir dir;
+  const std::string extra = dir / "extra.dem";
+  TempDir::WriteFile(extra, kGrid2007 + "   7    8 \r\n");
+  const std::string warning =
+      "the data section holds more values than Row x Col (2 x 3): those past the last row are "
+      "not read";
+  ProcessResult r = Info({extra});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "warning: " + extra + ": " + warning + "\n");
+  EXPECT_EQ(Info({dir / "ok.dem"}).status, 1);
+  TempDir::WriteFile(dir / "ok.dem", kGrid2007);
+  EXPECT_EQ(Info({dir / "ok.dem"}).err, "");
+  if (!GDALGetDriverByName("GEODEM")) {
+    CPLSetConfigOption("GDAL_DRIVER_PATH", GEODEM_GDAL_PLUGIN_DIR);
+    GDALAllRegister();
+    CPLSetConfigOption("GDAL_DRIVER_PATH", nullptr);
+  }
+  std::vector<std::string> warnings;
+  CPLPushErrorHandlerEx(
+      [](CPLErr level, CPLErrorNum, const char* text) {
+        if (level == CE_Warning)
+          static_cast<std::vector<std::string>*>(CPLGetErrorHandlerUserData())->push_back(text);
+      },
+      &warnings);
+  GDALDatasetH ds = GDALOpen(extra.c_str(), GA_ReadOnly);
+  ASSERT_NE(ds, nullptr);
+  std::vector<float> row(3);
+  for (int y : {1, 1, 0, 1})  // the last row again and again: said once
+    EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, y, 3, 1, row.data(), 3, 1,
+                           GDT_Float32, 0, 0),
+              CE_None);
+  GDALClose(ds);
+  CPLPopErrorHandler();
+  EXPECT_EQ(warnings, std::vector<std::string>{extra + ": " + warning});
 }
 
 // A 150-byte file whose header claims two billion columns, under a 2 GiB address-space limit: the

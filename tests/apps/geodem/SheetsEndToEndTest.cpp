@@ -411,6 +411,24 @@ TEST_F(SheetsEndToEnd, AnotherBufferOrAChangedSourceConvertsTheSheetsAgain) {
   EXPECT_NE(TempDir::ReadFile(dir_ / "sheets.html").find(sheets[0] + ".dem"), std::string::npos);
 }
 
+// A set moved to another folder is judged by its own files, and the report says the journal
+// was written elsewhere.
+TEST_F(SheetsEndToEnd, AMovedSetReportsItsOwnFiles) {
+  const std::string source = GeographicDem(10);
+  ASSERT_EQ(GeodemProcess::Geodem({"sheets", "--scale", "50000", "-q", "--out-dir", dir_ / "out",
+                                   source})
+                .status,
+            0);
+  const std::size_t sheets = Outputs(dir_ / "out").size();
+  ASSERT_GT(sheets, 1u);
+  fs::rename(dir_ / "out", dir_ / "moved");
+  ProcessResult report = GeodemProcess::Geodem({"sheets", "--report", dir_ / "moved", "--json"});
+  EXPECT_EQ(report.status, 0) << report.out << report.err;
+  EXPECT_NE(report.out.find("\"done\": " + std::to_string(sheets) + ","), std::string::npos)
+      << report.out;
+  EXPECT_NE(report.err.find("was written in " + dir_ / "out"), std::string::npos) << report.err;
+}
+
 // A source reaching past the sheet grid is cut into the sheets inside it, with one warning that
 // names how far the sources reach; one wholly outside it is refused.
 TEST_F(SheetsEndToEnd, SourcesBeyondTheSheetGridGiveTheSheetsInsideIt) {
