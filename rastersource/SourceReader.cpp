@@ -26,27 +26,41 @@ bool IsNoHeight(T value) {
 }
 
 // Cells read in the output type itself: only the no-data cells change. The tests are combined
-// without branches so that the loop runs in vector registers: it passes over every cell. The
-// result is the first cell that holds the marker as a height (n when none does).
-template <class T>
-std::size_t MarkNoData(T* cells, std::size_t n, const std::optional<double>& noData,
-                       const std::vector<unsigned char>& mask, double marker) {
+// without branches so that the loops run in vector registers: they pass over every cell, a chunk
+// at a time that stays in the cache for its second pass. The result is the first cell that holds
+// the marker as a height (n when none does); the look for one is a vector pass of its own, as
+// keeping the first index in the marking loop would hold that loop to one cell at a time.
+template <bool kMasked, class T>
+std::size_t MarkNoDataIn(T* cells, std::size_t n, const std::optional<double>& noData,
+                         const unsigned char* mask, double marker) {
   const T target = static_cast<T>(marker);
   const bool hasNoData = noData.has_value();
   const T nodata = hasNoData ? static_cast<T>(*noData) : T{};
-  std::size_t held = n;
-  auto mark = [&](std::size_t i, bool masked) {
+  auto none = [&](std::size_t i) {
     const T cell = cells[i];
-    const bool none = IsNoHeight(cell) | (hasNoData & (cell == nodata)) | masked;
-    held = (!none & (cell == target)) && i < held ? i : held;
-    cells[i] = none ? target : cell;
+    return IsNoHeight(cell) | (hasNoData & (cell == nodata)) | (kMasked && mask[i] == 0);
   };
-  if (mask.empty()) {
-    for (std::size_t i = 0; i < n; ++i) mark(i, false);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) mark(i, mask[i] == 0);
+  constexpr std::size_t kChunk = 4096;
+  std::size_t held = n;
+  for (std::size_t start = 0; start < n; start += kChunk) {
+    const std::size_t end = std::min(n, start + kChunk);
+    if (held == n) {
+      int any = 0;  // an int, not a bool: GCC keeps a bool's reduction out of vector registers
+      for (std::size_t i = start; i < end; ++i)
+        any |= static_cast<int>(!none(i)) & static_cast<int>(cells[i] == target);
+      for (std::size_t i = start; any && i < end && held == n; ++i)
+        if (!none(i) && cells[i] == target) held = i;
+    }
+    for (std::size_t i = start; i < end; ++i) cells[i] = none(i) ? target : cells[i];
   }
   return held;
+}
+
+template <class T>
+std::size_t MarkNoData(T* cells, std::size_t n, const std::optional<double>& noData,
+                       const std::vector<unsigned char>& mask, double marker) {
+  return mask.empty() ? MarkNoDataIn<false>(cells, n, noData, nullptr, marker)
+                      : MarkNoDataIn<true>(cells, n, noData, mask.data(), marker);
 }
 
 // Raw values read as doubles, turned into heights of the output type.
